@@ -8,7 +8,7 @@ packages=(
     libzip-dev libssl-dev openssl ca-certificates media-types
     libgtest-dev libgmock-dev libbenchmark-dev
     dovecot-core dovecot-pop3d python3 python3-aiosmtpd
-    xvfb xauth
+    xvfb xauth fonts-dejavu-core
 )
 if [ "${1:-}" = "--bench" ]; then
     packages+=(clang libclang-rt-14-dev libgmime-3.0-dev maildir-utils notmuch

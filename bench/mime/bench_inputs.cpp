@@ -1,0 +1,72 @@
+#include "bench_inputs.h"
+
+#include "mime/mail_message.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace pelmora::bench {
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& out)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    file.seekg(0, std::ios::end);
+    std::streamoff size = file.tellg();
+    if (size < 0)
+        return false;
+    file.seekg(0, std::ios::beg);
+    out.resize(static_cast<std::size_t>(size));
+    file.read(out.data(), size);
+    return static_cast<bool>(file);
+}
+
+std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& directory)
+{
+    std::vector<std::filesystem::path> files;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error))
+        if (entry.is_regular_file())
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+namespace {
+
+void DecodeTree(TMailPart& part, TWorkTotals& totals)
+{
+    part.DecodeBody();
+    ++totals.Parts;
+    totals.DecodedBytes += part.DecodedData.size();
+    for (auto& child : part.SubParts)
+        DecodeTree(*child, totals);
+}
+
+void MapAndDecode(TMailMessage& message, TWorkTotals& totals)
+{
+    message.MapParts();
+    totals.Attachments += message.Attachments.size();
+    DecodeTree(message, totals);
+}
+
+} // namespace
+
+void ParseMapDecode(const std::string& text, TWorkTotals& totals)
+{
+    TMailMessage message;
+    message.ParseText(text, true);
+    MapAndDecode(message, totals);
+}
+
+bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals)
+{
+    TMailMessage message;
+    if (!message.LoadMessageFile(path.string()))
+        return false;
+    MapAndDecode(message, totals);
+    return true;
+}
+
+} // namespace pelmora::bench

@@ -1,0 +1,30 @@
+#pragma once
+// Inputs and the measured unit of work shared by the mail format benchmark programs.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pelmora::bench {
+
+// Whole file as bytes; false when it cannot be read.
+bool ReadWholeFile(const std::filesystem::path& path, std::string& out);
+
+// The regular files of a directory, sorted by name.
+std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& directory);
+
+struct TWorkTotals {
+    std::size_t Parts = 0;
+    std::size_t DecodedBytes = 0;
+    std::size_t Attachments = 0;
+};
+
+// What a mail client does to show a message: parse it, classify its parts and decode the
+// body of every part of the tree.
+void ParseMapDecode(const std::string& text, TWorkTotals& totals);
+
+// The same, reading the message the way the store does (LoadMessageFile).
+bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals);
+
+} // namespace pelmora::bench

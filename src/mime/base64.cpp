@@ -1,0 +1,146 @@
+#include "mime/base64.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace pelmora {
+namespace {
+
+constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::size_t BytesPerLine = 57;
+constexpr std::uint8_t Pad = 64;
+constexpr std::uint8_t Skip = 255;
+
+constexpr std::array<std::uint8_t, 256> MakeDecodeTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = Skip;
+    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(Alphabet[i])] = static_cast<std::uint8_t>(i);
+    table['='] = Pad;
+    return table;
+}
+
+constexpr std::array<std::uint8_t, 256> DecodeTable = MakeDecodeTable();
+
+// Decodes one line into dest; returns the number of bytes written (at most 3/4 of the
+// line's length). Characters outside the alphabet are skipped.
+std::size_t DecodeLineInto(const unsigned char* in, std::size_t len, char* dest) {
+    char* const start = dest;
+    std::size_t i = 0;
+    // Fast path: four alphabet characters in a row.
+    while (true) {
+        while (i + 4 <= len) {
+            std::uint8_t a = DecodeTable[in[i]], b = DecodeTable[in[i + 1]];
+            std::uint8_t c = DecodeTable[in[i + 2]], d = DecodeTable[in[i + 3]];
+            if ((a | b | c | d) >= 64) break;
+            std::uint32_t v = (std::uint32_t(a) << 18) | (std::uint32_t(b) << 12) |
+                              (std::uint32_t(c) << 6) | d;
+            dest[0] = static_cast<char>(v >> 16);
+            dest[1] = static_cast<char>(v >> 8);
+            dest[2] = static_cast<char>(v);
+            dest += 3;
+            i += 4;
+        }
+        if (i >= len) break;
+        // Slow path: gather one group of four significant characters.
+        std::uint8_t group[4];
+        int count = 0;
+        while (i < len && count < 4) {
+            std::uint8_t v = DecodeTable[in[i++]];
+            if (v != Skip) group[count++] = v;
+        }
+        if (count < 4) break; // an incomplete group at the end of the line yields nothing
+        if (group[0] == Pad) continue;
+        int produce = group[2] == Pad ? 1 : (group[3] == Pad ? 2 : 3);
+        std::uint32_t v = 0;
+        for (int k = 0; k < 4; ++k) v = (v << 6) | (group[k] == Pad ? 0 : group[k]);
+        dest[0] = static_cast<char>(v >> 16);
+        if (produce > 1) dest[1] = static_cast<char>(v >> 8);
+        if (produce > 2) dest[2] = static_cast<char>(v);
+        dest += produce;
+    }
+    return static_cast<std::size_t>(dest - start);
+}
+
+} // namespace
+
+void EncodeBase64To(std::string_view bytes, std::string& out) {
+    const std::size_t n = bytes.size();
+    const std::size_t lines = (n + BytesPerLine - 1) / BytesPerLine;
+    const std::size_t start = out.size();
+    out.resize(start + (n + 2) / 3 * 4 + lines * 2);
+    char* dest = out.data() + start;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t pos = 0;
+    while (pos < n) {
+        std::size_t lineEnd = std::min(n, pos + BytesPerLine);
+        while (pos + 3 <= lineEnd) {
+            std::uint32_t v = (std::uint32_t(in[pos]) << 16) | (std::uint32_t(in[pos + 1]) << 8) |
+                              in[pos + 2];
+            dest[0] = Alphabet[v >> 18];
+            dest[1] = Alphabet[(v >> 12) & 63];
+            dest[2] = Alphabet[(v >> 6) & 63];
+            dest[3] = Alphabet[v & 63];
+            dest += 4;
+            pos += 3;
+        }
+        std::size_t left = lineEnd - pos;
+        if (left > 0) {
+            std::uint32_t v = std::uint32_t(in[pos]) << 16;
+            if (left == 2) v |= std::uint32_t(in[pos + 1]) << 8;
+            dest[0] = Alphabet[v >> 18];
+            dest[1] = Alphabet[(v >> 12) & 63];
+            dest[2] = left == 2 ? Alphabet[(v >> 6) & 63] : '=';
+            dest[3] = '=';
+            dest += 4;
+            pos = lineEnd;
+        }
+        *dest++ = '\r';
+        *dest++ = '\n';
+    }
+}
+
+std::string EncodeBase64(std::string_view bytes) {
+    std::string out;
+    EncodeBase64To(bytes, out);
+    return out;
+}
+
+void DecodeBase64LineTo(std::string_view line, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + line.size() / 4 * 3 + 3);
+    std::size_t written = DecodeLineInto(reinterpret_cast<const unsigned char*>(line.data()),
+                                         line.size(), out.data() + start);
+    out.resize(start + written);
+}
+
+std::string DecodeBase64Line(std::string_view line) {
+    std::string out;
+    DecodeBase64LineTo(line, out);
+    return out;
+}
+
+void DecodeBase64BodyTo(std::string_view body, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + body.size() / 4 * 3 + 3);
+    char* dest = out.data() + start;
+    const auto* in = reinterpret_cast<const unsigned char*>(body.data());
+    std::size_t pos = 0;
+    const std::size_t n = body.size();
+    while (pos < n) {
+        const void* lf = std::memchr(in + pos, '\n', n - pos);
+        std::size_t end = lf ? static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - in) : n;
+        dest += DecodeLineInto(in + pos, end - pos, dest);
+        pos = end + 1;
+    }
+    out.resize(static_cast<std::size_t>(dest - out.data()));
+}
+
+std::string DecodeBase64Body(std::string_view body) {
+    std::string out;
+    DecodeBase64BodyTo(body, out);
+    return out;
+}
+
+} // namespace pelmora

@@ -1,0 +1,225 @@
+#include "mime/mail_message.h"
+
+#include "mime/encoded_words.h"
+#include "mime/header_fold.h"
+#include "mime/mail_date.h"
+#include "mime/mail_ids.h"
+#include "mime/mime_text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace pelmora {
+
+TMailMessage::TMailMessage() : TMailPart(nullptr) { OwningMessage = this; }
+
+TMailMessage::~TMailMessage() {
+    Destroying_ = true;
+    Attachments.clear();
+    ClearSubParts();
+    OwningMessage = nullptr;
+}
+
+void TMailMessage::ForgetPart(const TMailPart* part) {
+    if (Destroying_ || part == this) return;
+    for (TMailPart** ref : {&PlainTextPart, &HtmlTextPart, &MixedContainer, &RelatedContainer,
+                            &AlternativeContainer, &InnerContainer}) {
+        if (*ref == part) *ref = nullptr;
+    }
+    if (!Attachments.empty()) std::erase(Attachments, part);
+}
+
+void TMailMessage::ReportProgress(std::int64_t total, std::int64_t current) {
+    if (OnProgress) OnProgress(*this, total, current);
+}
+
+TMailAddress TMailMessage::GetSender() const { return ParseSenderValue(HeaderValue("From")); }
+TMailAddress TMailMessage::GetReplyTarget() const { return ParseSenderValue(HeaderValue("Reply-To")); }
+TMailAddress TMailMessage::GetReceiptTarget() const {
+    return ParseSenderValue(HeaderValue("Disposition-Notification-To"));
+}
+
+namespace {
+
+void SetAddressHeader(TMailMessage& message, std::string_view header, std::string_view name,
+                      std::string_view address) {
+    if (address.empty()) {
+        message.RemoveHeader(header);
+        return;
+    }
+    if (name.empty()) {
+        message.SetHeaderValue(header, "<" + std::string(address) + ">");
+        return;
+    }
+    std::string value = "\"" + EncodeWord(name, message.Charset) + "\" <";
+    value += address;
+    value += '>';
+    message.SetHeaderValue(header, value);
+}
+
+} // namespace
+
+void TMailMessage::SetSender(std::string_view name, std::string_view address) {
+    SetAddressHeader(*this, "From", name, address);
+}
+void TMailMessage::SetReplyTarget(std::string_view name, std::string_view address) {
+    SetAddressHeader(*this, "Reply-To", name, address);
+}
+void TMailMessage::SetReceiptTarget(std::string_view name, std::string_view address) {
+    SetAddressHeader(*this, "Disposition-Notification-To", name, address);
+}
+
+std::string TMailMessage::GetSubject() const { return DecodeWords(TrimMail(HeaderText("Subject"))); }
+
+void TMailMessage::SetSubject(std::string_view text) {
+    if (text.empty()) {
+        RemoveHeader("Subject");
+        return;
+    }
+    std::string entry = "Subject: " + EncodeWord(text, Charset);
+    int index = FindHeader("Subject");
+    if (index < 0) {
+        HeaderLines.push_back(std::move(entry));
+    } else {
+        HeaderLines[index] = std::move(entry);
+    }
+}
+
+int TMailMessage::GetPriority() const {
+    std::string value = HeaderValue("X-Priority");
+    std::string_view text = value;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char c = text[i];
+        if (c == ' ' || c == '\t') {
+            ++i;
+        } else if (c == '(' || c == '"') {
+            std::size_t close = text.find(c == '(' ? ')' : '"', i + 1);
+            i = close == std::string_view::npos ? text.size() : close + 1;
+        } else {
+            std::size_t end = i;
+            while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '(' &&
+                   text[end] != '"')
+                ++end;
+            std::string_view token = text.substr(i, end - i);
+            int number = 0;
+            auto result = std::from_chars(token.data(), token.data() + token.size(), number);
+            if (result.ec != std::errc() || result.ptr != token.data() + token.size()) return 2;
+            return number - 1;
+        }
+    }
+    return 2;
+}
+
+void TMailMessage::SetPriority(int priority) { SetHeaderValue("X-Priority", DecimalText(priority + 1)); }
+
+double TMailMessage::GetDate() const { return ParseMailDate(HeaderValue("Date")); }
+
+void TMailMessage::SetDate(double t) { SetHeaderValue("Date", FormatMailDate(t)); }
+
+std::string TMailMessage::GetMessageId() const { return HeaderValue("Message-ID"); }
+
+void TMailMessage::NewMessageId(std::string_view domain) { SetHeaderValue("Message-ID", MakeMessageId(domain)); }
+
+void TMailMessage::AddReceivedHeader(std::string_view fromHost, std::string_view byHost,
+                                     std::string_view forAddress, std::string_view withText) {
+    std::string entry = "Received:";
+    if (!fromHost.empty()) entry += " from " + std::string(fromHost);
+    if (!byHost.empty()) entry += " by " + std::string(byHost);
+    if (!withText.empty()) entry += " with " + std::string(withText);
+    if (!forAddress.empty()) entry += " for <" + std::string(forAddress) + ">";
+    entry += "; ";
+    entry += FormatMailDate(NowLocal());
+    HeaderLines.insert(HeaderLines.begin(), std::move(entry));
+}
+
+void TMailMessage::ResetMessage() {
+    Attachments.clear();
+    PlainTextPart = HtmlTextPart = nullptr;
+    MixedContainer = RelatedContainer = AlternativeContainer = InnerContainer = nullptr;
+    ClearSubParts();
+    HeaderLines.clear();
+    RawBody.clear();
+    DecodedData.clear();
+    PlainTextLines.clear();
+    HtmlTextLines.clear();
+    BodyStale = StructureStale = PartMapStale = false;
+    FileCounter = 0;
+}
+
+namespace {
+
+// Appends text with every CR, LF and CR LF written as CR LF. pendingCr carries a CR that ended
+// the previous chunk.
+void AppendNormalised(std::string_view text, std::string& out, bool& pendingCr) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (pendingCr) {
+            pendingCr = false;
+            if (c == '\n') {
+                start = i + 1;
+                continue;
+            }
+        }
+        if (c != '\r' && c != '\n') continue;
+        out.append(text.data() + start, i - start);
+        out += "\r\n";
+        start = i + 1;
+        if (c == '\r') pendingCr = true;
+    }
+    out.append(text.data() + start, text.size() - start);
+}
+
+} // namespace
+
+TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
+    // Written beside the target and renamed over it, so a failure leaves the old file whole.
+    const std::string temporary = path + ".saving";
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(errno));
+    }
+    std::string header;
+    for (const std::string& entry : HeaderLines) {
+        if (entry.empty()) continue;
+        header += entry;
+        header += "\r\n";
+    }
+    std::string chunk = FoldHeaderText(header);
+    chunk += "\r\n";
+    bool pendingCr = false;
+    std::string normalisedHeader;
+    AppendNormalised(chunk, normalisedHeader, pendingCr);
+    file.write(normalisedHeader.data(), static_cast<std::streamsize>(normalisedHeader.size()));
+    constexpr std::size_t ChunkSize = 1 << 20;
+    std::string_view body = RawBody;
+    std::string buffer;
+    for (std::size_t pos = 0; pos < body.size(); pos += ChunkSize) {
+        buffer.clear();
+        AppendNormalised(body.substr(pos, ChunkSize), buffer, pendingCr);
+        file.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    }
+    // Every line, the last included, ends in CR LF.
+    if (!body.empty() && body.back() != '\r' && body.back() != '\n') file.write("\r\n", 2);
+    file.flush();
+    if (!file) {
+        file.close();
+        std::remove(temporary.c_str());
+        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(errno));
+    }
+    file.close();
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::remove(temporary.c_str());
+        return TMimeStatus::Failure("Cannot write message file " + path + ": " + error.message());
+    }
+    return {};
+}
+
+} // namespace pelmora

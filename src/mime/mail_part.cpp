@@ -1,0 +1,232 @@
+#include "mime/mail_part.h"
+
+#include "mime/base64.h"
+#include "mime/header_fold.h"
+#include "mime/mail_message.h"
+#include "mime/mime_text.h"
+#include "mime/quoted_printable.h"
+
+#include <algorithm>
+
+namespace pelmora {
+namespace {
+
+// Segments of an entry's text after the first ":", split at ";" outside double quotes.
+struct TSegment {
+    std::size_t Begin;
+    std::size_t End;
+};
+
+std::vector<TSegment> SplitSegments(std::string_view entry, std::size_t from) {
+    std::vector<TSegment> segments;
+    bool quoted = false;
+    std::size_t begin = from;
+    for (std::size_t i = from; i < entry.size(); ++i) {
+        char c = entry[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ';' && !quoted) {
+            segments.push_back({begin, i});
+            begin = i + 1;
+        }
+    }
+    segments.push_back({begin, entry.size()});
+    return segments;
+}
+
+// End of the main value: the first ";" outside double quotes, or the end.
+std::size_t MainValueEnd(std::string_view entry, std::size_t from) {
+    bool quoted = false;
+    for (std::size_t i = from; i < entry.size(); ++i) {
+        if (entry[i] == '"') {
+            quoted = !quoted;
+        } else if (entry[i] == ';' && !quoted) {
+            return i;
+        }
+    }
+    return entry.size();
+}
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// Trimmed value with one pair of double quotes removed, then one more pair of double or single
+// quotes when the rest is longer than 2 characters.
+std::string StripQuotes(std::string_view raw) {
+    std::string_view value = TrimMail(raw);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = TrimMail(value.substr(1, value.size() - 2));
+        if (value.size() > 2 && IsQuote(value.front()) && IsQuote(value.back()))
+            value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value);
+}
+
+bool EntryMatches(std::string_view entry, std::string_view name) {
+    return entry.size() > name.size() && entry[name.size()] == ':' &&
+           StartsWithNoCase(entry, name);
+}
+
+} // namespace
+
+TMailPart::TMailPart(TMailMessage* owningMessage) : OwningMessage(owningMessage) {}
+
+TMailPart::~TMailPart() {
+    SubParts.clear();
+    if (OwningMessage) OwningMessage->ForgetPart(this);
+}
+
+int TMailPart::FindHeader(std::string_view name, int n) const {
+    for (std::size_t i = 0; i < HeaderLines.size(); ++i) {
+        if (EntryMatches(HeaderLines[i], name) && n-- == 0) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool TMailPart::HasHeader(std::string_view name) const { return FindHeader(name) >= 0; }
+
+std::string_view TMailPart::HeaderText(std::string_view name) const {
+    int index = FindHeader(name);
+    if (index < 0) return {};
+    return std::string_view(HeaderLines[index]).substr(name.size() + 1);
+}
+
+std::string TMailPart::HeaderValue(std::string_view name) const {
+    int index = FindHeader(name);
+    if (index < 0) return {};
+    std::string_view entry = HeaderLines[index];
+    std::size_t from = name.size() + 1;
+    return StripQuotes(entry.substr(from, MainValueEnd(entry, from) - from));
+}
+
+std::string TMailPart::HeaderParam(std::string_view name, std::string_view param) const {
+    int index = FindHeader(name);
+    if (index < 0) return {};
+    std::string_view entry = HeaderLines[index];
+    auto segments = SplitSegments(entry, name.size() + 1);
+    for (std::size_t s = 1; s < segments.size(); ++s) {
+        std::string_view segment = entry.substr(segments[s].Begin, segments[s].End - segments[s].Begin);
+        std::size_t eq = segment.find('=');
+        if (eq == std::string_view::npos) continue;
+        if (!EqualsNoCase(TrimMail(segment.substr(0, eq)), param)) continue;
+        return StripQuotes(segment.substr(eq + 1));
+    }
+    return {};
+}
+
+bool TMailPart::HasHeaderParam(std::string_view name, std::string_view param) const {
+    return !HeaderParam(name, param).empty();
+}
+
+void TMailPart::SetHeaderValue(std::string_view name, std::string_view value) {
+    int index = FindHeader(name);
+    if (value.empty()) {
+        if (index >= 0) HeaderLines.erase(HeaderLines.begin() + index);
+        return;
+    }
+    if (index < 0) {
+        HeaderLines.push_back(std::string(name) + ": ");
+        index = static_cast<int>(HeaderLines.size()) - 1;
+    }
+    std::string& entry = HeaderLines[index];
+    std::size_t from = name.size() + 1;
+    std::size_t end = MainValueEnd(entry, from);
+    std::string replacement = " ";
+    replacement += TrimMail(value);
+    entry.replace(from, end - from, replacement);
+}
+
+void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
+                               std::string_view value) {
+    int index = FindHeader(name);
+    if (index < 0) {
+        HeaderLines.push_back(std::string(name) + ": ");
+        index = static_cast<int>(HeaderLines.size()) - 1;
+    }
+    std::string& entry = HeaderLines[index];
+    auto segments = SplitSegments(entry, name.size() + 1);
+    for (std::size_t s = 1; s < segments.size(); ++s) {
+        std::string_view segment(entry.data() + segments[s].Begin, segments[s].End - segments[s].Begin);
+        std::size_t eq = segment.find('=');
+        if (eq == std::string_view::npos) continue;
+        if (!EqualsNoCase(TrimMail(segment.substr(0, eq)), param)) continue;
+        std::size_t valueBegin = segments[s].Begin + eq + 1;
+        entry.replace(valueBegin, segments[s].End - valueBegin, TrimMail(value));
+        return;
+    }
+    std::string rebuilt(TrimMail(entry));
+    rebuilt += "; ";
+    rebuilt += TrimMail(param);
+    rebuilt += '=';
+    rebuilt += TrimMail(value);
+    entry = std::move(rebuilt);
+}
+
+void TMailPart::RemoveHeader(std::string_view name) {
+    std::erase_if(HeaderLines, [name](const std::string& entry) { return EntryMatches(entry, name); });
+}
+
+std::string TMailPart::ContentTypeLower() const { return LowerAsciiCopy(HeaderValue("Content-Type")); }
+
+std::string TMailPart::Boundary() const { return HeaderParam("Content-Type", "boundary"); }
+
+TMailPart* TMailPart::AddSubPart(std::string_view parentBoundary) {
+    return InsertSubPart(SubParts.size(), parentBoundary);
+}
+
+TMailPart* TMailPart::InsertSubPart(std::size_t index, std::string_view parentBoundary) {
+    auto part = std::make_unique<TMailPart>(OwningMessage);
+    part->ParentPart = this;
+    part->ParentBoundary = std::string(parentBoundary);
+    TMailPart* raw = part.get();
+    SubParts.insert(SubParts.begin() + static_cast<std::ptrdiff_t>(std::min(index, SubParts.size())),
+                    std::move(part));
+    return raw;
+}
+
+std::unique_ptr<TMailPart> TMailPart::DetachSubPart(const TMailPart* child) {
+    auto found = std::find_if(SubParts.begin(), SubParts.end(),
+                              [child](const auto& part) { return part.get() == child; });
+    if (found == SubParts.end()) return nullptr;
+    std::unique_ptr<TMailPart> detached = std::move(*found);
+    SubParts.erase(found);
+    detached->ParentPart = nullptr;
+    return detached;
+}
+
+void TMailPart::ClearSubParts() { SubParts.clear(); }
+
+std::string TMailPart::FullText() const {
+    std::string header;
+    for (const std::string& entry : HeaderLines) {
+        // An empty entry would end the header early and push the rest into the body.
+        if (entry.empty()) continue;
+        header += entry;
+        header += "\r\n";
+    }
+    std::string text = FoldHeaderText(header);
+    text.reserve(text.size() + 2 + RawBody.size());
+    text += "\r\n";
+    text += RawBody;
+    return text;
+}
+
+void TMailPart::EncodeBody(TEncodingType encoding) {
+    switch (encoding) {
+    case etBase64:
+        RawBody.clear();
+        EncodeBase64To(DecodedData, RawBody);
+        SetHeaderValue("Content-Transfer-Encoding", "base64");
+        break;
+    case etQuotedPrintable:
+        RawBody.clear();
+        SetHeaderValue("Content-Transfer-Encoding", "quoted-printable");
+        if (!DecodedData.empty()) RawBody = EncodeQuotedPrintable(DecodedData, TQpMode::Body);
+        break;
+    case etNoEncoding:
+        RawBody = DecodedData;
+        RemoveHeader("Content-Transfer-Encoding");
+        break;
+    }
+}
+
+} // namespace pelmora

@@ -1,0 +1,79 @@
+#pragma once
+// TMailPart: one part of a message's tree: its unfolded header entries, its transmitted and
+// decoded bodies, and the sub-parts it owns (a multipart container). Header accessors never
+// fail: a missing entry reads as empty. Parsing never fails either (see ParseText).
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmora {
+
+class TMailMessage;
+class TMailPart;
+
+// An ordered list of parts that does not own them.
+using TMailPartList = std::vector<TMailPart*>;
+
+enum TEncodingType { etBase64 = 0, etQuotedPrintable = 1, etNoEncoding = 2 };
+
+class TMailPart {
+public:
+    // A part made without a message is inert: ParseText leaves it unchanged.
+    explicit TMailPart(TMailMessage* owningMessage);
+    virtual ~TMailPart();
+    TMailPart(const TMailPart&) = delete;
+    TMailPart& operator=(const TMailPart&) = delete;
+
+    std::vector<std::string> HeaderLines; // one unfolded entry per header field, file order
+    std::string RawBody;                  // body as transmitted (still transfer-encoded)
+    std::string DecodedData;              // body after transfer decoding (see DecodeBody)
+    std::string ParentBoundary;           // boundary of the container this part sits in
+    TMailMessage* OwningMessage = nullptr; // Not owned. A message points to itself.
+    std::vector<std::unique_ptr<TMailPart>> SubParts; // owned children, in order
+    TMailPart* ParentPart = nullptr;      // Not owned.
+    bool IsDecoded = false;
+    bool IsEmbedded = false;
+
+    // Header store. A name matches an entry that starts with the name and ":", ignoring case.
+    int FindHeader(std::string_view name, int n = 0) const;
+    bool HasHeader(std::string_view name) const;
+    std::string HeaderValue(std::string_view name) const;
+    std::string HeaderParam(std::string_view name, std::string_view param) const;
+    bool HasHeaderParam(std::string_view name, std::string_view param) const;
+    // An empty value deletes the first matching entry only.
+    void SetHeaderValue(std::string_view name, std::string_view value);
+    void SetHeaderParam(std::string_view name, std::string_view param, std::string_view value);
+    // Removes every matching entry.
+    void RemoveHeader(std::string_view name);
+    // The whole text after the first ":" of the first matching entry, untrimmed.
+    std::string_view HeaderText(std::string_view name) const;
+
+    // Reading. ParseText replaces the part's whole content with the parsed text.
+    void ParseText(std::string_view text, bool withHeaders);
+    void DecodeBody();
+    std::string ContentTypeLower() const;
+    std::string Boundary() const;
+    std::string AttachmentFileName() const;
+
+    // Building. FullText is the folded header, a blank line and RawBody.
+    std::string FullText() const;
+    void EncodeBody(TEncodingType encoding);
+
+    // Tree editing: a new empty child appended to (or inserted into) SubParts.
+    TMailPart* AddSubPart(std::string_view parentBoundary);
+    TMailPart* InsertSubPart(std::size_t index, std::string_view parentBoundary);
+    // Takes a child out of SubParts (nullptr when it is not a child).
+    std::unique_ptr<TMailPart> DetachSubPart(const TMailPart* child);
+    void ClearSubParts();
+
+    // Nesting beyond this many multipart levels is kept as the body of the deepest part.
+    static constexpr int MaxNestingDepth = 100;
+
+protected:
+    void ParseAt(std::string_view text, bool withHeaders, int depth);
+    void ResetPartContent();
+};
+
+} // namespace pelmora

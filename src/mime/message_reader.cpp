@@ -1,0 +1,423 @@
+// Reading: parsing text into the part tree, decoding bodies, and classifying the tree.
+
+#include "mime/mail_message.h"
+
+#include "mime/base64.h"
+#include "mime/encoded_words.h"
+#include "mime/mail_ids.h"
+#include "mime/mime_text.h"
+#include "mime/mime_types.h"
+#include "mime/quoted_printable.h"
+#include "mime/uuencode.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+namespace pelmora {
+namespace {
+
+constexpr std::string_view UuBeginMark = "begin 6";
+constexpr std::string_view UuEndMark = "end";
+constexpr std::size_t UuNameOffset = 10;
+constexpr std::size_t UuNameMaxLength = 999;
+
+// Walks the lines of a text in place. A line ends at CR LF; a lone CR or LF belongs to the
+// line. A last line without CR LF still counts.
+class TLineCursor {
+public:
+    explicit TLineCursor(std::string_view text, std::size_t start = 0) : Text_(text), Pos_(start) {}
+
+    bool Next() {
+        if (Pos_ >= Text_.size()) return false;
+        LineStart = Pos_;
+        std::size_t search = Pos_;
+        while (true) {
+            const void* lf = std::memchr(Text_.data() + search, '\n', Text_.size() - search);
+            if (!lf) {
+                LineEnd = Text_.size();
+                NextStart = Text_.size();
+                break;
+            }
+            std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lf) - Text_.data());
+            if (at > LineStart && Text_[at - 1] == '\r') {
+                LineEnd = at - 1;
+                NextStart = at + 1;
+                break;
+            }
+            search = at + 1;
+        }
+        Pos_ = NextStart;
+        return true;
+    }
+
+    std::string_view Line() const { return Text_.substr(LineStart, LineEnd - LineStart); }
+
+    std::size_t LineStart = 0;
+    std::size_t LineEnd = 0;
+    std::size_t NextStart = 0;
+
+private:
+    std::string_view Text_;
+    std::size_t Pos_;
+};
+
+// Name with its first letter and every letter after "-" in upper case, the others in lower
+// case ("-ID" keeps its D); value with runs of white space ending in a space made one space
+// outside double quotes, trimmed.
+std::string NormaliseEntry(std::string_view entry) {
+    std::size_t colon = entry.find(':');
+    std::string result;
+    result.reserve(entry.size() + 1);
+    std::string_view value = entry;
+    if (colon != std::string_view::npos) {
+        for (std::size_t i = 0; i <= colon; ++i) {
+            char c = entry[i];
+            result += (i == 0 || entry[i - 1] == '-') ? UpperAscii(c) : LowerAscii(c);
+        }
+        if (colon >= 3 && entry[colon - 3] == '-' && UpperAscii(entry[colon - 2]) == 'I' &&
+            UpperAscii(entry[colon - 1]) == 'D')
+            result[colon - 1] = 'D';
+        result += ' ';
+        value = entry.substr(colon + 1);
+    }
+    auto white = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t begin = 0;
+    while (begin < value.size() && white(value[begin])) ++begin;
+    std::size_t end = value.size();
+    while (end > begin && white(value[end - 1])) --end;
+    bool quoted = false;
+    for (std::size_t i = begin; i < end;) {
+        char c = value[i];
+        if (!quoted && white(c)) {
+            std::size_t runEnd = i;
+            while (runEnd < end && white(value[runEnd])) ++runEnd;
+            if (value[runEnd - 1] == ' ') {
+                result += ' ';
+            } else {
+                result.append(value.substr(i, runEnd - i));
+            }
+            i = runEnd;
+            continue;
+        }
+        if (c == '"') quoted = !quoted;
+        result += c;
+        ++i;
+    }
+    return result;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string Quoted(std::string_view text) {
+    std::string result = "\"";
+    result += text;
+    result += '"';
+    return result;
+}
+
+} // namespace
+
+void TMailPart::ParseText(std::string_view text, bool withHeaders) { ParseAt(text, withHeaders, 0); }
+
+void TMailPart::ResetPartContent() {
+    TMailMessage* message = OwningMessage;
+    if (message == this) {
+        // Forget the classification first so destroying the parts costs nothing per part.
+        message->Attachments.clear();
+        message->PlainTextPart = message->HtmlTextPart = nullptr;
+        message->MixedContainer = message->RelatedContainer = nullptr;
+        message->AlternativeContainer = message->InnerContainer = nullptr;
+    }
+    SubParts.clear();
+    HeaderLines.clear();
+    RawBody.clear();
+    DecodedData.clear();
+    IsDecoded = false;
+    IsEmbedded = false;
+    message->BodyStale = true;
+    message->StructureStale = true;
+    message->PartMapStale = true;
+}
+
+void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
+    TMailMessage* message = OwningMessage;
+    if (!message) return;
+    ResetPartContent();
+    const bool progress = message == this && depth == 0 && static_cast<bool>(message->OnProgress);
+    const auto total = static_cast<std::int64_t>(text.size());
+    if (progress) message->ReportProgress(total, 0);
+    auto reportLine = [&](const TLineCursor& cursor) {
+        if (progress) message->ReportProgress(total, static_cast<std::int64_t>(cursor.NextStart) + 1);
+    };
+
+    TLineCursor cursor(text);
+    std::size_t bodyStart = 0;
+    if (withHeaders) {
+        std::string entry;
+        bool haveEntry = false;
+        bodyStart = text.size();
+        while (cursor.Next()) {
+            reportLine(cursor);
+            std::string_view line = cursor.Line();
+            if (line.empty()) {
+                bodyStart = cursor.NextStart;
+                break;
+            }
+            if ((line.front() == ' ' || line.front() == '\t') && haveEntry) {
+                std::string_view rest = line.substr(1);
+                while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+                entry += ' ';
+                entry += rest;
+                continue;
+            }
+            if (haveEntry) HeaderLines.push_back(NormaliseEntry(entry));
+            entry.assign(line);
+            haveEntry = true;
+        }
+        if (haveEntry) HeaderLines.push_back(NormaliseEntry(entry));
+    }
+
+    const std::string contentType = ContentTypeLower();
+    const bool multipart = contentType.compare(0, 10, "multipart/") == 0 && depth < MaxNestingDepth;
+    if (!multipart && HasHeader("Content-Type")) {
+        RawBody.assign(text.substr(bodyStart));
+        if (progress) {
+            while (cursor.Next()) reportLine(cursor);
+            message->ReportProgress(total, total);
+        }
+        return;
+    }
+
+    if (multipart) {
+        const std::string boundary = Boundary();
+        const std::string delimiter = "--" + boundary;
+        bool seenDelimiter = false;
+        bool lastWasClosing = false;
+        std::size_t sectionStart = 0;
+        while (cursor.Next()) {
+            reportLine(cursor);
+            std::string_view line = cursor.Line();
+            if (!StartsWith(line, delimiter)) continue;
+            if (!seenDelimiter) {
+                RawBody.assign(text.substr(bodyStart, cursor.LineStart - bodyStart));
+                seenDelimiter = true;
+            } else if (cursor.LineStart > sectionStart) {
+                TMailPart* part = AddSubPart(boundary);
+                part->ParseAt(text.substr(sectionStart, cursor.LineStart - 2 - sectionStart), true,
+                              depth + 1);
+            }
+            sectionStart = cursor.NextStart;
+            lastWasClosing = StartsWith(line.substr(delimiter.size()), "--");
+        }
+        if (!seenDelimiter) {
+            // The boundary never comes: everything after the header is the body.
+            RawBody.assign(text.substr(bodyStart));
+        } else if (!lastWasClosing && sectionStart < text.size()) {
+            // A last part that no delimiter closes (a cut-off message) is kept, not lost.
+            std::string_view section = text.substr(sectionStart);
+            if (section.size() >= 2 && section.substr(section.size() - 2) == "\r\n")
+                section.remove_suffix(2);
+            TMailPart* part = AddSubPart(boundary);
+            part->ParseAt(section, true, depth + 1);
+        }
+        if (progress) message->ReportProgress(total, total);
+        return;
+    }
+
+    // No Content-Type: a plain body that may carry uuencoded files.
+    std::string boundary;
+    TMailPart* file = nullptr;
+    bool inFile = false;
+    bool converted = false;
+    auto finishFile = [&] {
+        if (!file) return;
+        file->RawBody.clear();
+        EncodeBase64To(file->DecodedData, file->RawBody);
+        file->SetHeaderValue("Content-Transfer-Encoding", "base64");
+        file->IsDecoded = true;
+        file = nullptr;
+    };
+    while (cursor.Next()) {
+        reportLine(cursor);
+        std::string_view line = cursor.Line();
+        if (!inFile && StartsWith(line, UuBeginMark)) {
+            if (!converted) {
+                converted = true;
+                RawBody.assign(text.substr(bodyStart, cursor.LineStart - bodyStart));
+                boundary = NewBoundary();
+                TMailPart* textPart = AddSubPart(boundary);
+                textPart->RawBody = EncodeQuotedPrintable(RawBody, TQpMode::Body);
+                textPart->SetHeaderValue("Content-Type", "text/plain");
+                textPart->SetHeaderParam("Content-Type", "charset", Quoted(message->Charset));
+                textPart->SetHeaderValue("Content-Transfer-Encoding", "quoted-printable");
+                RemoveHeader("Content-Type");
+                SetHeaderValue("Content-Type", "multipart/mixed");
+                SetHeaderParam("Content-Type", "boundary", Quoted(boundary));
+            }
+            std::string name(TrimMail(line.size() > UuNameOffset
+                                          ? line.substr(UuNameOffset, UuNameMaxLength)
+                                          : std::string_view()));
+            std::string encodedName = Quoted(EncodeWord(name, message->Charset));
+            file = AddSubPart(boundary);
+            file->SetHeaderValue("Content-Type", MimeTypeForFile(name));
+            file->SetHeaderParam("Content-Type", "name", encodedName);
+            file->SetHeaderValue("Content-Disposition", "attachment");
+            file->SetHeaderParam("Content-Disposition", "filename", encodedName);
+            file->SetHeaderValue("X-Pelmora-Attachment", encodedName);
+            file->SetHeaderParam("X-Pelmora-Attachment", "embedded", "no");
+            inFile = true;
+            continue;
+        }
+        if (inFile) {
+            if (StartsWith(line, UuEndMark)) {
+                finishFile();
+                inFile = false;
+            } else {
+                UudecodeLineTo(line, file->DecodedData);
+            }
+        }
+    }
+    finishFile(); // a file whose "end" line is missing keeps what was decoded
+    if (!converted) RawBody.assign(text.substr(bodyStart));
+    if (progress) message->ReportProgress(total, total);
+}
+
+void TMailPart::DecodeBody() {
+    if (IsDecoded) return;
+    IsDecoded = true;
+    if (RawBody.empty()) return;
+    DecodedData.clear();
+    std::string encoding = LowerAsciiCopy(HeaderValue("Content-Transfer-Encoding"));
+    if (encoding == "quoted-printable") {
+        DecodeQuotedPrintableTo(UpToZero(RawBody), DecodedData);
+    } else if (encoding == "base64") {
+        DecodeBase64BodyTo(RawBody, DecodedData);
+    } else if (encoding == "uucode" || encoding == "x-uuencode") {
+        UudecodeBodyTo(RawBody, DecodedData);
+        RawBody.clear();
+        EncodeBase64To(DecodedData, RawBody);
+        SetHeaderValue("Content-Transfer-Encoding", "base64");
+    } else {
+        DecodedData = RawBody;
+    }
+}
+
+std::string TMailPart::AttachmentFileName() const {
+    const bool hasType = HasHeader("Content-Type");
+    std::string name = HeaderValue("X-Pelmora-Attachment");
+    if (name.empty()) name = HeaderParam("Content-Type", "name");
+    if (name.empty()) name = HeaderParam("Content-Disposition", "filename");
+    if (name.empty()) name = HeaderValue("Content-ID");
+    if (name.empty()) name = HeaderValue("Content-Location");
+    if (name.empty() && hasType) {
+        std::string type = HeaderValue("Content-Type");
+        name = type + ExtensionForMimeType(type);
+    }
+    if (name.empty()) name = "unknown";
+    name = DecodeWords(name);
+    if (name.find('.') == std::string::npos && hasType)
+        name += ExtensionForMimeType(HeaderValue("Content-Type"));
+    return SanitizeFileName(name);
+}
+
+void TMailMessage::OfferText(TMailPart* part, std::string_view type, bool& taken) {
+    taken = false;
+    if (!PlainTextPart && (type == "text/plain" || type == "text")) {
+        part->DecodeBody();
+        if (!part->DecodedData.empty()) {
+            PlainTextPart = part;
+            PlainTextLines = SplitTextLines(UpToZero(part->DecodedData));
+            taken = true;
+        }
+    }
+    if (!HtmlTextPart && type == "text/html") {
+        part->DecodeBody();
+        if (!part->DecodedData.empty()) {
+            HtmlTextPart = part;
+            HtmlTextLines = SplitTextLines(UpToZero(part->DecodedData));
+            taken = true;
+        }
+    }
+}
+
+void TMailMessage::MapPart(TMailPart* part) {
+    const std::string type = part->ContentTypeLower();
+    bool container = false;
+    if (!MixedContainer && type == "multipart/mixed") {
+        MixedContainer = part;
+        container = true;
+    } else if (!RelatedContainer && type == "multipart/related") {
+        RelatedContainer = part;
+        container = true;
+    } else if (!AlternativeContainer && type == "multipart/alternative") {
+        AlternativeContainer = part;
+        container = true;
+    }
+    if (!container) {
+        bool taken = false;
+        const bool isMessage = part == this;
+        const bool leaf = part->SubParts.empty();
+        bool asText = false;
+        if (isMessage && leaf && (type.compare(0, 5, "text/") == 0 || type == "text")) {
+            OfferText(part, type, taken);
+            asText = taken;
+        }
+        if (!asText) {
+            TMailPart* parent = part->ParentPart;
+            if (isMessage && type.empty() && leaf) OfferText(part, "text/plain", taken);
+            if (!taken && MixedContainer && parent == MixedContainer && !AlternativeContainer)
+                OfferText(part, type, taken);
+            if (!taken && RelatedContainer && parent == RelatedContainer) OfferText(part, type, taken);
+            if (!taken && AlternativeContainer && parent == AlternativeContainer)
+                OfferText(part, type, taken);
+            if (!taken && leaf) {
+                part->IsEmbedded = RelatedContainer && parent == RelatedContainer;
+                Attachments.push_back(part);
+            }
+        }
+    }
+    for (const auto& sub : part->SubParts) MapPart(sub.get());
+}
+
+void TMailMessage::MapParts() {
+    if (!PartMapStale) return;
+    Attachments.clear();
+    PlainTextPart = HtmlTextPart = nullptr;
+    MixedContainer = RelatedContainer = AlternativeContainer = nullptr;
+    PlainTextLines.clear();
+    HtmlTextLines.clear();
+    MapPart(this);
+    PartMapStale = false;
+}
+
+TMimeStatus TMailMessage::LoadMessageFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return TMimeStatus::Failure("Cannot open message file " + path + ": " + std::strerror(errno));
+    file.seekg(0, std::ios::end);
+    std::streamoff size = file.tellg();
+    if (size < 0) return TMimeStatus::Failure("Cannot read message file " + path);
+    file.seekg(0, std::ios::beg);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (size > 0 && !file.read(text.data(), size))
+        return TMimeStatus::Failure("Cannot read message file " + path);
+    // Lines may end in CR, LF or CR LF; each becomes CR LF, the last one included.
+    bool clean = true;
+    for (std::size_t i = 0; i < text.size() && clean; ++i) {
+        if (text[i] == '\r') {
+            clean = i + 1 < text.size() && text[i + 1] == '\n';
+            ++i;
+        } else if (text[i] == '\n') {
+            clean = false;
+        }
+    }
+    if (!clean) text = NormaliseLineBreaks(text);
+    if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0))
+        text += "\r\n";
+    ParseText(text, true);
+    return {};
+}
+
+} // namespace pelmora

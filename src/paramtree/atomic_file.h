@@ -1,0 +1,28 @@
+#pragma once
+// Whole-file reads and crash-safe writes. A write goes to a temporary file in the target's
+// directory, is flushed to disk and renamed over the target, so a crash leaves either the
+// old file or the new one. Files that hold passwords are created with mode 0600.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+constexpr unsigned kPublicFileMode = 0644;
+constexpr unsigned kPrivateFileMode = 0600;
+
+// Writes `data` to `path` atomically; `error` receives a reason on failure.
+bool WriteFileAtomically(const std::string& path, std::string_view data,
+                         unsigned mode = kPublicFileMode, std::string* error = nullptr);
+
+// Reads a whole file; std::nullopt when it cannot be opened or read, or is larger than
+// `maxBytes`. `error` receives a reason on failure.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr,
+                                         size_t maxBytes = 256u * 1024u * 1024u);
+
+// Copies a file through WriteFileAtomically, giving the copy `mode`.
+bool CopyFileAtomically(const std::string& source, const std::string& target, unsigned mode,
+                        std::string* error = nullptr);
+
+} // namespace pelmora

@@ -1,0 +1,158 @@
+#include "paramtree/tree_file.h"
+
+#include "paramtree/atomic_file.h"
+#include "shell/ui_services.h"
+
+#include <sys/stat.h>
+#include <vector>
+
+namespace pelmora {
+
+namespace {
+
+// Deeper trees are not written by the program; refusing them keeps every walk shallow.
+constexpr int kMaxLevel = 1000;
+
+std::string LevelError(int level, std::string_view text)
+{
+    return "Invalid level (" + std::to_string(level) + ") for item \"" + std::string(text) +
+           "\"";
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree)
+{
+    tree.BeginUpdate();
+    tree.Clear();
+    TTreeReadResult result;
+    std::vector<TNode*> path; // path[level] is the latest node at that level
+    size_t pos = 0;
+    int lineNumber = 0;
+    while (pos < data.size()) {
+        size_t end = data.find_first_of("\r\n", pos);
+        std::string_view line = data.substr(pos, end == std::string_view::npos
+                                                     ? std::string_view::npos
+                                                     : end - pos);
+        if (end == std::string_view::npos)
+            pos = data.size();
+        else if (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n')
+            pos = end + 2;
+        else
+            pos = end + 1;
+        ++lineNumber;
+
+        if (line.find('\0') != std::string_view::npos) {
+            result.Ok = false;
+            result.Error = "Invalid character in line " + std::to_string(lineNumber);
+            break;
+        }
+        size_t indent = 0;
+        while (indent < line.size() && (line[indent] == '\t' || line[indent] == ' '))
+            ++indent;
+        std::string_view text = line.substr(indent);
+        int level = path.empty() ? 0 : static_cast<int>(indent);
+        if (level > static_cast<int>(path.size()) || level > kMaxLevel) {
+            result.Ok = false;
+            result.Error = LevelError(level, text);
+            break;
+        }
+        TNode* parent = level == 0 ? nullptr : path[static_cast<size_t>(level - 1)];
+        TNode* node = tree.Add(parent, std::string(text));
+        path.resize(static_cast<size_t>(level));
+        path.push_back(node);
+    }
+    tree.EndUpdate();
+    return result;
+}
+
+std::string FormatTreeText(const TNodeTree& tree)
+{
+    std::string out;
+    for (TNode* node = tree.First(); node; node = tree.Next(node)) {
+        out.append(static_cast<size_t>(node->Level()), '\t');
+        out += node->Text();
+        out += "\r\n";
+    }
+    return out;
+}
+
+TTreeReadResult ReadTreeFile(const std::string& path, TNodeTree& tree)
+{
+    std::string error;
+    auto data = ReadWholeFile(path, &error);
+    if (!data) {
+        tree.Clear();
+        return {false, error};
+    }
+    return ParseTreeText(*data, tree);
+}
+
+bool WriteTreeFile(const std::string& path, const TNodeTree& tree, unsigned mode,
+                   std::string* error)
+{
+    return WriteFileAtomically(path, FormatTreeText(tree), mode, error);
+}
+
+TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TUiServices& ui,
+                                    const TTreeFileSafety& safety)
+{
+    auto play = [](const std::function<void()>& sound) {
+        if (sound)
+            sound();
+    };
+    auto popup = [&](const std::string& text, int ms) {
+        TPopupRequest request;
+        request.Caption = safety.WarningCaption;
+        request.Text = text;
+        request.DisplayMs = ms;
+        request.TextSize = 13;
+        request.Modeless = false;
+        ui.ShowPopup(request);
+    };
+
+    if (!FileExists(path)) {
+        tree.Clear();
+        return TTreeLoadOutcome::Missing;
+    }
+    const std::string lastGood = path + ".lw_backup";
+    if (!CopyFileAtomically(path, path + ".backup", safety.Mode)) {
+        play(safety.PlayPopped);
+        popup(safety.BackupFailedText, safety.BackupFailedMs);
+    }
+
+    TTreeReadResult result = ReadTreeFile(path, tree);
+    if (result.Ok && tree.Empty() && FileExists(lastGood)) {
+        TNodeTree previous;
+        if (ReadTreeFile(lastGood, previous).Ok && !previous.Empty())
+            result = {false, "The file is empty"};
+    }
+    if (result.Ok) {
+        CopyFileAtomically(path, lastGood, safety.Mode);
+        return TTreeLoadOutcome::Loaded;
+    }
+
+    play(safety.PlayAttention);
+    bool unusedCheck = false;
+    int answer = ui.AskDialog(safety.CorruptQuestion, safety.CorruptQuestion,
+                              safety.CorruptQuestionSize, unusedCheck, false);
+    if (answer != kAskFirst)
+        return TTreeLoadOutcome::KeptBroken;
+
+    bool repaired = FileExists(lastGood) && CopyFileAtomically(lastGood, path, safety.Mode) &&
+                    ReadTreeFile(path, tree).Ok;
+    if (repaired)
+        return TTreeLoadOutcome::Repaired;
+    tree.Clear();
+    play(safety.PlayAttention);
+    popup(safety.RepairFailedText, safety.RepairFailedMs);
+    return TTreeLoadOutcome::Emptied;
+}
+
+} // namespace pelmora

@@ -1,0 +1,202 @@
+#include "store/message_files.h"
+
+#include "paramtree/text_util.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelmora {
+
+int MessageStateFromName(std::string_view fileName)
+{
+    if (!fileName.empty() && fileName[0] == '_')
+        return kStateUnread;
+    std::string lower = LowerAscii(fileName);
+    if (lower.find(".emlc") != std::string::npos)
+        return kStateCheck;
+    if (lower.find(".emlf") != std::string::npos)
+        return kStateFlag;
+    if (lower.find(".emlo") != std::string::npos)
+        return kStateOrphan;
+    return kStateRead;
+}
+
+std::optional<std::string> MessageNameForState(std::string_view fileName, int state)
+{
+    size_t ext = FindNoCase(fileName, ".eml");
+    if (ext == std::string_view::npos)
+        return std::nullopt;
+    std::string stem(fileName.substr(0, ext));
+    if (!stem.empty() && stem[0] == '_')
+        stem.erase(0, 1);
+    switch (state) {
+    case kStateRead: return stem + ".eml";
+    case kStateCheck: return stem + ".emlc";
+    case kStateFlag: return stem + ".emlf";
+    case kStateOrphan: return stem + ".emlo";
+    case kStateUnread: return "_" + stem + ".eml";
+    default: return std::nullopt;
+    }
+}
+
+bool MatchFileMask(std::string_view name, std::string_view mask)
+{
+    // Iterative wildcard match with backtracking to the last "*".
+    size_t n = 0, m = 0, starMask = std::string_view::npos, starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && (mask[m] == '?' || AsciiLower(mask[m]) == AsciiLower(name[n]))) {
+            ++n;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (starMask != std::string_view::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && (mask[m] == '*' || mask[m] == '?'))
+        ++m;
+    return m == mask.size();
+}
+
+bool IsMessageFileName(std::string_view fileName)
+{
+    return MatchFileMask(fileName, "*.eml?");
+}
+
+TMessageCounts CountMessageFiles(const std::string& pattern)
+{
+    namespace fs = std::filesystem;
+    size_t slash = pattern.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    TMessageCounts counts;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec), end;
+    if (ec)
+        return {};
+    for (; it != end; it.increment(ec)) {
+        if (ec)
+            return {};
+        const std::string name = it->path().filename().string();
+        if (!MatchFileMask(name, mask))
+            continue;
+        std::error_code sizeError;
+        if (!it->is_regular_file(sizeError))
+            continue;
+        auto size = it->file_size(sizeError);
+        if (sizeError || size == 0)
+            continue;
+        ++counts.Total;
+        size_t dot = name.rfind('.');
+        bool orphan = dot != std::string::npos && LowerAscii(name.substr(dot)) == ".emlo";
+        if (name[0] == '_' || orphan)
+            ++counts.Unread;
+    }
+    if (ec)
+        return {};
+    return counts;
+}
+
+bool CopyFileBlocks(const std::string& source, const std::string& destination, bool overwrite)
+{
+    struct stat st {};
+    if (overwrite && ::lstat(destination.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+        ::unlink(destination.c_str());
+    if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char block[2048];
+    for (;;) {
+        ssize_t got = ::read(in, block, sizeof block);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        ssize_t done = 0;
+        while (done < got) {
+            ssize_t put = ::write(out, block + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                ok = false;
+                break;
+            }
+            done += put;
+        }
+        if (!ok)
+            break;
+    }
+    if (::close(out) != 0)
+        ok = false; // a delayed write error (full disk on a network file system)
+    ::close(in);
+    return ok;
+}
+
+std::string MessageStem(std::chrono::system_clock::time_point when)
+{
+    using namespace std::chrono;
+    auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count() % 1000;
+    if (ms < 0)
+        ms += 1000;
+    std::time_t seconds = system_clock::to_time_t(time_point_cast<system_clock::duration>(
+        when - milliseconds(ms)));
+    std::tm local {};
+    localtime_r(&seconds, &local);
+    auto two = [](int value) {
+        std::string s = std::to_string(value);
+        return s.size() < 2 ? "0" + s : s;
+    };
+    return std::to_string(local.tm_mday) + two(local.tm_mon + 1) +
+           std::to_string(local.tm_year + 1900) + two(local.tm_hour) + two(local.tm_min) +
+           two(local.tm_sec) + std::to_string(ms);
+}
+
+std::string NewMessageStem(const std::string& folder)
+{
+    static std::mutex lock;
+    static std::set<std::string> issued;
+    std::lock_guard<std::mutex> guard(lock);
+    auto taken = [&folder](const std::string& stem) {
+        for (const char* form : {"_%.eml", "%.eml", "%.emlc", "%.emlf", "%.emlo"}) {
+            std::string name(form);
+            name.replace(name.find('%'), 1, stem);
+            struct stat st {};
+            if (::lstat((folder + name).c_str(), &st) == 0)
+                return true;
+        }
+        return false;
+    };
+    auto when = std::chrono::system_clock::now();
+    for (;;) {
+        std::string stem = MessageStem(when);
+        if (!issued.count(stem) && !taken(stem)) {
+            issued.insert(stem);
+            return stem;
+        }
+        when += std::chrono::milliseconds(1);
+    }
+}
+
+} // namespace pelmora

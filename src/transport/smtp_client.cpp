@@ -1,0 +1,498 @@
+// SMTP client.
+//   RFC 5321  Simple Mail Transfer Protocol (EHLO/HELO, MAIL, RCPT, DATA, RSET, QUIT,
+//             dot-stuffing, multi-line replies)
+//   RFC 3207  SMTP Service Extension for Secure SMTP over TLS (STARTTLS)
+//   RFC 4954  SMTP Service Extension for Authentication (AUTH)
+//   RFC 4616  The PLAIN SASL mechanism; the LOGIN mechanism as servers commonly offer it
+//   RFC 8314  Cleartext considered obsolete (submission over TLS from the first byte)
+#include "transport/smtp_client.h"
+
+#include "mime/mail_message.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace pelmora {
+
+namespace {
+
+bool HasUnsafeByte(std::string_view text)
+{
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+std::string Lower(std::string_view text)
+{
+    std::string result(text);
+    for (char& c : result) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// One line of base64, as SASL wants it.
+std::string Base64Line(std::string_view bytes)
+{
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                     (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                     static_cast<unsigned char>(bytes[i + 2]);
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += alphabet[(v >> 6) & 63];
+        out += alphabet[v & 63];
+    }
+    if (i < bytes.size()) {
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) {
+            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        }
+        out += alphabet[(v >> 18) & 63];
+        out += alphabet[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? alphabet[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// The reply code each step expects.
+int ExpectedCode(TTalkStep step)
+{
+    switch (step) {
+    case TTalkStep::Greeting:
+    case TTalkStep::StartTls:
+        return 220;
+    case TTalkStep::AuthLogin:
+    case TTalkStep::AuthUserName:
+        return 334;
+    case TTalkStep::AuthPassword:
+    case TTalkStep::AuthPlain:
+        return 235;
+    case TTalkStep::Data:
+        return 354;
+    case TTalkStep::Quit:
+        return 221;
+    default:
+        return 250;
+    }
+}
+
+int ReplyCode(std::string_view reply)
+{
+    if (reply.size() < 3) {
+        return -1;
+    }
+    int code = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(reply[i]))) {
+            return -1;
+        }
+        code = code * 10 + (reply[i] - '0');
+    }
+    return code;
+}
+
+// A reply is whole when its last line is a final one: "ddd" or "ddd " + text, not "ddd-".
+bool IsFinalReply(std::string_view reply)
+{
+    if (!reply.ends_with("\r\n")) {
+        return false;
+    }
+    std::string_view body = reply.substr(0, reply.size() - 2);
+    std::size_t start = body.rfind('\n');
+    std::string_view last = start == std::string_view::npos ? body : body.substr(start + 1);
+    return last.size() < 4 || last[3] != '-';
+}
+
+} // namespace
+
+std::vector<std::string> EnvelopeRecipients(std::string_view commaText)
+{
+    std::vector<std::string> items;
+    std::string current;
+    bool quoted = false;
+    for (std::size_t i = 0; i < commaText.size(); ++i) {
+        char c = commaText[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < commaText.size() && commaText[i + 1] == '"') {
+                current += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                current += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            items.emplace_back(Trim(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    items.emplace_back(Trim(current));
+    std::erase_if(items, [](const std::string& item) { return item.empty(); });
+    std::stable_sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) {
+        return Lower(a) < Lower(b);
+    });
+    items.erase(std::unique(items.begin(), items.end(),
+                            [](const std::string& a, const std::string& b) {
+                                return Lower(a) == Lower(b);
+                            }),
+                items.end());
+    return items;
+}
+
+std::string StuffMessageText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 64 + 8);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(start, end - start);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (line.starts_with('.')) {
+            out += '.';
+        }
+        out.append(line);
+        out.append("\r\n");
+        start = next;
+    }
+    out.append(".\r\n");
+    return out;
+}
+
+TSmtpClient::TSmtpClient(TUiServices& ui) : Talk(ui)
+{
+    Talk.Sender = this;
+    Talk.OnReplyComplete = [](TSocketTalk&, TTalkStep step, bool& accepted,
+                              const std::string& reply) {
+        int code = ReplyCode(reply);
+        // 251: the server will forward to the recipient, which is success as well.
+        accepted = code == ExpectedCode(step) || (step == TTalkStep::RcptTo && code == 251);
+    };
+    // A whole permanent refusal ends the wait at once.
+    Talk.OnChunk = [](TSocketTalk& talk, TTalkStep, bool&, std::string_view) {
+        if (ReplyCode(talk.ReplyBuffer) > 499 && IsFinalReply(talk.ReplyBuffer)) {
+            talk.StopWaiting();
+        }
+    };
+    Talk.IsReplyComplete = [](std::string_view reply) { return IsFinalReply(reply); };
+    Talk.OnTalkFailure = [](TSocketTalk& talk, TTalkStep, TTalkOutcome) { talk.StopWaiting(); };
+    Talk.OnPeerClosed = [this](TSocketTalk&) { Connected = false; };
+}
+
+bool TSmtpClient::Refuse(std::string reason)
+{
+    LastReplyText = std::move(reason);
+    return false;
+}
+
+bool TSmtpClient::Command(std::string_view text, TTalkStep step)
+{
+    Talk.TimeOut = TimeOut;
+    Talk.Send(text, "\r\n", step);
+    Talk.WaitReply();
+    if (Talk.ReplyBuffer.empty()) {
+        LastReplyText = Talk.ErrorText().empty() ? "no reply from the server" : Talk.ErrorText();
+    } else {
+        LastReplyText = Talk.ReplyBuffer;
+    }
+    return Talk.ReplyAccepted;
+}
+
+bool TSmtpClient::OpenSession()
+{
+    if (Connected || Talk.IsOpen() || Host.empty()) {
+        return Refuse("the session is open already or the server name is empty");
+    }
+    Authenticated = false;
+    EhloSeen = false;
+    Extensions.clear();
+    Certificate = {};
+    Talk.TimeOut = TimeOut;
+    Talk.ArmWait(TTalkStep::Greeting);
+    if (!Talk.Open(Host, Port)) {
+        return Refuse(Talk.ErrorText());
+    }
+    if (Security == TSecurity::SslTls) {
+        std::string failure;
+        if (!SecureConnection(Talk, Host, Port, Tls, Certificate, failure)) {
+            Talk.StopWaiting();
+            return Refuse(failure);
+        }
+    }
+    Talk.WaitReply();
+    std::string replies = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : Talk.ReplyBuffer;
+    if (!Talk.ReplyAccepted) {
+        DropConnection();
+        return Refuse(replies);
+    }
+    if (Handshaking == hsManual) {
+        Connected = true;
+        LastReplyText = replies;
+        return true;
+    }
+    Connected = true;
+    bool greeted = SayEhlo();
+    replies += LastReplyText;
+    if (!greeted && Connected) {
+        greeted = SayHelo();
+        replies += LastReplyText;
+    }
+    LastReplyText = replies;
+    Connected = greeted && Talk.IsOpen();
+    if (Connected && Security == TSecurity::StartTls) {
+        Connected = StartTls();
+        if (Connected) {
+            Connected = SayEhlo();
+        }
+        if (!Connected) {
+            std::string reason = LastReplyText;
+            DropConnection();
+            LastReplyText = replies + reason;
+        }
+    }
+    return Connected;
+}
+
+bool TSmtpClient::SayEhlo()
+{
+    if (!Usable()) {
+        return Refuse("not connected");
+    }
+    bool accepted = Command("EHLO " + Talk.LocalHostName() + "\r\n", TTalkStep::Ehlo);
+    Extensions.clear();
+    EhloSeen = accepted;
+    if (accepted) {
+        std::string_view reply = Talk.ReplyBuffer;
+        std::size_t start = reply.find('\n');
+        while (start != std::string_view::npos && start + 1 < reply.size()) {
+            std::size_t end = reply.find('\n', start + 1);
+            std::string_view line = reply.substr(start + 1, end - start - 1);
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+            }
+            if (line.size() > 4) {
+                Extensions.emplace_back(line.substr(4));
+            }
+            start = end;
+        }
+    }
+    return accepted;
+}
+
+bool TSmtpClient::SayHelo()
+{
+    if (!Usable()) {
+        return Refuse("not connected");
+    }
+    return Command("HELO " + Talk.LocalHostName() + "\r\n", TTalkStep::Helo);
+}
+
+bool TSmtpClient::StartTls()
+{
+    if (!Usable()) {
+        return Refuse("not connected");
+    }
+    if (!Command("STARTTLS\r\n", TTalkStep::StartTls)) {
+        return Refuse("the server does not allow TLS: " + LastReplyText);
+    }
+    std::string failure;
+    if (!SecureConnection(Talk, Host, Port, Tls, Certificate, failure)) {
+        Connected = false;
+        return Refuse(failure);
+    }
+    // What the server said before TLS no longer counts.
+    Extensions.clear();
+    EhloSeen = false;
+    Authenticated = false;
+    return true;
+}
+
+bool TSmtpClient::OffersAuth(std::string_view mechanism) const
+{
+    for (const std::string& extension : Extensions) {
+        std::string line = Lower(extension);
+        if (!line.starts_with("auth ") && !line.starts_with("auth=")) {
+            continue;
+        }
+        std::string wanted = Lower(mechanism);
+        std::size_t start = 5;
+        while (start <= line.size()) {
+            std::size_t end = line.find(' ', start);
+            if (end == std::string::npos) {
+                end = line.size();
+            }
+            if (line.substr(start, end - start) == wanted) {
+                return true;
+            }
+            start = end + 1;
+        }
+    }
+    return false;
+}
+
+bool TSmtpClient::AuthLogin()
+{
+    Authenticated = false;
+    if (!Usable()) {
+        return Refuse("not connected");
+    }
+    if (HasUnsafeByte(UserName) || HasUnsafeByte(Password)) {
+        return Refuse("the user name or password contains a line break or NUL");
+    }
+    bool offersAny = false;
+    for (const std::string& extension : Extensions) {
+        offersAny = offersAny || Lower(extension).starts_with("auth");
+    }
+    if (EhloSeen && offersAny && !OffersAuth("LOGIN") && OffersAuth("PLAIN")) {
+        std::string credentials;
+        credentials += '\0';
+        credentials += UserName;
+        credentials += '\0';
+        credentials += Password;
+        Authenticated = Command("AUTH PLAIN " + Base64Line(credentials) + "\r\n",
+                                TTalkStep::AuthPlain);
+        return Authenticated;
+    }
+    Authenticated = Command("AUTH LOGIN\r\n", TTalkStep::AuthLogin) &&
+                    Command(Base64Line(UserName) + "\r\n", TTalkStep::AuthUserName) &&
+                    Command(Base64Line(Password) + "\r\n", TTalkStep::AuthPassword);
+    return Authenticated;
+}
+
+bool TSmtpClient::SendMail()
+{
+    if (MailMessage == nullptr) {
+        return Refuse("no message to send");
+    }
+    std::string recipients = MailMessage->ToRecipients.AddressesCommaText();
+    for (const TMailRecipients* list : {&MailMessage->CcRecipients, &MailMessage->BccRecipients}) {
+        std::string more = list->AddressesCommaText();
+        if (more.empty()) {
+            continue;
+        }
+        if (!recipients.empty()) {
+            recipients += ',';
+        }
+        recipients += more;
+    }
+    return SendMailTo(MailMessage->GetSender().Address, recipients);
+}
+
+void TSmtpClient::Reset()
+{
+    // Ends the half-made transaction so that the next message can start with MAIL FROM.
+    std::string reason = LastReplyText;
+    if (Usable()) {
+        Command("RSET\r\n", TTalkStep::Reset);
+    }
+    LastReplyText = reason;
+}
+
+bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recipients)
+{
+    if (!Usable()) {
+        return Refuse("not connected");
+    }
+    if (MailMessage == nullptr) {
+        return Refuse("no message to send");
+    }
+    if (MailMessage->BodyStale) {
+        return Refuse("the message has not been built");
+    }
+    std::vector<std::string> list = EnvelopeRecipients(recipients);
+    if (list.empty()) {
+        return Refuse("the message has no recipients");
+    }
+    if (HasUnsafeByte(sender)) {
+        return Refuse("the sender address contains a line break or NUL");
+    }
+    for (const std::string& recipient : list) {
+        if (HasUnsafeByte(recipient)) {
+            return Refuse("a recipient address contains a line break or NUL");
+        }
+    }
+    if (!Command("MAIL FROM:<" + sender + ">\r\n", TTalkStep::MailFrom)) {
+        Reset();
+        return false;
+    }
+    for (const std::string& recipient : list) {
+        if (!Command("RCPT TO:<" + recipient + ">\r\n", TTalkStep::RcptTo)) {
+            Reset();
+            return false;
+        }
+    }
+    if (Trim(MailMessage->GetMessageId()).empty()) {
+        std::string address = Talk.LocalAddress();
+        if (address.find(':') != std::string::npos) {
+            address = "[IPv6:" + address + "]";
+        }
+        MailMessage->NewMessageId(address);
+    }
+    std::vector<std::string> savedHeader = MailMessage->HeaderLines;
+    MailMessage->RemoveHeader("Bcc");
+    bool accepted = false;
+    if (Command("DATA\r\n", TTalkStep::Data)) {
+        std::string text = StuffMessageText(MailMessage->FullText());
+        MailMessage->HeaderLines = savedHeader;
+        Talk.TimeOut = TimeOut;
+        Talk.ChunkSize = PacketSize;
+        Talk.OnProgress = OnProgress;
+        Talk.Send(text, "\r\n", TTalkStep::MessageText);
+        Talk.WaitReply();
+        LastReplyText = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : Talk.ReplyBuffer;
+        accepted = Talk.ReplyAccepted;
+    } else {
+        MailMessage->HeaderLines = savedHeader;
+        Reset();
+    }
+    MailMessage->HeaderLines = std::move(savedHeader);
+    return accepted;
+}
+
+bool TSmtpClient::CloseSession()
+{
+    if (!Usable()) {
+        return Refuse("not connected");
+    }
+    if (!Command("QUIT\r\n", TTalkStep::Quit)) {
+        return false;
+    }
+    Talk.Close();
+    Connected = false;
+    return true;
+}
+
+void TSmtpClient::DropConnection()
+{
+    Talk.StopWaiting();
+    Talk.Close();
+    Connected = false;
+}
+
+} // namespace pelmora

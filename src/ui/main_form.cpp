@@ -1,0 +1,239 @@
+#include "ui/main_form.h"
+
+#include "ui/artwork.h"
+#include "ui/splash_screen.h"
+#include "ui/text_convert.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QShortcut>
+#include <QTimer>
+#include <QTreeView>
+
+#include <exception>
+
+namespace pelmora {
+
+TMainForm::TMainForm(TShell& shell, TQtUiServices& ui, QWidget* parent)
+    : QMainWindow(parent), ShellState(shell), Ui(ui)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromLatin1(kTitle));
+    setWindowIcon(ApplicationIcon());
+    Ui.SetOwner(this);
+    BuildPanels();
+    BuildMenus();
+
+    CollectMail = new QTimer(this);
+    CollectMail->setObjectName(QStringLiteral("CollectMail"));
+    connect(CollectMail, &QTimer::timeout, this, [this] {
+        ShellState.CollectMailTick();
+        ApplyCollectTimer();
+    });
+    GraphAnimator = new QTimer(this);
+    GraphAnimator->setObjectName(QStringLiteral("graphanimator"));
+    GraphAnimator->setInterval(kAnimationIntervalMs);
+    connect(GraphAnimator, &QTimer::timeout, this, &TMainForm::AnimatorTick);
+    ShellState.CollectTimerChanged = [this] { ApplyCollectTimer(); };
+
+    // Esc asks every long loop to stop; Ctrl+Tab cycles the listed windows.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { ShellState.AbortRequested = true; });
+    auto* nextWindow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+    connect(nextWindow, &QShortcut::activated, this, &TMainForm::ShowNextWindow);
+
+    connect(FolderTreeView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { FolderTreePOPUP->popup(FolderTreeView->viewport()->mapToGlobal(at)); });
+    connect(ProjectTreeView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ProjectTreePOPUP->popup(ProjectTreeView->viewport()->mapToGlobal(at)); });
+
+    SplashWindow = new TSplashScreen([this] { return !ShellState.StartingUp; }, this);
+}
+
+TMainForm::~TMainForm()
+{
+    ShellState.CollectTimerChanged = nullptr;
+    Ui.SetOwner(nullptr);
+    Ui.SetStatusBars(nullptr, nullptr);
+    Ui.SetAnimationLabel(nullptr);
+}
+
+TCreateResult TMainForm::FormCreate()
+{
+    ShellState.LoadMessageTexts();
+    Ui.SetTexts(DialogTextsFrom(ShellState.Texts()));
+    SetTreesEnabled(false);
+    const TCreateResult result = ShellState.FormCreate();
+    if (!result.Ok)
+        return result;
+    InstallBuiltInFrames();
+    ShellState.Animation().ShowFirstFrame(Ui);
+    SplashWindow->ShowPicture(false);
+    ApplyCaptions();
+    ApplyPanelSizes();
+    SyncFromShell();
+    GraphAnimator->start();
+    Created = true;
+    return result;
+}
+
+void TMainForm::SyncFromShell()
+{
+    SyncChecks();
+    ApplyFonts();
+    ApplyCollectTimer();
+}
+
+void TMainForm::FormActivate()
+{
+    Ui.SetBusyCursor(true);
+    if (ShellState.FirstActivationStart()) {
+        SplashWindow->hide();
+        ShellState.WarnLowDisk();
+    }
+    SetTreesEnabled(true);
+    Ui.SetBusyCursor(false);
+    ShellState.Animation().Stop();
+}
+
+void TMainForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && Created && !Closed
+        && ShellState.FirstActivation) {
+        // Run after the activation has been delivered: the first activation waits and asks.
+        QTimer::singleShot(0, this, [this] {
+            if (ShellState.FirstActivation)
+                FormActivate();
+        });
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The splitters take their sizes once they have their own.
+    if (!SizesApplied && Created) {
+        SizesApplied = true;
+        ApplyPanelSizes();
+    }
+}
+
+void TMainForm::ApplyCollectTimer()
+{
+    const TCollectTimer& timer = ShellState.CollectTimer();
+    // An interval of 0 never fires.
+    if (timer.Enabled && timer.IntervalMs > 0) {
+        CollectMail->setInterval(timer.IntervalMs);
+        if (!CollectMail->isActive())
+            CollectMail->start();
+    } else {
+        CollectMail->stop();
+    }
+}
+
+void TMainForm::AnimatorTick()
+{
+    if (ShellState.Animation().Running())
+        ShellState.Animation().Tick(Ui);
+}
+
+void TMainForm::InstallBuiltInFrames()
+{
+    // The busy-animation frames are data files of the skin directory; put the program's own
+    // there when the directory has none, so a fresh data home animates too.
+    const std::string& skin = ShellState.Dirs().Skin;
+    if (skin.empty() || !QFileInfo(ToQt(skin)).isDir())
+        return;
+    TBusyAnimation& animation = ShellState.Animation();
+    for (int frame = 0; frame < kAnimationFrames; ++frame) {
+        const QString path = ToQt(animation.FramePath(frame));
+        if (QFileInfo::exists(path))
+            continue;
+        QPixmap picture(BusyFrame(frame).size());
+        picture.fill(palette().color(QPalette::Window));
+        QPainter painter(&picture);
+        painter.drawPixmap(0, 0, BusyFrame(frame));
+        painter.end();
+        picture.save(path, "BMP");
+    }
+}
+
+void TMainForm::SetTreesEnabled(bool enabled)
+{
+    FolderTreeView->setEnabled(enabled);
+    ProjectTreeView->setEnabled(enabled);
+}
+
+bool TMainForm::FormClose()
+{
+    if (Closed)
+        return true;
+    // 1. Open composition windows keep the program running.
+    const QList<QWidget*> windows = ListedWindows();
+    if (!windows.isEmpty()) {
+        ShellState.PlaySound(TSound::Attention);
+        CascadeWindows();
+        return false;
+    }
+    // 2-3.
+    ShellState.CloseStartAnimation();
+    if (!ShellState.CloseAskAbortTransfer()) {
+        ShellState.Animation().Stop();
+        return false;
+    }
+    // 5.
+    ShellState.CloseSetFlags();
+    CollectMail->stop();
+    GraphAnimator->stop();
+    SetTreesEnabled(false);
+    MessageListView->setEnabled(false);
+    Ui.SetBusyCursor(true);
+    Ui.Pump();
+    // 6-7.
+    StorePanelSizes();
+    ShellState.CloseWriteSettings();
+    ShellState.CloseUpdateAutoRun();
+    // 10-14: an error here still lets the window close.
+    try {
+        SplashWindow->ShowPicture(true);
+        ShellState.ClosePlayGoodbye();
+        ShellState.CloseRemoveTempFiles();
+        ShellState.CloseDeleteMailToFlag();
+        ShellState.CloseFinalWait();
+    } catch (const std::exception&) {
+    }
+    SplashWindow->hide();
+    Ui.SetBusyCursor(false);
+    Closed = true;
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainForm::RecoverFromError()
+{
+    ShellState.RecoverFromError();
+    for (QWidget* view : {static_cast<QWidget*>(MessageListView),
+                          static_cast<QWidget*>(FolderTreeView),
+                          static_cast<QWidget*>(ProjectTreeView)}) {
+        view->setUpdatesEnabled(true);
+        view->setEnabled(true);
+    }
+    Ui.SetBusyCursor(false);
+    SplashWindow->hide();
+}
+
+} // namespace pelmora

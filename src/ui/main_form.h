@@ -1,0 +1,146 @@
+#pragma once
+// TMainForm: the main window. Left the account tree with its status bar, right the project
+// tree above the message list, the message buttons with the busy animation and the message
+// status bar. The window holds widgets only: the state and every decision live in TShell
+// (and the store's workspace); the window copies values between them and its widgets and
+// forwards the user's commands.
+
+#include "shell/shell_state.h"
+#include "ui/models/message_list_model.h"
+#include "ui/qt_ui_services.h"
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QToolButton;
+class QSplitter;
+class QStatusBar;
+class QTimer;
+class QTreeView;
+
+namespace pelmora {
+
+class TSplashScreen;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "Pelmora by Sorvath";
+
+    TMainForm(TShell& shell, TQtUiServices& ui, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The creation steps: the core's FormCreate, then menus, captions, panels and fonts from
+    // the shell. A directory that cannot be created gives Ok false and the exit code.
+    TCreateResult FormCreate();
+    // The activation steps; the first activation's part runs once.
+    void FormActivate();
+    // The close steps; false when closing is refused.
+    bool FormClose();
+    // Makes the window usable again after an error no handler caught.
+    void RecoverFromError();
+
+    // The window list of the "View" menu: composition windows register themselves here.
+    void AddWindowItem(QWidget* window);
+    void RemoveWindowItem(QWidget* window);
+    QList<QWidget*> ListedWindows() const;
+    bool CloseAllWindowsRequested() const { return CloseAllRequested; }
+
+    // Copies the shell's check marks, captions, fonts and timers into the widgets.
+    void SyncFromShell();
+    // Copies the panel and window sizes into the shell.
+    void StorePanelSizes();
+
+    // Widgets, for the layers that fill them and for tests.
+    QAction* Action(const QString& component) const { return Actions.value(component); }
+    QMenu* Menu(const QString& component) const { return Menus.value(component); }
+    const QHash<QString, QAction*>& AllActions() const { return Actions; }
+    QTreeView* FolderTree() const { return FolderTreeView; }
+    QTreeView* ProjectTree() const { return ProjectTreeView; }
+    QTreeView* MessageList() const { return MessageListView; }
+    TMessageListModel* MessageListModel() const { return ListModel; }
+    QStatusBar* FolderStatus() const { return FolderStatusBar; }
+    QStatusBar* MessageStatus() const { return MessageStatusBar; }
+    QToolButton* MessageButton(const QString& name) const { return Buttons.value(name); }
+    QLabel* AnimationPicture() const { return Animation; }
+    QTimer* CollectMailTimer() const { return CollectMail; }
+    QTimer* AnimatorTimer() const { return GraphAnimator; }
+    TSplashScreen* Splash() const { return SplashWindow; }
+    QMenu* FolderTreePopup() const { return FolderTreePOPUP; }
+    QMenu* ProjectTreePopup() const { return ProjectTreePOPUP; }
+    TShell& Shell() { return ShellState; }
+
+Q_SIGNALS:
+    // "Close ALL windows" was chosen; listed windows close themselves on it.
+    void CloseAllWindows();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // main_panels.cpp
+    void BuildPanels();
+    void ApplyPanelSizes();
+    void ApplyFonts();
+    void ApplyListHeadings();
+    // main_menus.cpp
+    void BuildMenus();
+    void BuildPopupMenus();
+    void ApplyCaptions();
+    void SyncChecks();
+    QAction* AddItem(QMenu* menu, const QString& component, const QKeySequence& shortcut = {});
+    QAction* AddCheckItem(QMenu* menu, const QString& component, void (TShell::*click)());
+    QAction* AddLaterItem(QMenu* menu, const QString& component, const QKeySequence& shortcut = {});
+    void HelpFileClick();
+    void CreditsClick();
+    // main_windows.cpp: the window list and its keys
+    void RebuildWindowMenu();
+    void ShowListedWindow(QWidget* window);
+    void CascadeWindows();
+    void ShowNextWindow();
+    // main_form.cpp
+    void ApplyCollectTimer();
+    void AnimatorTick();
+    void InstallBuiltInFrames();
+    void SetTreesEnabled(bool enabled);
+
+    TShell& ShellState;
+    TQtUiServices& Ui;
+    QHash<QString, QAction*> Actions;
+    QHash<QString, QMenu*> Menus;
+    QHash<QString, QToolButton*> Buttons;
+    QActionGroup* ComposeGroup = nullptr;
+    QActionGroup* AnsweringGroup = nullptr;
+    QMenu* ViewMenu = nullptr;
+    QMenu* FolderTreePOPUP = nullptr;
+    QMenu* ProjectTreePOPUP = nullptr;
+    QSplitter* MainSplitter = nullptr;
+    QSplitter* RightSplitter = nullptr;
+    QWidget* FolderPanelParent = nullptr;
+    QWidget* MessageListPanel = nullptr;
+    QTreeView* FolderTreeView = nullptr;
+    QTreeView* ProjectTreeView = nullptr;
+    QTreeView* MessageListView = nullptr;
+    TMessageListModel* ListModel = nullptr;
+    QStatusBar* FolderStatusBar = nullptr;
+    QStatusBar* MessageStatusBar = nullptr;
+    QLabel* Animation = nullptr;
+    QTimer* CollectMail = nullptr;
+    QTimer* GraphAnimator = nullptr;
+    TSplashScreen* SplashWindow = nullptr;
+    QList<QPointer<QWidget>> WindowList;
+    bool CloseAllRequested = false;
+    bool Created = false;
+    bool Closed = false;
+    bool SizesApplied = false;
+};
+
+} // namespace pelmora

@@ -1,0 +1,206 @@
+// The panels of the main window: the account tree with its status bar, the project tree, the
+// message list, the message buttons with the busy animation and the message status bar.
+
+#include "ui/main_form.h"
+
+#include "ui/artwork.h"
+#include "ui/text_convert.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QToolButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace pelmora {
+
+namespace {
+
+QTreeView* MakeTree(QWidget* parent, const QString& name)
+{
+    auto* tree = new QTreeView(parent);
+    tree->setObjectName(name);
+    tree->setHeaderHidden(false);
+    tree->setUniformRowHeights(true);
+    tree->setAnimated(false);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    return tree;
+}
+
+struct TButtonDef {
+    const char* Name;
+    int Slot; // module 1
+    QStyle::StandardPixmap Icon;
+};
+
+// The message buttons in their order, with the texts of their captions.
+constexpr TButtonDef kMessageButtons[] = {
+    {"NewMailBut", 201, QStyle::SP_FileIcon},
+    {"OpenMailBut", 231, QStyle::SP_DialogOpenButton},
+    {"ReplyMailBut", 232, QStyle::SP_ArrowBack},
+    {"ReplyAllBut", 233, QStyle::SP_MediaSeekBackward},
+    {"ForwardMailBut", 234, QStyle::SP_ArrowForward},
+    {"PrintMailBut", 235, QStyle::SP_DriveFDIcon},
+    {"FindMailBut", 236, QStyle::SP_FileDialogContentsView},
+    {"AttachBut", 237, QStyle::SP_DirIcon},
+};
+
+} // namespace
+
+void TMainForm::BuildPanels()
+{
+    MainSplitter = new QSplitter(Qt::Horizontal, this);
+    MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
+    MainSplitter->setChildrenCollapsible(false);
+
+    FolderPanelParent = new QWidget(MainSplitter);
+    FolderPanelParent->setObjectName(QStringLiteral("FolderPanelParent"));
+    auto* left = new QVBoxLayout(FolderPanelParent);
+    left->setContentsMargins(4, 4, 0, 0);
+    left->setSpacing(2);
+    FolderTreeView = MakeTree(FolderPanelParent, QStringLiteral("FolderTree"));
+    left->addWidget(FolderTreeView, 1);
+    FolderStatusBar = new QStatusBar(FolderPanelParent);
+    FolderStatusBar->setObjectName(QStringLiteral("FolderStatus"));
+    FolderStatusBar->setSizeGripEnabled(false);
+    left->addWidget(FolderStatusBar);
+
+    RightSplitter = new QSplitter(Qt::Vertical, MainSplitter);
+    RightSplitter->setObjectName(QStringLiteral("RightSplitter"));
+    RightSplitter->setChildrenCollapsible(false);
+
+    MessageListPanel = new QWidget(RightSplitter);
+    MessageListPanel->setObjectName(QStringLiteral("MessageListPanel"));
+    auto* top = new QVBoxLayout(MessageListPanel);
+    top->setContentsMargins(0, 4, 4, 0);
+    ProjectTreeView = MakeTree(MessageListPanel, QStringLiteral("ProjectTree"));
+    top->addWidget(ProjectTreeView);
+
+    auto* bottom = new QWidget(RightSplitter);
+    bottom->setObjectName(QStringLiteral("MessagePanel"));
+    auto* lower = new QVBoxLayout(bottom);
+    lower->setContentsMargins(0, 0, 4, 0);
+    lower->setSpacing(2);
+
+    ListModel = new TMessageListModel(this);
+    MessageListView = new QTreeView(bottom);
+    MessageListView->setObjectName(QStringLiteral("MessageList"));
+    MessageListView->setModel(ListModel);
+    MessageListView->setRootIsDecorated(false);
+    MessageListView->setUniformRowHeights(true);
+    MessageListView->setAlternatingRowColors(true);
+    MessageListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    MessageListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    MessageListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    MessageListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    MessageListView->header()->setStretchLastSection(false);
+    MessageListView->header()->setSectionsMovable(false);
+    lower->addWidget(MessageListView, 1);
+
+    auto* buttonPanel = new QWidget(bottom);
+    buttonPanel->setObjectName(QStringLiteral("MessageButtonPanel"));
+    auto* row = new QHBoxLayout(buttonPanel);
+    row->setContentsMargins(0, 2, 0, 2);
+    row->setSpacing(2);
+    QFont buttonFont = buttonPanel->font();
+    buttonFont.setPointSize(8);
+    for (const TButtonDef& def : kMessageButtons) {
+        auto* button = new QToolButton(buttonPanel);
+        button->setObjectName(QString::fromLatin1(def.Name));
+        button->setIcon(style()->standardIcon(def.Icon));
+        button->setIconSize(QSize(20, 20));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setFont(buttonFont);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        button->setMinimumWidth(36); // narrow windows may clip captions, never the panels
+        // The commands behind the buttons act on listed messages; none are listed yet.
+        button->setEnabled(false);
+        row->addWidget(button);
+        Buttons.insert(button->objectName(), button);
+    }
+    Animation = new QLabel(buttonPanel);
+    Animation->setObjectName(QStringLiteral("AnimationPicture"));
+    Animation->setFixedSize(68, 24);
+    Animation->setAlignment(Qt::AlignCenter);
+    row->addWidget(Animation);
+    lower->addWidget(buttonPanel);
+
+    MessageStatusBar = new QStatusBar(bottom);
+    MessageStatusBar->setObjectName(QStringLiteral("MessageStatus"));
+    lower->addWidget(MessageStatusBar);
+
+    RightSplitter->setStretchFactor(0, 0);
+    RightSplitter->setStretchFactor(1, 1);
+    MainSplitter->setStretchFactor(0, 0);
+    MainSplitter->setStretchFactor(1, 1);
+    setCentralWidget(MainSplitter);
+
+    Ui.SetStatusBars(FolderStatusBar, MessageStatusBar);
+    Ui.SetAnimationLabel(Animation);
+}
+
+void TMainForm::ApplyPanelSizes()
+{
+    const TPanelSizes& panels = ShellState.Panels();
+    resize(panels.MainFormWidth, panels.MainFormHeight);
+    // The splitters share out what they have; the first pane gets the stored size.
+    const int width = std::max(MainSplitter->width(), panels.FolderTreeWidth + 100);
+    MainSplitter->setSizes({panels.FolderTreeWidth, width - panels.FolderTreeWidth});
+    const int height = std::max(RightSplitter->height(), panels.ProjectHeight + 100);
+    RightSplitter->setSizes({panels.ProjectHeight, height - panels.ProjectHeight});
+    QHeaderView* header = MessageListView->header();
+    for (int column = 0; column < static_cast<int>(panels.ListColumnWidths.size()); ++column)
+        header->resizeSection(column, panels.ListColumnWidths[column]);
+    header->resizeSection(5, 0);
+}
+
+void TMainForm::StorePanelSizes()
+{
+    TPanelSizes& panels = ShellState.Panels();
+    const QList<int> across = MainSplitter->sizes();
+    if (!across.isEmpty() && across[0] > 0)
+        panels.FolderTreeWidth = across[0];
+    const QList<int> down = RightSplitter->sizes();
+    if (!down.isEmpty() && down[0] > 0)
+        panels.ProjectHeight = down[0];
+    const QRect frame = normalGeometry().isValid() ? normalGeometry() : geometry();
+    panels.MainFormWidth = frame.width();
+    panels.MainFormHeight = frame.height();
+    for (int column = 0; column < static_cast<int>(panels.ListColumnWidths.size()); ++column)
+        panels.ListColumnWidths[column] = MessageListView->header()->sectionSize(column);
+}
+
+void TMainForm::ApplyFonts()
+{
+    auto apply = [](QWidget* widget, int points) {
+        QFont font = widget->font();
+        font.setPointSize(std::max(points, 1));
+        widget->setFont(font);
+    };
+    apply(FolderTreeView, ShellState.FontSize(TFontTarget::FoldersTree));
+    apply(ProjectTreeView, ShellState.FontSize(TFontTarget::ProjectTree));
+    apply(MessageListView, ShellState.FontSize(TFontTarget::MessageList));
+}
+
+void TMainForm::ApplyListHeadings()
+{
+    QStringList headings;
+    for (int slot : {306, 307, 308, 310, 313})
+        headings << ToQt(ShellState.Text(1, slot));
+    headings << QString();
+    ListModel->SetHeadings(headings);
+    for (auto it = Buttons.begin(); it != Buttons.end(); ++it) {
+        for (const TButtonDef& def : kMessageButtons) {
+            if (it.key() == QLatin1String(def.Name))
+                it.value()->setText(ToQt(ShellState.Text(1, def.Slot)));
+        }
+    }
+}
+
+} // namespace pelmora

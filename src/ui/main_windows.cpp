@@ -1,0 +1,90 @@
+// The window list of the "View" menu: one item per open composition window after the three
+// fixed items; choosing one brings that window up; Ctrl+Tab cycles through them.
+
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace pelmora {
+
+void TMainForm::AddWindowItem(QWidget* window)
+{
+    if (!window || ListedWindows().contains(window))
+        return;
+    WindowList.append(QPointer<QWidget>(window));
+    connect(window, &QObject::destroyed, this, [this] { RebuildWindowMenu(); });
+    RebuildWindowMenu();
+}
+
+void TMainForm::RemoveWindowItem(QWidget* window)
+{
+    WindowList.removeIf([window](const QPointer<QWidget>& p) { return p.isNull() || p == window; });
+    RebuildWindowMenu();
+}
+
+QList<QWidget*> TMainForm::ListedWindows() const
+{
+    QList<QWidget*> windows;
+    for (const QPointer<QWidget>& window : WindowList) {
+        if (window)
+            windows.append(window.data());
+    }
+    return windows;
+}
+
+void TMainForm::RebuildWindowMenu()
+{
+    WindowList.removeIf([](const QPointer<QWidget>& p) { return p.isNull(); });
+    // Everything after the two fixed items and their separator is the list.
+    const QList<QAction*> items = ViewMenu->actions();
+    for (int i = 3; i < items.size(); ++i) {
+        ViewMenu->removeAction(items[i]);
+        items[i]->deleteLater();
+    }
+    for (const QPointer<QWidget>& window : WindowList) {
+        QAction* item = ViewMenu->addAction(window->windowTitle());
+        // The item's hint identifies its window.
+        item->setStatusTip(QString::number(reinterpret_cast<quintptr>(window.data()), 16));
+        QPointer<QWidget> target = window;
+        connect(item, &QAction::triggered, this, [this, target] {
+            if (target)
+                ShowListedWindow(target);
+        });
+    }
+    if (WindowList.isEmpty())
+        CloseAllRequested = false;
+    const bool any = !WindowList.isEmpty();
+    Actions.value(QStringLiteral("MenuCloseALLwindows"))->setEnabled(any);
+    Actions.value(QStringLiteral("MenuCasdadeAllWindows"))->setEnabled(any);
+}
+
+void TMainForm::ShowListedWindow(QWidget* window)
+{
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+void TMainForm::CascadeWindows()
+{
+    for (QWidget* window : ListedWindows())
+        ShowListedWindow(window);
+}
+
+void TMainForm::ShowNextWindow()
+{
+    const QList<QWidget*> windows = ListedWindows();
+    if (windows.isEmpty())
+        return;
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < windows.size(); ++i) {
+        if (windows[i]->isActiveWindow()) {
+            next = (i + 1) % windows.size();
+            break;
+        }
+    }
+    ShowListedWindow(windows[next]);
+}
+
+} // namespace pelmora

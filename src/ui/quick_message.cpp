@@ -1,0 +1,204 @@
+#include "ui/quick_message.h"
+
+#include "ui/artwork.h"
+#include "ui/text_convert.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace pelmora {
+
+namespace {
+
+constexpr int kBaseWidth = 380;
+constexpr int kBaseHeight = 190;
+
+} // namespace
+
+TQuickMessage::TQuickMessage(const TPopupRequest& request, const TDialogTexts& texts,
+                             QWidget* parent)
+    : QDialog(parent), Texts(texts), Modeless(request.Modeless), DisplayMs(request.DisplayMs)
+{
+    const QString caption = ToQt(request.Caption);
+    setWindowTitle(kPopupTitlePrefix + caption);
+    Build(caption, ToQtLines(request.Text), request.TextSize, request.Large, request.Animation);
+}
+
+TQuickMessage::TQuickMessage(const QString& caption, const QString& text,
+                             const TDialogTexts& texts, QWidget* parent)
+    : QDialog(parent), Texts(texts), Editable(true)
+{
+    setWindowTitle(Texts.EditHtml + QStringLiteral(": ") + caption);
+    Build(caption, text, 11, true, TPopupAnimation::None);
+    connect(TextView, &QTextEdit::textChanged, this,
+            [this] { Q_EMIT TextEdited(TextView->toPlainText()); });
+}
+
+void TQuickMessage::Build(const QString& caption, const QString& text, int textSize, bool large,
+                          TPopupAnimation animation)
+{
+    setObjectName(QStringLiteral("QuickMessage"));
+    auto* layout = new QVBoxLayout(this);
+
+    CaptionLabel = new QLabel(caption, this);
+    CaptionLabel->setObjectName(QStringLiteral("CaptionLabel"));
+    QFont captionFont = CaptionLabel->font();
+    captionFont.setPointSize(11);
+    captionFont.setBold(true);
+    CaptionLabel->setFont(captionFont);
+    CaptionLabel->setWordWrap(true);
+    CaptionLabel->installEventFilter(this);
+
+    Logo = new QLabel(this);
+    Logo->setObjectName(QStringLiteral("Logo"));
+    Logo->setPixmap(ProductLogo());
+    Logo->setAlignment(Qt::AlignCenter);
+    Logo->installEventFilter(this);
+
+    const bool logo = !Editable && caption.contains(kProductLongName);
+    CaptionLabel->setVisible(!logo);
+    Logo->setVisible(logo);
+    layout->addWidget(Logo);
+    layout->addWidget(CaptionLabel);
+
+    auto* middle = new QHBoxLayout;
+    TextView = new QTextEdit(this);
+    TextView->setObjectName(QStringLiteral("TextView"));
+    TextView->setAcceptRichText(false);
+    TextView->setPlainText(text);
+    TextView->setReadOnly(!Editable);
+    QFont textFont = TextView->font();
+    textFont.setPointSize(textSize > 0 ? textSize : 11);
+    TextView->setFont(textFont);
+    TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TextView->setVerticalScrollBarPolicy(large ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    TextView->setLineWrapMode(QTextEdit::WidgetWidth);
+    if (!Editable) {
+        TextView->setToolTip(Texts.ClickToClose);
+        TextView->setFrameShape(QFrame::NoFrame);
+        TextView->viewport()->installEventFilter(this);
+        TextView->installEventFilter(this);
+        TextView->viewport()->setCursor(Qt::PointingHandCursor);
+    }
+    const bool centred = !large || logo;
+    TextView->selectAll();
+    TextView->setAlignment(centred ? Qt::AlignHCenter : Qt::AlignLeft);
+    QTextCursor cursor = TextView->textCursor();
+    cursor.clearSelection();
+    cursor.movePosition(QTextCursor::Start);
+    TextView->setTextCursor(cursor);
+    middle->addWidget(TextView, 1);
+
+    ExtraPanel = new QWidget(this);
+    ExtraPanel->setObjectName(QStringLiteral("ExtraPanel"));
+    ExtraPanel->setFixedWidth(12);
+    ExtraPanel->setVisible(large);
+    middle->insertWidget(0, ExtraPanel);
+    layout->addLayout(middle, 1);
+
+    auto* bottom = new QHBoxLayout;
+    auto* busy = new QProgressBar(this);
+    busy->setObjectName(QStringLiteral("Animation"));
+    busy->setRange(0, 0); // an endless busy indicator
+    busy->setTextVisible(false);
+    busy->setMaximumHeight(14);
+    busy->setVisible(animation != TPopupAnimation::None);
+    Animation = busy;
+    bottom->addWidget(busy, 1);
+    bottom->addStretch();
+    CloseBtn = new QPushButton(Texts.Close, this);
+    CloseBtn->setObjectName(QStringLiteral("CloseButton"));
+    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
+    bottom->addWidget(CloseBtn);
+    layout->addLayout(bottom);
+
+    resize(kBaseWidth + (large ? kLargeExtraWidth : 0), kBaseHeight + (large ? kLargeExtraHeight : 0));
+
+    Timer = new QTimer(this);
+    Timer->setSingleShot(true);
+    connect(Timer, &QTimer::timeout, this, [this] {
+        if (Modeless)
+            close();
+    });
+}
+
+bool TQuickMessage::ShowsLogo() const
+{
+    return !Logo->isHidden();
+}
+
+QString TQuickMessage::Text() const
+{
+    return TextView->toPlainText();
+}
+
+void TQuickMessage::ShowModeless()
+{
+    Modeless = true;
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    show();
+    raise();
+    activateWindow();
+    Timer->start(DisplayMs > 0 ? DisplayMs : 0);
+}
+
+bool TQuickMessage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (!Editable && TextView) {
+        const bool closer = watched == TextView->viewport() || watched == CaptionLabel
+                            || watched == Logo;
+        if (closer && event->type() == QEvent::MouseButtonRelease) {
+            close();
+            return true;
+        }
+        if (watched == TextView && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+                close();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TQuickMessage::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && Modeless) {
+        if (isActiveWindow())
+            WasActive = true;
+        else if (WasActive && isVisible())
+            close();
+    }
+    QDialog::changeEvent(event);
+}
+
+void TQuickMessage::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    // A hidden modeless pop-up is gone for good.
+    if (Modeless) {
+        Timer->stop();
+        deleteLater();
+    }
+}
+
+void TQuickMessage::keyPressEvent(QKeyEvent* event)
+{
+    // The editable form closes only by its close button.
+    if (Editable && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace pelmora

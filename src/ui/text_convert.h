@@ -1,0 +1,30 @@
+#pragma once
+// The one place where the core's texts (UTF-8 bytes in std::string) become QStrings and back.
+// Invalid UTF-8 shows as replacement characters; nothing throws.
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+inline QString ToQt(std::string_view bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+inline std::string FromQt(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Texts of the table use "\r\n" for line breaks; Qt widgets want "\n".
+inline QString ToQtLines(std::string_view bytes)
+{
+    QString text = ToQt(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+} // namespace pelmora

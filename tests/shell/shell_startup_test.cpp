@@ -1,0 +1,247 @@
+#include "shell/shell_state.h"
+
+#include <filesystem>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "shell/shell_fixture.h"
+
+namespace pelmora {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TShellFixture;
+using testing::WriteFile;
+
+using ShellStartTest = TShellFixture;
+
+TEST_F(ShellStartTest, FirstStartCreatesTheDirectoriesAndState)
+{
+    const TCreateResult result = Shell->FormCreate();
+    ASSERT_TRUE(result.Ok);
+    for (const char* sub : {"Projects", "Temp", "AddressBooks", "Templates", "Projects/Backups",
+                            "Sounds", "Skin"}) {
+        EXPECT_TRUE(fs::is_directory(Home + sub)) << sub;
+    }
+    EXPECT_EQ(Shell->Dirs().Store, Home + "Projects/");
+    EXPECT_TRUE(Shell->StartingUp);
+    EXPECT_TRUE(Shell->FirstActivation);
+    EXPECT_EQ(Shell->CurrentProject, -1);
+    ASSERT_EQ(Shell->SessionLog().Items().size(), 1u);
+    EXPECT_TRUE(std::regex_match(Shell->SessionLog().Items()[0],
+                                 std::regex(R"(\d\d-\d\d-\d{4}, \d\d:\d\d\.\d\d : -not set-)")))
+        << Shell->SessionLog().Items()[0];
+    EXPECT_EQ(Ui.SoundsPlayed, std::vector<std::string>{Home + "Sounds/click.wav"});
+    EXPECT_EQ(Shell->MenuCaption("MenuActivepickup"),
+              "Auto Retrieve+Send mail every 30 minutes");
+    EXPECT_FALSE(Shell->CollectTimer().Enabled);
+    EXPECT_EQ(Shell->CollectTimer().IntervalMs, 1800000);
+}
+
+TEST_F(ShellStartTest, MissingClickSoundSwitchesSoundsOff)
+{
+    fs::remove_all(Home + "Sounds");
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    EXPECT_TRUE(Shell->SoundsOff());
+    EXPECT_TRUE(Ui.SoundsPlayed.empty());
+    Shell->CloseWriteSettings();
+    EXPECT_TRUE(TSettings(Home).GetBool(TSettingKey::NoTunesPlease));
+}
+
+TEST_F(ShellStartTest, UncreatableDirectoryEndsWithExitCode99)
+{
+    fs::remove_all(Home);
+    WriteFile(Dir.Path() + "home", "a file where the data home should be");
+    Shell = MakeShell();
+    const TCreateResult result = Shell->FormCreate();
+    EXPECT_FALSE(result.Ok);
+    EXPECT_EQ(result.ExitCode, 99);
+    EXPECT_EQ(result.FailedDirectory, Home);
+    EXPECT_EQ(Ui.Beeps, 1);
+    const TPopupRecord* popup = Ui.LastPopup();
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->Request.Caption, "Warning:");
+    EXPECT_EQ(popup->Request.Text,
+              "Error: Creating Project-directory Failed! Disk full?!\r\n" + Home);
+    EXPECT_EQ(popup->Request.DisplayMs, 8000);
+    EXPECT_EQ(popup->Request.TextSize, 14);
+    EXPECT_FALSE(popup->Request.Modeless);
+}
+
+TEST_F(ShellStartTest, RegistryDirectoriesAndTheirFallback)
+{
+    const std::string store = Dir.Path() + "elsewhere/store";
+    WriteFile(Home + "registry.ini",
+              "[General Settings]\nMailStore=" + store + "\nTempDir=D:\n");
+    WriteFile(Home + "pelmora.ini", "[System]\nBackupDir=" + Dir.Path() + "bak\n");
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    EXPECT_EQ(Shell->Dirs().Store, store + "/");
+    EXPECT_TRUE(fs::is_directory(store));
+    EXPECT_EQ(Shell->Dirs().Temp, Home + "Temp/");
+    EXPECT_EQ(Shell->Dirs().Backup, Dir.Path() + "bak/");
+    EXPECT_TRUE(fs::is_directory(Dir.Path() + "bak"));
+}
+
+TEST_F(ShellStartTest, FirstActivation)
+{
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    EXPECT_TRUE(Shell->FirstActivationStart());
+    EXPECT_FALSE(Shell->StartingUp);
+    EXPECT_FALSE(Shell->FirstActivation);
+    EXPECT_EQ(Ui.SoundsPlayed.back(), Home + "Sounds/intro.wav");
+    EXPECT_EQ(Ui.WaitedMs, 4000);
+    EXPECT_FALSE(Shell->FirstActivationStart());
+    EXPECT_EQ(Ui.WaitedMs, 4000);
+}
+
+TEST_F(ShellStartTest, LowDiskWarnings)
+{
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    Shell->WarnLowDisk();
+    EXPECT_TRUE(Ui.Popups.empty());
+    FreeBytes = 19'999'999;
+    Shell->WarnLowDisk();
+    ASSERT_EQ(Ui.Popups.size(), 2u);
+    EXPECT_EQ(Ui.Popups[0].Request.Text,
+              Shell->Text(1, 37) + " (<20MB)");
+    EXPECT_EQ(Ui.Popups[1].Request.Text, Shell->Text(1, 36) + " (<20MB)");
+    EXPECT_EQ(Ui.Popups[1].Request.TextSize, 13);
+    EXPECT_EQ(Ui.Popups[1].Request.DisplayMs, 12000);
+    EXPECT_FALSE(Ui.Popups[1].Request.Modeless);
+}
+
+TEST_F(ShellStartTest, LargeMailLogQuestion)
+{
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    std::string log;
+    for (int i = 0; i < 10000; ++i) {
+        log += "line\r\n";
+    }
+    WriteFile(Home + "mail.log", log);
+    EXPECT_FALSE(Shell->AskPurgeLargeMailLog());
+    EXPECT_TRUE(Ui.Questions.empty());
+    WriteFile(Home + "mail.log", log + "one more");
+    Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
+    EXPECT_TRUE(Shell->AskPurgeLargeMailLog());
+    ASSERT_EQ(Ui.Questions.size(), 1u);
+    EXPECT_EQ(Ui.Questions[0].Text, Shell->Text(1, 8));
+    EXPECT_EQ(Ui.Questions[0].Caption, "Warning:");
+    EXPECT_FALSE(Ui.Questions[0].CheckEnabled);
+}
+
+struct TCloseCase {
+    const char* Name;
+    bool TransferRunning;
+    int Answer;
+    bool Closes;
+};
+
+class CloseTransferTest : public TShellFixture,
+                          public ::testing::WithParamInterface<TCloseCase> {};
+
+TEST_P(CloseTransferTest, AsksOnlyWhileATransferRuns)
+{
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    Shell->TransferRunning = GetParam().TransferRunning;
+    Ui.AskAnswers.push_back({GetParam().Answer, std::nullopt});
+    EXPECT_EQ(Shell->CloseAskAbortTransfer(), GetParam().Closes);
+    if (GetParam().TransferRunning) {
+        ASSERT_EQ(Ui.Questions.size(), 1u);
+        EXPECT_EQ(Ui.Questions[0].Text,
+                  "The program is busy retrieving and/or sending e-mail, abort this session?!");
+        EXPECT_EQ(Ui.Questions[0].TextSize, 12);
+    } else {
+        EXPECT_TRUE(Ui.Questions.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, CloseTransferTest,
+                         ::testing::Values(TCloseCase{"Idle", false, kAskSecond, true},
+                                           TCloseCase{"RunningYes", true, kAskFirst, true},
+                                           TCloseCase{"RunningNo", true, kAskSecond, false},
+                                           TCloseCase{"RunningClosed", true, kAskClosed, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(ShellStartTest, CloseFlagsFilesAndWait)
+{
+    Start(*Shell);
+    Shell->CloseSetFlags();
+    EXPECT_TRUE(Shell->AbortRequested);
+    EXPECT_TRUE(Shell->Closing);
+    EXPECT_FALSE(Shell->CollectTimer().Enabled);
+
+    WriteFile(Home + "MailTo.Flag", "mailto:a@b.c\r\n");
+    Shell->CloseDeleteMailToFlag();
+    EXPECT_FALSE(fs::exists(Home + "MailTo.Flag"));
+
+    Ui.WaitedMs = 0;
+    Shell->CloseFinalWait();
+    EXPECT_EQ(Ui.WaitedMs, 3850);
+    Shell->MenuStopplayingsillysoundsClick();
+    Ui.WaitedMs = 0;
+    Shell->CloseFinalWait();
+    EXPECT_EQ(Ui.WaitedMs, 1000);
+}
+
+TEST_F(ShellStartTest, TemporaryFilesAreRemovedOnlyFromATempDirectory)
+{
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    WriteFile(Home + "Temp/part.html", "<p>");
+    WriteFile(Home + "Temp/extract/inner.eml", "x");
+    Shell->CloseRemoveTempFiles();
+    EXPECT_TRUE(fs::is_directory(Home + "Temp"));
+    EXPECT_TRUE(fs::is_empty(Home + "Temp"));
+
+    const std::string scratch = Dir.Path() + "Scratch/";
+    fs::create_directories(scratch);
+    ASSERT_TRUE(Shell->Registry().SetTempDir(scratch));
+    Shell = MakeShell();
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    ASSERT_EQ(Shell->Dirs().Temp, scratch);
+    WriteFile(scratch + "keep.txt", "x");
+    Shell->CloseRemoveTempFiles();
+    EXPECT_TRUE(fs::exists(scratch + "keep.txt"));
+
+    // A "temp" directory that holds the data home is never emptied.
+    const std::string parentTemp = Dir.Path() + "TEMP/";
+    fs::create_directories(parentTemp + "home");
+    WriteFile(parentTemp + "home/pelmora.ini", "[System]\n");
+    TShellOptions options;
+    options.ProgramDir = parentTemp + "home/";
+    options.ChangeWorkingDirectory = false;
+    TShell nested(options, Ui);
+    ASSERT_TRUE(nested.Registry().SetTempDir(parentTemp));
+    ASSERT_TRUE(nested.FormCreate().Ok);
+    nested.CloseRemoveTempFiles();
+    EXPECT_TRUE(fs::exists(parentTemp + "home/pelmora.ini"));
+}
+
+TEST_F(ShellStartTest, AutoRunEntryFollowsTheMenu)
+{
+    Start(*Shell);
+    const std::string entry = Dir.Path() + "config/autostart/pelmora.desktop";
+    ASSERT_EQ(AutoStartFilePath(), entry);
+    Shell->MenuAutorunClick();
+    ASSERT_TRUE(Shell->CloseUpdateAutoRun());
+    const std::string text = ReadFile(entry);
+    EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
+    EXPECT_NE(text.find("Exec=\"/usr/bin/pelmora\" \"--home\" \"" + Home + "\"\n"),
+              std::string::npos)
+        << text;
+    Shell->MenuAutorunClick();
+    ASSERT_TRUE(Shell->CloseUpdateAutoRun());
+    EXPECT_FALSE(fs::exists(entry));
+}
+
+TEST(AutoStartTextTest, ArgumentsAreQuotedForTheDesktopEntry)
+{
+    const std::string text = AutoStartFileText({"/opt/my app/pel$mora", "100%", "a\"b\\c"});
+    EXPECT_NE(text.find(R"(Exec="/opt/my app/pel\\$mora" "100%%" "a\\"b\\\\c")"),
+              std::string::npos)
+        << text;
+}
+
+} // namespace
+} // namespace pelmora

@@ -1,0 +1,187 @@
+#include "transport/socket_talk.h"
+
+#include "support/scripted_server.h"
+#include "transport_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pelmora {
+namespace {
+
+using namespace pelmora::testing;
+
+struct TProgressRecord {
+    std::int64_t Total;
+    std::int64_t Current;
+    bool operator==(const TProgressRecord&) const = default;
+};
+
+class SocketTalkTest : public ::testing::Test {
+protected:
+    TCountingUi Ui;
+    TSocketTalk Talk{Ui};
+    std::vector<TTalkOutcome> Failures;
+
+    void SetUp() override
+    {
+        Talk.OnReplyComplete = [](TSocketTalk&, TTalkStep, bool& accepted, const std::string&) {
+            accepted = true;
+        };
+        Talk.OnTalkFailure = [this](TSocketTalk& talk, TTalkStep, TTalkOutcome outcome) {
+            Failures.push_back(outcome);
+            talk.StopWaiting();
+        };
+    }
+
+    bool Connect(const TScriptedServer& server)
+    {
+        Talk.ArmWait(TTalkStep::Greeting);
+        return Talk.Open("127.0.0.1", server.Port());
+    }
+};
+
+TEST_F(SocketTalkTest, ReplyInPiecesWaitsForTerminatorAndEachPieceRestartsTheTimeOut)
+{
+    // Three pieces 600 ms apart: longer than the one-second time-out in total, but never
+    // a second without data.
+    TScriptedServer server({ReadLine(), Say("+OK one"), Pause(600), Say(" two"), Pause(600),
+                            Say(" three\r\n"), Hold()});
+    ASSERT_TRUE(Connect(server));
+    Talk.StopWaiting();
+    Talk.TimeOut = 1;
+    Talk.Send("HELLO\r\n", "\r\n", TTalkStep::User);
+    Talk.WaitReply();
+    EXPECT_TRUE(Talk.ReplyAccepted);
+    EXPECT_EQ(Talk.ReplyBuffer, "+OK one two three\r\n");
+    EXPECT_TRUE(Failures.empty());
+    EXPECT_EQ(Talk.CurrentStep, TTalkStep::None);
+    EXPECT_GT(Ui.Pumps, 10); // the interface was served while waiting
+}
+
+TEST_F(SocketTalkTest, EmptyTerminatorTakesTheFirstPiece)
+{
+    TScriptedServer server({Say("220 first piece"), Pause(300), Say(" later\r\n"), Hold()});
+    ASSERT_TRUE(Connect(server));
+    Talk.WaitReply();
+    EXPECT_TRUE(Talk.ReplyAccepted);
+    EXPECT_EQ(Talk.ReplyBuffer, "220 first piece");
+}
+
+TEST_F(SocketTalkTest, SilenceEndsTheWaitWithTimeOut)
+{
+    TScriptedServer server({Hold()});
+    ASSERT_TRUE(Connect(server));
+    Talk.TimeOut = 1;
+    TStopwatch watch;
+    Talk.WaitReply();
+    EXPECT_FALSE(Talk.ReplyAccepted);
+    ASSERT_EQ(Failures.size(), 1u);
+    EXPECT_EQ(Failures[0], TTalkOutcome::TimeOut);
+    EXPECT_EQ(Talk.Outcome, TTalkOutcome::NoError); // the failure handler stopped the wait
+    EXPECT_GE(watch.ElapsedMs(), 900);
+    EXPECT_LT(watch.ElapsedMs(), 3000);
+}
+
+TEST_F(SocketTalkTest, ChunkedSendReportsProgressAfterEveryPiece)
+{
+    struct TCase {
+        std::size_t ChunkSize;
+        std::size_t Length;
+        std::vector<TProgressRecord> Expected;
+    };
+    const TCase cases[] = {
+        {4096, 10000, {{10000, 0}, {10000, 4096}, {10000, 8192}, {10000, 10000}, {10000, 10000}}},
+        {4096, 4096, {}}, // no longer than one piece: one write, no progress
+        {0, 10000, {}},
+    };
+    for (const TCase& item : cases) {
+        std::string text(item.Length - 2, 'x');
+        text += "\r\n";
+        TScriptedServer server({ReadLine(), Say("+OK\r\n"), Hold()});
+        TSocketTalk talk(Ui);
+        std::vector<TProgressRecord> progress;
+        talk.OnProgress = [&](const void*, std::int64_t total, std::int64_t current) {
+            progress.push_back({total, current});
+        };
+        talk.OnReplyComplete = [](TSocketTalk&, TTalkStep, bool& accepted, const std::string&) {
+            accepted = true;
+        };
+        talk.ArmWait(TTalkStep::Greeting);
+        ASSERT_TRUE(talk.Open("127.0.0.1", server.Port()));
+        talk.StopWaiting();
+        talk.ChunkSize = item.ChunkSize;
+        talk.Send(text, "\r\n", TTalkStep::MessageText);
+        EXPECT_EQ(talk.ChunkSize, 0u);
+        talk.WaitReply();
+        EXPECT_TRUE(talk.ReplyAccepted);
+        EXPECT_EQ(progress, item.Expected) << "chunk " << item.ChunkSize << ", " << item.Length;
+        server.Join();
+        ASSERT_EQ(server.Received().size(), 1u);
+        EXPECT_EQ(server.Received()[0].size(), item.Length - 2);
+    }
+}
+
+TEST_F(SocketTalkTest, EndlessReplyEndsAtItsBound)
+{
+    TScriptedServer server({ReadLine(), Flood(std::string(8192, 'z'))});
+    ASSERT_TRUE(Connect(server));
+    Talk.StopWaiting();
+    Talk.TimeOut = 10;
+    TStopwatch watch;
+    Talk.Send("LIST\r\n", "\r\n.\r\n", TTalkStep::List, 1024 * 1024);
+    Talk.WaitReply();
+    EXPECT_FALSE(Talk.ReplyAccepted);
+    ASSERT_EQ(Failures.size(), 1u);
+    EXPECT_EQ(Failures[0], TTalkOutcome::ReceiveError);
+    // At most one read burst beyond the bound was held.
+    EXPECT_LT(Talk.ReplyBuffer.size(), 1024u * 1024u + 4u * 1024u * 1024u + 65536u);
+    EXPECT_LT(watch.ElapsedMs(), 5000);
+}
+
+TEST_F(SocketTalkTest, PeerClosingMidReplyEndsTheWait)
+{
+    TScriptedServer server({ReadLine(), Say("+OK partial\r\nline"), CloseConnection()});
+    ASSERT_TRUE(Connect(server));
+    Talk.StopWaiting();
+    bool closed = false;
+    Talk.OnPeerClosed = [&](TSocketTalk&) { closed = true; };
+    TStopwatch watch;
+    Talk.Send("RETR 1\r\n", "\r\n.\r\n", TTalkStep::Retrieve);
+    Talk.WaitReply();
+    EXPECT_FALSE(Talk.ReplyAccepted);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(Talk.IsOpen());
+    EXPECT_FALSE(Talk.Waiting);
+    EXPECT_LT(watch.ElapsedMs(), 3000);
+}
+
+TEST_F(SocketTalkTest, UnreachablePortIsAConnectError)
+{
+    int port = 0;
+    {
+        TScriptedServer server({}); // bound, then released when it goes
+        port = server.Port();
+    }
+    Talk.ArmWait(TTalkStep::Greeting);
+    EXPECT_FALSE(Talk.Open("127.0.0.1", port));
+    ASSERT_EQ(Failures.size(), 1u);
+    EXPECT_EQ(Failures[0], TTalkOutcome::ConnectError);
+    EXPECT_FALSE(Talk.ErrorText().empty());
+    EXPECT_FALSE(Talk.Waiting);
+}
+
+TEST_F(SocketTalkTest, ConnectsByNameAndReportsLocalAddress)
+{
+    TScriptedServer server({Say("+OK hello\r\n"), Hold()});
+    Talk.ArmWait(TTalkStep::Greeting);
+    ASSERT_TRUE(Talk.Open("localhost", server.Port())) << Talk.ErrorText();
+    Talk.WaitReply();
+    EXPECT_TRUE(Talk.ReplyAccepted);
+    EXPECT_EQ(Talk.LocalAddress(), "127.0.0.1");
+    EXPECT_FALSE(Talk.LocalHostName().empty());
+}
+
+} // namespace
+} // namespace pelmora

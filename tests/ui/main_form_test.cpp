@@ -1,0 +1,438 @@
+// The main window on a fresh data home: its menus as the user sees them, the settings and
+// display commands, the window list, the close steps and the recovery from stray errors.
+
+#include "shell/settings.h"
+#include "shell/shell_state.h"
+#include "ui/main_form.h"
+#include "ui/models/message_list_model.h"
+#include "ui/pelmora_application.h"
+#include "ui/qt_ui_services.h"
+#include "ui/splash_screen.h"
+#include "ui/text_convert.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <memory>
+#include <stdexcept>
+
+using namespace pelmora;
+
+namespace {
+
+// A main window over its own data home.
+struct TFixture {
+    QTemporaryDir Home;
+    TQtUiServices Ui;
+    std::unique_ptr<TShell> Shell;
+    std::unique_ptr<TMainForm> Form;
+
+    std::string HomeDir() const { return FromQt(Home.path()) + "/"; }
+
+    bool Create()
+    {
+        TShellOptions options;
+        options.ProgramDir = HomeDir();
+        options.ChangeWorkingDirectory = false;
+        Shell = std::make_unique<TShell>(options, Ui);
+        Form = std::make_unique<TMainForm>(*Shell, Ui);
+        return Form->FormCreate().Ok;
+    }
+};
+
+// The items of a menu by component name, "|" for a separator.
+QStringList Layout(const QMenu* menu)
+{
+    QStringList items;
+    for (const QAction* action : menu->actions())
+        items << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
+    return items;
+}
+
+QStringList Split(const char* text)
+{
+    return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TMainFormTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void MenusHoldEveryItemInOrder_data();
+    void MenusHoldEveryItemInOrder();
+    void CaptionsAndKeys_data();
+    void CaptionsAndKeys();
+    void WindowAndPanels();
+    void ToggleIsWrittenAtClose();
+    void ActivePickupAsksForMinutes();
+    void FontCommandsResizeTheViews();
+    void EscapeRequestsAbort();
+    void OpenWindowsRefuseClose();
+    void RecoverFromStrayError();
+    void MessageListModelIsSound();
+};
+
+void TMainFormTest::MenusHoldEveryItemInOrder_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("File") << "MenuFile" << Split("MenuPrint | MenuExit");
+    QTest::newRow("Display") << "MenuDisplay"
+                             << Split("MenuShowAddressBook MenuShowBlackList | MenuShowlastMailLog "
+                                      "MenuShowLogFile MenuPurgeMailLogFile | MenuBiggerfont "
+                                      "MenuSmallerFont | ProjectTreeBiggerFont "
+                                      "ProjectTreeSmallerFont | MessageListBiggerFont "
+                                      "MessageListSmallerFont | MenuRestoreFont");
+    QTest::newRow("Settings") << "MenuSettings"
+                              << Split("MenuComposeHTML MenuComposePLain MenuAutoAddAddrbook "
+                                       "MenuAutoAddProjAddrbook | MenuAutorun "
+                                       "MenuStopplayingsillysounds | MenuActivepickup "
+                                       "MenuShowNewMailPopUp | MenuAutoConnect MenuAutoDisconnect "
+                                       "| MenuMailStorageFolder MenuTempStorageFolder "
+                                       "MenuShowPorjectNumbers | MenuRestorePanels");
+    QTest::newRow("Accounts") << "MenuAccounts"
+                              << Split("MenuAddAccount MenuDefineMailFilterRules | "
+                                       "MenuDeleteCurrentAccount | MenuSortProjects "
+                                       "MenuSortAccounts");
+    QTest::newRow("Answering") << "MenuAnsweringMachine"
+                               << Split("MenuAMSettings | MenuAMALLON MenuAMALLOFF MenuAMnormal");
+    QTest::newRow("Projects") << "MenuProjects"
+                              << Split("MenuAddNewProject MenuDeleteProject | MenuAddCusomtFolder "
+                                       "MenuRenameCustomFolder MenuDeleteCustomFolder | "
+                                       "MenuProjectAddressBook");
+    QTest::newRow("ProjectAddressBook")
+        << "MenuProjectAddressBook"
+        << Split("MenuAddAddressFromMain MenuAddManually MenuEditAddress MenuUpdatewithMain "
+                 "ShowAddressBook1 | MenuRemoveProjectAddress");
+    QTest::newRow("Archive") << "MenuArchive"
+                             << Split("MenuBackupSelectedproject MenuBackupAllProjects "
+                                      "MenuBackupSelectedMessages MenuImportBackup | "
+                                      "MenuDeleteBackup | MenuFindMessagesinBackups "
+                                      "MenuFindMessagesArchive");
+    QTest::newRow("MailCommands")
+        << "MenuMailCommands"
+        << Split("MenuSendReceiveforAll | MenuSendRetrieveMailforSelected MenuRetrieveMailforAll "
+                 "MenuRetrieveMailforSelected MenuSendMailforAllAccounts "
+                 "MenuSendMailforSelectedAccount | MenuShowTransfer | MenuFindSenderorSubject "
+                 "MenuSearchinall MenuSearchAgain");
+    QTest::newRow("View") << "MenuView" << Split("MenuCloseALLwindows MenuCasdadeAllWindows |");
+    QTest::newRow("Help") << "MenuHelp" << Split("HelpfileMenu MenuWebsite menuCredits | MenuLegenda");
+}
+
+void TMainFormTest::MenusHoldEveryItemInOrder()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, items);
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    QMenu* shown = fixture.Form->Menu(menu);
+    QVERIFY2(shown, qPrintable(menu));
+    QCOMPARE(Layout(shown), items);
+}
+
+void TMainFormTest::CaptionsAndKeys_data()
+{
+    QTest::addColumn<QString>("component");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("File") << "MenuFile" << "File" << QKeySequence() << true;
+    QTest::newRow("Accounts") << "MenuAccounts" << "&Accounts" << QKeySequence() << true;
+    QTest::newRow("View") << "MenuView" << "Show" << QKeySequence() << true;
+    QTest::newRow("Print") << "MenuPrint" << "Print" << QKeySequence(Qt::CTRL | Qt::Key_P) << false;
+    QTest::newRow("Exit") << "MenuExit" << "&Close" << QKeySequence() << true;
+    QTest::newRow("BiggerFont") << "MenuBiggerfont" << "Accounts Tree: Bigger Font" << QKeySequence()
+                                << true;
+    QTest::newRow("ListSmaller") << "MessageListSmallerFont" << "Messages List: Smaller Font"
+                                 << QKeySequence() << true;
+    QTest::newRow("ActivePickup") << "MenuActivepickup"
+                                  << "Auto Retrieve+Send mail every 30 minutes" << QKeySequence()
+                                  << true;
+    QTest::newRow("StorageFolder") << "MenuMailStorageFolder"
+                                   << "Advanced:  Define Mail Storage Folder" << QKeySequence()
+                                   << true;
+    QTest::newRow("RestorePanels") << "MenuRestorePanels"
+                                   << "Restore all default Display, Menu + Warning Settings"
+                                   << QKeySequence() << true;
+    QTest::newRow("SortProjects") << "MenuSortProjects" << "Alphabetically Sort Projects"
+                                  << QKeySequence() << false;
+    QTest::newRow("AMSettings") << "MenuAMSettings" << "Settings" << QKeySequence() << false;
+    QTest::newRow("AMNormal") << "MenuAMnormal" << "Normal" << QKeySequence() << true;
+    QTest::newRow("ShowAddressBook1") << "ShowAddressBook1" << "ShowAddressBook" << QKeySequence()
+                                      << false;
+    QTest::newRow("SendReceive") << "MenuSendReceiveforAll" << "Retrieve+Send Mail for All Accounts"
+                                 << QKeySequence(Qt::Key_F8) << false;
+    QTest::newRow("FindSender") << "MenuFindSenderorSubject" << "Find Address or Subject"
+                                << QKeySequence(Qt::CTRL | Qt::Key_F) << false;
+    QTest::newRow("SearchAll") << "MenuSearchinall" << "Search All Messages-texts (slow!)"
+                               << QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S) << false;
+    QTest::newRow("SearchAgain") << "MenuSearchAgain" << "Search Again" << QKeySequence(Qt::Key_F3)
+                                 << false;
+    QTest::newRow("CloseAll") << "MenuCloseALLwindows" << "CLOSE all open windows!" << QKeySequence()
+                              << false;
+    QTest::newRow("Cascade") << "MenuCasdadeAllWindows" << "Show all open windows"
+                             << QKeySequence() << false;
+    QTest::newRow("Help") << "HelpfileMenu" << "Help" << QKeySequence(Qt::Key_F1) << true;
+    QTest::newRow("Legenda") << "MenuLegenda" << "Legenda" << QKeySequence() << false;
+    QTest::newRow("AccountPopup") << "FMSendandRetrieve" << "Retrieve+Send Mail for this Account"
+                                  << QKeySequence() << false;
+    QTest::newRow("ProjectPopup") << "PMEmptyTrash" << "Empty Trash" << QKeySequence() << false;
+}
+
+void TMainFormTest::CaptionsAndKeys()
+{
+    QFETCH(QString, component);
+    QFETCH(QString, caption);
+    QFETCH(QKeySequence, keys);
+    QFETCH(bool, enabled);
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    if (QMenu* menu = fixture.Form->Menu(component)) {
+        QCOMPARE(menu->title(), caption);
+        return;
+    }
+    QAction* action = fixture.Form->Action(component);
+    QVERIFY2(action, qPrintable(component));
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(action->shortcut(), keys);
+    QCOMPARE(action->isEnabled(), enabled);
+}
+
+void TMainFormTest::WindowAndPanels()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("Pelmora by Sorvath"));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.FolderTree()->parentWidget()->width(), 240);
+    QCOMPARE(form.size(), QSize(790, 590));
+    auto* model = form.MessageListModel();
+    QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("S"));
+    QCOMPARE(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Sender"));
+    QCOMPARE(model->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Bytes"));
+    QCOMPARE(form.MessageList()->header()->sectionSize(1), 100);
+    QToolButton* reply = form.MessageButton(QStringLiteral("ReplyMailBut"));
+    QVERIFY(reply);
+    QCOMPARE(reply->text(), QStringLiteral("Reply"));
+    QVERIFY(!reply->isEnabled());
+    // The first animation frame is on show, from the frames put into the skin directory.
+    QVERIFY(!form.AnimationPicture()->pixmap().isNull());
+    QVERIFY(QFileInfo::exists(fixture.Home.filePath(QStringLiteral("Skin/procanim14.bmp"))));
+    // Status texts of the core reach the window's status bars.
+    fixture.Ui.SetStatusText(TStatusBar::Folder, "Retrieve+Send Mail for All Accounts");
+    QCOMPARE(form.FolderStatus()->currentMessage(),
+             QStringLiteral("Retrieve+Send Mail for All Accounts"));
+}
+
+void TMainFormTest::ToggleIsWrittenAtClose()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    QAction* connect = form.Action(QStringLiteral("MenuAutoConnect"));
+    QAction* disconnect = form.Action(QStringLiteral("MenuAutoDisconnect"));
+    QAction* plain = form.Action(QStringLiteral("MenuComposePLain"));
+    QAction* html = form.Action(QStringLiteral("MenuComposeHTML"));
+    QAction* allOn = form.Action(QStringLiteral("MenuAMALLON"));
+    QVERIFY(!connect->isChecked());
+    QVERIFY(html->isChecked());
+    // Compose HTML is ignored while starting up; plain text is not.
+    fixture.Shell->StartingUp = false;
+    connect->trigger();
+    QVERIFY(connect->isChecked());
+    QVERIFY(disconnect->isChecked()); // dialling in implies hanging up afterwards
+    plain->trigger();
+    QVERIFY(plain->isChecked());
+    QVERIFY(!html->isChecked());
+    allOn->trigger();
+    QVERIFY(allOn->isChecked());
+    QVERIFY(!form.Action(QStringLiteral("MenuAMnormal"))->isChecked());
+
+    QVERIFY(form.close());
+    TSettings written(fixture.HomeDir());
+    QVERIFY(written.GetBool(TSettingKey::AutoConnect));
+    QVERIFY(written.GetBool(TSettingKey::AutoDisconnect));
+    QVERIFY(!written.GetBool(TSettingKey::ComposeHTML));
+    QVERIFY(written.GetBool(TSettingKey::AMALLON));
+    QVERIFY(!written.GetBool(TSettingKey::AMNormal));
+    QVERIFY(written.GetBool(TSettingKey::NotFirstTime));
+    QCOMPARE(written.GetInt(TSettingKey::FolderTreeWidth), 240);
+
+    // A new window on the same data home shows the marks again.
+    TFixture again;
+    TShellOptions options;
+    options.ProgramDir = fixture.HomeDir();
+    options.ChangeWorkingDirectory = false;
+    again.Shell = std::make_unique<TShell>(options, again.Ui);
+    again.Form = std::make_unique<TMainForm>(*again.Shell, again.Ui);
+    QVERIFY(again.Form->FormCreate().Ok);
+    QVERIFY(again.Form->Action(QStringLiteral("MenuAutoConnect"))->isChecked());
+    QVERIFY(again.Form->Action(QStringLiteral("MenuComposePLain"))->isChecked());
+    QVERIFY(again.Form->Action(QStringLiteral("MenuAMALLON"))->isChecked());
+}
+
+void TMainFormTest::ActivePickupAsksForMinutes()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    QAction* pickup = form.Action(QStringLiteral("MenuActivepickup"));
+    QTimer::singleShot(0, [] {
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() != nullptr, 3000);
+        QWidget* query = QApplication::activeModalWidget();
+        auto* field = query->findChild<QLineEdit*>();
+        QVERIFY(field);
+        field->setText(QStringLiteral(" 5 "));
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    pickup->trigger();
+    QVERIFY(pickup->isChecked());
+    QCOMPARE(pickup->text(), QStringLiteral("Auto Retrieve+Send mail every 5 minutes"));
+    QVERIFY(form.CollectMailTimer()->isActive());
+    QCOMPARE(form.CollectMailTimer()->interval(), 5 * 60000);
+    pickup->trigger(); // unchecking asks nothing and stops the timer
+    QVERIFY(!pickup->isChecked());
+    QVERIFY(!form.CollectMailTimer()->isActive());
+}
+
+void TMainFormTest::FontCommandsResizeTheViews()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    QCOMPARE(form.MessageList()->font().pointSize(), 7);
+    form.Action(QStringLiteral("MessageListBiggerFont"))->trigger();
+    form.Action(QStringLiteral("MessageListBiggerFont"))->trigger();
+    form.Action(QStringLiteral("ProjectTreeSmallerFont"))->trigger();
+    QCOMPARE(form.MessageList()->font().pointSize(), 9);
+    QCOMPARE(form.ProjectTree()->font().pointSize(), 6);
+    QCOMPARE(form.FolderTree()->font().pointSize(), 7);
+    form.Action(QStringLiteral("MenuRestoreFont"))->trigger();
+    QCOMPARE(form.MessageList()->font().pointSize(), 7);
+    QCOMPARE(form.ProjectTree()->font().pointSize(), 7);
+}
+
+void TMainFormTest::EscapeRequestsAbort()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    fixture.Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(fixture.Form.get()));
+    fixture.Form->activateWindow();
+    QVERIFY(!fixture.Shell->AbortRequested);
+    QTest::keyClick(fixture.Form->MessageList(), Qt::Key_Escape);
+    QVERIFY(fixture.Shell->AbortRequested);
+}
+
+void TMainFormTest::OpenWindowsRefuseClose()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    auto* compose = new QWidget;
+    compose->setWindowTitle(QStringLiteral("Re: offer"));
+    compose->setAttribute(Qt::WA_DeleteOnClose);
+    form.AddWindowItem(compose);
+    QMenu* view = form.Menu(QStringLiteral("MenuView"));
+    QCOMPARE(view->actions().size(), 4);
+    QCOMPARE(view->actions().last()->text(), QStringLiteral("Re: offer"));
+    QVERIFY(form.Action(QStringLiteral("MenuCasdadeAllWindows"))->isEnabled());
+
+    QVERIFY(!form.close());
+    QVERIFY(compose->isVisible()); // brought to the front instead
+    QVERIFY(!fixture.Shell->Closing);
+
+    bool closeAllRequested = false;
+    QObject::connect(&form, &TMainForm::CloseAllWindows, compose, [&] {
+        closeAllRequested = true;
+        compose->close();
+    });
+    form.Action(QStringLiteral("MenuCloseALLwindows"))->trigger();
+    QVERIFY(closeAllRequested);
+    QTRY_COMPARE(view->actions().size(), 3);
+    QVERIFY(!form.Action(QStringLiteral("MenuCloseALLwindows"))->isEnabled());
+    QVERIFY(form.close());
+    QVERIFY(fixture.Shell->Closing);
+}
+
+namespace {
+
+class TThrowingWidget : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { throw std::runtime_error("stray"); }
+};
+
+} // namespace
+
+void TMainFormTest::RecoverFromStrayError()
+{
+    auto* app = qobject_cast<TPelmoraApplication*>(QCoreApplication::instance());
+    QVERIFY(app);
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    app->SetRecoveryHandler([&form] { form.RecoverFromError(); });
+    form.MessageList()->setEnabled(false);
+    form.FolderTree()->setEnabled(false);
+    form.ProjectTree()->setUpdatesEnabled(false);
+    fixture.Shell->Animation().Start();
+
+    TThrowingWidget thrower;
+    thrower.show();
+    const int before = app->RecoveredErrors();
+    QTest::mouseClick(&thrower, Qt::LeftButton);
+    QCOMPARE(app->RecoveredErrors(), before + 1);
+    QVERIFY(form.MessageList()->isEnabled());
+    QVERIFY(form.FolderTree()->isEnabled());
+    QVERIFY(form.ProjectTree()->updatesEnabled());
+    QVERIFY(!fixture.Shell->Animation().Running());
+    QVERIFY(form.Splash()->isHidden());
+    app->SetRecoveryHandler(nullptr);
+}
+
+void TMainFormTest::MessageListModelIsSound()
+{
+    TMessageListModel model(nullptr);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.SetHeadings({"S", "Date", "Sender", "Subject", "Bytes", ""});
+    QVector<TMessageRow> rows;
+    rows.append({QStringLiteral("    2-1</tmp/a/_112.eml>"), 2, -1,
+                 {"01-02-2024 10:00", "Ann (ann@example.org)", "Hello", "001234", "<id@x>"}});
+    rows.append({QStringLiteral("    -13</tmp/a/113.eml>"), -1, 3, {"02-02-2024 11:00"}});
+    model.SetRows(rows);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Ann (ann@example.org)"));
+    QCOMPARE(model.index(1, 3).data().toString(), QString()); // missing sub-items read empty
+    QCOMPARE(model.index(1, 0).data(Qt::UserRole + 1).toInt(), 3);
+    model.Clear();
+    QCOMPARE(model.rowCount(), 0);
+}
+
+int main(int argc, char** argv)
+{
+    TPelmoraApplication app(argc, argv);
+    TMainFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_form_test.moc"
