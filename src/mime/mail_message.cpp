@@ -30,7 +30,7 @@ void TMailMessage::ForgetPart(const TMailPart* part) {
                             &AlternativeContainer, &InnerContainer}) {
         if (*ref == part) *ref = nullptr;
     }
-    if (!Attachments.empty()) std::erase(Attachments, part);
+    if (!BulkDestroy_ && !Attachments.empty()) std::erase(Attachments, part);
 }
 
 void TMailMessage::ReportProgress(std::int64_t total, std::int64_t current) {

@@ -113,6 +113,7 @@ private:
     void OfferText(TMailPart* part, std::string_view type, bool& taken);
     void MapPart(TMailPart* part);
     bool Destroying_ = false;
+    bool BulkDestroy_ = false;
 };
 
 } // namespace pelmora

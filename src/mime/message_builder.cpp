@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 
 namespace pelmora {
 namespace {
@@ -72,19 +73,32 @@ std::size_t EmittedSize(const TMailPart& container) {
 
 } // namespace
 
-// Parts taken out of the tree while it is restructured; whatever is not placed again is
-// destroyed at the end.
+// Parts taken out of the tree while it is restructured, each held on its own (children are
+// taken out of their containers too), so placing a part again costs the same however many
+// parts the message holds. Whatever is not placed again is destroyed at the end.
 struct TPartPool {
-    std::vector<std::unique_ptr<TMailPart>> Parts;
+    std::unordered_map<const TMailPart*, std::unique_ptr<TMailPart>> Parts;
 
-    std::unique_ptr<TMailPart> Take(TMailPart* part) {
-        if (part->ParentPart) {
-            if (auto detached = part->ParentPart->DetachSubPart(part)) return detached;
+    void Hold(std::unique_ptr<TMailPart> part) {
+        std::vector<std::unique_ptr<TMailPart>> pending;
+        pending.push_back(std::move(part));
+        while (!pending.empty()) {
+            std::unique_ptr<TMailPart> next = std::move(pending.back());
+            pending.pop_back();
+            for (auto& sub : next->SubParts) pending.push_back(std::move(sub));
+            next->SubParts.clear();
+            next->ParentPart = nullptr;
+            const TMailPart* key = next.get();
+            Parts.emplace(key, std::move(next));
         }
-        for (auto& held : Parts) {
-            if (held.get() == part) return std::move(held);
-        }
-        return nullptr;
+    }
+
+    std::unique_ptr<TMailPart> Take(const TMailPart* part) {
+        auto found = Parts.find(part);
+        if (found == Parts.end()) return nullptr;
+        std::unique_ptr<TMailPart> taken = std::move(found->second);
+        Parts.erase(found);
+        return taken;
     }
 };
 
@@ -139,12 +153,13 @@ void TMailMessage::Restructure(RestructureMode mode) {
         for (TMailPart** ref : {&MixedContainer, &RelatedContainer, &AlternativeContainer}) {
             if (*ref == this) *ref = nullptr;
         }
-        pool.Parts.push_back(std::move(moved));
+        pool.Hold(std::move(moved));
     }
     RawBody.clear();
     DecodedData.clear();
     IsDecoded = false;
-    while (!SubParts.empty()) pool.Parts.push_back(DetachSubPart(SubParts.front().get()));
+    for (auto& sub : SubParts) pool.Hold(std::move(sub));
+    SubParts.clear();
 
     // 4.
     for (std::string_view name : {"Content-Type", "Content-Transfer-Encoding", "Content-Disposition",
@@ -260,8 +275,11 @@ void TMailMessage::Restructure(RestructureMode mode) {
         part.reset();
     }
 
-    // 8. The old containers and whatever was not placed go; the new containers take over.
+    // 8. The old containers and whatever was not placed go; none of them is listed in
+    // Attachments any more, so only the part references need checking as they go.
+    BulkDestroy_ = true;
     pool.Parts.clear();
+    BulkDestroy_ = false;
     MixedContainer = mixed;
     RelatedContainer = related;
     AlternativeContainer = alternative;

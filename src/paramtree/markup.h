@@ -41,6 +41,10 @@ bool WriteParam(std::string& text, std::string_view name, std::string_view value
 // "<" and what follows stay. Entities are left as they are.
 std::string StripMarkup(std::string_view text);
 
+// The number of a node's "<XID=" code: the text after the first "<XID=" up to the next ">",
+// trimmed, read as a decimal number; -1 when there is no code or it is not a number.
+int NodeCode(std::string_view text);
+
 // The comma text of a LIST/MENU parameter's props, unescaped, one entry per item.
 // Entries keep their blanks; an empty props gives no entries.
 std::vector<std::string> SplitProps(std::string_view props);

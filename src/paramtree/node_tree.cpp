@@ -1,5 +1,7 @@
 #include "paramtree/node_tree.h"
 
+#include "paramtree/markup.h"
+
 #include <algorithm>
 
 namespace pelmora {
@@ -205,6 +207,15 @@ TNode* TNodeTree::FindFirst(const std::function<bool(const TNode&)>& match) cons
     return nullptr;
 }
 
+TNode* TNodeTree::FindByCode(int code) const
+{
+    for (TNode* node = First(); node; node = Next(node)) {
+        if (NodeCode(node->Text()) == code)
+            return node;
+    }
+    return nullptr;
+}
+
 void TNodeTree::Walk(const std::function<void(TNode&)>& visit) const
 {
     for (TNode* node = First(); node; node = Next(node))
@@ -348,6 +359,28 @@ void TNodeTree::Sort(TNode* parent, const TCompare& less, bool recurse)
                 pending.push_back(&child->Children);
         }
     }
+    Notify([](TNodeTreeObserver& o) { o.LayoutChanged(); });
+}
+
+void TNodeTree::SortAmong(TNode* parent, const std::function<bool(const TNode&)>& sortable,
+                          const TCompare& less)
+{
+    auto& siblings = SiblingsOf(parent);
+    std::vector<size_t> places;
+    std::vector<std::unique_ptr<TNode>> picked;
+    for (size_t i = 0; i < siblings.size(); ++i) {
+        if (sortable(*siblings[i]))
+            places.push_back(i);
+    }
+    if (places.size() < 2)
+        return;
+    Notify([](TNodeTreeObserver& o) { o.LayoutAboutToBeChanged(); });
+    for (size_t place : places)
+        picked.push_back(std::move(siblings[place]));
+    std::stable_sort(picked.begin(), picked.end(),
+                     [&less](const auto& a, const auto& b) { return less(*a, *b); });
+    for (size_t i = 0; i < places.size(); ++i)
+        siblings[places[i]] = std::move(picked[i]);
     Notify([](TNodeTreeObserver& o) { o.LayoutChanged(); });
 }
 

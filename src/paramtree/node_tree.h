@@ -99,6 +99,8 @@ public:
     TNode* AtAbsoluteIndex(int index) const;
     // The first node in depth-first order for which `match` is true.
     TNode* FindFirst(const std::function<bool(const TNode&)>& match) const;
+    // The first node in depth-first order whose text carries "<XID=" + code + ">".
+    TNode* FindByCode(int code) const;
     // Calls `visit` for every node in depth-first order.
     void Walk(const std::function<void(TNode&)>& visit) const;
 
@@ -126,6 +128,10 @@ public:
     // Sorts the children of `parent` (nullptr: the top level) with a strict weak order;
     // the sort is stable. With `recurse`, every level below is sorted too.
     void Sort(TNode* parent, const TCompare& less, bool recurse);
+    // Sorts only the children of `parent` for which `sortable` is true, among the places
+    // they hold; the others keep their places.
+    void SortAmong(TNode* parent, const std::function<bool(const TNode&)>& sortable,
+                   const TCompare& less);
     // Sorts the whole tree, every level.
     void SortAll(const TCompare& less) { Sort(nullptr, less, true); }
 

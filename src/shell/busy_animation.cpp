@@ -4,13 +4,11 @@
 
 namespace pelmora {
 
-std::string TBusyAnimation::FramePath(int frame) const
-{
+std::string TBusyAnimation::FramePath(int frame) const {
     return SkinDir + "procanim" + std::to_string(frame) + ".bmp";
 }
 
-bool TBusyAnimation::Tick(TUiServices& ui)
-{
+bool TBusyAnimation::Tick(TUiServices& ui) {
     if (!Active) {
         return false;
     }
@@ -24,8 +22,7 @@ bool TBusyAnimation::Tick(TUiServices& ui)
     return true;
 }
 
-void TBusyAnimation::ShowFirstFrame(TUiServices& ui)
-{
+void TBusyAnimation::ShowFirstFrame(TUiServices& ui) {
     Counter = 0;
     const std::string path = FramePath(0);
     std::error_code error;

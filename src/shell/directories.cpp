@@ -12,8 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<std::string> Env(const char* name)
-{
+std::optional<std::string> Env(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || value[0] == '\0') {
         return std::nullopt;
@@ -21,8 +20,7 @@ std::optional<std::string> Env(const char* name)
     return std::string(value);
 }
 
-std::string Absolute(const std::string& path)
-{
+std::string Absolute(const std::string& path) {
     std::error_code error;
     fs::path absolute = fs::absolute(path, error);
     if (error) {
@@ -32,8 +30,7 @@ std::string Absolute(const std::string& path)
 }
 
 // Creates dir (and its parents) unless it exists as a directory.
-bool EnsureDirectory(const std::string& dir)
-{
+bool EnsureDirectory(const std::string& dir) {
     std::error_code error;
     if (fs::is_directory(dir, error)) {
         return true;
@@ -44,18 +41,15 @@ bool EnsureDirectory(const std::string& dir)
 
 } // namespace
 
-std::string WithSlash(std::string path)
-{
+std::string WithSlash(std::string path) {
     if (!path.empty() && path.back() != '/') {
         path.push_back('/');
     }
     return path;
 }
 
-TDirectories MakeDirectories(const std::string& programDir,
-                             const std::optional<std::string>& store,
-                             const std::optional<std::string>& temp, const std::string& backupDir)
-{
+TDirectories MakeDirectories(const std::string& programDir, const std::optional<std::string>& store,
+                             const std::optional<std::string>& temp, const std::string& backupDir) {
     TDirectories dirs;
     dirs.Program = WithSlash(programDir);
     dirs.Store = store ? WithSlash(*store) : dirs.Program + "Projects/";
@@ -68,8 +62,7 @@ TDirectories MakeDirectories(const std::string& programDir,
     return dirs;
 }
 
-TStartArguments ParseStartArguments(const std::vector<std::string>& args)
-{
+TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
     TStartArguments result;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -90,8 +83,7 @@ TStartArguments ParseStartArguments(const std::vector<std::string>& args)
 std::string ResolveDataHome(const std::optional<std::string>& pelmoraHome,
                             const std::optional<std::string>& homeOption,
                             const std::optional<std::string>& xdgDataHome,
-                            const std::optional<std::string>& userHome)
-{
+                            const std::optional<std::string>& userHome) {
     if (pelmoraHome && !pelmoraHome->empty()) {
         return WithSlash(Absolute(*pelmoraHome));
     }
@@ -106,16 +98,13 @@ std::string ResolveDataHome(const std::optional<std::string>& pelmoraHome,
     return WithSlash(Absolute(home)) + ".local/share/pelmora/";
 }
 
-std::string ResolveDataHome(const std::optional<std::string>& homeOption)
-{
+std::string ResolveDataHome(const std::optional<std::string>& homeOption) {
     return ResolveDataHome(Env("PELMORA_HOME"), homeOption, Env("XDG_DATA_HOME"), Env("HOME"));
 }
 
-std::optional<std::string> CreateRequiredDirectories(const TDirectories& dirs)
-{
-    for (const std::string* dir :
-         {&dirs.Program, &dirs.Temp, &dirs.Store, &dirs.AddressBooks, &dirs.Templates,
-          &dirs.Backup}) {
+std::optional<std::string> CreateRequiredDirectories(const TDirectories& dirs) {
+    for (const std::string* dir : {&dirs.Program, &dirs.Temp, &dirs.Store, &dirs.AddressBooks,
+                                   &dirs.Templates, &dirs.Backup}) {
         if (!EnsureDirectory(*dir)) {
             return *dir;
         }
@@ -123,14 +112,12 @@ std::optional<std::string> CreateRequiredDirectories(const TDirectories& dirs)
     return std::nullopt;
 }
 
-void CreateOptionalDirectories(const TDirectories& dirs)
-{
+void CreateOptionalDirectories(const TDirectories& dirs) {
     EnsureDirectory(dirs.Sounds);
     EnsureDirectory(dirs.Skin);
 }
 
-std::optional<std::uint64_t> FreeDiskBytes(const std::string& path)
-{
+std::optional<std::uint64_t> FreeDiskBytes(const std::string& path) {
     struct statvfs info {};
     if (path.empty() || ::statvfs(path.c_str(), &info) != 0) {
         return std::nullopt;
@@ -138,14 +125,12 @@ std::optional<std::uint64_t> FreeDiskBytes(const std::string& path)
     return static_cast<std::uint64_t>(info.f_bavail) * static_cast<std::uint64_t>(info.f_frsize);
 }
 
-bool LowOnDisk(const std::string& path)
-{
+bool LowOnDisk(const std::string& path) {
     const std::optional<std::uint64_t> free = FreeDiskBytes(path);
     return free && *free < kLowDiskBytes;
 }
 
-bool HoldsNonEmptyFile(const std::string& dir)
-{
+bool HoldsNonEmptyFile(const std::string& dir) {
     std::error_code error;
     fs::directory_iterator it(dir, error);
     if (error) {

@@ -29,10 +29,8 @@ std::string WithSlash(std::string path);
 
 // The directories for a data home (ending in "/"); store and temp replace the defaults when
 // given, backupDir when not empty.
-TDirectories MakeDirectories(const std::string& programDir,
-                             const std::optional<std::string>& store,
-                             const std::optional<std::string>& temp,
-                             const std::string& backupDir);
+TDirectories MakeDirectories(const std::string& programDir, const std::optional<std::string>& store,
+                             const std::optional<std::string>& temp, const std::string& backupDir);
 
 // The arguments of the program with "--home DIR" / "--home=DIR" taken out.
 struct TStartArguments {

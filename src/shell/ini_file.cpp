@@ -18,16 +18,14 @@ namespace {
 // Longest line and file the reader accepts; anything beyond is not a settings file.
 constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
 
-bool SameName(std::string_view a, std::string_view b)
-{
+bool SameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) ==
                std::tolower(static_cast<unsigned char>(y));
     });
 }
 
-std::string_view Trim(std::string_view text)
-{
+std::string_view Trim(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && blank(text.front())) {
         text.remove_prefix(1);
@@ -38,16 +36,14 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-std::string OneLine(std::string_view text)
-{
+std::string OneLine(std::string_view text) {
     std::string result(text);
-    std::replace_if(result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; },
-                    ' ');
+    std::replace_if(
+        result.begin(), result.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return result;
 }
 
-bool ParseInt(std::string_view text, int& value)
-{
+bool ParseInt(std::string_view text, int& value) {
     text = Trim(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
@@ -61,13 +57,11 @@ bool ParseInt(std::string_view text, int& value)
 
 } // namespace
 
-TIniFile::TIniFile(std::string path) : FilePath(std::move(path))
-{
+TIniFile::TIniFile(std::string path) : FilePath(std::move(path)) {
     Reload();
 }
 
-bool TIniFile::ReadFile(const std::string& path, std::string& text)
-{
+bool TIniFile::ReadFile(const std::string& path, std::string& text) {
     text.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -82,8 +76,7 @@ bool TIniFile::ReadFile(const std::string& path, std::string& text)
     return !in.bad();
 }
 
-bool TIniFile::Reload()
-{
+bool TIniFile::Reload() {
     Edits.clear();
     std::string text;
     const bool ok = ReadFile(FilePath, text);
@@ -91,11 +84,11 @@ bool TIniFile::Reload()
     return ok;
 }
 
-std::vector<TIniFile::TSection> TIniFile::Parse(std::string_view text)
-{
+std::vector<TIniFile::TSection> TIniFile::Parse(std::string_view text) {
     std::vector<TSection> sections;
     TSection* current = nullptr;
-    size_t start = 0;
+    // Files saved by other editors may start with a UTF-8 byte order mark.
+    size_t start = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos) {
@@ -143,8 +136,7 @@ std::vector<TIniFile::TSection> TIniFile::Parse(std::string_view text)
     return sections;
 }
 
-std::string TIniFile::Serialise(const std::vector<TSection>& sections)
-{
+std::string TIniFile::Serialise(const std::vector<TSection>& sections) {
     std::string text;
     bool first = true;
     for (const TSection& section : sections) {
@@ -160,8 +152,7 @@ std::string TIniFile::Serialise(const std::vector<TSection>& sections)
     return text;
 }
 
-void TIniFile::Apply(std::vector<TSection>& sections, const TEdit& edit)
-{
+void TIniFile::Apply(std::vector<TSection>& sections, const TEdit& edit) {
     auto section = std::find_if(sections.begin(), sections.end(),
                                 [&](const TSection& s) { return SameName(s.Name, edit.Section); });
     switch (edit.Kind) {
@@ -192,8 +183,7 @@ void TIniFile::Apply(std::vector<TSection>& sections, const TEdit& edit)
     }
 }
 
-std::optional<std::string> TIniFile::Find(std::string_view section, std::string_view key) const
-{
+std::optional<std::string> TIniFile::Find(std::string_view section, std::string_view key) const {
     for (const TSection& s : Content) {
         if (!SameName(s.Name, section)) {
             continue;
@@ -208,21 +198,18 @@ std::optional<std::string> TIniFile::Find(std::string_view section, std::string_
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 std::string_view defaultValue) const
-{
+                                 std::string_view defaultValue) const {
     std::optional<std::string> value = Find(section, key);
     return value ? *value : std::string(defaultValue);
 }
 
-int TIniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const
-{
+int TIniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
     const std::optional<std::string> value = Find(section, key);
     int number = 0;
     return value && ParseInt(*value, number) ? number : defaultValue;
 }
 
-bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const
-{
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
     const std::optional<std::string> value = Find(section, key);
     if (!value) {
         return defaultValue;
@@ -240,19 +227,16 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
     return defaultValue;
 }
 
-bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
-{
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
     return Find(section, key).has_value();
 }
 
-bool TIniFile::SectionExists(std::string_view section) const
-{
+bool TIniFile::SectionExists(std::string_view section) const {
     return std::any_of(Content.begin(), Content.end(),
                        [&](const TSection& s) { return SameName(s.Name, section); });
 }
 
-std::vector<std::string> TIniFile::Sections() const
-{
+std::vector<std::string> TIniFile::Sections() const {
     std::vector<std::string> names;
     for (const TSection& s : Content) {
         names.push_back(s.Name);
@@ -260,8 +244,7 @@ std::vector<std::string> TIniFile::Sections() const
     return names;
 }
 
-std::vector<std::string> TIniFile::Keys(std::string_view section) const
-{
+std::vector<std::string> TIniFile::Keys(std::string_view section) const {
     std::vector<std::string> keys;
     for (const TSection& s : Content) {
         if (SameName(s.Name, section)) {
@@ -273,8 +256,7 @@ std::vector<std::string> TIniFile::Keys(std::string_view section) const
     return keys;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
-{
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     TEdit edit{TEditKind::Write, OneLine(Trim(section)), OneLine(Trim(key)), OneLine(value)};
     // Names that the reader could not find again are refused.
     if (edit.Section.empty() || edit.Key.empty() || edit.Key.find('=') != std::string::npos ||
@@ -287,32 +269,27 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     Edits.push_back(std::move(edit));
 }
 
-void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)
-{
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value) {
     WriteString(section, key, std::to_string(value));
 }
 
-void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value)
-{
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
     WriteString(section, key, value ? "1" : "0");
 }
 
-void TIniFile::EraseKey(std::string_view section, std::string_view key)
-{
+void TIniFile::EraseKey(std::string_view section, std::string_view key) {
     TEdit edit{TEditKind::EraseKey, std::string(section), std::string(key), {}};
     Apply(Content, edit);
     Edits.push_back(std::move(edit));
 }
 
-void TIniFile::EraseSection(std::string_view section)
-{
+void TIniFile::EraseSection(std::string_view section) {
     TEdit edit{TEditKind::EraseSection, std::string(section), {}, {}};
     Apply(Content, edit);
     Edits.push_back(std::move(edit));
 }
 
-bool TIniFile::Save()
-{
+bool TIniFile::Save() {
     if (Edits.empty()) {
         return true;
     }
@@ -326,7 +303,8 @@ bool TIniFile::Save()
     const std::string text = Serialise(merged);
 
     const std::string temp = FilePath + ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         return false;
     }

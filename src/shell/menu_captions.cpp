@@ -136,8 +136,7 @@ constexpr std::array kCaptions = {
 
 } // namespace
 
-std::string TShell::MenuCaption(std::string_view component) const
-{
+std::string TShell::MenuCaption(std::string_view component) const {
     if (component == "MenuActivepickup") {
         return ActivePickupCaption();
     }

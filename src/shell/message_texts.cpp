@@ -12,14 +12,11 @@ namespace {
 
 const std::string kEmpty;
 
-bool ValidSlot(int module, int slot)
-{
-    return module >= 0 && module < kTextModuleCount && slot >= 0 &&
-           slot < kTextModuleSlots[module];
+bool ValidSlot(int module, int slot) {
+    return module >= 0 && module < kTextModuleCount && slot >= 0 && slot < kTextModuleSlots[module];
 }
 
-std::string_view DefaultText(int module, int slot)
-{
+std::string_view DefaultText(int module, int slot) {
     for (const TDefaultText& entry : DefaultTexts(module)) {
         if (entry.Slot == slot) {
             return entry.Text;
@@ -28,39 +25,35 @@ std::string_view DefaultText(int module, int slot)
     return {};
 }
 
-constexpr std::string_view kDiskTrouble = "Disk full, File locked, File corrupted or Harddisk Error?!";
+constexpr std::string_view kDiskTrouble =
+    "Disk full, File locked, File corrupted or Harddisk Error?!";
 
 } // namespace
 
-std::string LanguageFileName(int module)
-{
+std::string LanguageFileName(int module) {
     return "langdefmod" + std::to_string(module) + ".dat";
 }
 
-std::string LanguageFileErrorText(int module)
-{
+std::string LanguageFileErrorText(int module) {
     return "ERROR loading Language file \"" + LanguageFileName(module) +
            "\"! File might be corrupted, try downloading again from " +
            std::string(kProductWebAddress);
 }
 
-TMessageTexts::TMessageTexts()
-{
+TMessageTexts::TMessageTexts() {
     for (int module = 0; module < kTextModuleCount; ++module) {
         Slots[module].assign(kTextModuleSlots[module], std::string());
     }
 }
 
-void TMessageTexts::LoadDefaults()
-{
+void TMessageTexts::LoadDefaults() {
     for (int module = 0; module < kTextModuleCount; ++module) {
         FillDefaults(module);
         ComposeSlots(module);
     }
 }
 
-void TMessageTexts::LoadMessageTexts(const std::string& programDir, TUiServices* ui)
-{
+void TMessageTexts::LoadMessageTexts(const std::string& programDir, TUiServices* ui) {
     FailedModuleList.clear();
     for (int module = 0; module < kTextModuleCount; ++module) {
         FillDefaults(module);
@@ -82,24 +75,21 @@ void TMessageTexts::LoadMessageTexts(const std::string& programDir, TUiServices*
     }
 }
 
-const std::string& TMessageTexts::Text(int module, int slot) const
-{
+const std::string& TMessageTexts::Text(int module, int slot) const {
     if (!ValidSlot(module, slot)) {
         return kEmpty;
     }
     return Slots[module][slot];
 }
 
-void TMessageTexts::SetText(int module, int slot, std::string_view text)
-{
+void TMessageTexts::SetText(int module, int slot, std::string_view text) {
     if (!ValidSlot(module, slot)) {
         return;
     }
     Slots[module][slot] = std::string(text.substr(0, kTextMaxLength));
 }
 
-void TMessageTexts::FillDefaults(int module)
-{
+void TMessageTexts::FillDefaults(int module) {
     std::vector<std::string>& slots = Slots[module];
     slots.assign(kTextModuleSlots[module], std::string());
     for (const TDefaultText& entry : DefaultTexts(module)) {
@@ -107,8 +97,7 @@ void TMessageTexts::FillDefaults(int module)
     }
 }
 
-void TMessageTexts::ComposeSlots(int module)
-{
+void TMessageTexts::ComposeSlots(int module) {
     const auto text = [this](int m, int s) { return std::string(Text(m, s)); };
     switch (module) {
     case 0: {
@@ -133,8 +122,8 @@ void TMessageTexts::ComposeSlots(int module)
         SetText(1, 270,
                 "No languages found in this directory... Download language files from " +
                     std::string(kProductWebAddress));
-        SetText(1, 274, "The message has been moved to the project's \"" + text(1, 315) +
-                            "\" folder...");
+        SetText(1, 274,
+                "The message has been moved to the project's \"" + text(1, 315) + "\" folder...");
         break;
     case 2:
         SetText(2, 8, "Ready! Press the " + text(2, 10) + " button to close this window");
@@ -147,16 +136,14 @@ void TMessageTexts::ComposeSlots(int module)
                     "\", to embed it in the message!");
         SetText(4, 26, "Message is saved in the project's \r\n\"" + text(1, 320) + "\" folder.");
         SetText(4, 45,
-                "The message has been stored in\r\nthe project's \"" + text(1, 318) +
-                    "\" folder.");
+                "The message has been stored in\r\nthe project's \"" + text(1, 318) + "\" folder.");
         break;
     default:
         break;
     }
 }
 
-bool TMessageTexts::ApplyLanguageFile(const std::string& programDir, int module)
-{
+bool TMessageTexts::ApplyLanguageFile(const std::string& programDir, int module) {
     const std::string path = programDir + LanguageFileName(module);
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
@@ -176,8 +163,7 @@ bool TMessageTexts::ApplyLanguageFile(const std::string& programDir, int module)
     return ReadModuleImage(image, module, *this);
 }
 
-std::string ModuleImage(const TMessageTexts& texts, int module)
-{
+std::string ModuleImage(const TMessageTexts& texts, int module) {
     std::string image;
     if (module < 0 || module >= kTextModuleCount) {
         return image;
@@ -192,15 +178,14 @@ std::string ModuleImage(const TMessageTexts& texts, int module)
     return image;
 }
 
-bool ReadModuleImage(std::string_view image, int module, TMessageTexts& texts)
-{
+bool ReadModuleImage(std::string_view image, int module, TMessageTexts& texts) {
     const int size = ModuleBytes(module);
     if (size == 0 || image.size() < static_cast<size_t>(size)) {
         return false;
     }
     for (int slot = 0; slot < kTextModuleSlots[module]; ++slot) {
-        const std::string_view record = image.substr(static_cast<size_t>(slot) * kTextSlotBytes,
-                                                     kTextSlotBytes);
+        const std::string_view record =
+            image.substr(static_cast<size_t>(slot) * kTextSlotBytes, kTextSlotBytes);
         const auto length = static_cast<unsigned char>(record[0]);
         texts.SetText(module, slot, record.substr(1, length));
     }

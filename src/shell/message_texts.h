@@ -24,10 +24,8 @@ constexpr std::array<int, kTextModuleCount> kTextModuleSlots = {39, 364, 35, 44,
 constexpr std::string_view kProductWebAddress = "https://pelmora.example/";
 
 // Size in bytes of a module's image (slots x 256); 0 for an unknown module.
-constexpr int ModuleBytes(int module)
-{
-    return module >= 0 && module < kTextModuleCount ? kTextModuleSlots[module] * kTextSlotBytes
-                                                    : 0;
+constexpr int ModuleBytes(int module) {
+    return module >= 0 && module < kTextModuleCount ? kTextModuleSlots[module] * kTextSlotBytes : 0;
 }
 
 // "langdefmod" + module + ".dat".

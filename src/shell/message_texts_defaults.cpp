@@ -7,43 +7,71 @@ namespace pelmora {
 namespace {
 
 constexpr TDefaultText kModule0[] = {
-    {0, "Error: This address could not be found in the addressbook at the previously known position. It could have been moved or deleted. You can alternatively search for it by using the addressbook's Search function, add an addressbook entry, or add it manually"},
+    {0, "Error: This address could not be found in the addressbook at the previously known "
+        "position. It could have been moved or deleted. You can alternatively search for it by "
+        "using the addressbook's Search function, add an addressbook entry, or add it manually"},
     {1, "Error"},
     {2, "Nothing to do, no changes were made..."},
     {3, "Error: Saving Project Addressbook-file Failed! Disk full?!"},
     {4, "Error: Creating Project-directory Failed! Disk full?!"},
     {5, "Error: Saving Project-datafile Failed! Disk full?"},
-    {6, "Error: The addressbook file is corrupted! Do you want to replace it with the last one saved?"},
-    {7, "ERROR: The Folders Data File is corrupted! Do you want to replace it with the last one saved?"},
-    {8, "Error: Pelmora was not able to repair or restore the addressbook due to a corrupted file on your harddrive!"},
-    {9, "Error: Pelmora was not able to repair or restore the Folders Data File due to a corrupted file on your harddrive!"},
+    {6, "Error: The addressbook file is corrupted! Do you want to replace it with the last one "
+        "saved?"},
+    {7, "ERROR: The Folders Data File is corrupted! Do you want to replace it with the last one "
+        "saved?"},
+    {8, "Error: Pelmora was not able to repair or restore the addressbook due to a corrupted file "
+        "on your harddrive!"},
+    {9, "Error: Pelmora was not able to repair or restore the Folders Data File due to a corrupted "
+        "file on your harddrive!"},
     {10, "Error: Failed to delete "},
     {11, "Error: No valid Project Back-up File has been selected or found"},
-    {12, "Error: File corrupted or zero-length! Importing the selected Project Back-up File failed."},
-    {13, "Error: the currently selected account does not yet have any Projects!\r\nPlease create at least one project..."},
+    {12,
+     "Error: File corrupted or zero-length! Importing the selected Project Back-up File failed."},
+    {13, "Error: the currently selected account does not yet have any Projects!\r\nPlease create "
+         "at least one project..."},
     {14, "Error: Backup failed! File(-s) in use, protected or harddisk error"},
     {15, "Error: Physical mail-file could not be deleted! File in use, protected or corrupted?!"},
     {16, "Error: Setting status of message failed! File in use, protected or corrupted?!"},
     {17, "Error: A File already exists with that name, please choose another name!"},
     {18, "Sorry, Address not found in Project-AddressBook..."},
     {19, "Sorry, that address already exists in this AddressBook!"},
-    {20, "Error: The AddressBook of this backup seems corrupted. Adresses may have been lost. Please also refresh each mail folder that looks empty!"},
-    {21, "Error: the Project Info Template file was not found. Re-start Pelmora to have a new one generated!"},
-    {22, "Error: the Project Info Template file was corrupted or contains invalid data. Remove then file and re-start Pelmora to have a new one generated!"},
-    {23, "Error: you can only add project information if the \"Project Administrator\" is set to a valid email address in the Project Tree!"},
-    {24, "Error: the currently selected account does not yet have a valid e-mail address assigned!\r\nPlease change this is in the Account Profile."},
-    {25, "Error: this file could not be found on disk, maybe it has been removed or deleted. I will Refresh the list..."},
-    {26, "Aborted: The Copying or moving of messages other than Receipts to a Receipts folder, doesn't make much sense... Only copy or move identical receipts to receipts folders, eg. Incoming Receipts to an \"Incoming Receipts\" Folder"},
-    {27, "Aborted: This message is not a valid RFC822 Receipt.\r\nWrong Content-type or \"References:\" field missing in Message-Header!"},
-    {28, "Error: One or more Account Settings were insufficient to continue mail retrieval and/or sending.\r\nPlease check all Account Mail Settings!"},
-    {29, "Error: Could not connect to the Mail Server!\r\nNot connected to the internet, or POP3 and/or SMTP server settings invalid!"},
-    {30, "Error: Could not log in to the POP3 server!\r\nPlease check the POP3-ServerName, POP3-UserName and POP3-Password settings!"},
-    {31, "Error: Selecting this Account Option or Function raises an unexpected error - possible not enough Account settings set to execute this command..."},
-    {34, "Error: Pelmora was unable to create the requested directory, disk full or in use by other program?!"},
-    {35, "Aborted: It seems that you are not connected to the Internet or Mail-Server LAN!\r\nPlease connect to the Internet or correct LAN and try again..."},
-    {36, "SMTP server error: SMTP authentication failed!\r\nPlease check the \"SMTP Login\" and \"SMTP Password\" settings in the \"Mail Server Settings\"."},
-    {37, "SMTP Authentication is an advanced mailserver saftey measure and very few providers do not offer this functionality. If you are not entirely sure SMTP authentication is explicitely needed, remove the login and password from the SMTP settings!"},
-    {38, "POP-Before-Send Error: Could not log in to the POP3 server to authenticate for eventual SMTP session!\r\nPlease check the POP3-ServerName, POP3-UserName and POP3-Password settings!"},
+    {20, "Error: The AddressBook of this backup seems corrupted. Adresses may have been lost. "
+         "Please also refresh each mail folder that looks empty!"},
+    {21, "Error: the Project Info Template file was not found. Re-start Pelmora to have a new one "
+         "generated!"},
+    {22, "Error: the Project Info Template file was corrupted or contains invalid data. Remove "
+         "then file and re-start Pelmora to have a new one generated!"},
+    {23, "Error: you can only add project information if the \"Project Administrator\" is set to a "
+         "valid email address in the Project Tree!"},
+    {24, "Error: the currently selected account does not yet have a valid e-mail address "
+         "assigned!\r\nPlease change this is in the Account Profile."},
+    {25, "Error: this file could not be found on disk, maybe it has been removed or deleted. I "
+         "will Refresh the list..."},
+    {26, "Aborted: The Copying or moving of messages other than Receipts to a Receipts folder, "
+         "doesn't make much sense... Only copy or move identical receipts to receipts folders, eg. "
+         "Incoming Receipts to an \"Incoming Receipts\" Folder"},
+    {27, "Aborted: This message is not a valid RFC822 Receipt.\r\nWrong Content-type or "
+         "\"References:\" field missing in Message-Header!"},
+    {28, "Error: One or more Account Settings were insufficient to continue mail retrieval and/or "
+         "sending.\r\nPlease check all Account Mail Settings!"},
+    {29, "Error: Could not connect to the Mail Server!\r\nNot connected to the internet, or POP3 "
+         "and/or SMTP server settings invalid!"},
+    {30, "Error: Could not log in to the POP3 server!\r\nPlease check the POP3-ServerName, "
+         "POP3-UserName and POP3-Password settings!"},
+    {31, "Error: Selecting this Account Option or Function raises an unexpected error - possible "
+         "not enough Account settings set to execute this command..."},
+    {34, "Error: Pelmora was unable to create the requested directory, disk full or in use by "
+         "other program?!"},
+    {35, "Aborted: It seems that you are not connected to the Internet or Mail-Server "
+         "LAN!\r\nPlease connect to the Internet or correct LAN and try again..."},
+    {36, "SMTP server error: SMTP authentication failed!\r\nPlease check the \"SMTP Login\" and "
+         "\"SMTP Password\" settings in the \"Mail Server Settings\"."},
+    {37, "SMTP Authentication is an advanced mailserver saftey measure and very few providers do "
+         "not offer this functionality. If you are not entirely sure SMTP authentication is "
+         "explicitely needed, remove the login and password from the SMTP settings!"},
+    {38,
+     "POP-Before-Send Error: Could not log in to the POP3 server to authenticate for eventual SMTP "
+     "session!\r\nPlease check the POP3-ServerName, POP3-UserName and POP3-Password settings!"},
 };
 
 constexpr TDefaultText kModule1[] = {
@@ -54,7 +82,8 @@ constexpr TDefaultText kModule1[] = {
     {5, "Accounts Tree"},
     {6, "Project Tree"},
     {7, "Messages List"},
-    {8, "The program's Mail Transfer Log File is very large (>10,000 lines), please use the \"Purge Mail Log File\" from the Display menu to free up valuable disk space!"},
+    {8, "The program's Mail Transfer Log File is very large (>10,000 lines), please use the "
+        "\"Purge Mail Log File\" from the Display menu to free up valuable disk space!"},
     {9, "Copying or moving message(s)..."},
     {10, "Select backups directory"},
     {12, "Answering Machine Message..."},
@@ -64,38 +93,63 @@ constexpr TDefaultText kModule1[] = {
     {16, "Normal"},
     {17, "Select account from list and write outgoing message. Check \"Active\" to activate."},
     {18, "You can use the %SENDER  %MYNAME  %MYADDRESS  and  %MYWEBSITE  codes"},
-    {19, "The answering machine immediately returns, if set active, an e-mail message with the text you define above, to the sender of each incoming message that is retrieved by the selected account. Use it as e.g. a vacation- or out-of-the-office message...\r\n"},
-    {20, "\r\nThe \"active\" settings for all accounts can be overruled by selecting the \"All ON\" or \"All OFF\" options in the \"Answering Machine\" main menu at the top of the program. Setting it to \"Normal\" will again respect the \"Active\" settings of each account above."},
-    {21, "\r\nThe message text you supply can contain codes that are replaced in the actual message by e.g. the sender's name and e-mail address, your name, e-mail address or website. Click \"Show Preview\" to see how the message appears to the recipient."},
-    {22, "\r\n\r\nMessages that are answered by the Answering Machine are normally processed and appear unread in your incoming messages folder."},
-    {23, "\r\nThe program tries to prevent endless \"pingpong\" loops of messages, that will occur when the recipient has an answering machine installed too! Still, please monitor the answerring machine's behaviour to prevent mail-loops!"},
+    {19, "The answering machine immediately returns, if set active, an e-mail message with the "
+         "text you define above, to the sender of each incoming message that is retrieved by the "
+         "selected account. Use it as e.g. a vacation- or out-of-the-office message...\r\n"},
+    {20,
+     "\r\nThe \"active\" settings for all accounts can be overruled by selecting the \"All ON\" or "
+     "\"All OFF\" options in the \"Answering Machine\" main menu at the top of the program. "
+     "Setting it to \"Normal\" will again respect the \"Active\" settings of each account above."},
+    {21, "\r\nThe message text you supply can contain codes that are replaced in the actual "
+         "message by e.g. the sender's name and e-mail address, your name, e-mail address or "
+         "website. Click \"Show Preview\" to see how the message appears to the recipient."},
+    {22, "\r\n\r\nMessages that are answered by the Answering Machine are normally processed and "
+         "appear unread in your incoming messages folder."},
+    {23, "\r\nThe program tries to prevent endless \"pingpong\" loops of messages, that will occur "
+         "when the recipient has an answering machine installed too! Still, please monitor the "
+         "answerring machine's behaviour to prevent mail-loops!"},
     {24, "\r\nSent Answering Machine messages will not be stored in the Sent Messages folder!"},
-    {25, "Dear %SENDER.\r\n\r\nYour e-mail message to me (%MYADDRESS) has been received, but i did not yet had the time to read it.\r\n\r\nI will get back to you as soon as i find time to answer my e-mails.\r\n\r\nRegards,\r\n\r\n%MYNAME (%MYADDRESS)"},
+    {25, "Dear %SENDER.\r\n\r\nYour e-mail message to me (%MYADDRESS) has been received, but i did "
+         "not yet had the time to read it.\r\n\r\nI will get back to you as soon as i find time to "
+         "answer my e-mails.\r\n\r\nRegards,\r\n\r\n%MYNAME (%MYADDRESS)"},
     {26, "Active"},
     {27, "Show preview"},
     {28, "Advanced:  Show Project-Names vs. Internal Project-Numbering"},
     {29, "CLOSE all open windows!"},
     {30, "Advanced:  Define Mail Storage Folder"},
     {31, "Advanced:  Define Temporary Storage Folder"},
-    {32, "Changing the Mail Storage Folder can lead to full loss of all e-mail and project settings, although the program can copy all your e-mail and projects to the new location. Proceed?!"},
-    {33, "Do you want to COPY all your projects and e-mail to the new location first, to prevent problems?!"},
-    {34, "The Mail Storage Folder has been changed! IMPORTANT: you'll have to click EACH project and refresh (F5) EACH folder!!"},
+    {32,
+     "Changing the Mail Storage Folder can lead to full loss of all e-mail and project settings, "
+     "although the program can copy all your e-mail and projects to the new location. Proceed?!"},
+    {33, "Do you want to COPY all your projects and e-mail to the new location first, to prevent "
+         "problems?!"},
+    {34, "The Mail Storage Folder has been changed! IMPORTANT: you'll have to click EACH project "
+         "and refresh (F5) EACH folder!!"},
     {35, "Please select and open an EMPTY directory! Please try again..."},
-    {36, "The currently selected drive holding the Temporary Storage Folder, has not enough bytes free! Please select another Temporary Storage Folder, or try to remove some files..."},
-    {37, "The currently selected drive holding the Mail Storage Folder, has not enough bytes free to accomodate much mail... Please select another Mail Storage Folder, or try to remove some files..."},
+    {36, "The currently selected drive holding the Temporary Storage Folder, has not enough bytes "
+         "free! Please select another Temporary Storage Folder, or try to remove some files..."},
+    {37, "The currently selected drive holding the Mail Storage Folder, has not enough bytes free "
+         "to accomodate much mail... Please select another Mail Storage Folder, or try to remove "
+         "some files..."},
     {38, "Removing temporary files, wait..."},
     {39, "Compressing backupfiles to minimize used disk space. Wait..."},
     {40, "Compress + Backup Selected Messages"},
     {41, "Select All"},
-    {42, "The Project Folder this filter is referring to seems to be removed! Please edit or remove the filter!"},
+    {42, "The Project Folder this filter is referring to seems to be removed! Please edit or "
+         "remove the filter!"},
     {43, "Don't ask this again"},
-    {44, "Mail messages are currently associated with another e-mail program. Do you want Pelmora to become your default E-Mail program?!"},
+    {44, "Mail messages are currently associated with another e-mail program. Do you want Pelmora "
+         "to become your default E-Mail program?!"},
     {45, "Image"},
-    {46, "The program has honoured Receipt Requests for received mail, and has prepared one or more Receipts to be returned in the \"Outgoing Mail\" folders of one or more projects.\r\nThe receipts will be send the next time mail is send for that account."},
-    {47, "All menu settings have been restored to the program's default. Please check all menu items, default selections and settings!"},
+    {46, "The program has honoured Receipt Requests for received mail, and has prepared one or "
+         "more Receipts to be returned in the \"Outgoing Mail\" folders of one or more "
+         "projects.\r\nThe receipts will be send the next time mail is send for that account."},
+    {47, "All menu settings have been restored to the program's default. Please check all menu "
+         "items, default selections and settings!"},
     {48, "Show Mail Log File"},
     {49, "Purge Log File"},
-    {50, "This will delete entries from the logfile before the selected date to free-up disk space. Continue?"},
+    {50, "This will delete entries from the logfile before the selected date to free-up disk "
+         "space. Continue?"},
     {51, "The program is busy retrieving and/or sending e-mail, abort this session?!"},
     {52, "Show Mail Transfer Window"},
     {53, "If reply, add address to Main Addressbook"},
@@ -106,21 +160,26 @@ constexpr TDefaultText kModule1[] = {
     {58, "Compress + Back-up ALL projects of selected Account"},
     {59, "Show \"You Have Mail\" Pop-Ups"},
     {60, "You have new mail!"},
-    {61, "Compressing + Saving a backup can take up to a few minutes, depending on the number of e-mail messages. Continue?"},
-    {62, "Please enter on or more words to match (can be a name, address, subject, word or sentence)..."},
+    {61, "Compressing + Saving a backup can take up to a few minutes, depending on the number of "
+         "e-mail messages. Continue?"},
+    {62, "Please enter on or more words to match (can be a name, address, subject, word or "
+         "sentence)..."},
     {63, "Do you want to save the current Filter Rules?"},
     {64, "Filter Name:"},
     {65, "Please enter a name for this filter rule!"},
     {66, "Up"},
     {67, "Down"},
     {68, "and STOP further processing of filters here"},
-    {69, "Allow people to automatically add/remove their address to/from your Project Addressbook by means of SubScribe/UnSubscribe?"},
+    {69, "Allow people to automatically add/remove their address to/from your Project Addressbook "
+         "by means of SubScribe/UnSubscribe?"},
     {70, "Do you allow the following Sender to add it's address to this Project's Addressbook? : "},
     {71, "Do you want to select and search more backup files?"},
     {72, "Selecting a Folder will remove all Search-Results from the Messagelist! Continue?"},
     {73, "This is a receipt for the mail you sent to "},
-    {74, "This receipt verifies that the message has been received on the recipient's computer at  "},
-    {75, "by Pelmora v.3.0.5. This receipt does NOT confirm that the message has been actually and/or fully read..."},
+    {74,
+     "This receipt verifies that the message has been received on the recipient's computer at  "},
+    {75, "by Pelmora v.3.0.5. This receipt does NOT confirm that the message has been actually "
+         "and/or fully read..."},
     {76, "Wait..."},
     {77, "Action"},
     {78, "-empty, no addresses -"},
@@ -254,8 +313,11 @@ constexpr TDefaultText kModule1[] = {
     {208, "Delete Project Back-up"},
     {209, "Web Page"},
     {210, "About"},
-    {211, "Incoming messages are always automatically \"pre-filtered\" and distributed to their corresponding Project, if Project-information can be found in the message-headers. "},
-    {212, "The following Filter Rules will over-rule the initial \"pre-filtering\" and let you decide to which project folder messages are distributed. Changing the position in the list (Up+Down) changes the order of processing"},
+    {211, "Incoming messages are always automatically \"pre-filtered\" and distributed to their "
+          "corresponding Project, if Project-information can be found in the message-headers. "},
+    {212, "The following Filter Rules will over-rule the initial \"pre-filtering\" and let you "
+          "decide to which project folder messages are distributed. Changing the position in the "
+          "list (Up+Down) changes the order of processing"},
     {213, "If the Message is \"From\" the following name or address:"},
     {214, "If the \"Subject\" of the Message contains the following:"},
     {215, "If the Message is \"To\" the following name or address:"},
@@ -294,7 +356,8 @@ constexpr TDefaultText kModule1[] = {
     {252, "Change "},
     {253, "Please wait..."},
     {254, " \r\nPlease select mail-folder again."},
-    {255, "This will re-organize this mail folders on your harddisk (can be undone at any time), it might take some time though.... Continue?"},
+    {255, "This will re-organize this mail folders on your harddisk (can be undone at any time), "
+          "it might take some time though.... Continue?"},
     {256, "Listmode = Addresses"},
     {257, "Listmode = Subjects"},
     {258, "Welcome to Pelmora version 3.0.5"},
@@ -307,9 +370,12 @@ constexpr TDefaultText kModule1[] = {
     {266, "Retrieve+Send Mail for Selected Account"},
     {267, "Send Mail for Selected Account only"},
     {268, "Retrieve Mail for Selected Account"},
-    {271, "Select a language from the \"Languages\" directory in the following screen. Press OK to continue..."},
-    {272, "In order for the new settings to become active, you will have to restart the program. Do this automatically now?"},
-    {273, "The program will switch to the new language the next time you run Pelmora, shall i quit and restart now?!"},
+    {271, "Select a language from the \"Languages\" directory in the following screen. Press OK to "
+          "continue..."},
+    {272, "In order for the new settings to become active, you will have to restart the program. "
+          "Do this automatically now?"},
+    {273, "The program will switch to the new language the next time you run Pelmora, shall i quit "
+          "and restart now?!"},
     {275, "Date and Time:"},
     {276, "Read:"},
     {277, "&Add"},
@@ -339,8 +405,10 @@ constexpr TDefaultText kModule1[] = {
     {301, "Compress + Back-up Selected Project"},
     {302, "Project has been compressed and saved to "},
     {303, "Restore Project Back-up"},
-    {304, "This removes the whole project and all associated data, project-addressbook and e-mail messages! Sure?"},
-    {305, "Sorry to bother you again, but this action will also delete ALL e-mail stored in this project!! Realy Sure?!"},
+    {304, "This removes the whole project and all associated data, project-addressbook and e-mail "
+          "messages! Sure?"},
+    {305, "Sorry to bother you again, but this action will also delete ALL e-mail stored in this "
+          "project!! Realy Sure?!"},
     {306, "S"},
     {307, "Date"},
     {308, "Sender"},
@@ -358,8 +426,10 @@ constexpr TDefaultText kModule1[] = {
     {320, "Drafts"},
     {322, " messages selected"},
     {323, "Account Profile"},
-    {324, "Are you sure you want to delete this Account Profile and ALL associated Projects and E-mail?!"},
-    {325, "Sorry to bother you again, but this will also DELETE ALL Projects and ALL E-mail associated with this account!! Continue?"},
+    {324, "Are you sure you want to delete this Account Profile and ALL associated Projects and "
+          "E-mail?!"},
+    {325, "Sorry to bother you again, but this will also DELETE ALL Projects and ALL E-mail "
+          "associated with this account!! Continue?"},
     {326, "Default Account"},
     {327, "Default Project"},
     {328, "Sorry, you can't rename, delete or move the default system project.."},
@@ -374,8 +444,11 @@ constexpr TDefaultText kModule1[] = {
     {345, "SMTP Login Name (optional!)"},
     {346, "SMTP Password (optional!)"},
     {347, "Leave messages on server"},
-    {348, "Copying or Moving this message to an Outbox will force the message to be sent. If this is not a message by you, it can have unpredictable results! Are you sure you want this?!"},
-    {349, "Copying or Moving a message from an Outbox folder to a non-Outbox folder will prevent the message to be send! Are you sure you want to do this?!"},
+    {348,
+     "Copying or Moving this message to an Outbox will force the message to be sent. If this is "
+     "not a message by you, it can have unpredictable results! Are you sure you want this?!"},
+    {349, "Copying or Moving a message from an Outbox folder to a non-Outbox folder will prevent "
+          "the message to be send! Are you sure you want to do this?!"},
     {350, "Sorry... Could not find a match!"},
     {363, "&Close"},
 };
@@ -407,7 +480,8 @@ constexpr TDefaultText kModule2[] = {
     {24, "Message(s) from Black-Listed user(s) rejected!"},
     {25, "Error: POP3 server connection error - check Mail Log!"},
     {26, "Error: SMTP server connection error - check Mail Log!"},
-    {27, "Aborted: Pelmora could not find any Project to store the received e-mail in! Please create at least one Project!"},
+    {27, "Aborted: Pelmora could not find any Project to store the received e-mail in! Please "
+         "create at least one Project!"},
     {28, "Connecting to "},
     {30, "Downloading message "},
     {31, "Processing message "},
@@ -435,7 +509,8 @@ constexpr TDefaultText kModule3[] = {
     {15, "Loading addressbook record"},
     {16, "Re-sorting Addressbook, node "},
     {17, "of"},
-    {18, "This will import all records of your standard Windows addressbook into Pelmora's addressbook.\r\nDuplicate records can occur! Are you sure?"},
+    {18, "This will import all records of your standard Windows addressbook into Pelmora's "
+         "addressbook.\r\nDuplicate records can occur! Are you sure?"},
     {19, "Full Name"},
     {20, "Display Name"},
     {21, "Email Address"},
@@ -471,8 +546,10 @@ constexpr TDefaultText kModule4[] = {
     {4, "Add Signature"},
     {5, "Attach Project Info"},
     {6, "This will generate a new tracking number and overwrite the current one! Sure?"},
-    {8, "This will convert the WYSIWYG text to plain text, losing all formatting and embedded elements. Sure?"},
-    {10, "<BR><P align=center>The original message contained no HTML lines. Switch to \"Plain\" mode to see if anything's there... "},
+    {8, "This will convert the WYSIWYG text to plain text, losing all formatting and embedded "
+        "elements. Sure?"},
+    {10, "<BR><P align=center>The original message contained no HTML lines. Switch to \"Plain\" "
+         "mode to see if anything's there... "},
     {11, "HTML"},
     {12, "Plain"},
     {13, "~messagetext in html file attachment~"},
@@ -517,8 +594,7 @@ constexpr TDefaultText kModule4[] = {
 
 } // namespace
 
-std::span<const TDefaultText> DefaultTexts(int module)
-{
+std::span<const TDefaultText> DefaultTexts(int module) {
     switch (module) {
     case 0:
         return kModule0;

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "shell/dialog_rules.h"
+
 namespace pelmora {
 
 namespace {
 
-template <typename T>
-std::optional<T> TakeFront(std::deque<T>& queue)
-{
+template <typename T> std::optional<T> TakeFront(std::deque<T>& queue) {
     if (queue.empty()) {
         return std::nullopt;
     }
@@ -18,34 +18,29 @@ std::optional<T> TakeFront(std::deque<T>& queue)
     return value;
 }
 
-bool Listed(const std::vector<std::string>& list, const std::string& item)
-{
+bool Listed(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 } // namespace
 
-bool TScriptedUi::PopupShown(const std::string& text, bool partial) const
-{
+bool TScriptedUi::PopupShown(const std::string& text, bool partial) const {
     return std::any_of(Popups.begin(), Popups.end(), [&](const TPopupRecord& record) {
         return partial ? record.Request.Text.find(text) != std::string::npos
                        : record.Request.Text == text;
     });
 }
 
-bool TScriptedUi::QuestionAsked(const std::string& text) const
-{
+bool TScriptedUi::QuestionAsked(const std::string& text) const {
     return std::any_of(Questions.begin(), Questions.end(),
                        [&](const TQuestionRecord& record) { return record.Text == text; });
 }
 
-const TPopupRecord* TScriptedUi::LastPopup() const
-{
+const TPopupRecord* TScriptedUi::LastPopup() const {
     return Popups.empty() ? nullptr : &Popups.back();
 }
 
-void TScriptedUi::ClearRecords()
-{
+void TScriptedUi::ClearRecords() {
     Popups.clear();
     Questions.clear();
     Queries.clear();
@@ -58,18 +53,15 @@ void TScriptedUi::ClearRecords()
     WaitedMs = 0;
 }
 
-void TScriptedUi::ShowPopup(const TPopupRequest& request)
-{
+void TScriptedUi::ShowPopup(const TPopupRequest& request) {
     Popups.push_back({request, NextSequence++});
 }
 
-void TScriptedUi::ClosePopup()
-{
+void TScriptedUi::ClosePopup() {
     ++PopupsClosed;
 }
 
-void TScriptedUi::EditInPopup(const std::string& caption, std::string& text)
-{
+void TScriptedUi::EditInPopup(const std::string& caption, std::string& text) {
     TPopupRequest request;
     request.Caption = caption;
     request.Text = text;
@@ -79,8 +71,7 @@ void TScriptedUi::EditInPopup(const std::string& caption, std::string& text)
 }
 
 int TScriptedUi::AskDialog(const std::string& caption, const std::string& text, int textSize,
-                           bool& checkState, bool checkEnabled)
-{
+                           bool& checkState, bool checkEnabled) {
     const TAskAnswer answer = TakeFront(AskAnswers).value_or(DefaultAsk);
     Questions.push_back(
         {caption, text, textSize, checkEnabled, checkState, answer.Result, NextSequence++});
@@ -92,23 +83,12 @@ int TScriptedUi::AskDialog(const std::string& caption, const std::string& text, 
 }
 
 std::string TScriptedUi::QueryText(const std::string& caption, const std::string& prompt,
-                                   const std::string& initial, bool password)
-{
+                                   const std::string& initial, bool password) {
     Queries.push_back({caption, prompt, initial, password, NextSequence++});
-    std::string answer = TakeFront(QueryAnswers).value_or(DefaultQuery);
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!answer.empty() && blank(answer.back())) {
-        answer.pop_back();
-    }
-    size_t start = 0;
-    while (start < answer.size() && blank(answer[start])) {
-        ++start;
-    }
-    return answer.substr(start);
+    return TrimAnswer(TakeFront(QueryAnswers).value_or(DefaultQuery));
 }
 
-bool TScriptedUi::PlaySoundFile(const std::string& path)
-{
+bool TScriptedUi::PlaySoundFile(const std::string& path) {
     std::error_code error;
     if (path.empty() || !std::filesystem::is_regular_file(path, error) ||
         Listed(FailingSounds, path)) {
@@ -119,33 +99,28 @@ bool TScriptedUi::PlaySoundFile(const std::string& path)
     return true;
 }
 
-void TScriptedUi::Beep()
-{
+void TScriptedUi::Beep() {
     ++Beeps;
     ++NextSequence;
 }
 
-void TScriptedUi::Pump()
-{
+void TScriptedUi::Pump() {
     ++PumpCount;
 }
 
-void TScriptedUi::Wait(int milliseconds)
-{
+void TScriptedUi::Wait(int milliseconds) {
     WaitedMs += std::max(milliseconds, 0);
 }
 
 std::optional<std::string> TScriptedUi::ChooseFolder(const std::string& caption,
-                                                     const std::string& startDir)
-{
+                                                     const std::string& startDir) {
     Choosers.push_back({"folder", caption, startDir, NextSequence++});
     return TakeFront(FolderAnswers).value_or(std::nullopt);
 }
 
 std::optional<std::string> TScriptedUi::ChooseOpenFile(const std::string& caption,
                                                        const std::string& startDir,
-                                                       const std::string& /*filter*/)
-{
+                                                       const std::string& /*filter*/) {
     Choosers.push_back({"open", caption, startDir, NextSequence++});
     return TakeFront(OpenFileAnswers).value_or(std::nullopt);
 }
@@ -153,19 +128,16 @@ std::optional<std::string> TScriptedUi::ChooseOpenFile(const std::string& captio
 std::optional<std::string> TScriptedUi::ChooseSaveFile(const std::string& caption,
                                                        const std::string& startDir,
                                                        const std::string& /*fileName*/,
-                                                       const std::string& /*filter*/)
-{
+                                                       const std::string& /*filter*/) {
     Choosers.push_back({"save", caption, startDir, NextSequence++});
     return TakeFront(SaveFileAnswers).value_or(std::nullopt);
 }
 
-void TScriptedUi::SetBusyCursor(bool busy)
-{
+void TScriptedUi::SetBusyCursor(bool busy) {
     BusyCursor = busy;
 }
 
-bool TScriptedUi::ShowAnimationFrame(const std::string& framePath)
-{
+bool TScriptedUi::ShowAnimationFrame(const std::string& framePath) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(framePath, error) || Listed(FailingFrames, framePath)) {
         return false;
@@ -174,13 +146,11 @@ bool TScriptedUi::ShowAnimationFrame(const std::string& framePath)
     return true;
 }
 
-void TScriptedUi::SetStatusText(TStatusBar bar, const std::string& text)
-{
+void TScriptedUi::SetStatusText(TStatusBar bar, const std::string& text) {
     (bar == TStatusBar::Folder ? FolderStatusText : MessageStatusText) = text;
 }
 
-void TScriptedUi::SetStatusColour(TStatusBar bar, TStatusColour colour)
-{
+void TScriptedUi::SetStatusColour(TStatusBar bar, TStatusColour colour) {
     (bar == TStatusBar::Folder ? FolderStatusColour : MessageStatusColour) = colour;
 }
 

@@ -68,8 +68,7 @@ constexpr std::array kTable = {
 };
 
 // The table is indexed by the enumeration: keep both in the same order.
-constexpr bool TableInEnumOrder()
-{
+constexpr bool TableInEnumOrder() {
     for (size_t i = 0; i < kTable.size(); ++i) {
         if (static_cast<size_t>(kTable[i].Key) != i) {
             return false;
@@ -79,26 +78,22 @@ constexpr bool TableInEnumOrder()
 }
 static_assert(TableInEnumOrder());
 
-std::string UserHomeDir()
-{
+std::string UserHomeDir() {
     const char* home = std::getenv("HOME");
     return home != nullptr && home[0] == '/' ? WithSlash(home) : std::string("/");
 }
 
 } // namespace
 
-std::span<const TSettingDef> SettingsTable()
-{
+std::span<const TSettingDef> SettingsTable() {
     return kTable;
 }
 
-const TSettingDef& SettingDef(TSettingKey key)
-{
+const TSettingDef& SettingDef(TSettingKey key) {
     return kTable[static_cast<size_t>(key)];
 }
 
-std::optional<TSettingKey> FindSetting(std::string_view section, std::string_view name)
-{
+std::optional<TSettingKey> FindSetting(std::string_view section, std::string_view name) {
     for (const TSettingDef& def : kTable) {
         if (def.Section == section && def.Name == name) {
             return def.Key;
@@ -109,12 +104,9 @@ std::optional<TSettingKey> FindSetting(std::string_view section, std::string_vie
 
 TSettings::TSettings(std::string programDir)
     : ProgramDirectory(WithSlash(std::move(programDir))),
-      Ini(ProgramDirectory + std::string(kSettingsFileName))
-{
-}
+      Ini(ProgramDirectory + std::string(kSettingsFileName)) {}
 
-std::string TSettings::Default(TSettingKey key) const
-{
+std::string TSettings::Default(TSettingKey key) const {
     switch (key) {
     case K::BackupDir:
         return ProgramDirectory + "Projects/Backups/";
@@ -127,14 +119,12 @@ std::string TSettings::Default(TSettingKey key) const
     }
 }
 
-bool TSettings::GetBool(TSettingKey key) const
-{
+bool TSettings::GetBool(TSettingKey key) const {
     const TSettingDef& def = SettingDef(key);
     return Ini.ReadBool(def.Section, def.Name, Default(key) == "1");
 }
 
-int TSettings::GetInt(TSettingKey key) const
-{
+int TSettings::GetInt(TSettingKey key) const {
     const TSettingDef& def = SettingDef(key);
     int fallback = 0;
     const std::string text = Default(key);
@@ -142,54 +132,45 @@ int TSettings::GetInt(TSettingKey key) const
     return Ini.ReadInteger(def.Section, def.Name, fallback);
 }
 
-std::string TSettings::GetString(TSettingKey key) const
-{
+std::string TSettings::GetString(TSettingKey key) const {
     const TSettingDef& def = SettingDef(key);
     return Ini.ReadString(def.Section, def.Name, Default(key));
 }
 
-bool TSettings::IsSet(TSettingKey key) const
-{
+bool TSettings::IsSet(TSettingKey key) const {
     const TSettingDef& def = SettingDef(key);
     return Ini.ValueExists(def.Section, def.Name);
 }
 
-void TSettings::SetBool(TSettingKey key, bool value)
-{
+void TSettings::SetBool(TSettingKey key, bool value) {
     const TSettingDef& def = SettingDef(key);
     Ini.WriteBool(def.Section, def.Name, value);
 }
 
-void TSettings::SetInt(TSettingKey key, int value)
-{
+void TSettings::SetInt(TSettingKey key, int value) {
     const TSettingDef& def = SettingDef(key);
     Ini.WriteInteger(def.Section, def.Name, value);
 }
 
-void TSettings::SetString(TSettingKey key, std::string_view value)
-{
+void TSettings::SetString(TSettingKey key, std::string_view value) {
     const TSettingDef& def = SettingDef(key);
     Ini.WriteString(def.Section, def.Name, value);
 }
 
-void TSettings::Erase(TSettingKey key)
-{
+void TSettings::Erase(TSettingKey key) {
     const TSettingDef& def = SettingDef(key);
     Ini.EraseKey(def.Section, def.Name);
 }
 
-void TSettings::EraseSection(std::string_view section)
-{
+void TSettings::EraseSection(std::string_view section) {
     Ini.EraseSection(section);
 }
 
-int TSettings::LastRetrieved(std::string_view login) const
-{
+int TSettings::LastRetrieved(std::string_view login) const {
     return Ini.ReadInteger(login, kLastRetrievedKey, 0);
 }
 
-void TSettings::SetLastRetrieved(std::string_view login, int number)
-{
+void TSettings::SetLastRetrieved(std::string_view login, int number) {
     Ini.WriteInteger(login, kLastRetrievedKey, number);
 }
 
@@ -199,12 +180,9 @@ constexpr std::string_view kSortSection = "Sort";
 } // namespace
 
 TRegistry::TRegistry(std::string dataHome)
-    : Ini(WithSlash(std::move(dataHome)) + std::string(kRegistryFileName))
-{
-}
+    : Ini(WithSlash(std::move(dataHome)) + std::string(kRegistryFileName)) {}
 
-std::optional<std::string> TRegistry::Directory(std::string_view key) const
-{
+std::optional<std::string> TRegistry::Directory(std::string_view key) const {
     const std::optional<std::string> value = Ini.Find(kGeneralSection, key);
     if (!value || value->empty() || value->front() != '/') {
         return std::nullopt;
@@ -212,30 +190,25 @@ std::optional<std::string> TRegistry::Directory(std::string_view key) const
     return WithSlash(*value);
 }
 
-std::optional<std::string> TRegistry::MailStore() const
-{
+std::optional<std::string> TRegistry::MailStore() const {
     return Directory("MailStore");
 }
 
-std::optional<std::string> TRegistry::TempDir() const
-{
+std::optional<std::string> TRegistry::TempDir() const {
     return Directory("TempDir");
 }
 
-bool TRegistry::SetMailStore(std::string_view dir)
-{
+bool TRegistry::SetMailStore(std::string_view dir) {
     Ini.WriteString(kGeneralSection, "MailStore", WithSlash(std::string(dir)));
     return Ini.Save();
 }
 
-bool TRegistry::SetTempDir(std::string_view dir)
-{
+bool TRegistry::SetTempDir(std::string_view dir) {
     Ini.WriteString(kGeneralSection, "TempDir", WithSlash(std::string(dir)));
     return Ini.Save();
 }
 
-TListSort TRegistry::ListSort() const
-{
+TListSort TRegistry::ListSort() const {
     TListSort sort;
     sort.SortCol = Ini.ReadInteger(kSortSection, "SortCol", sort.SortCol);
     sort.Ascending = Ini.ReadBool(kSortSection, "Ascending", sort.Ascending);
@@ -243,8 +216,7 @@ TListSort TRegistry::ListSort() const
     return sort;
 }
 
-bool TRegistry::SetListSort(const TListSort& sort)
-{
+bool TRegistry::SetListSort(const TListSort& sort) {
     Ini.WriteInteger(kSortSection, "SortCol", sort.SortCol);
     Ini.WriteBool(kSortSection, "Ascending", sort.Ascending);
     Ini.WriteInteger(kSortSection, "ViewStyle", sort.ViewStyle);

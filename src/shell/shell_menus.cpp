@@ -9,8 +9,7 @@ namespace pelmora {
 namespace {
 
 // A whole, non-negative decimal number and nothing else.
-std::optional<int> WholeNumber(std::string_view text)
-{
+std::optional<int> WholeNumber(std::string_view text) {
     int value = 0;
     if (text.empty()) {
         return std::nullopt;
@@ -24,59 +23,49 @@ std::optional<int> WholeNumber(std::string_view text)
 
 } // namespace
 
-std::string TShell::ActivePickupCaption() const
-{
+std::string TShell::ActivePickupCaption() const {
     return Text(1, 125) + std::to_string(CollectMinutes) + " " + Text(1, 126);
 }
 
-void TShell::MenuComposeHTMLClick()
-{
+void TShell::MenuComposeHTMLClick() {
     if (!StartingUp) {
         MenuChecks.ComposeHTML = true;
     }
 }
 
-void TShell::MenuComposePLainClick()
-{
+void TShell::MenuComposePLainClick() {
     if (!StartingUp) {
         MenuChecks.ComposeHTML = false;
     }
 }
 
-void TShell::SetAnsweringMode(TAnsweringMode mode)
-{
+void TShell::SetAnsweringMode(TAnsweringMode mode) {
     if (!StartingUp) {
         MenuChecks.AnsweringMode = mode;
     }
 }
 
-void TShell::MenuAutoAddAddrbookClick()
-{
+void TShell::MenuAutoAddAddrbookClick() {
     MenuChecks.AutoAddAbook = !MenuChecks.AutoAddAbook;
 }
 
-void TShell::MenuAutoAddProjAddrbookClick()
-{
+void TShell::MenuAutoAddProjAddrbookClick() {
     MenuChecks.AutoAddPbook = !MenuChecks.AutoAddPbook;
 }
 
-void TShell::MenuAutorunClick()
-{
+void TShell::MenuAutorunClick() {
     MenuChecks.DoAutoRun = !MenuChecks.DoAutoRun;
 }
 
-void TShell::MenuStopplayingsillysoundsClick()
-{
+void TShell::MenuStopplayingsillysoundsClick() {
     SoundSet.SetSoundsOff(!SoundSet.SoundsOff());
 }
 
-void TShell::MenuShowNewMailPopUpClick()
-{
+void TShell::MenuShowNewMailPopUpClick() {
     MenuChecks.DoShowYouHaveMail = !MenuChecks.DoShowYouHaveMail;
 }
 
-void TShell::MenuAutoConnectClick()
-{
+void TShell::MenuAutoConnectClick() {
     MenuChecks.AutoConnect = !MenuChecks.AutoConnect;
     // Dialling in for the pickup means hanging up after it too.
     if (MenuChecks.AutoConnect) {
@@ -84,20 +73,18 @@ void TShell::MenuAutoConnectClick()
     }
 }
 
-void TShell::MenuAutoDisconnectClick()
-{
+void TShell::MenuAutoDisconnectClick() {
     MenuChecks.AutoDisconnect = !MenuChecks.AutoDisconnect;
     if (!MenuChecks.AutoDisconnect) {
         MenuChecks.AutoConnect = false;
     }
 }
 
-void TShell::MenuActivepickupClick()
-{
+void TShell::MenuActivepickupClick() {
     MenuChecks.ActivePickup = !MenuChecks.ActivePickup;
     if (MenuChecks.ActivePickup) {
-        const std::string answer = UiServices.QueryText(Text(1, 105), Text(1, 127),
-                                                        std::to_string(CollectMinutes), false);
+        const std::string answer =
+            UiServices.QueryText(Text(1, 105), Text(1, 127), std::to_string(CollectMinutes), false);
         if (const std::optional<int> minutes = WholeNumber(answer)) {
             SetAutoCollectMinutes(*minutes);
         }
@@ -105,8 +92,7 @@ void TShell::MenuActivepickupClick()
     SetCollectEnabled(MenuChecks.ActivePickup);
 }
 
-void TShell::MenuRestorePanelsClick()
-{
+void TShell::MenuRestorePanelsClick() {
     using K = TSettingKey;
     PanelSizes.FolderTreeWidth = 234;
     PanelSizes.ProjectHeight = 295;
@@ -115,9 +101,8 @@ void TShell::MenuRestorePanelsClick()
     PanelSizes.MainFormHeight = 595;
 
     for (K key : {K::NoTunesPlease, K::DoShowYouHaveMail, K::ComposeHTML, K::AutoAddPbook,
-                  K::DoAutoRun, K::AutoDisconnect, K::AutoConnect, K::ActivePickup,
-                  K::AutoAddAbook, K::AutoCollectMinutes, K::AMNormal, K::AMALLOFF, K::AMALLON,
-                  K::NotFirstTime}) {
+                  K::DoAutoRun, K::AutoDisconnect, K::AutoConnect, K::ActivePickup, K::AutoAddAbook,
+                  K::AutoCollectMinutes, K::AMNormal, K::AMALLOFF, K::AMALLON, K::NotFirstTime}) {
         SettingsFile.Erase(key);
     }
     SettingsFile.EraseSection(kExclSessionSection);
@@ -142,20 +127,43 @@ void TShell::MenuRestorePanelsClick()
     UiServices.ShowPopup(request);
 }
 
-void TShell::MenuBiggerFontClick(TFontTarget target)
-{
+void TShell::StartYouHaveMail() {
+    NewMailBlinking = true;
+    if (YouHaveMailChanged) {
+        YouHaveMailChanged();
+    }
+}
+
+void TShell::YouHaveMailTick() {
+    if (!NewMailBlinking) {
+        return;
+    }
+    NewMailLight = !NewMailLight;
+    if (YouHaveMailChanged) {
+        YouHaveMailChanged();
+    }
+}
+
+void TShell::StopYouHaveMail() {
+    const bool changed = NewMailBlinking || NewMailLight;
+    NewMailBlinking = false;
+    NewMailLight = false;
+    if (changed && YouHaveMailChanged) {
+        YouHaveMailChanged();
+    }
+}
+
+void TShell::MenuBiggerFontClick(TFontTarget target) {
     int& size = FontRef(target);
     size = std::min(size + 1, kMaxFontSize);
 }
 
-void TShell::MenuSmallerFontClick(TFontTarget target)
-{
+void TShell::MenuSmallerFontClick(TFontTarget target) {
     int& size = FontRef(target);
     size = std::max(size - 1, kMinFontSize);
 }
 
-void TShell::MenuRestoreFontClick()
-{
+void TShell::MenuRestoreFontClick() {
     FontSizes = TFontSizes{};
 }
 

@@ -19,8 +19,7 @@ namespace {
 
 constexpr int kMailLogPurgeLines = 10000;
 
-std::optional<std::string> Env(const char* name)
-{
+std::optional<std::string> Env(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || value[0] == '\0') {
         return std::nullopt;
@@ -29,8 +28,7 @@ std::optional<std::string> Env(const char* name)
 }
 
 // Counts the lines of a text file, stopping once limit is passed.
-long long CountLines(const std::string& path, long long limit)
-{
+long long CountLines(const std::string& path, long long limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return 0;
@@ -53,8 +51,7 @@ long long CountLines(const std::string& path, long long limit)
     return lines + (pending ? 1 : 0);
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text)
-{
+bool WriteFileAtomically(const std::string& path, const std::string& text) {
     const std::string temp = path + ".tmp" + std::to_string(::getpid());
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -71,8 +68,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text)
 }
 
 // True when inner lies inside outer or is outer itself.
-bool Within(const std::string& inner, const std::string& outer)
-{
+bool Within(const std::string& inner, const std::string& outer) {
     std::error_code error;
     const fs::path a = fs::weakly_canonical(inner, error);
     const fs::path b = fs::weakly_canonical(outer, error);
@@ -90,8 +86,7 @@ bool Within(const std::string& inner, const std::string& outer)
 
 } // namespace
 
-std::string AutoStartFilePath()
-{
+std::string AutoStartFilePath() {
     std::optional<std::string> config = Env("XDG_CONFIG_HOME");
     if (!config || config->front() != '/') {
         config = WithSlash(Env("HOME").value_or("/")) + ".config";
@@ -99,8 +94,7 @@ std::string AutoStartFilePath()
     return WithSlash(*config) + "autostart/pelmora.desktop";
 }
 
-std::string AutoStartFileText(const std::vector<std::string>& command)
-{
+std::string AutoStartFileText(const std::vector<std::string>& command) {
     // Each argument is quoted; inside quotes '"', '`', '$' and '\' take a backslash, and the
     // value as a whole escapes '\' once more. '%' starts a field code and is doubled.
     std::string exec;
@@ -143,15 +137,13 @@ std::string AutoStartFileText(const std::vector<std::string>& command)
 TShell::TShell(TShellOptions options, TUiServices& ui)
     : Options(std::move(options)), UiServices(ui),
       Directories(MakeDirectories(WithSlash(Options.ProgramDir), std::nullopt, std::nullopt, "")),
-      SettingsFile(Directories.Program), RegistryFile(Directories.Program)
-{
+      SettingsFile(Directories.Program), RegistryFile(Directories.Program) {
     Options.ProgramDir = Directories.Program;
     BusyAnimation.SetSkinDir(Directories.Skin);
     MessageTexts.LoadDefaults();
 }
 
-int TShell::FontSize(TFontTarget target) const
-{
+int TShell::FontSize(TFontTarget target) const {
     switch (target) {
     case TFontTarget::FoldersTree:
         return FontSizes.FoldersTree;
@@ -163,8 +155,7 @@ int TShell::FontSize(TFontTarget target) const
     return kDefaultFontSize;
 }
 
-int& TShell::FontRef(TFontTarget target)
-{
+int& TShell::FontRef(TFontTarget target) {
     switch (target) {
     case TFontTarget::ProjectTree:
         return FontSizes.ProjectTree;
@@ -176,14 +167,12 @@ int& TShell::FontRef(TFontTarget target)
     return FontSizes.FoldersTree;
 }
 
-void TShell::LoadMessageTexts()
-{
+void TShell::LoadMessageTexts() {
     MessageTexts.LoadMessageTexts(Directories.Program, &UiServices);
     TextsLoaded = true;
 }
 
-void TShell::ReadSettings()
-{
+void TShell::ReadSettings() {
     const auto font = [this](TSettingKey key) {
         return std::clamp(SettingsFile.GetInt(key), kMinFontSize, kMaxFontSize);
     };
@@ -191,10 +180,10 @@ void TShell::ReadSettings()
     FontSizes.ProjectTree = font(TSettingKey::FontProjectTree);
     FontSizes.MessageList = font(TSettingKey::FontMessageList);
     FCLittleJobsInterval = std::max(0, SettingsFile.GetInt(TSettingKey::FCLittleJobsInterval));
-    PanelSizes.FolderTreeWidth = SettingsFile.GetInt(TSettingKey::FolderTreeWidth);
-    PanelSizes.ProjectHeight = SettingsFile.GetInt(TSettingKey::ProjectHeight);
-    PanelSizes.MainFormHeight = SettingsFile.GetInt(TSettingKey::MainFormHeight);
-    PanelSizes.MainFormWidth = SettingsFile.GetInt(TSettingKey::MainFormWidth);
+    PanelSizes.FolderTreeWidth = std::max(0, SettingsFile.GetInt(TSettingKey::FolderTreeWidth));
+    PanelSizes.ProjectHeight = std::max(0, SettingsFile.GetInt(TSettingKey::ProjectHeight));
+    PanelSizes.MainFormHeight = std::max(0, SettingsFile.GetInt(TSettingKey::MainFormHeight));
+    PanelSizes.MainFormWidth = std::max(0, SettingsFile.GetInt(TSettingKey::MainFormWidth));
 
     SoundSet.SetSoundsOff(SettingsFile.GetBool(TSettingKey::NoTunesPlease));
     MenuChecks.DoAutoRun = SettingsFile.GetBool(TSettingKey::DoAutoRun);
@@ -220,8 +209,7 @@ void TShell::ReadSettings()
     NotifyCollectTimer();
 }
 
-TCreateResult TShell::FormCreate()
-{
+TCreateResult TShell::FormCreate() {
     if (!TextsLoaded) {
         LoadMessageTexts();
     }
@@ -270,8 +258,7 @@ TCreateResult TShell::FormCreate()
     return {};
 }
 
-bool TShell::FirstActivationStart()
-{
+bool TShell::FirstActivationStart() {
     if (!FirstActivation) {
         return false;
     }
@@ -285,19 +272,18 @@ bool TShell::FirstActivationStart()
     return true;
 }
 
-bool TShell::AskPurgeLargeMailLog()
-{
+bool TShell::AskPurgeLargeMailLog() {
     const std::string path = Directories.Program + "mail.log";
     std::error_code error;
-    if (!fs::is_regular_file(path, error) || CountLines(path, kMailLogPurgeLines) <= kMailLogPurgeLines) {
+    if (!fs::is_regular_file(path, error) ||
+        CountLines(path, kMailLogPurgeLines) <= kMailLogPurgeLines) {
         return false;
     }
     bool check = false;
     return UiServices.AskDialog(Text(1, 262), Text(1, 8), 11, check, false) == kAskFirst;
 }
 
-void TShell::WarnLowDisk()
-{
+void TShell::WarnLowDisk() {
     const auto warn = [this](const std::string& dir, int slot) {
         const std::optional<std::uint64_t> free = DiskSpace ? DiskSpace(dir) : std::nullopt;
         if (!free || *free >= kLowDiskBytes) {
@@ -315,35 +301,30 @@ void TShell::WarnLowDisk()
     warn(Directories.Temp, 36);
 }
 
-void TShell::RecoverFromError()
-{
+void TShell::RecoverFromError() {
     BusyAnimation.Stop();
     BusyAnimation.ShowFirstFrame(UiServices);
 }
 
-void TShell::SetAutoCollectMinutes(int minutes)
-{
+void TShell::SetAutoCollectMinutes(int minutes) {
     // The timer interval is an int of milliseconds; longer periods are cut to what fits.
     CollectMinutes = std::clamp(minutes, 0, INT_MAX / 60000);
     Collect.IntervalMs = CollectMinutes * 60000;
     NotifyCollectTimer();
 }
 
-void TShell::SetCollectEnabled(bool enabled)
-{
+void TShell::SetCollectEnabled(bool enabled) {
     Collect.Enabled = enabled;
     NotifyCollectTimer();
 }
 
-void TShell::NotifyCollectTimer()
-{
+void TShell::NotifyCollectTimer() {
     if (CollectTimerChanged) {
         CollectTimerChanged();
     }
 }
 
-void TShell::CollectMailTick()
-{
+void TShell::CollectMailTick() {
     SetCollectEnabled(false);
     UiServices.SetStatusColour(TStatusBar::Folder, TStatusColour::Yellow);
     UiServices.SetStatusText(TStatusBar::Folder, Text(1, 263));
@@ -353,13 +334,11 @@ void TShell::CollectMailTick()
     SetCollectEnabled(MenuChecks.ActivePickup && !Closing);
 }
 
-void TShell::CloseStartAnimation()
-{
+void TShell::CloseStartAnimation() {
     BusyAnimation.Start();
 }
 
-bool TShell::CloseAskAbortTransfer()
-{
+bool TShell::CloseAskAbortTransfer() {
     if (!TransferRunning) {
         return true;
     }
@@ -368,8 +347,7 @@ bool TShell::CloseAskAbortTransfer()
     return UiServices.AskDialog(Text(1, 262), Text(1, 51), 12, check, false) == kAskFirst;
 }
 
-void TShell::CloseSetFlags()
-{
+void TShell::CloseSetFlags() {
     AbortRequested = true;
     Closing = true;
     BusyAnimation.Stop();
@@ -378,8 +356,7 @@ void TShell::CloseSetFlags()
     UiServices.Pump();
 }
 
-bool TShell::CloseWriteSettings()
-{
+bool TShell::CloseWriteSettings() {
     using K = TSettingKey;
     TSettings& s = SettingsFile;
     s.SetInt(K::FontProjectTree, FontSizes.ProjectTree);
@@ -406,8 +383,7 @@ bool TShell::CloseWriteSettings()
     return s.Save();
 }
 
-bool TShell::CloseUpdateAutoRun()
-{
+bool TShell::CloseUpdateAutoRun() {
     const std::string path = AutoStartFilePath();
     std::error_code error;
     const bool exists = fs::exists(path, error);
@@ -424,13 +400,11 @@ bool TShell::CloseUpdateAutoRun()
     return true;
 }
 
-void TShell::ClosePlayGoodbye()
-{
+void TShell::ClosePlayGoodbye() {
     PlaySound(TSound::Goodbye);
 }
 
-void TShell::CloseRemoveTempFiles()
-{
+void TShell::CloseRemoveTempFiles() {
     std::string lower = Directories.Temp;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -460,14 +434,12 @@ void TShell::CloseRemoveTempFiles()
     }
 }
 
-void TShell::CloseDeleteMailToFlag()
-{
+void TShell::CloseDeleteMailToFlag() {
     std::error_code error;
     fs::remove(Directories.Program + "MailTo.Flag", error);
 }
 
-void TShell::CloseFinalWait()
-{
+void TShell::CloseFinalWait() {
     UiServices.Wait(SoundSet.SoundsOff() ? 1000 : 3850);
 }
 

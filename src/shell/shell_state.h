@@ -31,6 +31,7 @@ constexpr int kDefaultFontSize = 7;
 constexpr int kMinFontSize = 1;
 constexpr int kMaxFontSize = 96;
 constexpr int kDefaultCollectMinutes = 30;
+constexpr int kYouHaveMailIntervalMs = 700;
 
 // The check marks of the "Settings" and "Answering Machine" menus. Sounds off lives in
 // TSounds (a failed sound switches it off from there).
@@ -61,10 +62,12 @@ struct TPanelSizes {
     std::array<int, 5> ListColumnWidths = {39, 100, 170, 170, 50};
 };
 
-// The collection timer as the UI should run it.
+// The collection timer as the UI should run it. An interval of 0 never fires: the UI must
+// not start a timer then (a zero-interval timer would fire continuously).
 struct TCollectTimer {
-    int IntervalMs = kDefaultCollectMinutes * 60000; // 0: never fires
+    int IntervalMs = kDefaultCollectMinutes * 60000;
     bool Enabled = false;
+    bool Fires() const { return Enabled && IntervalMs > 0; }
 };
 
 struct TShellOptions {
@@ -116,6 +119,7 @@ public:
     const TMenuChecks& Checks() const { return MenuChecks; }
     const TFontSizes& Fonts() const { return FontSizes; }
     TPanelSizes& Panels() { return PanelSizes; }
+    const TPanelSizes& Panels() const { return PanelSizes; }
     const TCollectTimer& CollectTimer() const { return Collect; }
     int AutoCollectMinutes() const { return CollectMinutes; }
     int LittleJobsInterval() const { return FCLittleJobsInterval; }
@@ -159,7 +163,10 @@ public:
     // --- Menu captions composed from the texts table ---
     // The caption of a main-window menu item by its component name ("MenuActivepickup",
     // "MenuBiggerfont", ...); empty for an unknown name. Items whose caption is not replaced
-    // ("MenuAMSettings", "ShowAddressBook1", "MenuLegenda") give their fixed caption.
+    // ("MenuAMSettings", "ShowAddressBook1", "MenuLegenda") give their fixed caption. The
+    // top-level menus are "MenuFile", "MenuDisplay", "MenuSettings", "MenuAccounts",
+    // "MenuAnsweringMachine", "MenuProjects", "MenuArchive", "MenuMailCommands", "MenuView" and
+    // "MenuHelp"; the popup menus' items use their "FM..." and "PM..." names.
     std::string MenuCaption(std::string_view component) const;
     // Text 1/125 + minutes + " " + text 1/126.
     std::string ActivePickupCaption() const;
@@ -193,16 +200,28 @@ public:
     // when active pickup is checked.
     void CollectMailTick();
 
+    // --- New-mail signal (the Scroll Lock light, kept as state; the UI may show it) ---
+    // From a transfer run that brought new mail until the user clicks a project in the
+    // account tree, the light toggles every kYouHaveMailIntervalMs.
+    void StartYouHaveMail();
+    void YouHaveMailTick();
+    // Stops the blinking and switches the light off.
+    void StopYouHaveMail();
+    bool YouHaveMailBlinking() const { return NewMailBlinking; }
+    bool ScrollLockLight() const { return NewMailLight; }
+    // Called when the blinking starts or stops or the light changes.
+    std::function<void()> YouHaveMailChanged;
+
     // --- Closing, in the order the window calls them ---
-    void CloseStartAnimation();         // step 2
-    bool CloseAskAbortTransfer();       // step 3: false refuses to close
-    void CloseSetFlags();               // step 5
-    bool CloseWriteSettings();          // step 6 (saved at once)
-    bool CloseUpdateAutoRun();          // step 7
-    void ClosePlayGoodbye();            // step 10's sound
-    void CloseRemoveTempFiles();        // step 11
-    void CloseDeleteMailToFlag();       // step 13
-    void CloseFinalWait();              // step 14
+    void CloseStartAnimation();   // step 2
+    bool CloseAskAbortTransfer(); // step 3: false refuses to close
+    void CloseSetFlags();         // step 5
+    bool CloseWriteSettings();    // step 6 (saved at once)
+    bool CloseUpdateAutoRun();    // step 7
+    void ClosePlayGoodbye();      // step 10's sound
+    void CloseRemoveTempFiles();  // step 11
+    void CloseDeleteMailToFlag(); // step 13
+    void CloseFinalWait();        // step 14
 
 private:
     void ReadSettings();
@@ -230,6 +249,8 @@ private:
     TCollectTimer Collect;
     int CollectMinutes = kDefaultCollectMinutes;
     int FCLittleJobsInterval = 1500;
+    bool NewMailBlinking = false;
+    bool NewMailLight = false;
 };
 
 } // namespace pelmora

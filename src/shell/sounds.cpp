@@ -7,19 +7,17 @@ namespace pelmora {
 namespace {
 
 constexpr std::string_view kSoundFiles[kSoundCount] = {
-    "attention.wav", "intro.wav",    "click.wav",   "popped.wav",
+    "attention.wav", "intro.wav",   "click.wav",   "popped.wav",
     "totrash.wav",   "goodbye.wav", "newmail.wav",
 };
 
 } // namespace
 
-std::string_view SoundFileName(TSound sound)
-{
+std::string_view SoundFileName(TSound sound) {
     return kSoundFiles[static_cast<int>(sound)];
 }
 
-void TSounds::LookUp(const std::string& soundsDir)
-{
+void TSounds::LookUp(const std::string& soundsDir) {
     for (int i = 0; i < kSoundCount; ++i) {
         const std::string path = soundsDir + std::string(kSoundFiles[i]);
         std::error_code error;
@@ -27,13 +25,11 @@ void TSounds::LookUp(const std::string& soundsDir)
     }
 }
 
-const std::string& TSounds::Path(TSound sound) const
-{
+const std::string& TSounds::Path(TSound sound) const {
     return Paths[static_cast<int>(sound)];
 }
 
-void TSounds::PlaySound(TSound sound, TUiServices& ui)
-{
+void TSounds::PlaySound(TSound sound, TUiServices& ui) {
     if (Off) {
         if (sound == TSound::Attention) {
             ui.Beep();

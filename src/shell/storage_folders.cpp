@@ -1,7 +1,10 @@
 // "Define Mail Storage Folder" and "Define Temporary Storage Folder".
 #include "shell/shell_state.h"
 
+#include <algorithm>
 #include <filesystem>
+
+#include "shell/dialog_rules.h"
 
 namespace pelmora {
 
@@ -9,21 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string TrimBlanks(std::string text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.back())) {
-        text.pop_back();
-    }
-    size_t start = 0;
-    while (start < text.size() && blank(text[start])) {
-        ++start;
-    }
-    return text.substr(start);
-}
-
-bool SameDirectory(const std::string& a, const std::string& b)
-{
+bool SameDirectory(const std::string& a, const std::string& b) {
     std::error_code error;
     if (fs::equivalent(a, b, error)) {
         return true;
@@ -32,8 +21,7 @@ bool SameDirectory(const std::string& a, const std::string& b)
 }
 
 // True when inner lies strictly inside outer.
-bool StrictlyInside(const std::string& inner, const std::string& outer)
-{
+bool StrictlyInside(const std::string& inner, const std::string& outer) {
     std::error_code error;
     const fs::path in = fs::weakly_canonical(inner, error);
     const fs::path out = fs::weakly_canonical(outer, error);
@@ -42,8 +30,7 @@ bool StrictlyInside(const std::string& inner, const std::string& outer)
 }
 
 // Moves one file or directory; across file systems by copying and then removing.
-bool MoveEntry(const fs::path& from, const fs::path& to)
-{
+bool MoveEntry(const fs::path& from, const fs::path& to) {
     std::error_code error;
     fs::rename(from, to, error);
     if (!error) {
@@ -63,8 +50,7 @@ bool MoveEntry(const fs::path& from, const fs::path& to)
 }
 
 // An empty directory or empty file in the target may give way to a store entry of its name.
-bool ClearWayFor(const fs::path& to)
-{
+bool ClearWayFor(const fs::path& to) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(to, error);
     if (!fs::exists(status)) {
@@ -79,8 +65,7 @@ bool ClearWayFor(const fs::path& to)
 
 } // namespace
 
-std::optional<std::string> TShell::ChooseTargetFolder(TFolderKind kind)
-{
+std::optional<std::string> TShell::ChooseTargetFolder(TFolderKind kind) {
     const bool store = kind == TFolderKind::Store;
     const std::string& current = store ? Directories.Store : Directories.Temp;
     TPopupRequest warning;
@@ -89,7 +74,7 @@ std::optional<std::string> TShell::ChooseTargetFolder(TFolderKind kind)
     warning.Modeless = false;
     for (;;) {
         const std::optional<std::string> answer = UiServices.ChooseFolder(Text(1, 251), current);
-        if (!answer || TrimBlanks(*answer).empty()) {
+        if (!answer || TrimAnswer(*answer).empty()) {
             if (store) {
                 TPopupRequest request;
                 request.Caption = Text(1, 261);
@@ -99,7 +84,7 @@ std::optional<std::string> TShell::ChooseTargetFolder(TFolderKind kind)
             }
             return std::nullopt;
         }
-        const std::string folder = WithSlash(TrimBlanks(*answer));
+        const std::string folder = WithSlash(TrimAnswer(*answer));
         std::error_code error;
         if (folder.front() != '/' || !fs::is_directory(folder, error) ||
             SameDirectory(folder, current)) {
@@ -128,8 +113,7 @@ std::optional<std::string> TShell::ChooseTargetFolder(TFolderKind kind)
     }
 }
 
-bool TShell::MoveStoreTo(const std::string& target)
-{
+bool TShell::MoveStoreTo(const std::string& target) {
     std::error_code error;
     std::vector<fs::path> entries;
     fs::directory_iterator it(Directories.Store, error);
@@ -143,6 +127,7 @@ bool TShell::MoveStoreTo(const std::string& target)
         }
         entries.push_back(it->path());
     }
+    std::sort(entries.begin(), entries.end());
     std::vector<fs::path> moved;
     for (const fs::path& entry : entries) {
         const fs::path to = fs::path(target) / entry.filename();
@@ -158,8 +143,7 @@ bool TShell::MoveStoreTo(const std::string& target)
     return true;
 }
 
-void TShell::MenuMailStorageFolderClick()
-{
+void TShell::MenuMailStorageFolderClick() {
     PlaySound(TSound::Attention);
     bool check = false;
     if (UiServices.AskDialog(Text(1, 262), Text(1, 32), 11, check, false) != kAskFirst) {
@@ -205,8 +189,7 @@ void TShell::MenuMailStorageFolderClick()
     UiServices.ShowPopup(request);
 }
 
-void TShell::MenuTempStorageFolderClick()
-{
+void TShell::MenuTempStorageFolderClick() {
     const std::optional<std::string> folder = ChooseTargetFolder(TFolderKind::Temp);
     if (!folder) {
         return;

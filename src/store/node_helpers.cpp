@@ -10,21 +10,7 @@ namespace pelmora {
 
 int NodeNumber(std::string_view text)
 {
-    size_t pos = text.find("<XID=");
-    if (pos == std::string_view::npos)
-        return -1;
-    size_t begin = pos + 5;
-    size_t end = text.find('>', begin);
-    if (end == std::string_view::npos)
-        return -1;
-    std::string_view digits = TrimView(text.substr(begin, end - begin));
-    if (!digits.empty() && digits[0] == '+')
-        return -1;
-    int number = 0;
-    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (ec != std::errc() || ptr != digits.data() + digits.size() || digits.empty())
-        return -1;
-    return number;
+    return NodeCode(text);
 }
 
 std::string PlainCaption(std::string_view text)

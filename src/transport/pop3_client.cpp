@@ -118,20 +118,20 @@ std::string UnstuffMultiLine(std::string_view reply)
 TPop3Client::TPop3Client(TUiServices& ui) : Talk(ui)
 {
     Talk.Sender = this;
-    Talk.OnReplyComplete = [](TSocketTalk&, TTalkStep, bool& accepted, const std::string& reply) {
+    Talk.OnReplyComplete = [](TSocketTalk&, TalkStep, bool& accepted, const std::string& reply) {
         accepted = reply.starts_with("+OK");
     };
     // A negative (or unreadable) status line ends a multi-line wait at once instead of
     // waiting for an end mark that never comes. Only the start of the reply is judged, so
     // message text that happens to begin a piece with "-ERR" cannot end a fetch.
-    Talk.OnChunk = [](TSocketTalk& talk, TTalkStep, bool&, std::string_view) {
+    Talk.OnChunk = [](TSocketTalk& talk, TalkStep, bool&, std::string_view) {
         const std::string& reply = talk.ReplyBuffer;
         std::size_t lineEnd = reply.find("\r\n");
         if (lineEnd != std::string::npos && !reply.starts_with("+OK")) {
             talk.StopWaiting();
         }
     };
-    Talk.OnTalkFailure = [](TSocketTalk& talk, TTalkStep, TTalkOutcome) { talk.StopWaiting(); };
+    Talk.OnTalkFailure = [](TSocketTalk& talk, TalkStep, TalkOutcome) { talk.StopWaiting(); };
     Talk.OnPeerClosed = [this](TSocketTalk&) { Disconnected(); };
 }
 
@@ -154,7 +154,7 @@ bool TPop3Client::Usable() const
     return Connected && LoggedIn && Talk.IsOpen();
 }
 
-bool TPop3Client::Command(const std::string& text, TTalkStep step, bool multiLine,
+bool TPop3Client::Command(const std::string& text, TalkStep step, bool multiLine,
                           std::size_t maxReply)
 {
     Talk.TimeOut = TimeOut;
@@ -175,7 +175,7 @@ bool TPop3Client::OpenSession()
     }
     Certificate = {};
     Talk.TimeOut = TimeOut;
-    Talk.ArmWait(TTalkStep::Greeting);
+    Talk.ArmWait(TalkStep::Greeting);
     if (!Talk.Open(Host, Port)) {
         return Refuse(Talk.ErrorText());
     }
@@ -195,7 +195,7 @@ bool TPop3Client::OpenSession()
         return false;
     }
     if (Security == TSecurity::StartTls) {
-        if (!Command("STLS\r\n", TTalkStep::StartTls, false)) {
+        if (!Command("STLS\r\n", TalkStep::StartTls, false)) {
             std::string reply = LastReplyText;
             DropConnection();
             return Refuse("the server does not allow TLS: " + reply);
@@ -217,14 +217,14 @@ bool TPop3Client::SignIn()
     if (HasUnsafeByte(UserName) || HasUnsafeByte(Password)) {
         return Refuse("the user name or password contains a line break or NUL");
     }
-    if (!Command("USER " + UserName + "\r\n", TTalkStep::User, false)) {
+    if (!Command("USER " + UserName + "\r\n", TalkStep::User, false)) {
         return false;
     }
-    if (!Command("PASS " + Password + "\r\n", TTalkStep::Pass, false)) {
+    if (!Command("PASS " + Password + "\r\n", TalkStep::Pass, false)) {
         return false;
     }
     LoggedIn = true;
-    if (Command("LIST\r\n", TTalkStep::List, true, kListingLimit)) {
+    if (Command("LIST\r\n", TalkStep::List, true, kListingLimit)) {
         ReadListing(Talk.ReplyBuffer);
     }
     return LoggedIn;
@@ -295,7 +295,7 @@ bool TPop3Client::Retrieve(const std::string& command, int n)
     }
     Talk.OnProgress = OnProgress;
     Talk.ExpectedSize = listed;
-    bool accepted = Command(command, TTalkStep::Retrieve, true, limit);
+    bool accepted = Command(command, TalkStep::Retrieve, true, limit);
     Talk.ExpectedSize = 0;
     if (!accepted) {
         return false;
@@ -347,7 +347,7 @@ bool TPop3Client::DeleteOnServer(int n)
     if (!Usable()) {
         return Refuse("not signed in");
     }
-    return Command("DELE " + std::to_string(n) + "\r\n", TTalkStep::Delete, false);
+    return Command("DELE " + std::to_string(n) + "\r\n", TalkStep::Delete, false);
 }
 
 bool TPop3Client::FetchUniqueIds()
@@ -356,7 +356,7 @@ bool TPop3Client::FetchUniqueIds()
     if (!Usable()) {
         return Refuse("not signed in");
     }
-    if (!Command("UIDL\r\n", TTalkStep::UniqueIds, true, kListingLimit)) {
+    if (!Command("UIDL\r\n", TalkStep::UniqueIds, true, kListingLimit)) {
         return false;
     }
     ReadUniqueIds(Talk.ReplyBuffer);
@@ -386,7 +386,7 @@ bool TPop3Client::CloseSession()
     if (!Connected || !Talk.IsOpen()) {
         return Refuse("not connected");
     }
-    if (!Command("QUIT\r\n", TTalkStep::Quit, false)) {
+    if (!Command("QUIT\r\n", TalkStep::Quit, false)) {
         return false;
     }
     Talk.Close();

@@ -62,7 +62,7 @@ public:
 
 private:
     // One command and its reply; true when the server answered "+OK".
-    bool Command(const std::string& text, TTalkStep step, bool multiLine,
+    bool Command(const std::string& text, TalkStep step, bool multiLine,
                  std::size_t maxReply = kStatusReplyLimit);
     bool Retrieve(const std::string& command, int n);
     bool Usable() const;

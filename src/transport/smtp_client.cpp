@@ -71,21 +71,21 @@ std::string Base64Line(std::string_view bytes)
 }
 
 // The reply code each step expects.
-int ExpectedCode(TTalkStep step)
+int ExpectedCode(TalkStep step)
 {
     switch (step) {
-    case TTalkStep::Greeting:
-    case TTalkStep::StartTls:
+    case TalkStep::Greeting:
+    case TalkStep::StartTls:
         return 220;
-    case TTalkStep::AuthLogin:
-    case TTalkStep::AuthUserName:
+    case TalkStep::AuthLogin:
+    case TalkStep::AuthUserName:
         return 334;
-    case TTalkStep::AuthPassword:
-    case TTalkStep::AuthPlain:
+    case TalkStep::AuthPassword:
+    case TalkStep::AuthPlain:
         return 235;
-    case TTalkStep::Data:
+    case TalkStep::Data:
         return 354;
-    case TTalkStep::Quit:
+    case TalkStep::Quit:
         return 221;
     default:
         return 250;
@@ -188,20 +188,20 @@ std::string StuffMessageText(std::string_view text)
 TSmtpClient::TSmtpClient(TUiServices& ui) : Talk(ui)
 {
     Talk.Sender = this;
-    Talk.OnReplyComplete = [](TSocketTalk&, TTalkStep step, bool& accepted,
+    Talk.OnReplyComplete = [](TSocketTalk&, TalkStep step, bool& accepted,
                               const std::string& reply) {
         int code = ReplyCode(reply);
         // 251: the server will forward to the recipient, which is success as well.
-        accepted = code == ExpectedCode(step) || (step == TTalkStep::RcptTo && code == 251);
+        accepted = code == ExpectedCode(step) || (step == TalkStep::RcptTo && code == 251);
     };
     // A whole permanent refusal ends the wait at once.
-    Talk.OnChunk = [](TSocketTalk& talk, TTalkStep, bool&, std::string_view) {
+    Talk.OnChunk = [](TSocketTalk& talk, TalkStep, bool&, std::string_view) {
         if (ReplyCode(talk.ReplyBuffer) > 499 && IsFinalReply(talk.ReplyBuffer)) {
             talk.StopWaiting();
         }
     };
     Talk.IsReplyComplete = [](std::string_view reply) { return IsFinalReply(reply); };
-    Talk.OnTalkFailure = [](TSocketTalk& talk, TTalkStep, TTalkOutcome) { talk.StopWaiting(); };
+    Talk.OnTalkFailure = [](TSocketTalk& talk, TalkStep, TalkOutcome) { talk.StopWaiting(); };
     Talk.OnPeerClosed = [this](TSocketTalk&) { Connected = false; };
 }
 
@@ -211,7 +211,7 @@ bool TSmtpClient::Refuse(std::string reason)
     return false;
 }
 
-bool TSmtpClient::Command(std::string_view text, TTalkStep step)
+bool TSmtpClient::Command(std::string_view text, TalkStep step)
 {
     Talk.TimeOut = TimeOut;
     Talk.Send(text, "\r\n", step);
@@ -234,7 +234,7 @@ bool TSmtpClient::OpenSession()
     Extensions.clear();
     Certificate = {};
     Talk.TimeOut = TimeOut;
-    Talk.ArmWait(TTalkStep::Greeting);
+    Talk.ArmWait(TalkStep::Greeting);
     if (!Talk.Open(Host, Port)) {
         return Refuse(Talk.ErrorText());
     }
@@ -284,7 +284,7 @@ bool TSmtpClient::SayEhlo()
     if (!Usable()) {
         return Refuse("not connected");
     }
-    bool accepted = Command("EHLO " + Talk.LocalHostName() + "\r\n", TTalkStep::Ehlo);
+    bool accepted = Command("EHLO " + Talk.LocalHostName() + "\r\n", TalkStep::Ehlo);
     Extensions.clear();
     EhloSeen = accepted;
     if (accepted) {
@@ -310,7 +310,7 @@ bool TSmtpClient::SayHelo()
     if (!Usable()) {
         return Refuse("not connected");
     }
-    return Command("HELO " + Talk.LocalHostName() + "\r\n", TTalkStep::Helo);
+    return Command("HELO " + Talk.LocalHostName() + "\r\n", TalkStep::Helo);
 }
 
 bool TSmtpClient::StartTls()
@@ -318,7 +318,7 @@ bool TSmtpClient::StartTls()
     if (!Usable()) {
         return Refuse("not connected");
     }
-    if (!Command("STARTTLS\r\n", TTalkStep::StartTls)) {
+    if (!Command("STARTTLS\r\n", TalkStep::StartTls)) {
         return Refuse("the server does not allow TLS: " + LastReplyText);
     }
     std::string failure;
@@ -376,12 +376,12 @@ bool TSmtpClient::AuthLogin()
         credentials += '\0';
         credentials += Password;
         Authenticated = Command("AUTH PLAIN " + Base64Line(credentials) + "\r\n",
-                                TTalkStep::AuthPlain);
+                                TalkStep::AuthPlain);
         return Authenticated;
     }
-    Authenticated = Command("AUTH LOGIN\r\n", TTalkStep::AuthLogin) &&
-                    Command(Base64Line(UserName) + "\r\n", TTalkStep::AuthUserName) &&
-                    Command(Base64Line(Password) + "\r\n", TTalkStep::AuthPassword);
+    Authenticated = Command("AUTH LOGIN\r\n", TalkStep::AuthLogin) &&
+                    Command(Base64Line(UserName) + "\r\n", TalkStep::AuthUserName) &&
+                    Command(Base64Line(Password) + "\r\n", TalkStep::AuthPassword);
     return Authenticated;
 }
 
@@ -407,9 +407,10 @@ bool TSmtpClient::SendMail()
 void TSmtpClient::Reset()
 {
     // Ends the half-made transaction so that the next message can start with MAIL FROM.
+    // Only after a whole refusal: without an answer the conversation is out of step anyway.
     std::string reason = LastReplyText;
-    if (Usable()) {
-        Command("RSET\r\n", TTalkStep::Reset);
+    if (Usable() && IsFinalReply(Talk.ReplyBuffer)) {
+        Command("RSET\r\n", TalkStep::Reset);
     }
     LastReplyText = reason;
 }
@@ -437,12 +438,12 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
             return Refuse("a recipient address contains a line break or NUL");
         }
     }
-    if (!Command("MAIL FROM:<" + sender + ">\r\n", TTalkStep::MailFrom)) {
+    if (!Command("MAIL FROM:<" + sender + ">\r\n", TalkStep::MailFrom)) {
         Reset();
         return false;
     }
     for (const std::string& recipient : list) {
-        if (!Command("RCPT TO:<" + recipient + ">\r\n", TTalkStep::RcptTo)) {
+        if (!Command("RCPT TO:<" + recipient + ">\r\n", TalkStep::RcptTo)) {
             Reset();
             return false;
         }
@@ -457,13 +458,13 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
     std::vector<std::string> savedHeader = MailMessage->HeaderLines;
     MailMessage->RemoveHeader("Bcc");
     bool accepted = false;
-    if (Command("DATA\r\n", TTalkStep::Data)) {
+    if (Command("DATA\r\n", TalkStep::Data)) {
         std::string text = StuffMessageText(MailMessage->FullText());
         MailMessage->HeaderLines = savedHeader;
         Talk.TimeOut = TimeOut;
         Talk.ChunkSize = PacketSize;
         Talk.OnProgress = OnProgress;
-        Talk.Send(text, "\r\n", TTalkStep::MessageText);
+        Talk.Send(text, "\r\n", TalkStep::MessageText);
         Talk.WaitReply();
         LastReplyText = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : Talk.ReplyBuffer;
         accepted = Talk.ReplyAccepted;
@@ -480,7 +481,7 @@ bool TSmtpClient::CloseSession()
     if (!Usable()) {
         return Refuse("not connected");
     }
-    if (!Command("QUIT\r\n", TTalkStep::Quit)) {
+    if (!Command("QUIT\r\n", TalkStep::Quit)) {
         return false;
     }
     Talk.Close();

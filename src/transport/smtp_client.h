@@ -61,7 +61,7 @@ public:
     const std::string& LastReply() const { return LastReplyText; }
 
 private:
-    bool Command(std::string_view text, TTalkStep step);
+    bool Command(std::string_view text, TalkStep step);
     bool Usable() const { return Connected && Talk.IsOpen(); }
     bool Refuse(std::string reason);
     bool OffersAuth(std::string_view mechanism) const;

@@ -43,32 +43,32 @@ TSocketTalk::~TSocketTalk()
     Close();
 }
 
-void TSocketTalk::ArmWait(TTalkStep step, std::size_t maxReply)
+void TSocketTalk::ArmWait(TalkStep step, std::size_t maxReply)
 {
     Terminator.clear();
     ReplyBuffer.clear();
     ExpectedSize = 0;
-    Outcome = TTalkOutcome::NoError;
+    Outcome = TalkOutcome::NoError;
     CurrentStep = step;
     MaxReplySize = maxReply;
     Waiting = true;
     ReplyAccepted = false;
 }
 
-void TSocketTalk::Send(std::string_view text, std::string_view terminator, TTalkStep step,
+void TSocketTalk::Send(std::string_view text, std::string_view terminator, TalkStep step,
                        std::size_t maxReply)
 {
     Terminator = terminator;
     CurrentStep = step;
     ReplyBuffer.clear();
     MaxReplySize = maxReply;
-    Outcome = TTalkOutcome::NoError;
+    Outcome = TalkOutcome::NoError;
     Waiting = true;
     ReplyAccepted = false;
     std::size_t chunk = ChunkSize;
     ChunkSize = 0;
     if (Socket < 0) {
-        Fail(TTalkOutcome::SendError, "the connection is closed");
+        Fail(TalkOutcome::SendError, "the connection is closed");
         return;
     }
     if (chunk == 0 || text.size() <= chunk) {
@@ -95,12 +95,12 @@ void TSocketTalk::WaitReply()
     std::int64_t lastData = NowMs();
     while (Waiting && !ReplyAccepted) {
         if (Socket < 0) {
-            Fail(TTalkOutcome::ReceiveError, "the connection is closed");
+            Fail(TalkOutcome::ReceiveError, "the connection is closed");
             break;
         }
         std::int64_t left = static_cast<std::int64_t>(TimeOut) * 1000 - (NowMs() - lastData);
         if (left <= 0) {
-            Fail(TTalkOutcome::TimeOut, "no answer from the server within " +
+            Fail(TalkOutcome::TimeOut, "no answer from the server within " +
                                             std::to_string(TimeOut) + " seconds");
             break;
         }
@@ -110,7 +110,7 @@ void TSocketTalk::WaitReply()
             int ready = poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(kSliceMs, left)));
             readable = ready > 0;
             if (ready < 0 && errno != EINTR) {
-                Fail(TTalkOutcome::GeneralError, std::strerror(errno));
+                Fail(TalkOutcome::GeneralError, std::strerror(errno));
                 break;
             }
         }
@@ -128,18 +128,18 @@ void TSocketTalk::WaitReply()
 
 void TSocketTalk::StopWaiting()
 {
-    Outcome = TTalkOutcome::NoError;
-    CurrentStep = TTalkStep::None;
+    Outcome = TalkOutcome::NoError;
+    CurrentStep = TalkStep::None;
     Terminator.clear();
     ExpectedSize = 0;
     Waiting = false;
     ReplyAccepted = false;
 }
 
-void TSocketTalk::Fail(TTalkOutcome outcome, std::string text)
+void TSocketTalk::Fail(TalkOutcome outcome, std::string text)
 {
     LastError = std::move(text);
-    TTalkStep step = CurrentStep;
+    TalkStep step = CurrentStep;
     Outcome = outcome;
     ExpectedSize = 0;
     Terminator.clear();
@@ -148,7 +148,7 @@ void TSocketTalk::Fail(TTalkOutcome outcome, std::string text)
     if (OnTalkFailure) {
         OnTalkFailure(*this, step, outcome);
     }
-    CurrentStep = TTalkStep::None;
+    CurrentStep = TalkStep::None;
 }
 
 void TSocketTalk::PeerClosed()
@@ -161,7 +161,7 @@ void TSocketTalk::PeerClosed()
         OnPeerClosed(*this);
     }
     Waiting = false;
-    CurrentStep = TTalkStep::None;
+    CurrentStep = TalkStep::None;
     Terminator.clear();
     ExpectedSize = 0;
     ChunkSize = 0;
@@ -186,7 +186,7 @@ void TSocketTalk::ReadAvailable()
                 HandleData(oldSize);
             }
             if (Waiting) {
-                Fail(TTalkOutcome::ReceiveError, LastError);
+                Fail(TalkOutcome::ReceiveError, LastError);
             }
             Close();
             return;
@@ -206,7 +206,7 @@ void TSocketTalk::HandleData(std::size_t oldSize)
     if (!Waiting) {
         return; // data after an early stop belongs to no command
     }
-    Outcome = TTalkOutcome::NoError;
+    Outcome = TalkOutcome::NoError;
     if (OnChunk) {
         OnChunk(*this, CurrentStep, ReplyAccepted,
                 std::string_view(ReplyBuffer).substr(oldSize));
@@ -223,19 +223,19 @@ void TSocketTalk::HandleData(std::size_t oldSize)
     }
     if (!complete) {
         if (ReplyBuffer.size() > MaxReplySize) {
-            Fail(TTalkOutcome::ReceiveError,
+            Fail(TalkOutcome::ReceiveError,
                  "the server's reply exceeds " + std::to_string(MaxReplySize) + " bytes");
         }
         return;
     }
-    Outcome = TTalkOutcome::NoError;
+    Outcome = TalkOutcome::NoError;
     ExpectedSize = 0;
     Terminator.clear();
     Waiting = false;
     if (OnReplyComplete) {
         OnReplyComplete(*this, CurrentStep, ReplyAccepted, ReplyBuffer);
     }
-    CurrentStep = TTalkStep::None;
+    CurrentStep = TalkStep::None;
 }
 
 bool TSocketTalk::WriteAll(std::string_view piece)
@@ -251,12 +251,12 @@ bool TSocketTalk::WriteAll(std::string_view piece)
             continue;
         }
         if (io != TIo::WouldBlock) {
-            Fail(TTalkOutcome::SendError, LastError);
+            Fail(TalkOutcome::SendError, LastError);
             Close();
             return false;
         }
         if (NowMs() - lastProgress > static_cast<std::int64_t>(TimeOut) * 1000) {
-            Fail(TTalkOutcome::SendError, "the server accepts no data");
+            Fail(TalkOutcome::SendError, "the server accepts no data");
             return false;
         }
         WaitFor(waitFor, kSendRetryMs);
@@ -378,7 +378,7 @@ bool TSocketTalk::Open(const std::string& host, int port)
     LastError.clear();
     CertificateCheck = {};
     if (host.empty() || HasUnsafeByte(host) || port <= 0 || port > 65535) {
-        Fail(TTalkOutcome::ConnectError, "invalid server name or port");
+        Fail(TalkOutcome::ConnectError, "invalid server name or port");
         return false;
     }
     addrinfo hints{};
@@ -393,7 +393,7 @@ bool TSocketTalk::Open(const std::string& host, int port)
     std::string portText = std::to_string(port);
     int resolved = getaddrinfo(host.c_str(), portText.c_str(), &hints, &list);
     if (resolved != 0) {
-        Fail(TTalkOutcome::ConnectError,
+        Fail(TalkOutcome::ConnectError,
              "cannot find the server " + host + ": " + gai_strerror(resolved));
         return false;
     }
@@ -431,7 +431,7 @@ bool TSocketTalk::Open(const std::string& host, int port)
     }
     freeaddrinfo(list);
     if (Socket < 0) {
-        Fail(TTalkOutcome::ConnectError, failure);
+        Fail(TalkOutcome::ConnectError, failure);
         return false;
     }
     return true;

@@ -20,7 +20,7 @@ namespace pelmora {
 class TUiServices;
 
 // Result of the last wait: the six socket error kinds, a time-out, or no error.
-enum class TTalkOutcome : int {
+enum class TalkOutcome : int {
     GeneralError = 0,
     SendError = 1,
     ReceiveError = 2,
@@ -32,7 +32,7 @@ enum class TTalkOutcome : int {
 };
 
 // Which client command a reply belongs to.
-enum class TTalkStep : int {
+enum class TalkStep : int {
     None = 0,
     Greeting = 1,
     User = 2,
@@ -66,10 +66,10 @@ constexpr std::size_t kStatusReplyLimit = 64 * 1024;
 class TSocketTalk {
 public:
     using TReplyHandler =
-        std::function<void(TSocketTalk&, TTalkStep, bool& accepted, const std::string& reply)>;
+        std::function<void(TSocketTalk&, TalkStep, bool& accepted, const std::string& reply)>;
     using TChunkHandler =
-        std::function<void(TSocketTalk&, TTalkStep, bool& accepted, std::string_view chunk)>;
-    using TFailureHandler = std::function<void(TSocketTalk&, TTalkStep, TTalkOutcome)>;
+        std::function<void(TSocketTalk&, TalkStep, bool& accepted, std::string_view chunk)>;
+    using TFailureHandler = std::function<void(TSocketTalk&, TalkStep, TalkOutcome)>;
     using TClosedHandler = std::function<void(TSocketTalk&)>;
 
     explicit TSocketTalk(TUiServices& ui);
@@ -83,8 +83,8 @@ public:
     std::int64_t ExpectedSize = 0;  // announced reply size, for progress only
     std::size_t ChunkSize = 0;      // piece size for the next send; reset after every send
     std::size_t MaxReplySize = kStatusReplyLimit; // a longer unfinished reply is an error
-    TTalkOutcome Outcome = TTalkOutcome::NoError;
-    TTalkStep CurrentStep = TTalkStep::None;
+    TalkOutcome Outcome = TalkOutcome::NoError;
+    TalkStep CurrentStep = TalkStep::None;
     bool Waiting = false;
     bool ReplyAccepted = false;
 
@@ -98,10 +98,10 @@ public:
     std::function<bool(std::string_view reply)> IsReplyComplete;
 
     // Prepares a wait without sending (the greeting after connecting).
-    void ArmWait(TTalkStep step, std::size_t maxReply = kStatusReplyLimit);
+    void ArmWait(TalkStep step, std::size_t maxReply = kStatusReplyLimit);
     // Stores terminator and step, empties the reply and writes text (in pieces of ChunkSize
     // with progress when ChunkSize is set). Does not wait for the reply.
-    void Send(std::string_view text, std::string_view terminator, TTalkStep step,
+    void Send(std::string_view text, std::string_view terminator, TalkStep step,
               std::size_t maxReply = kStatusReplyLimit);
     // Waits until the reply is complete, stopped, timed out or the connection ends.
     void WaitReply();
@@ -127,7 +127,7 @@ public:
 private:
     enum class TIo { Done, WouldBlock, Closed, Failed };
 
-    void Fail(TTalkOutcome outcome, std::string text);
+    void Fail(TalkOutcome outcome, std::string text);
     void PeerClosed();
     void ReadAvailable();
     void HandleData(std::size_t oldSize);

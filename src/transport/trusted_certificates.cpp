@@ -41,9 +41,7 @@ std::string TTrustedCertificates::ServerKey(std::string_view host, int port)
     for (char& c : name) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    if (name.find(':') != std::string::npos) {
-        name = "[" + name + "]";
-    }
+    // No brackets around an IPv6 address: a key beginning with "[" would read as a section.
     return name + ":" + std::to_string(port);
 }
 

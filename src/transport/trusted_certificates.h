@@ -17,7 +17,7 @@ inline constexpr std::string_view TrustedCertificatesSection = "TrustedCertifica
 
 class TTrustedCertificates {
 public:
-    // "host:port" with the host in lower case; an IPv6 address is put in brackets.
+    // "host:port" with the host in lower case (the port is what follows the last ":").
     static std::string ServerKey(std::string_view host, int port);
 
     bool IsTrusted(std::string_view serverKey, std::string_view fingerprint) const;

@@ -20,8 +20,8 @@
 
 namespace pelmora {
 
-TMainForm::TMainForm(TShell& shell, TQtUiServices& ui, QWidget* parent)
-    : QMainWindow(parent), ShellState(shell), Ui(ui)
+TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QWidget* parent)
+    : QMainWindow(parent), ShellState(shell), Work(workspace), Ui(ui)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(kTitle));
@@ -48,10 +48,7 @@ TMainForm::TMainForm(TShell& shell, TQtUiServices& ui, QWidget* parent)
     auto* nextWindow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     connect(nextWindow, &QShortcut::activated, this, &TMainForm::ShowNextWindow);
 
-    connect(FolderTreeView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { FolderTreePOPUP->popup(FolderTreeView->viewport()->mapToGlobal(at)); });
-    connect(ProjectTreeView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ProjectTreePOPUP->popup(ProjectTreeView->viewport()->mapToGlobal(at)); });
+    ConnectTrees();
 
     SplashWindow = new TSplashScreen([this] { return !ShellState.StartingUp; }, this);
 }
@@ -59,6 +56,11 @@ TMainForm::TMainForm(TShell& shell, TQtUiServices& ui, QWidget* parent)
 TMainForm::~TMainForm()
 {
     ShellState.CollectTimerChanged = nullptr;
+    ShellState.RestorePanelsTreeHook = nullptr;
+    Work.Hooks = TWorkspaceHooks();
+    // The views observe the workspace's trees, which outlive this window.
+    FolderTreeView->SetTree(nullptr);
+    ProjectTreeView->SetTree(nullptr);
     Ui.SetOwner(nullptr);
     Ui.SetStatusBars(nullptr, nullptr);
     Ui.SetAnimationLabel(nullptr);
@@ -75,6 +77,7 @@ TCreateResult TMainForm::FormCreate()
     InstallBuiltInFrames();
     ShellState.Animation().ShowFirstFrame(Ui);
     SplashWindow->ShowPicture(false);
+    Work.FormCreateTrees();
     ApplyCaptions();
     ApplyPanelSizes();
     SyncFromShell();
@@ -95,6 +98,7 @@ void TMainForm::FormActivate()
     Ui.SetBusyCursor(true);
     if (ShellState.FirstActivationStart()) {
         SplashWindow->hide();
+        Work.FirstActivationShowDefaultProject();
         ShellState.WarnLowDisk();
     }
     SetTreesEnabled(true);
@@ -200,6 +204,8 @@ bool TMainForm::FormClose()
     StorePanelSizes();
     ShellState.CloseWriteSettings();
     ShellState.CloseUpdateAutoRun();
+    // 8-9.
+    Work.FormCloseSaveTrees();
     // 10-14: an error here still lets the window close.
     try {
         SplashWindow->ShowPicture(true);

@@ -6,6 +6,8 @@
 // forwards the user's commands.
 
 #include "shell/shell_state.h"
+#include "store/workspace.h"
+#include "ui/markup_tree.h"
 #include "ui/models/message_list_model.h"
 #include "ui/qt_ui_services.h"
 
@@ -33,7 +35,7 @@ class TMainForm : public QMainWindow {
 public:
     static constexpr const char* kTitle = "Pelmora by Sorvath";
 
-    TMainForm(TShell& shell, TQtUiServices& ui, QWidget* parent = nullptr);
+    TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The creation steps: the core's FormCreate, then menus, captions, panels and fonts from
@@ -61,8 +63,8 @@ public:
     QAction* Action(const QString& component) const { return Actions.value(component); }
     QMenu* Menu(const QString& component) const { return Menus.value(component); }
     const QHash<QString, QAction*>& AllActions() const { return Actions; }
-    QTreeView* FolderTree() const { return FolderTreeView; }
-    QTreeView* ProjectTree() const { return ProjectTreeView; }
+    TMarkupTree* FolderTree() const { return FolderTreeView; }
+    TMarkupTree* ProjectTree() const { return ProjectTreeView; }
     QTreeView* MessageList() const { return MessageListView; }
     TMessageListModel* MessageListModel() const { return ListModel; }
     QStatusBar* FolderStatus() const { return FolderStatusBar; }
@@ -75,6 +77,7 @@ public:
     QMenu* FolderTreePopup() const { return FolderTreePOPUP; }
     QMenu* ProjectTreePopup() const { return ProjectTreePOPUP; }
     TShell& Shell() { return ShellState; }
+    TWorkspace& Workspace() { return Work; }
 
 Q_SIGNALS:
     // "Close ALL windows" was chosen; listed windows close themselves on it.
@@ -106,6 +109,12 @@ private:
     void ShowListedWindow(QWidget* window);
     void CascadeWindows();
     void ShowNextWindow();
+    // main_trees.cpp: the two trees on the workspace
+    void ConnectTrees();
+    void ConnectTreeCommands();
+    void ShowFolderTreePopup(const QPoint& at);
+    void ShowProjectTreePopup(const QPoint& at);
+    void UpdateTreeMenus();
     // main_form.cpp
     void ApplyCollectTimer();
     void AnimatorTick();
@@ -113,6 +122,7 @@ private:
     void SetTreesEnabled(bool enabled);
 
     TShell& ShellState;
+    TWorkspace& Work;
     TQtUiServices& Ui;
     QHash<QString, QAction*> Actions;
     QHash<QString, QMenu*> Menus;
@@ -126,8 +136,8 @@ private:
     QSplitter* RightSplitter = nullptr;
     QWidget* FolderPanelParent = nullptr;
     QWidget* MessageListPanel = nullptr;
-    QTreeView* FolderTreeView = nullptr;
-    QTreeView* ProjectTreeView = nullptr;
+    TMarkupTree* FolderTreeView = nullptr;
+    TMarkupTree* ProjectTreeView = nullptr;
     QTreeView* MessageListView = nullptr;
     TMessageListModel* ListModel = nullptr;
     QStatusBar* FolderStatusBar = nullptr;

@@ -155,7 +155,7 @@ void TMainForm::BuildMenus()
     settings->addSeparator();
     command(settings, "MenuMailStorageFolder", [this] { ShellState.MenuMailStorageFolderClick(); });
     command(settings, "MenuTempStorageFolder", [this] { ShellState.MenuTempStorageFolderClick(); });
-    AddLaterItem(settings, QStringLiteral("MenuShowPorjectNumbers"))->setCheckable(true);
+    AddLaterItem(settings, QStringLiteral("MenuShowPorjectNumbers"));
     settings->addSeparator();
     command(settings, "MenuRestorePanels", [this] {
         ShellState.MenuRestorePanelsClick();
@@ -202,6 +202,7 @@ void TMainForm::BuildMenus()
     projects->addSeparator();
     QMenu* book = projects->addMenu(QString());
     book->setObjectName(QStringLiteral("MenuProjectAddressBook"));
+    book->menuAction()->setObjectName(book->objectName());
     Menus.insert(book->objectName(), book);
     Actions.insert(book->objectName(), book->menuAction());
     AddLaterItem(book, QStringLiteral("MenuAddAddressFromMain"));
@@ -266,6 +267,7 @@ void TMainForm::BuildMenus()
 
     BuildPopupMenus();
     RebuildWindowMenu();
+    ConnectTreeCommands();
 }
 
 void TMainForm::BuildPopupMenus()
@@ -295,8 +297,6 @@ void TMainForm::ApplyCaptions()
             it.value()->setText(ToQt(ShellState.MenuCaption(FromQt(it.key()))));
     }
     ApplyListHeadings();
-    FolderTreeView->setToolTip(ToQt(ShellState.Text(1, 5)));
-    ProjectTreeView->setToolTip(ToQt(ShellState.Text(1, 6)));
 }
 
 void TMainForm::SyncChecks()

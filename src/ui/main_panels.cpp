@@ -4,6 +4,7 @@
 #include "ui/main_form.h"
 
 #include "ui/artwork.h"
+#include "ui/tree_images.h"
 #include "ui/text_convert.h"
 
 #include <QHBoxLayout>
@@ -20,15 +21,13 @@ namespace pelmora {
 
 namespace {
 
-QTreeView* MakeTree(QWidget* parent, const QString& name)
+TMarkupTree* MakeTree(QWidget* parent, const QString& name)
 {
-    auto* tree = new QTreeView(parent);
+    auto* tree = new TMarkupTree(parent);
     tree->setObjectName(name);
-    tree->setHeaderHidden(false);
-    tree->setUniformRowHeights(true);
-    tree->setAnimated(false);
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    tree->HTMLImages = &TreeImages();
+    tree->ShowSelection = true;
     return tree;
 }
 
@@ -162,6 +161,9 @@ void TMainForm::ApplyPanelSizes()
 
 void TMainForm::StorePanelSizes()
 {
+    // Before the window was first shown its panes have no real sizes yet.
+    if (!SizesApplied)
+        return;
     TPanelSizes& panels = ShellState.Panels();
     const QList<int> across = MainSplitter->sizes();
     if (!across.isEmpty() && across[0] > 0)

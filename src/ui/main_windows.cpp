@@ -13,7 +13,8 @@ void TMainForm::AddWindowItem(QWidget* window)
     if (!window || ListedWindows().contains(window))
         return;
     WindowList.append(QPointer<QWidget>(window));
-    connect(window, &QObject::destroyed, this, [this] { RebuildWindowMenu(); });
+    // A widget announces its end before its guarded pointers are cleared: remove it by address.
+    connect(window, &QObject::destroyed, this, [this, window] { RemoveWindowItem(window); });
     RebuildWindowMenu();
 }
 

@@ -6,8 +6,9 @@ sees, one item a line, every value as hexadecimal bytes so that any byte survive
   plain|html BYTESHEX CHARSETHEX
                                 the body text the package picks (get_body), transfer-decoded
                                 but not converted from its charset
-  attachment NAMEHEX BYTESHEX TYPEHEX
-                                every other leaf part, in file order
+  attachment NAMEHEX BYTESHEX TYPEHEX LOCATIONHEX IDHEX
+                                every other leaf part, in file order, with its
+                                Content-Location and Content-ID
   defect HEX                    every defect the package noted, with where it was found
 
 Used by tests/mime/interop_test.cpp.
@@ -26,8 +27,9 @@ def hexed(value):
 
 
 def main(path):
+    # parsebytes, not parse: parse reads through a text wrapper that turns CR LF into LF.
     with open(path, "rb") as handle:
-        message = BytesParser(policy=policy.default).parse(handle)
+        message = BytesParser(policy=policy.default).parsebytes(handle.read())
     out = []
 
     def note_defects(where, defects):
@@ -60,7 +62,9 @@ def main(path):
             if part.get(field) is not None:
                 note_defects(field, part.get(field).defects)
         out.append(("attachment", hexed(part.get_filename()),
-                    hexed(part.get_payload(decode=True)), hexed(part.get_content_type())))
+                    hexed(part.get_payload(decode=True)), hexed(part.get_content_type()),
+                    hexed(str(part.get("Content-Location", ""))),
+                    hexed(str(part.get("Content-ID", "")))))
 
     for item in out:
         print(" ".join(item))

@@ -34,6 +34,16 @@ struct TAttachmentIn {
     std::string ContentType; // empty: from the name's extension
 };
 
+// An attachment as the reader saw it; embedded parts carry no file name, the HTML finds them
+// by their Content-Location or Content-ID.
+struct TSeenAttachment {
+    std::string Name;
+    std::string Bytes;
+    std::string ContentType;
+    std::string Location;
+    std::string Id;
+};
+
 struct TAddressIn {
     std::string Name;
     std::string Address;
@@ -54,12 +64,17 @@ struct TInteropCase {
     TEmbedMethod EmbedMethod = emContentLocation;
 };
 
+void PrintTo(const TInteropCase& c, std::ostream* out)
+{
+    *out << c.Label;
+}
+
 // What the other reader saw.
 struct TReaderView {
     std::string Subject;
     std::map<std::string, std::vector<TAddressIn>> Addresses; // "from", "to", "cc"
     std::map<std::string, std::pair<std::string, std::string>> Texts; // kind: bytes, charset
-    std::vector<TAttachmentIn> Attachments; // Name, Bytes, ContentType
+    std::vector<TSeenAttachment> Attachments;
     std::vector<std::string> Defects;
 };
 
@@ -82,8 +97,8 @@ TReaderView ParseReaderOutput(const std::string& output)
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
-        std::string kind, a, b, c;
-        fields >> kind >> a >> b >> c;
+        std::string kind, a, b, c, d, e;
+        fields >> kind >> a >> b >> c >> d >> e;
         if (kind == "subject")
             view.Subject = FromHex(a);
         else if (kind == "from" || kind == "to" || kind == "cc")
@@ -91,7 +106,7 @@ TReaderView ParseReaderOutput(const std::string& output)
         else if (kind == "plain" || kind == "html")
             view.Texts[kind] = {FromHex(a), FromHex(b)};
         else if (kind == "attachment")
-            view.Attachments.push_back({FromHex(b), FromHex(a), false, FromHex(c)});
+            view.Attachments.push_back({FromHex(a), FromHex(b), FromHex(c), FromHex(d), FromHex(e)});
         else if (kind == "defect")
             view.Defects.push_back(FromHex(a));
     }
@@ -349,16 +364,24 @@ TEST_P(InteropTest, PythonEmailPackageReadsWhatWasBuilt)
     checkText("plain", c.Plain);
     checkText("html", c.Html);
 
-    // Embedded parts come first in the built structure; compare by name.
+    // Embedded parts come first in the built structure. Ordinary attachments are found by
+    // their file name; embedded ones by the Content-Location or Content-ID the HTML refers to.
     ASSERT_EQ(view.Attachments.size(), c.Attachments.size());
     for (const auto& expected : c.Attachments) {
-        auto seen = std::find_if(view.Attachments.begin(), view.Attachments.end(),
-                                 [&](const TAttachmentIn& a) { return a.Name == expected.Name; });
-        ASSERT_NE(seen, view.Attachments.end()) << "no attachment named " << expected.Name;
+        auto matches = [&](const TSeenAttachment& a) {
+            if (!expected.Embedded)
+                return a.Name == expected.Name;
+            if (c.EmbedMethod == emContentID)
+                return a.Id == "<" + expected.Name + ">";
+            return a.Location == std::string(DefaultContentLocationBase) + expected.Name;
+        };
+        auto seen = std::find_if(view.Attachments.begin(), view.Attachments.end(), matches);
+        ASSERT_NE(seen, view.Attachments.end()) << "no attachment for " << expected.Name;
         EXPECT_EQ(seen->Bytes.size(), expected.Bytes.size()) << expected.Name;
         EXPECT_TRUE(seen->Bytes == expected.Bytes) << expected.Name;
-        if (!expected.ContentType.empty())
+        if (!expected.ContentType.empty()) {
             EXPECT_EQ(seen->ContentType, expected.ContentType) << expected.Name;
+        }
     }
 }
 

@@ -72,6 +72,18 @@ TEST(NodeTreeTest, WalksDepthFirstWithLevelsAndIndexes)
     EXPECT_EQ(tree.FindFirst([](const TNode& n) { return n.Text() == "a2"; })->ChildCount(), 1);
 }
 
+TEST(NodeTreeTest, FindsNodesByCode)
+{
+    TNodeTree tree;
+    TNode* account = tree.Add(nullptr, "<XID=001><IMG src=\"idx:0\"> a");
+    TNode* profile = tree.Add(account, "<IMG src=\"idx:6\"><XID=101> p");
+    tree.Add(nullptr, "<XID= 101 >second");
+    tree.Add(nullptr, "<XID=x12>not a number");
+    EXPECT_EQ(tree.FindByCode(1), account);
+    EXPECT_EQ(tree.FindByCode(101), profile); // depth-first: the first one
+    EXPECT_EQ(tree.FindByCode(12), nullptr);
+}
+
 TEST(NodeTreeTest, InsertsAndNotifiesBeforeAndAfter)
 {
     TNodeTree tree;

@@ -24,11 +24,9 @@ struct THomeCase {
 
 class DataHomeTest : public ::testing::TestWithParam<THomeCase> {};
 
-TEST_P(DataHomeTest, Resolves)
-{
+TEST_P(DataHomeTest, Resolves) {
     const THomeCase& c = GetParam();
-    EXPECT_EQ(ResolveDataHome(c.PelmoraHome, c.HomeOption, c.XdgDataHome, c.UserHome),
-              c.Expected);
+    EXPECT_EQ(ResolveDataHome(c.PelmoraHome, c.HomeOption, c.XdgDataHome, c.UserHome), c.Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,14 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "/data/q/"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(DataHomeTest, RelativeOptionIsMadeAbsolute)
-{
+TEST(DataHomeTest, RelativeOptionIsMadeAbsolute) {
     const std::string home = ResolveDataHome(std::nullopt, "rel/dir", std::nullopt, "/h");
     EXPECT_EQ(home, (fs::current_path() / "rel/dir").string() + "/");
 }
 
-TEST(StartArgumentsTest, HomeOptionIsTakenOut)
-{
+TEST(StartArgumentsTest, HomeOptionIsTakenOut) {
     const TStartArguments a = ParseStartArguments({"--home", "/d", "mailto:a@b.c"});
     EXPECT_EQ(a.Home, "/d");
     EXPECT_EQ(a.Others, std::vector<std::string>{"mailto:a@b.c"});
@@ -67,8 +63,7 @@ TEST(StartArgumentsTest, HomeOptionIsTakenOut)
     EXPECT_EQ(c.Others, std::vector<std::string>{"--home"});
 }
 
-TEST(DirectoriesTest, DefaultsAndReplacements)
-{
+TEST(DirectoriesTest, DefaultsAndReplacements) {
     const TDirectories d = MakeDirectories("/h", std::nullopt, std::nullopt, "");
     EXPECT_EQ(d.Program, "/h/");
     EXPECT_EQ(d.Store, "/h/Projects/");
@@ -84,24 +79,23 @@ TEST(DirectoriesTest, DefaultsAndReplacements)
     EXPECT_EQ(e.Backup, "/b/");
 }
 
-TEST(DirectoriesTest, CreatesEveryDirectoryOnFirstStart)
-{
+TEST(DirectoriesTest, CreatesEveryDirectoryOnFirstStart) {
     TTempDir dir;
     const TDirectories d = MakeDirectories(dir.Path() + "home", std::nullopt, std::nullopt, "");
     EXPECT_EQ(CreateRequiredDirectories(d), std::nullopt);
     CreateOptionalDirectories(d);
-    for (const char* sub : {"Projects", "Temp", "AddressBooks", "Templates", "Projects/Backups",
-                            "Sounds", "Skin"}) {
+    for (const char* sub :
+         {"Projects", "Temp", "AddressBooks", "Templates", "Projects/Backups", "Sounds", "Skin"}) {
         EXPECT_TRUE(fs::is_directory(dir.Path() + "home/" + sub)) << sub;
     }
 }
 
-TEST(DirectoriesTest, ReportsTheDirectoryThatCannotBeCreated)
-{
+TEST(DirectoriesTest, ReportsTheDirectoryThatCannotBeCreated) {
     TTempDir dir;
     // A file where the data home should be blocks every directory below it, even for root.
     WriteFile(dir.Path() + "blocked", "x");
-    const TDirectories home = MakeDirectories(dir.Path() + "blocked", std::nullopt, std::nullopt, "");
+    const TDirectories home =
+        MakeDirectories(dir.Path() + "blocked", std::nullopt, std::nullopt, "");
     EXPECT_EQ(CreateRequiredDirectories(home), dir.Path() + "blocked/");
     // The order is temporary, store, address books, templates, backup.
     fs::create_directories(dir.Path() + "ok");
@@ -113,8 +107,7 @@ TEST(DirectoriesTest, ReportsTheDirectoryThatCannotBeCreated)
     EXPECT_FALSE(fs::exists(dir.Path() + "ok/Templates"));
 }
 
-TEST(DirectoriesTest, NonEmptyFileRule)
-{
+TEST(DirectoriesTest, NonEmptyFileRule) {
     TTempDir dir;
     EXPECT_FALSE(HoldsNonEmptyFile(dir.Path()));
     fs::create_directories(dir.Path() + "sub/deeper");
@@ -126,8 +119,7 @@ TEST(DirectoriesTest, NonEmptyFileRule)
     EXPECT_TRUE(HoldsNonEmptyFile(dir.Path() + "missing/")) << "unreadable counts as not empty";
 }
 
-TEST(DirectoriesTest, FreeDiskBytes)
-{
+TEST(DirectoriesTest, FreeDiskBytes) {
     TTempDir dir;
     EXPECT_TRUE(FreeDiskBytes(dir.Path()).has_value());
     EXPECT_FALSE(FreeDiskBytes(dir.Path() + "missing/").has_value());

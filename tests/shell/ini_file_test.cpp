@@ -13,42 +13,39 @@ using testing::ReadFile;
 using testing::TTempDir;
 using testing::WriteFile;
 
-TEST(IniFileTest, DamagedLinesAreSkippedKeyByKey)
-{
+TEST(IniFileTest, DamagedLinesAreSkippedKeyByKey) {
     TTempDir dir;
     const std::string path = dir.Path() + "pelmora.ini";
-    WriteFile(path,
-              "orphan=before any section\r\n"
-              "[System]\r\n"
-              "FolderTreeWidth=300\r\n"
-              "garbage line without equals\r\n"
-              "=no key\r\n"
-              "  ProjectHeight = 410  \r\n"
-              "ProjectHeight=999\r\n"
-              "MainFormWidth=12x\r\n"
-              "NoTunesPlease=1\r\n"
-              "[Fonts\r\n"
-              "ProjectTree=9\r\n"
-              "[fonts]\r\n"
-              "MessageList=8\r\n"
-              "FoldersTree=1");
+    WriteFile(path, "\xEF\xBB\xBF[System]\r\n"
+                    "FolderTreeWidth=300\r\n"
+                    "garbage line without equals\r\n"
+                    "=no key\r\n"
+                    "  ProjectHeight = 410  \r\n"
+                    "ProjectHeight=999\r\n"
+                    "MainFormWidth=12x\r\n"
+                    "NoTunesPlease=1\r\n"
+                    "[Fonts\r\n"
+                    "ProjectTree=9\r\n"
+                    "[fonts]\r\n"
+                    "MessageList=8\r\n"
+                    "FoldersTree=1");
     TIniFile ini(path);
     EXPECT_EQ(ini.ReadInteger("System", "FolderTreeWidth", 240), 300);
     EXPECT_EQ(ini.ReadInteger("system", "projectheight", 295), 410) << "first occurrence wins";
     EXPECT_EQ(ini.ReadInteger("System", "MainFormWidth", 790), 790) << "not a number";
     EXPECT_TRUE(ini.ReadBool("System", "NoTunesPlease", false));
-    EXPECT_FALSE(ini.ValueExists("System", "orphan"));
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"System", "fonts"}));
     EXPECT_EQ(ini.ReadInteger("Fonts", "ProjectTree", 7), 7) << "under a truncated heading";
     EXPECT_EQ(ini.ReadInteger("Fonts", "MessageList", 7), 8);
     EXPECT_EQ(ini.ReadInteger("Fonts", "FoldersTree", 7), 1) << "last line without line end";
 }
 
-TEST(IniFileTest, BooleansReadAndWrite)
-{
+TEST(IniFileTest, BooleansReadAndWrite) {
     TTempDir dir;
     const std::string path = dir.Path() + "b.ini";
-    WriteFile(path, "[S]\nA=1\nB=0\nC=true\nD=False\nE=yes\nF=2\n");
+    WriteFile(path, "orphan=1\n[S]\nA=1\nB=0\nC=true\nD=False\nE=yes\nF=2\n");
     TIniFile ini(path);
+    EXPECT_EQ(ini.Sections(), std::vector<std::string>{"S"}) << "no key before a section";
     EXPECT_TRUE(ini.ReadBool("S", "A", false));
     EXPECT_FALSE(ini.ReadBool("S", "B", true));
     EXPECT_TRUE(ini.ReadBool("S", "C", false));
@@ -64,8 +61,7 @@ TEST(IniFileTest, BooleansReadAndWrite)
     EXPECT_NE(text.find("[T]\nNew=1\n"), std::string::npos);
 }
 
-TEST(IniFileTest, EraseKeyAndSectionSurviveSave)
-{
+TEST(IniFileTest, EraseKeyAndSectionSurviveSave) {
     TTempDir dir;
     const std::string path = dir.Path() + "e.ini";
     WriteFile(path, "[System]\nA=1\nB=2\n[ExclSessionParam]\nX=1\nY=0\n");
@@ -81,8 +77,7 @@ TEST(IniFileTest, EraseKeyAndSectionSurviveSave)
     EXPECT_FALSE(again.SectionExists("ExclSessionParam"));
 }
 
-TEST(IniFileTest, SaveKeepsKeysWrittenByAnotherObject)
-{
+TEST(IniFileTest, SaveKeepsKeysWrittenByAnotherObject) {
     TTempDir dir;
     const std::string path = dir.Path() + "m.ini";
     TIniFile first(path);
@@ -96,8 +91,7 @@ TEST(IniFileTest, SaveKeepsKeysWrittenByAnotherObject)
     EXPECT_EQ(check.ReadInteger("MailForm", "CloseOnReady", 0), 1);
 }
 
-TEST(IniFileTest, ValuesStayOnOneLineAndBadNamesAreRefused)
-{
+TEST(IniFileTest, ValuesStayOnOneLineAndBadNamesAreRefused) {
     TTempDir dir;
     const std::string path = dir.Path() + "v.ini";
     TIniFile ini(path);
@@ -112,8 +106,7 @@ TEST(IniFileTest, ValuesStayOnOneLineAndBadNamesAreRefused)
     EXPECT_EQ(again.ReadString("S", "Path", ""), "first  [Evil] Key=2");
 }
 
-TEST(IniFileTest, FailedSaveLeavesOldFileAndKeepsEdits)
-{
+TEST(IniFileTest, FailedSaveLeavesOldFileAndKeepsEdits) {
     TTempDir dir;
     const std::string path = dir.Path() + "sub/f.ini";
     TIniFile ini(path);

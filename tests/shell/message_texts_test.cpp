@@ -20,8 +20,7 @@ struct TTextCase {
 
 class DefaultTextTest : public ::testing::TestWithParam<TTextCase> {};
 
-TEST_P(DefaultTextTest, HoldsTheBuiltInText)
-{
+TEST_P(DefaultTextTest, HoldsTheBuiltInText) {
     TMessageTexts texts;
     texts.LoadDefaults();
     EXPECT_EQ(texts.Text(GetParam().Module, GetParam().Slot), GetParam().Expected);
@@ -78,8 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         TTextCase{"LastSlotOfModule1", 1, 363, "&Close"},
         TTextCase{"ComposedReadyPressClose", 2, 8,
                   "Ready! Press the Close button to close this window"},
-        TTextCase{"LastSlotOfModule2", 2, 34, " of "},
-        TTextCase{"NotSet", 3, 14, "-not set-"},
+        TTextCase{"LastSlotOfModule2", 2, 34, " of "}, TTextCase{"NotSet", 3, 14, "-not set-"},
         TTextCase{"WabImportQuestion", 3, 18,
                   "This will import all records of your standard Windows addressbook into "
                   "Pelmora's addressbook.\r\nDuplicate records can occur! Are you sure?"},
@@ -94,14 +92,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "The message has been stored in\r\nthe project's \"Outgoing Messages\" folder."},
         TTextCase{"UnlistedSlotOfModule4", 4, 14, ""},
         TTextCase{"LastSlotOfModule4", 4, 53, "Ask Receipt"},
-        TTextCase{"SlotPastModuleEnd", 2, 35, ""},
-        TTextCase{"UnknownModule", 5, 0, ""},
+        TTextCase{"SlotPastModuleEnd", 2, 35, ""}, TTextCase{"UnknownModule", 5, 0, ""},
         TTextCase{"NegativeSlot", 1, -1, ""}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // A module image whose every slot holds "<module>/<slot>".
-std::string NumberedImage(int module)
-{
+std::string NumberedImage(int module) {
     TMessageTexts texts;
     for (int slot = 0; slot < kTextModuleSlots[module]; ++slot) {
         texts.SetText(module, slot, std::to_string(module) + "/" + std::to_string(slot));
@@ -109,8 +105,7 @@ std::string NumberedImage(int module)
     return ModuleImage(texts, module);
 }
 
-TEST(LanguageFileTest, NoFilesGiveDefaultsAndNoMessage)
-{
+TEST(LanguageFileTest, NoFilesGiveDefaultsAndNoMessage) {
     TTempDir dir;
     TScriptedUi ui;
     TMessageTexts texts;
@@ -124,8 +119,7 @@ TEST(LanguageFileTest, NoFilesGiveDefaultsAndNoMessage)
     EXPECT_EQ(ui.Beeps, 0);
 }
 
-TEST(LanguageFileTest, ExactSizeReplacesEverySlotComposedOnesIncluded)
-{
+TEST(LanguageFileTest, ExactSizeReplacesEverySlotComposedOnesIncluded) {
     TTempDir dir;
     for (int module = 0; module < kTextModuleCount; ++module) {
         const std::string image = NumberedImage(module);
@@ -144,8 +138,7 @@ TEST(LanguageFileTest, ExactSizeReplacesEverySlotComposedOnesIncluded)
     EXPECT_TRUE(ui.Popups.empty());
 }
 
-TEST(LanguageFileTest, ComposedSlotsOfModule4UseTranslatedModule1)
-{
+TEST(LanguageFileTest, ComposedSlotsOfModule4UseTranslatedModule1) {
     TTempDir dir;
     TMessageTexts translated;
     translated.LoadDefaults();
@@ -163,8 +156,7 @@ TEST(LanguageFileTest, ComposedSlotsOfModule4UseTranslatedModule1)
               std::string::npos);
 }
 
-TEST(LanguageFileTest, OneByteShortFailsThatModuleOnly)
-{
+TEST(LanguageFileTest, OneByteShortFailsThatModuleOnly) {
     TTempDir dir;
     std::string shortImage = NumberedImage(2);
     shortImage.pop_back();
@@ -188,8 +180,7 @@ TEST(LanguageFileTest, OneByteShortFailsThatModuleOnly)
     EXPECT_EQ(texts.Text(1, 263), "Retrieve+Send Mail for All Accounts");
 }
 
-TEST(LanguageFileTest, ZeroLengthSlotIsEmptyAndLengthByteBoundsTheText)
-{
+TEST(LanguageFileTest, ZeroLengthSlotIsEmptyAndLengthByteBoundsTheText) {
     TTempDir dir;
     std::string image = NumberedImage(4);
     // Slot 0: length 0 over leftover bytes; slot 1: length 3 over "4/1" and more.
@@ -206,8 +197,7 @@ TEST(LanguageFileTest, ZeroLengthSlotIsEmptyAndLengthByteBoundsTheText)
     EXPECT_TRUE(texts.FailedModules().empty());
 }
 
-TEST(LanguageFileTest, FullLengthSlotAndUnreadableFile)
-{
+TEST(LanguageFileTest, FullLengthSlotAndUnreadableFile) {
     TTempDir dir;
     TMessageTexts source;
     const std::string longest(255, 'x');

@@ -21,8 +21,7 @@ struct TDefaultCase {
 
 class SettingDefaultTest : public ::testing::TestWithParam<TDefaultCase> {};
 
-TEST_P(SettingDefaultTest, MissingFileGivesTheDefault)
-{
+TEST_P(SettingDefaultTest, MissingFileGivesTheDefault) {
     TTempDir dir;
     TSettings settings(dir.Path());
     const TDefaultCase& c = GetParam();
@@ -39,49 +38,48 @@ TEST_P(SettingDefaultTest, MissingFileGivesTheDefault)
         EXPECT_EQ(settings.GetInt(c.Key), std::stoi(c.Default));
         break;
     case TSettingType::String:
-        EXPECT_EQ(settings.GetString(c.Key), c.Default.empty() ? dir.Path() + "Projects/Backups/"
-                                                               : c.Default);
+        EXPECT_EQ(settings.GetString(c.Key),
+                  c.Default.empty() ? dir.Path() + "Projects/Backups/" : c.Default);
         break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SettingDefaultTest,
-    ::testing::Values(
-        TDefaultCase{"BackupDir", TSettingKey::BackupDir, "System", "BackupDir",
-                     TSettingType::String, ""},
-        TDefaultCase{"FCLittleJobsInterval", TSettingKey::FCLittleJobsInterval, "System",
-                     "FCLittleJobsInterval", TSettingType::Int, "1500"},
-        TDefaultCase{"FolderTreeWidth", TSettingKey::FolderTreeWidth, "System",
-                     "FolderTreeWidth", TSettingType::Int, "240"},
-        TDefaultCase{"DoShowYouHaveMail", TSettingKey::DoShowYouHaveMail, "System",
-                     "DoShowYouHaveMail", TSettingType::Bool, "1"},
-        TDefaultCase{"ComposeHTML", TSettingKey::ComposeHTML, "System", "ComposeHTML",
-                     TSettingType::Bool, "1"},
-        TDefaultCase{"AMNormal", TSettingKey::AMNormal, "System", "AMNormal", TSettingType::Bool,
-                     "1"},
-        TDefaultCase{"FirstFreeTrack", TSettingKey::FirstFreeTrack, "System", "FirstFreeTrack",
-                     TSettingType::Int, "100"},
-        TDefaultCase{"FontsProjectTree", TSettingKey::FontProjectTree, "Fonts", "ProjectTree",
-                     TSettingType::Int, "7"},
-        TDefaultCase{"Pop3Port", TSettingKey::POP3_Port, "POP3", "POP3_Port", TSettingType::Int,
-                     "110"},
-        TDefaultCase{"SmtpPacketSize", TSettingKey::SMTP_PacketSize, "SMTP", "SMTP_PacketSize",
-                     TSettingType::Int, "512"},
-        TDefaultCase{"CloseOnReady", TSettingKey::CloseOnReady, "MailForm", "CloseOnReady",
-                     TSettingType::Bool, "0"},
-        TDefaultCase{"PlainTextFontSize", TSettingKey::Plain_Text_Font_Size, "MailEditor",
-                     "Plain_Text_Font_Size", TSettingType::Int, "11"},
-        TDefaultCase{"AllowSubscribeRES", TSettingKey::AllowSubscribeRES, "ExclSessionParam",
-                     "AllowSubscribeRES", TSettingType::Int, "1"},
-        TDefaultCase{"ShowBakcupSlow", TSettingKey::ShowBakcupSlow, "ExclSessionParam",
-                     "ShowBakcupSlow", TSettingType::Bool, "0"},
-        TDefaultCase{"WarnSelectOtherAccount", TSettingKey::WarnSelectOtherAccount,
-                     "ExclSessionParam", "WarnSelectOtherAccount", TSettingType::Bool, "0"}),
+    ::testing::Values(TDefaultCase{"BackupDir", TSettingKey::BackupDir, "System", "BackupDir",
+                                   TSettingType::String, ""},
+                      TDefaultCase{"FCLittleJobsInterval", TSettingKey::FCLittleJobsInterval,
+                                   "System", "FCLittleJobsInterval", TSettingType::Int, "1500"},
+                      TDefaultCase{"FolderTreeWidth", TSettingKey::FolderTreeWidth, "System",
+                                   "FolderTreeWidth", TSettingType::Int, "240"},
+                      TDefaultCase{"DoShowYouHaveMail", TSettingKey::DoShowYouHaveMail, "System",
+                                   "DoShowYouHaveMail", TSettingType::Bool, "1"},
+                      TDefaultCase{"ComposeHTML", TSettingKey::ComposeHTML, "System", "ComposeHTML",
+                                   TSettingType::Bool, "1"},
+                      TDefaultCase{"AMNormal", TSettingKey::AMNormal, "System", "AMNormal",
+                                   TSettingType::Bool, "1"},
+                      TDefaultCase{"FirstFreeTrack", TSettingKey::FirstFreeTrack, "System",
+                                   "FirstFreeTrack", TSettingType::Int, "100"},
+                      TDefaultCase{"FontsProjectTree", TSettingKey::FontProjectTree, "Fonts",
+                                   "ProjectTree", TSettingType::Int, "7"},
+                      TDefaultCase{"Pop3Port", TSettingKey::POP3_Port, "POP3", "POP3_Port",
+                                   TSettingType::Int, "110"},
+                      TDefaultCase{"SmtpPacketSize", TSettingKey::SMTP_PacketSize, "SMTP",
+                                   "SMTP_PacketSize", TSettingType::Int, "512"},
+                      TDefaultCase{"CloseOnReady", TSettingKey::CloseOnReady, "MailForm",
+                                   "CloseOnReady", TSettingType::Bool, "0"},
+                      TDefaultCase{"PlainTextFontSize", TSettingKey::Plain_Text_Font_Size,
+                                   "MailEditor", "Plain_Text_Font_Size", TSettingType::Int, "11"},
+                      TDefaultCase{"AllowSubscribeRES", TSettingKey::AllowSubscribeRES,
+                                   "ExclSessionParam", "AllowSubscribeRES", TSettingType::Int, "1"},
+                      TDefaultCase{"ShowBakcupSlow", TSettingKey::ShowBakcupSlow,
+                                   "ExclSessionParam", "ShowBakcupSlow", TSettingType::Bool, "0"},
+                      TDefaultCase{"WarnSelectOtherAccount", TSettingKey::WarnSelectOtherAccount,
+                                   "ExclSessionParam", "WarnSelectOtherAccount", TSettingType::Bool,
+                                   "0"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(SettingsTest, CorruptFileFallsBackKeyByKey)
-{
+TEST(SettingsTest, CorruptFileFallsBackKeyByKey) {
     TTempDir dir;
     WriteFile(dir.Path() + "pelmora.ini",
               "[System]\nAutoCollectMinutes=15\nFolderTreeWidth=wide\nComposeHTML=0\n"
@@ -98,8 +96,7 @@ TEST(SettingsTest, CorruptFileFallsBackKeyByKey)
     EXPECT_EQ(settings.GetInt(TSettingKey::SMTP_TimeOut), 60);
 }
 
-TEST(SettingsTest, LastRetrievedPerLoginAndTableRoundTrip)
-{
+TEST(SettingsTest, LastRetrievedPerLoginAndTableRoundTrip) {
     TTempDir dir;
     {
         TSettings settings(dir.Path());
@@ -151,8 +148,7 @@ struct TRegistryCase {
 
 class RegistryTest : public ::testing::TestWithParam<TRegistryCase> {};
 
-TEST_P(RegistryTest, UnusableValuesFallBack)
-{
+TEST_P(RegistryTest, UnusableValuesFallBack) {
     TTempDir dir;
     if (!GetParam().Content.empty()) {
         WriteFile(dir.Path() + "registry.ini", GetParam().Content);
@@ -174,12 +170,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::nullopt},
         TRegistryCase{"SlashAppended", "[General Settings]\nMailStore=/srv/mail\nTempDir=/t/\n",
                       "/srv/mail/", "/t/"},
-        TRegistryCase{"OtherSection", "[Sort]\nMailStore=/srv/mail\n", std::nullopt,
-                      std::nullopt}),
+        TRegistryCase{"OtherSection", "[Sort]\nMailStore=/srv/mail\n", std::nullopt, std::nullopt}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(RegistryTest, WritesSurviveARestart)
-{
+TEST(RegistryTest, WritesSurviveARestart) {
     TTempDir dir;
     {
         TRegistry registry(dir.Path());

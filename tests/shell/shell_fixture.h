@@ -15,8 +15,7 @@ namespace pelmora::testing {
 
 class TShellFixture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Home = Dir.Path() + "home/";
         for (int i = 0; i < kSoundCount; ++i) {
             WriteFile(Home + "Sounds/" + std::string(SoundFileName(static_cast<TSound>(i))),
@@ -28,8 +27,7 @@ protected:
         Shell = MakeShell();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (OldConfigHome) {
             ::setenv("XDG_CONFIG_HOME", OldConfigHome->c_str(), 1);
         } else {
@@ -37,8 +35,7 @@ protected:
         }
     }
 
-    std::unique_ptr<TShell> MakeShell()
-    {
+    std::unique_ptr<TShell> MakeShell() {
         TShellOptions options;
         options.ProgramDir = Home;
         options.AutoRunCommand = {"/usr/bin/pelmora", "--home", Home};
@@ -49,22 +46,19 @@ protected:
     }
 
     // Creates the window and runs its first activation, as a start of the program does.
-    void Start(TShell& shell)
-    {
+    void Start(TShell& shell) {
         ASSERT_TRUE(shell.FormCreate().Ok);
         shell.FirstActivationStart();
     }
 
     // The closing steps that write state: settings and the auto-run entry.
-    void Close(TShell& shell)
-    {
+    void Close(TShell& shell) {
         shell.CloseSetFlags();
         ASSERT_TRUE(shell.CloseWriteSettings());
         ASSERT_TRUE(shell.CloseUpdateAutoRun());
     }
 
-    std::unique_ptr<TShell> Restart()
-    {
+    std::unique_ptr<TShell> Restart() {
         Close(*Shell);
         auto shell = MakeShell();
         Start(*shell);

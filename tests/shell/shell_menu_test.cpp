@@ -19,11 +19,9 @@ struct TItemCase {
     std::function<int(const TShell&)> State;
 };
 
-class MenuRoundTripTest : public TShellFixture,
-                          public ::testing::WithParamInterface<TItemCase> {};
+class MenuRoundTripTest : public TShellFixture, public ::testing::WithParamInterface<TItemCase> {};
 
-TEST_P(MenuRoundTripTest, ChangeIsFoundAgainAfterARestart)
-{
+TEST_P(MenuRoundTripTest, ChangeIsFoundAgainAfterARestart) {
     Start(*Shell);
     const int before = GetParam().State(*Shell);
     GetParam().Change(*Shell, Ui);
@@ -86,15 +84,13 @@ INSTANTIATE_TEST_SUITE_P(
                       s.Panels().MainFormHeight = 777;
                   },
                   [](const TShell& s) {
-                      return const_cast<TShell&>(s).Panels().FolderTreeWidth * 1000 +
-                             const_cast<TShell&>(s).Panels().MainFormHeight;
+                      return s.Panels().FolderTreeWidth * 1000 + s.Panels().MainFormHeight;
                   }}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 using ShellMenuTest = TShellFixture;
 
-TEST_F(ShellMenuTest, ComposeAndAnsweringModeAreIgnoredWhileStartingUp)
-{
+TEST_F(ShellMenuTest, ComposeAndAnsweringModeAreIgnoredWhileStartingUp) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     ASSERT_TRUE(Shell->StartingUp);
     Shell->MenuComposePLainClick();
@@ -110,8 +106,7 @@ TEST_F(ShellMenuTest, ComposeAndAnsweringModeAreIgnoredWhileStartingUp)
     EXPECT_TRUE(Shell->Checks().ComposeHTML);
 }
 
-TEST_F(ShellMenuTest, AnsweringModeFromSettingsKeepsOneItem)
-{
+TEST_F(ShellMenuTest, AnsweringModeFromSettingsKeepsOneItem) {
     WriteFile(Home + "pelmora.ini", "[System]\nAMNormal=0\nAMALLOFF=1\nAMALLON=1\n");
     ASSERT_TRUE(Shell->FormCreate().Ok);
     EXPECT_EQ(Shell->Checks().AnsweringMode, TAnsweringMode::AllOn);
@@ -122,8 +117,7 @@ TEST_F(ShellMenuTest, AnsweringModeFromSettingsKeepsOneItem)
     EXPECT_FALSE(settings.GetBool(TSettingKey::AMALLOFF));
 }
 
-TEST_F(ShellMenuTest, ConnectAndDisconnectArePaired)
-{
+TEST_F(ShellMenuTest, ConnectAndDisconnectArePaired) {
     Start(*Shell);
     Shell->MenuAutoConnectClick();
     EXPECT_TRUE(Shell->Checks().AutoConnect);
@@ -147,11 +141,9 @@ struct TPickupCase {
     int IntervalMs;
 };
 
-class ActivePickupTest : public TShellFixture,
-                         public ::testing::WithParamInterface<TPickupCase> {};
+class ActivePickupTest : public TShellFixture, public ::testing::WithParamInterface<TPickupCase> {};
 
-TEST_P(ActivePickupTest, AnswerSetsMinutesOnlyWhenWhole)
-{
+TEST_P(ActivePickupTest, AnswerSetsMinutesOnlyWhenWhole) {
     Start(*Shell);
     int timerChanges = 0;
     Shell->CollectTimerChanged = [&] { ++timerChanges; };
@@ -165,9 +157,10 @@ TEST_P(ActivePickupTest, AnswerSetsMinutesOnlyWhenWhole)
     EXPECT_EQ(Shell->AutoCollectMinutes(), GetParam().Minutes);
     EXPECT_EQ(Shell->CollectTimer().IntervalMs, GetParam().IntervalMs);
     EXPECT_TRUE(Shell->CollectTimer().Enabled);
+    EXPECT_EQ(Shell->CollectTimer().Fires(), GetParam().IntervalMs > 0);
     EXPECT_GT(timerChanges, 0);
-    EXPECT_EQ(Shell->ActivePickupCaption(), "Auto Retrieve+Send mail every " +
-                                                std::to_string(GetParam().Minutes) + " minutes");
+    EXPECT_EQ(Shell->ActivePickupCaption(),
+              "Auto Retrieve+Send mail every " + std::to_string(GetParam().Minutes) + " minutes");
 
     Shell->MenuActivepickupClick();
     EXPECT_EQ(Ui.Queries.size(), 1u) << "unchecking asks nothing";
@@ -177,19 +170,16 @@ TEST_P(ActivePickupTest, AnswerSetsMinutesOnlyWhenWhole)
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ActivePickupTest,
-    ::testing::Values(TPickupCase{"Whole", "15", 15, 900000},
-                      TPickupCase{"Blanks", "  20 ", 20, 1200000},
-                      TPickupCase{"ZeroNeverFires", "0", 0, 0},
-                      TPickupCase{"Cancelled", "", 30, 1800000},
-                      TPickupCase{"Text", "abc", 30, 1800000},
-                      TPickupCase{"Fraction", "2.5", 30, 1800000},
-                      TPickupCase{"Negative", "-5", 30, 1800000},
-                      TPickupCase{"TooLargeForAnInt", "99999999999", 30, 1800000},
-                      TPickupCase{"LongerThanTheTimerHolds", "100000", 35791, 2147460000}),
+    ::testing::Values(
+        TPickupCase{"Whole", "15", 15, 900000}, TPickupCase{"Blanks", "  20 ", 20, 1200000},
+        TPickupCase{"ZeroNeverFires", "0", 0, 0}, TPickupCase{"Cancelled", "", 30, 1800000},
+        TPickupCase{"Text", "abc", 30, 1800000}, TPickupCase{"Fraction", "2.5", 30, 1800000},
+        TPickupCase{"Negative", "-5", 30, 1800000},
+        TPickupCase{"TooLargeForAnInt", "99999999999", 30, 1800000},
+        TPickupCase{"LongerThanTheTimerHolds", "100000", 35791, 2147460000}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(ShellMenuTest, CollectMailTickRunsTheTransferAndRearms)
-{
+TEST_F(ShellMenuTest, CollectMailTickRunsTheTransferAndRearms) {
     Start(*Shell);
     Ui.QueryAnswers.push_back("5");
     Shell->MenuActivepickupClick();
@@ -210,8 +200,7 @@ TEST_F(ShellMenuTest, CollectMailTickRunsTheTransferAndRearms)
     EXPECT_FALSE(Shell->CollectTimer().Enabled);
 }
 
-TEST_F(ShellMenuTest, RestorePanelsForgetsEveryDontAskAgainAnswer)
-{
+TEST_F(ShellMenuTest, RestorePanelsForgetsEveryDontAskAgainAnswer) {
     WriteFile(Home + "pelmora.ini",
               "[System]\nDoAutoRun=1\nActivePickup=1\nAutoCollectMinutes=10\nAMALLON=1\n"
               "AMNormal=0\nFirstFreeTrack=123\nNoTunesPlease=1\n"
@@ -231,9 +220,9 @@ TEST_F(ShellMenuTest, RestorePanelsForgetsEveryDontAskAgainAnswer)
     EXPECT_FALSE(onDisk.File().SectionExists("ExclSessionParam"));
     EXPECT_FALSE(onDisk.GetBool(TSettingKey::HideStillMailWaiting));
     EXPECT_EQ(onDisk.GetInt(TSettingKey::AllowSubscribeRES), 1);
-    for (TSettingKey key : {TSettingKey::DoAutoRun, TSettingKey::ActivePickup,
-                            TSettingKey::AutoCollectMinutes, TSettingKey::AMALLON,
-                            TSettingKey::NoTunesPlease}) {
+    for (TSettingKey key :
+         {TSettingKey::DoAutoRun, TSettingKey::ActivePickup, TSettingKey::AutoCollectMinutes,
+          TSettingKey::AMALLON, TSettingKey::NoTunesPlease}) {
         EXPECT_FALSE(onDisk.IsSet(key)) << SettingDef(key).Name;
     }
     EXPECT_EQ(onDisk.GetInt(TSettingKey::FirstFreeTrack), 123) << "other keys stay";
@@ -248,8 +237,7 @@ TEST_F(ShellMenuTest, RestorePanelsForgetsEveryDontAskAgainAnswer)
     EXPECT_EQ(Shell->AutoCollectMinutes(), 30);
     EXPECT_EQ(Shell->CollectTimer().IntervalMs, 1800000);
     EXPECT_FALSE(Shell->CollectTimer().Enabled);
-    EXPECT_EQ(Shell->MenuCaption("MenuActivepickup"),
-              "Auto Retrieve+Send mail every 30 minutes");
+    EXPECT_EQ(Shell->MenuCaption("MenuActivepickup"), "Auto Retrieve+Send mail every 30 minutes");
     EXPECT_EQ(Shell->Panels().FolderTreeWidth, 234);
     EXPECT_EQ(Shell->Panels().MainFormWidth, 795);
     EXPECT_EQ(Shell->Panels().MainFormHeight, 595);
@@ -265,8 +253,7 @@ TEST_F(ShellMenuTest, RestorePanelsForgetsEveryDontAskAgainAnswer)
     EXPECT_TRUE(popup->Request.Modeless);
 }
 
-TEST_F(ShellMenuTest, FontStepsStayWithinBounds)
-{
+TEST_F(ShellMenuTest, FontStepsStayWithinBounds) {
     Start(*Shell);
     for (int i = 0; i < 20; ++i) {
         Shell->MenuSmallerFontClick(TFontTarget::ProjectTree);
@@ -280,6 +267,26 @@ TEST_F(ShellMenuTest, FontStepsStayWithinBounds)
     EXPECT_EQ(Shell->FontSize(TFontTarget::MessageList), 7);
 }
 
+TEST_F(ShellMenuTest, NewMailLightBlinksUntilStopped) {
+    Start(*Shell);
+    int changes = 0;
+    Shell->YouHaveMailChanged = [&] { ++changes; };
+    Shell->YouHaveMailTick();
+    EXPECT_FALSE(Shell->ScrollLockLight()) << "no blinking before new mail";
+    Shell->StartYouHaveMail();
+    Shell->YouHaveMailTick();
+    EXPECT_TRUE(Shell->ScrollLockLight());
+    Shell->YouHaveMailTick();
+    EXPECT_FALSE(Shell->ScrollLockLight());
+    Shell->YouHaveMailTick();
+    Shell->StopYouHaveMail();
+    EXPECT_FALSE(Shell->YouHaveMailBlinking());
+    EXPECT_FALSE(Shell->ScrollLockLight()) << "stopping switches the light off";
+    EXPECT_EQ(changes, 5);
+    Shell->StopYouHaveMail();
+    EXPECT_EQ(changes, 5);
+}
+
 struct TCaptionCase {
     const char* Component;
     std::string Expected;
@@ -287,8 +294,7 @@ struct TCaptionCase {
 
 class MenuCaptionTest : public ::testing::TestWithParam<TCaptionCase> {};
 
-TEST_P(MenuCaptionTest, ComesFromTheTexts)
-{
+TEST_P(MenuCaptionTest, ComesFromTheTexts) {
     testing::TTempDir dir;
     TScriptedUi ui;
     TShell shell({dir.Path(), {}, false}, ui);
@@ -304,8 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TCaptionCase{"MenuShowAddressBook", "Show Main-AddressBook"},
                       TCaptionCase{"MenuAMSettings", "Settings"},
                       TCaptionCase{"MenuLegenda", "Legenda"},
-                      TCaptionCase{"PMEmptyTrash", "Empty Trash"},
-                      TCaptionCase{"NoSuchItem", ""}),
+                      TCaptionCase{"PMEmptyTrash", "Empty Trash"}, TCaptionCase{"NoSuchItem", ""}),
     [](const auto& info) { return std::string(info.param.Component); });
 
 } // namespace

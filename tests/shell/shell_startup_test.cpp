@@ -17,12 +17,11 @@ using testing::WriteFile;
 
 using ShellStartTest = TShellFixture;
 
-TEST_F(ShellStartTest, FirstStartCreatesTheDirectoriesAndState)
-{
+TEST_F(ShellStartTest, FirstStartCreatesTheDirectoriesAndState) {
     const TCreateResult result = Shell->FormCreate();
     ASSERT_TRUE(result.Ok);
-    for (const char* sub : {"Projects", "Temp", "AddressBooks", "Templates", "Projects/Backups",
-                            "Sounds", "Skin"}) {
+    for (const char* sub :
+         {"Projects", "Temp", "AddressBooks", "Templates", "Projects/Backups", "Sounds", "Skin"}) {
         EXPECT_TRUE(fs::is_directory(Home + sub)) << sub;
     }
     EXPECT_EQ(Shell->Dirs().Store, Home + "Projects/");
@@ -34,14 +33,12 @@ TEST_F(ShellStartTest, FirstStartCreatesTheDirectoriesAndState)
                                  std::regex(R"(\d\d-\d\d-\d{4}, \d\d:\d\d\.\d\d : -not set-)")))
         << Shell->SessionLog().Items()[0];
     EXPECT_EQ(Ui.SoundsPlayed, std::vector<std::string>{Home + "Sounds/click.wav"});
-    EXPECT_EQ(Shell->MenuCaption("MenuActivepickup"),
-              "Auto Retrieve+Send mail every 30 minutes");
+    EXPECT_EQ(Shell->MenuCaption("MenuActivepickup"), "Auto Retrieve+Send mail every 30 minutes");
     EXPECT_FALSE(Shell->CollectTimer().Enabled);
     EXPECT_EQ(Shell->CollectTimer().IntervalMs, 1800000);
 }
 
-TEST_F(ShellStartTest, MissingClickSoundSwitchesSoundsOff)
-{
+TEST_F(ShellStartTest, MissingClickSoundSwitchesSoundsOff) {
     fs::remove_all(Home + "Sounds");
     ASSERT_TRUE(Shell->FormCreate().Ok);
     EXPECT_TRUE(Shell->SoundsOff());
@@ -50,8 +47,7 @@ TEST_F(ShellStartTest, MissingClickSoundSwitchesSoundsOff)
     EXPECT_TRUE(TSettings(Home).GetBool(TSettingKey::NoTunesPlease));
 }
 
-TEST_F(ShellStartTest, UncreatableDirectoryEndsWithExitCode99)
-{
+TEST_F(ShellStartTest, UncreatableDirectoryEndsWithExitCode99) {
     fs::remove_all(Home);
     WriteFile(Dir.Path() + "home", "a file where the data home should be");
     Shell = MakeShell();
@@ -70,11 +66,9 @@ TEST_F(ShellStartTest, UncreatableDirectoryEndsWithExitCode99)
     EXPECT_FALSE(popup->Request.Modeless);
 }
 
-TEST_F(ShellStartTest, RegistryDirectoriesAndTheirFallback)
-{
+TEST_F(ShellStartTest, RegistryDirectoriesAndTheirFallback) {
     const std::string store = Dir.Path() + "elsewhere/store";
-    WriteFile(Home + "registry.ini",
-              "[General Settings]\nMailStore=" + store + "\nTempDir=D:\n");
+    WriteFile(Home + "registry.ini", "[General Settings]\nMailStore=" + store + "\nTempDir=D:\n");
     WriteFile(Home + "pelmora.ini", "[System]\nBackupDir=" + Dir.Path() + "bak\n");
     ASSERT_TRUE(Shell->FormCreate().Ok);
     EXPECT_EQ(Shell->Dirs().Store, store + "/");
@@ -84,8 +78,7 @@ TEST_F(ShellStartTest, RegistryDirectoriesAndTheirFallback)
     EXPECT_TRUE(fs::is_directory(Dir.Path() + "bak"));
 }
 
-TEST_F(ShellStartTest, FirstActivation)
-{
+TEST_F(ShellStartTest, FirstActivation) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     EXPECT_TRUE(Shell->FirstActivationStart());
     EXPECT_FALSE(Shell->StartingUp);
@@ -96,24 +89,21 @@ TEST_F(ShellStartTest, FirstActivation)
     EXPECT_EQ(Ui.WaitedMs, 4000);
 }
 
-TEST_F(ShellStartTest, LowDiskWarnings)
-{
+TEST_F(ShellStartTest, LowDiskWarnings) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     Shell->WarnLowDisk();
     EXPECT_TRUE(Ui.Popups.empty());
     FreeBytes = 19'999'999;
     Shell->WarnLowDisk();
     ASSERT_EQ(Ui.Popups.size(), 2u);
-    EXPECT_EQ(Ui.Popups[0].Request.Text,
-              Shell->Text(1, 37) + " (<20MB)");
+    EXPECT_EQ(Ui.Popups[0].Request.Text, Shell->Text(1, 37) + " (<20MB)");
     EXPECT_EQ(Ui.Popups[1].Request.Text, Shell->Text(1, 36) + " (<20MB)");
     EXPECT_EQ(Ui.Popups[1].Request.TextSize, 13);
     EXPECT_EQ(Ui.Popups[1].Request.DisplayMs, 12000);
     EXPECT_FALSE(Ui.Popups[1].Request.Modeless);
 }
 
-TEST_F(ShellStartTest, LargeMailLogQuestion)
-{
+TEST_F(ShellStartTest, LargeMailLogQuestion) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     std::string log;
     for (int i = 0; i < 10000; ++i) {
@@ -138,11 +128,9 @@ struct TCloseCase {
     bool Closes;
 };
 
-class CloseTransferTest : public TShellFixture,
-                          public ::testing::WithParamInterface<TCloseCase> {};
+class CloseTransferTest : public TShellFixture, public ::testing::WithParamInterface<TCloseCase> {};
 
-TEST_P(CloseTransferTest, AsksOnlyWhileATransferRuns)
-{
+TEST_P(CloseTransferTest, AsksOnlyWhileATransferRuns) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     Shell->TransferRunning = GetParam().TransferRunning;
     Ui.AskAnswers.push_back({GetParam().Answer, std::nullopt});
@@ -164,8 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, CloseTransferTest,
                                            TCloseCase{"RunningClosed", true, kAskClosed, false}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(ShellStartTest, CloseFlagsFilesAndWait)
-{
+TEST_F(ShellStartTest, CloseFlagsFilesAndWait) {
     Start(*Shell);
     Shell->CloseSetFlags();
     EXPECT_TRUE(Shell->AbortRequested);
@@ -185,8 +172,7 @@ TEST_F(ShellStartTest, CloseFlagsFilesAndWait)
     EXPECT_EQ(Ui.WaitedMs, 1000);
 }
 
-TEST_F(ShellStartTest, TemporaryFilesAreRemovedOnlyFromATempDirectory)
-{
+TEST_F(ShellStartTest, TemporaryFilesAreRemovedOnlyFromATempDirectory) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     WriteFile(Home + "Temp/part.html", "<p>");
     WriteFile(Home + "Temp/extract/inner.eml", "x");
@@ -218,8 +204,7 @@ TEST_F(ShellStartTest, TemporaryFilesAreRemovedOnlyFromATempDirectory)
     EXPECT_TRUE(fs::exists(parentTemp + "home/pelmora.ini"));
 }
 
-TEST_F(ShellStartTest, AutoRunEntryFollowsTheMenu)
-{
+TEST_F(ShellStartTest, AutoRunEntryFollowsTheMenu) {
     Start(*Shell);
     const std::string entry = Dir.Path() + "config/autostart/pelmora.desktop";
     ASSERT_EQ(AutoStartFilePath(), entry);
@@ -235,11 +220,9 @@ TEST_F(ShellStartTest, AutoRunEntryFollowsTheMenu)
     EXPECT_FALSE(fs::exists(entry));
 }
 
-TEST(AutoStartTextTest, ArgumentsAreQuotedForTheDesktopEntry)
-{
+TEST(AutoStartTextTest, ArgumentsAreQuotedForTheDesktopEntry) {
     const std::string text = AutoStartFileText({"/opt/my app/pel$mora", "100%", "a\"b\\c"});
-    EXPECT_NE(text.find(R"(Exec="/opt/my app/pel\\$mora" "100%%" "a\\"b\\\\c")"),
-              std::string::npos)
+    EXPECT_NE(text.find(R"(Exec="/opt/my app/pel\\$mora" "100%%" "a\\"b\\\\c")"), std::string::npos)
         << text;
 }
 

@@ -14,8 +14,7 @@ using testing::WriteFile;
 
 class SoundsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         for (const char* name : {"attention.wav", "click.wav", "goodbye.wav"}) {
             WriteFile(Dir.Path() + name, "RIFF");
         }
@@ -26,16 +25,14 @@ protected:
     TScriptedUi Ui;
 };
 
-TEST_F(SoundsTest, LookUpKeepsOnlyExistingFiles)
-{
+TEST_F(SoundsTest, LookUpKeepsOnlyExistingFiles) {
     EXPECT_EQ(Sounds.Path(TSound::Attention), Dir.Path() + "attention.wav");
     EXPECT_EQ(Sounds.Path(TSound::Click), Dir.Path() + "click.wav");
     EXPECT_EQ(Sounds.Path(TSound::NewMail), "");
     EXPECT_EQ(SoundFileName(TSound::ToTrash), "totrash.wav");
 }
 
-TEST_F(SoundsTest, SoundsOnPlayAndPump)
-{
+TEST_F(SoundsTest, SoundsOnPlayAndPump) {
     Sounds.PlaySound(TSound::Click, Ui);
     EXPECT_EQ(Ui.SoundsPlayed, std::vector<std::string>{Dir.Path() + "click.wav"});
     EXPECT_EQ(Ui.PumpCount, 1);
@@ -51,8 +48,7 @@ struct TOffCase {
 
 class SoundsOffTest : public SoundsTest, public ::testing::WithParamInterface<TOffCase> {};
 
-TEST_P(SoundsOffTest, OnlyAttentionBeeps)
-{
+TEST_P(SoundsOffTest, OnlyAttentionBeeps) {
     Sounds.SetSoundsOff(true);
     Sounds.PlaySound(GetParam().Sound, Ui);
     EXPECT_TRUE(Ui.SoundsPlayed.empty());
@@ -65,8 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, SoundsOffTest,
                                            TOffCase{"MissingNewMail", TSound::NewMail, 0}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(SoundsTest, FailedPlaySwitchesSoundsOff)
-{
+TEST_F(SoundsTest, FailedPlaySwitchesSoundsOff) {
     // A missing file (empty path) fails, and so does a file the output refuses.
     Sounds.PlaySound(TSound::NewMail, Ui);
     EXPECT_TRUE(Sounds.SoundsOff());
@@ -80,8 +75,7 @@ TEST_F(SoundsTest, FailedPlaySwitchesSoundsOff)
     EXPECT_EQ(Ui.Beeps, 1);
 }
 
-TEST(BusyAnimationTest, CyclesFifteenFramesAndStopsOnAMissingOne)
-{
+TEST(BusyAnimationTest, CyclesFifteenFramesAndStopsOnAMissingOne) {
     TTempDir dir;
     for (int frame = 0; frame < kAnimationFrames; ++frame) {
         WriteFile(dir.Path() + "procanim" + std::to_string(frame) + ".bmp", "BM");

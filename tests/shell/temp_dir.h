@@ -11,16 +11,14 @@ namespace pelmora::testing {
 
 class TTempDir {
 public:
-    TTempDir()
-    {
+    TTempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "pelmora-shell-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             Root = pattern + "/";
         }
     }
-    ~TTempDir()
-    {
+    ~TTempDir() {
         std::error_code error;
         std::filesystem::permissions(Root, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, error);
@@ -36,15 +34,13 @@ private:
     std::string Root;
 };
 
-inline void WriteFile(const std::string& path, const std::string& bytes)
-{
+inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 
-inline std::string ReadFile(const std::string& path)
-{
+inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -22,14 +22,14 @@ class SocketTalkTest : public ::testing::Test {
 protected:
     TCountingUi Ui;
     TSocketTalk Talk{Ui};
-    std::vector<TTalkOutcome> Failures;
+    std::vector<TalkOutcome> Failures;
 
     void SetUp() override
     {
-        Talk.OnReplyComplete = [](TSocketTalk&, TTalkStep, bool& accepted, const std::string&) {
+        Talk.OnReplyComplete = [](TSocketTalk&, TalkStep, bool& accepted, const std::string&) {
             accepted = true;
         };
-        Talk.OnTalkFailure = [this](TSocketTalk& talk, TTalkStep, TTalkOutcome outcome) {
+        Talk.OnTalkFailure = [this](TSocketTalk& talk, TalkStep, TalkOutcome outcome) {
             Failures.push_back(outcome);
             talk.StopWaiting();
         };
@@ -37,7 +37,7 @@ protected:
 
     bool Connect(const TScriptedServer& server)
     {
-        Talk.ArmWait(TTalkStep::Greeting);
+        Talk.ArmWait(TalkStep::Greeting);
         return Talk.Open("127.0.0.1", server.Port());
     }
 };
@@ -51,12 +51,12 @@ TEST_F(SocketTalkTest, ReplyInPiecesWaitsForTerminatorAndEachPieceRestartsTheTim
     ASSERT_TRUE(Connect(server));
     Talk.StopWaiting();
     Talk.TimeOut = 1;
-    Talk.Send("HELLO\r\n", "\r\n", TTalkStep::User);
+    Talk.Send("HELLO\r\n", "\r\n", TalkStep::User);
     Talk.WaitReply();
     EXPECT_TRUE(Talk.ReplyAccepted);
     EXPECT_EQ(Talk.ReplyBuffer, "+OK one two three\r\n");
     EXPECT_TRUE(Failures.empty());
-    EXPECT_EQ(Talk.CurrentStep, TTalkStep::None);
+    EXPECT_EQ(Talk.CurrentStep, TalkStep::None);
     EXPECT_GT(Ui.Pumps, 10); // the interface was served while waiting
 }
 
@@ -78,8 +78,8 @@ TEST_F(SocketTalkTest, SilenceEndsTheWaitWithTimeOut)
     Talk.WaitReply();
     EXPECT_FALSE(Talk.ReplyAccepted);
     ASSERT_EQ(Failures.size(), 1u);
-    EXPECT_EQ(Failures[0], TTalkOutcome::TimeOut);
-    EXPECT_EQ(Talk.Outcome, TTalkOutcome::NoError); // the failure handler stopped the wait
+    EXPECT_EQ(Failures[0], TalkOutcome::TimeOut);
+    EXPECT_EQ(Talk.Outcome, TalkOutcome::NoError); // the failure handler stopped the wait
     EXPECT_GE(watch.ElapsedMs(), 900);
     EXPECT_LT(watch.ElapsedMs(), 3000);
 }
@@ -99,20 +99,20 @@ TEST_F(SocketTalkTest, ChunkedSendReportsProgressAfterEveryPiece)
     for (const TCase& item : cases) {
         std::string text(item.Length - 2, 'x');
         text += "\r\n";
-        TScriptedServer server({ReadLine(), Say("+OK\r\n"), Hold()});
+        TScriptedServer server({ReadLine(), Say("+OK\r\n")});
         TSocketTalk talk(Ui);
         std::vector<TProgressRecord> progress;
         talk.OnProgress = [&](const void*, std::int64_t total, std::int64_t current) {
             progress.push_back({total, current});
         };
-        talk.OnReplyComplete = [](TSocketTalk&, TTalkStep, bool& accepted, const std::string&) {
+        talk.OnReplyComplete = [](TSocketTalk&, TalkStep, bool& accepted, const std::string&) {
             accepted = true;
         };
-        talk.ArmWait(TTalkStep::Greeting);
+        talk.ArmWait(TalkStep::Greeting);
         ASSERT_TRUE(talk.Open("127.0.0.1", server.Port()));
         talk.StopWaiting();
         talk.ChunkSize = item.ChunkSize;
-        talk.Send(text, "\r\n", TTalkStep::MessageText);
+        talk.Send(text, "\r\n", TalkStep::MessageText);
         EXPECT_EQ(talk.ChunkSize, 0u);
         talk.WaitReply();
         EXPECT_TRUE(talk.ReplyAccepted);
@@ -130,11 +130,11 @@ TEST_F(SocketTalkTest, EndlessReplyEndsAtItsBound)
     Talk.StopWaiting();
     Talk.TimeOut = 10;
     TStopwatch watch;
-    Talk.Send("LIST\r\n", "\r\n.\r\n", TTalkStep::List, 1024 * 1024);
+    Talk.Send("LIST\r\n", "\r\n.\r\n", TalkStep::List, 1024 * 1024);
     Talk.WaitReply();
     EXPECT_FALSE(Talk.ReplyAccepted);
     ASSERT_EQ(Failures.size(), 1u);
-    EXPECT_EQ(Failures[0], TTalkOutcome::ReceiveError);
+    EXPECT_EQ(Failures[0], TalkOutcome::ReceiveError);
     // At most one read burst beyond the bound was held.
     EXPECT_LT(Talk.ReplyBuffer.size(), 1024u * 1024u + 4u * 1024u * 1024u + 65536u);
     EXPECT_LT(watch.ElapsedMs(), 5000);
@@ -148,7 +148,7 @@ TEST_F(SocketTalkTest, PeerClosingMidReplyEndsTheWait)
     bool closed = false;
     Talk.OnPeerClosed = [&](TSocketTalk&) { closed = true; };
     TStopwatch watch;
-    Talk.Send("RETR 1\r\n", "\r\n.\r\n", TTalkStep::Retrieve);
+    Talk.Send("RETR 1\r\n", "\r\n.\r\n", TalkStep::Retrieve);
     Talk.WaitReply();
     EXPECT_FALSE(Talk.ReplyAccepted);
     EXPECT_TRUE(closed);
@@ -164,10 +164,10 @@ TEST_F(SocketTalkTest, UnreachablePortIsAConnectError)
         TScriptedServer server({}); // bound, then released when it goes
         port = server.Port();
     }
-    Talk.ArmWait(TTalkStep::Greeting);
+    Talk.ArmWait(TalkStep::Greeting);
     EXPECT_FALSE(Talk.Open("127.0.0.1", port));
     ASSERT_EQ(Failures.size(), 1u);
-    EXPECT_EQ(Failures[0], TTalkOutcome::ConnectError);
+    EXPECT_EQ(Failures[0], TalkOutcome::ConnectError);
     EXPECT_FALSE(Talk.ErrorText().empty());
     EXPECT_FALSE(Talk.Waiting);
 }
@@ -175,7 +175,7 @@ TEST_F(SocketTalkTest, UnreachablePortIsAConnectError)
 TEST_F(SocketTalkTest, ConnectsByNameAndReportsLocalAddress)
 {
     TScriptedServer server({Say("+OK hello\r\n"), Hold()});
-    Talk.ArmWait(TTalkStep::Greeting);
+    Talk.ArmWait(TalkStep::Greeting);
     ASSERT_TRUE(Talk.Open("localhost", server.Port())) << Talk.ErrorText();
     Talk.WaitReply();
     EXPECT_TRUE(Talk.ReplyAccepted);

@@ -1,0 +1,186 @@
+#include "store/workspace.h"
+
+#include "paramtree/markup.h"
+#include "shell/shell_state.h"
+#include "store/node_helpers.h"
+
+namespace pelmora {
+
+// Forgets the remembered account and project nodes when they leave the account tree.
+class TWorkspace::TRememberGuard : public TNodeTreeObserver {
+public:
+    explicit TRememberGuard(TWorkspace& owner) : Owner(owner) {}
+    void NodesAboutToBeRemoved(TNode* parent, int first, int last) override
+    {
+        for (int i = first; i <= last; ++i)
+            Forget(Owner.AccountTree.Child(parent, i));
+    }
+    void AboutToBeReset() override
+    {
+        Owner.RememberedAccount = nullptr;
+        Owner.RememberedProject = nullptr;
+    }
+
+private:
+    void Forget(TNode* node)
+    {
+        if (!node)
+            return;
+        for (TNode** remembered : {&Owner.RememberedAccount, &Owner.RememberedProject}) {
+            if (*remembered && (*remembered == node || node->IsAncestorOf(*remembered)))
+                *remembered = nullptr;
+        }
+    }
+    TWorkspace& Owner; // Not owned.
+};
+
+TWorkspace::TWorkspace(TShell& shell) : ShellState(shell), Guard(new TRememberGuard(*this))
+{
+    AccountTree.AddObserver(Guard.get());
+    ShellState.RestorePanelsTreeHook = [this] { RestorePanelsTrees(); };
+}
+
+TWorkspace::~TWorkspace()
+{
+    AccountTree.RemoveObserver(Guard.get());
+    ShellState.RestorePanelsTreeHook = nullptr;
+}
+
+TUiServices& TWorkspace::Ui()
+{
+    return ShellState.Ui();
+}
+
+const std::string& TWorkspace::Text(int module, int slot) const
+{
+    return ShellState.Text(module, slot);
+}
+
+void TWorkspace::Popup(const std::string& caption, const std::string& text, int ms, int size,
+                       bool modeless, bool large)
+{
+    TPopupRequest request;
+    request.Caption = caption;
+    request.Text = text;
+    request.DisplayMs = ms;
+    request.TextSize = size;
+    request.Modeless = modeless;
+    request.Large = large;
+    Ui().ShowPopup(request);
+}
+
+void TWorkspace::PlayPopped()
+{
+    ShellState.PlaySound(TSound::Popped);
+}
+
+void TWorkspace::PlayAttention()
+{
+    ShellState.PlaySound(TSound::Attention);
+}
+
+bool TWorkspace::Contains(const TNodeTree& tree, const TNode* node) const
+{
+    if (!node)
+        return false;
+    return tree.FindFirst([node](const TNode& n) { return &n == node; }) != nullptr;
+}
+
+TNode* TWorkspace::CurrentAccountNode() const
+{
+    return RememberedAccount;
+}
+
+TNode* TWorkspace::CurrentProjectNode() const
+{
+    return RememberedProject;
+}
+
+TNode* TWorkspace::ShownProjectNode() const
+{
+    if (ShellState.CurrentProject < 0)
+        return nullptr;
+    TNode* remembered = CurrentProjectNode();
+    if (remembered && NodeNumber(remembered->Text()) == ShellState.CurrentProject)
+        return remembered;
+    const int project = ShellState.CurrentProject;
+    return AccountTree.FindFirst([project](const TNode& n) {
+        return IsProjectNode(&n) && NodeNumber(n.Text()) == project;
+    });
+}
+
+TMarkupTreeEvents TWorkspace::AccountTreeEvents()
+{
+    TMarkupTreeEvents events;
+    events.OnParamClick = [this](TNode* node, const std::string& href, std::string& value) {
+        FolderTreeParamClick(node, href, value);
+    };
+    events.OnParamChanged = [this](TNode*, const std::string&, const std::string&,
+                                   const std::string&) { ShellState.AccountTreeChanged = true; };
+    return events;
+}
+
+TMarkupTreeEvents TWorkspace::ProjectTreeEvents()
+{
+    TMarkupTreeEvents events;
+    events.OnParamClick = [this](TNode* node, const std::string& href, std::string& value) {
+        ProjectTreeParamClick(node, href, value);
+    };
+    events.OnParamPopup = [this](TNode* node, const std::string& href,
+                                 std::vector<std::string>& values, bool& doPopup) {
+        ProjectTreeParamPopup(node, href, values, doPopup);
+    };
+    events.OnParamChanged = [this](TNode*, const std::string&, const std::string&,
+                                   const std::string&) { ShellState.ProjectTreeChanged = true; };
+    return events;
+}
+
+void TWorkspace::FormCreateTrees()
+{
+    LoadAccountTree();
+    EnsureDefaultAccount();
+    if (TNode* first = AccountTree.First()) {
+        AccountTree.Select(first);
+        RememberedAccount = first;
+        AccountTree.Expand(first);
+    }
+}
+
+void TWorkspace::FirstActivationShowDefaultProject()
+{
+    TNode* project = AccountTree.FindFirst(
+        [](const TNode& n) { return n.Level() == 1 && NodeNumber(n.Text()) > 99999; });
+    if (!project)
+        return;
+    AccountTree.Select(project);
+    FolderTreeClick();
+}
+
+void TWorkspace::RestorePanelsTrees()
+{
+    if (!ShellState.AccountTreeChanged) {
+        LoadAccountTree();
+        ProjectTree.Clear();
+        ShellState.CurrentProject = -1;
+        ShellState.ProjectTreeChanged = false;
+        if (Hooks.ClearMessageList)
+            Hooks.ClearMessageList();
+    }
+    EnsureDefaultAccount();
+    if (Hooks.RefreshCounts)
+        Hooks.RefreshCounts();
+}
+
+bool TWorkspace::FormCloseSaveTrees()
+{
+    bool ok = SaveAccountTree();
+    if (!ok) {
+        PlayAttention();
+        Popup(Text(1, 262), Text(0, 5), 5000, 13, false);
+    }
+    if (!ProjectTree.Empty() && ShellState.ProjectTreeChanged && ShellState.CurrentProject >= 0)
+        ok = SaveProjectTree(ShellState.CurrentProject) && ok;
+    return ok;
+}
+
+} // namespace pelmora

@@ -1,0 +1,128 @@
+// The account tree and the project tree of the main window, shown on the workspace's trees;
+// clicks, keys, pop-up menus and tree commands go to the workspace.
+
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+namespace pelmora {
+
+void TMainForm::ConnectTrees()
+{
+    FolderTreeView->Events = Work.AccountTreeEvents();
+    ProjectTreeView->Events = Work.ProjectTreeEvents();
+    FolderTreeView->SetTree(&Work.AccountTree);
+    ProjectTreeView->SetTree(&Work.ProjectTree);
+    FolderTreeView->OnDragOver = [this](TNode* source, TNode* target) {
+        return Work.FolderTreeDragOver(source, target);
+    };
+    FolderTreeView->OnDragDrop = [this](TNode* source, TNode* target) {
+        Work.FolderTreeDragDrop(source, target);
+    };
+
+    connect(FolderTreeView, &TMarkupTree::NodeClicked, this, [this](TNode*) {
+        Work.FolderTreeClick();
+        UpdateTreeMenus();
+    });
+    connect(FolderTreeView, &TMarkupTree::CurrentNodeChanged, this, [this](TNode* node) {
+        Work.FolderTreeChange(node);
+        // Moving with the keys shows the project as a click does; a mouse click runs on
+        // NodeClicked once the press is handled.
+        if (QApplication::mouseButtons() == Qt::NoButton && node)
+            Work.FolderTreeClick();
+        UpdateTreeMenus();
+    });
+    connect(ProjectTreeView, &TMarkupTree::CurrentNodeChanged, this,
+            [this](TNode* node) { Work.ProjectTreeChange(node); });
+
+    connect(FolderTreeView, &QWidget::customContextMenuRequested, this,
+            &TMainForm::ShowFolderTreePopup);
+    connect(ProjectTreeView, &QWidget::customContextMenuRequested, this,
+            &TMainForm::ShowProjectTreePopup);
+
+    Work.Hooks.ClearMessageList = [this] { ListModel->Clear(); };
+    Work.Hooks.MessageListRowCount = [this] { return ListModel->rowCount(); };
+    Work.Hooks.SetControlsEnabled = [this](bool enabled) { FolderTreeView->setEnabled(enabled); };
+    ShellState.RestorePanelsTreeHook = [this] { Work.RestorePanelsTrees(); };
+}
+
+void TMainForm::ConnectTreeCommands()
+{
+    auto bind = [this](const char* name, void (TWorkspace::*command)()) {
+        QAction* action = Actions.value(QString::fromLatin1(name));
+        if (!action)
+            return;
+        action->setEnabled(true);
+        connect(action, &QAction::triggered, this, [this, command] {
+            (Work.*command)();
+            UpdateTreeMenus();
+        });
+    };
+    bind("MenuAddAccount", &TWorkspace::AddNewAccount);
+    bind("MenuDeleteCurrentAccount", &TWorkspace::FMDeleteAccountandallFoldersClick);
+    bind("MenuSortProjects", &TWorkspace::SortProjects);
+    bind("MenuSortAccounts", &TWorkspace::SortAccounts);
+    bind("MenuShowPorjectNumbers", &TWorkspace::MenuShowPorjectNumbersClick);
+    bind("MenuAddNewProject", &TWorkspace::FMAddNewProjectClick);
+    bind("MenuDeleteProject", &TWorkspace::PMDeleteProjectClick);
+    bind("MenuAddCusomtFolder", &TWorkspace::PMAddNewFolderClick);
+    bind("MenuRenameCustomFolder", &TWorkspace::PMChangeNameClick);
+    bind("MenuDeleteCustomFolder", &TWorkspace::PMRemoveCustomFolderClick);
+    bind("FMAddNewProject", &TWorkspace::FMAddNewProjectClick);
+    bind("FMDeleteAccountandallFolders", &TWorkspace::FMDeleteAccountandallFoldersClick);
+    bind("PMAddNewFolder", &TWorkspace::PMAddNewFolderClick);
+    bind("PMRemoveCustomFolder", &TWorkspace::PMRemoveCustomFolderClick);
+    bind("PMChangeName", &TWorkspace::PMChangeNameClick);
+    bind("PMDeleteProject", &TWorkspace::PMDeleteProjectClick);
+    UpdateTreeMenus();
+}
+
+void TMainForm::UpdateTreeMenus()
+{
+    const TAccountTreeMenu& menu = Work.AccountMenu();
+    auto show = [this](const char* name, bool visible) {
+        if (QAction* action = Actions.value(QString::fromLatin1(name)))
+            action->setVisible(visible);
+    };
+    show("MenuDeleteCurrentAccount", menu.DeleteAccount);
+    show("FMDeleteAccountandallFolders", menu.DeleteAccount);
+    show("MenuDeleteProject", menu.DeleteProject);
+}
+
+void TMainForm::ShowFolderTreePopup(const QPoint& at)
+{
+    if (TNode* node = FolderTreeView->NodeAt(at)) {
+        if (Work.AccountTree.Selected() != node) {
+            Work.AccountTree.Select(node);
+            Work.FolderTreeClick();
+        }
+    }
+    UpdateTreeMenus();
+    FolderTreePOPUP->popup(FolderTreeView->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::ShowProjectTreePopup(const QPoint& at)
+{
+    TNode* node = ProjectTreeView->NodeAt(at);
+    if (node && Work.ProjectTree.Selected() != node)
+        Work.ProjectTree.Select(node);
+    const TProjectTreeMenu items = Work.ProjectTreePOPUPPopup(Work.ProjectTree.Selected());
+    auto show = [this](const char* name, bool visible) {
+        if (QAction* action = Actions.value(QString::fromLatin1(name)))
+            action->setVisible(visible);
+    };
+    show("PMAddNewFolder", items.AddCustomFolder);
+    show("PMRemoveCustomFolder", items.RemoveCustomFolder);
+    show("PMChangeName", items.ChangeFolderName);
+    show("PMEmptyTrash", items.EmptyTrash);
+    show("PMBackupProject", items.BackupProject);
+    show("PMDeleteProject", items.DeleteProject);
+    for (const char* name : {"PMShowAddressBook", "PMSelectAddressFromAddressbook",
+                             "PMEnterAddressManually", "PMenuEditMainaddrr", "PMUpdatewMain"})
+        show(name, items.AddressBookItems);
+    ProjectTreePOPUP->popup(ProjectTreeView->viewport()->mapToGlobal(at));
+}
+
+} // namespace pelmora

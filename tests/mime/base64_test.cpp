@@ -1,0 +1,82 @@
+#include "mime/base64.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace pelmora {
+namespace {
+
+struct TBase64Case {
+    const char* Name;
+    std::string Input;
+    std::string Expected;
+};
+
+class Base64Encode : public testing::TestWithParam<TBase64Case> {};
+
+TEST_P(Base64Encode, GivesExpectedLines) { EXPECT_EQ(EncodeBase64(GetParam().Input), GetParam().Expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Base64Encode,
+    testing::Values(TBase64Case{"Empty", "", ""},
+                    TBase64Case{"OneByteTwoFills", "a", "YQ==\r\n"},
+                    TBase64Case{"TwoBytesOneFill", "ab", "YWI=\r\n"},
+                    TBase64Case{"ThreeBytesNoFill", "abc", "YWJj\r\n"},
+                    TBase64Case{"FiftySevenBytesOneFullLine", std::string(57, '\0'),
+                                std::string(76, 'A') + "\r\n"},
+                    TBase64Case{"FiftyEightBytesSecondShortLine", std::string(58, '\0'),
+                                std::string(76, 'A') + "\r\nAA==\r\n"},
+                    TBase64Case{"HighBytes", "\xFF\xFE\xFD", "//79\r\n"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+class Base64DecodeLine : public testing::TestWithParam<TBase64Case> {};
+
+TEST_P(Base64DecodeLine, GivesExpectedBytes) {
+    EXPECT_EQ(DecodeBase64Line(GetParam().Input), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Base64DecodeLine,
+    testing::Values(TBase64Case{"FullGroup", "YWJj", "abc"},
+                    TBase64Case{"FourthFill", "YWI=", "ab"},
+                    TBase64Case{"ThirdFill", "YQ==", "a"},
+                    TBase64Case{"FirstFillGivesNothing", "====", ""},
+                    TBase64Case{"IncompleteGroupDropped", "YWJjZA", "abc"},
+                    TBase64Case{"FilledGroupsInARow", "YQ==Yg==", "ab"},
+                    TBase64Case{"ForeignCharactersSkipped", "Y W\tJ!j", "abc"},
+                    TBase64Case{"CarriageReturnSkipped", "YWJj\r", "abc"},
+                    TBase64Case{"OnlyForeign", "!!!!", ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(Base64, BodyDecodesLineByLine) {
+    EXPECT_EQ(DecodeBase64Body("YWJj\r\nZGVm\r\n"), "abcdef");
+    // An incomplete group ends its own line; the next line starts a new group.
+    EXPECT_EQ(DecodeBase64Body("YWJjZA\r\nZGVm\r\n"), "abcdef");
+    EXPECT_EQ(DecodeBase64Body("  YWJj  \r\n\r\nZGVm"), "abcdef");
+}
+
+TEST(Base64, RoundTripKeepsEveryByte) {
+    std::mt19937 random(11);
+    for (std::size_t length : {0u, 1u, 2u, 3u, 56u, 57u, 58u, 114u, 1000u, 2281u, 65537u}) {
+        std::string bytes(length, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        std::string encoded = EncodeBase64(bytes);
+        ASSERT_EQ(DecodeBase64Body(encoded), bytes) << length;
+        // Lines of 76 characters, the last one shorter.
+        std::size_t start = 0;
+        while (start < encoded.size()) {
+            std::size_t end = encoded.find("\r\n", start);
+            ASSERT_NE(end, std::string::npos);
+            ASSERT_LE(end - start, 76u);
+            if (end + 2 < encoded.size()) {
+                ASSERT_EQ(end - start, 76u);
+            }
+            start = end + 2;
+        }
+    }
+}
+
+} // namespace
+} // namespace pelmora

@@ -1,0 +1,81 @@
+#include "mime/mail_date.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <string>
+
+namespace pelmora {
+namespace {
+
+constexpr double OneSecond = 1.0 / 86400.0;
+
+// The UTC instant of a calendar date and time, as a local day count.
+double Local(int year, int month, int day, int hour, int minute, int second) {
+    double date = 0;
+    EXPECT_TRUE(EncodeDayCount(year, month, day, date));
+    return date + (hour * 3600 + minute * 60 + second) / 86400.0 + LocalUtcOffset();
+}
+
+struct TDateCase {
+    const char* Name;
+    const char* Text;
+    int Year, Month, Day, Hour, Minute, Second;
+    int ZoneMinutes; // east of UTC
+};
+
+class ParseMailDateTest : public testing::TestWithParam<TDateCase> {};
+
+TEST_P(ParseMailDateTest, ReadsLocalTime) {
+    const TDateCase& c = GetParam();
+    double expected = Local(c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second) - c.ZoneMinutes / 1440.0;
+    EXPECT_NEAR(ParseMailDate(c.Text), expected, OneSecond / 10) << c.Text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseMailDateTest,
+    testing::Values(TDateCase{"Gmt", "Tue, 05 Mar 2024 14:07:09 GMT", 2024, 3, 5, 14, 7, 9, 0},
+                    TDateCase{"EastZone", "Tue, 05 Mar 2024 14:07:09 +0200", 2024, 3, 5, 14, 7, 9, 120},
+                    TDateCase{"WestZoneWithMinutes", "Tue, 05 Mar 2024 14:07:09 -0330", 2024, 3, 5, 14, 7, 9, -210},
+                    TDateCase{"NoWeekday", "5 Mar 2024 14:07:09 +0000", 2024, 3, 5, 14, 7, 9, 0},
+                    TDateCase{"NoSecondsWithZone", "Tue, 05 Mar 2024 14:07 +0100", 2024, 3, 5, 14, 7, 0, 60},
+                    TDateCase{"TwoDigitYear99", "Fri, 31 Dec 99 23:59:59 GMT", 1999, 12, 31, 23, 59, 59, 0},
+                    TDateCase{"TwoDigitYear05", "Sat, 01 Jan 05 00:00:00 GMT", 2005, 1, 1, 0, 0, 0, 0},
+                    TDateCase{"CommentAfterZone", "Tue, 05 Mar 2024 14:07:09 +0100 (CET)", 2024, 3, 5, 14, 7, 9, 60},
+                    TDateCase{"NumericSlashes", "05/03/2024 10:00:00 GMT", 2024, 3, 5, 10, 0, 0, 0},
+                    TDateCase{"UnknownZoneNameIgnored", "Tue, 05 Mar 2024 14:07:09 EST", 2024, 3, 5, 14, 7, 9, 0},
+                    TDateCase{"UnknownMonthReadsJanuary", "05 Mrz 2024 00:00:00 GMT", 2024, 1, 5, 0, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(ParseMailDate, InvalidGivesZero) {
+    for (const char* text : {"", "garbage", "Tue, 31 Apr 2024 10:00:00 GMT", "Tue, 00 Mar 2024 10:00:00 GMT",
+                             "Tue, 05 Mar 2024 10:00:00 +2500", "Tue, 05 Mar 2024 10:00:00 +0160",
+                             "Tue, 05 13 2024 10:00:00 GMT", "Tue, 05 Mar 0 10:00:00 GMT"}) {
+        EXPECT_EQ(ParseMailDate(text), 0.0) << text;
+    }
+}
+
+TEST(FormatMailDate, WritesFieldsAndCurrentZone) {
+    double date = 0;
+    ASSERT_TRUE(EncodeDayCount(2024, 3, 5, date));
+    std::string text = FormatMailDate(date + (14 * 3600 + 7 * 60 + 9) / 86400.0);
+    EXPECT_EQ(text.substr(0, 26), "Tue, 05 Mar 2024 14:07:09 ");
+    EXPECT_TRUE(std::regex_match(text.substr(26), std::regex("GMT|[+-][0-9]{4}"))) << text;
+    ASSERT_TRUE(EncodeDayCount(1999, 12, 26, date));
+    EXPECT_EQ(FormatMailDate(date).substr(0, 26), "Sun, 26 Dec 1999 00:00:00 ");
+}
+
+TEST(FormatMailDate, ParsesBackToTheSameTime) {
+    double now = NowLocal();
+    EXPECT_NEAR(ParseMailDate(FormatMailDate(now)), now, OneSecond);
+}
+
+TEST(MailDate, StampHasFourteenDigits) {
+    double date = 0;
+    ASSERT_TRUE(EncodeDayCount(2026, 1, 2, date));
+    EXPECT_EQ(LocalStamp14(date + (3 * 3600 + 4 * 60 + 5) / 86400.0), "20260102030405");
+}
+
+} // namespace
+} // namespace pelmora

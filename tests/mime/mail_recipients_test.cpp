@@ -1,0 +1,116 @@
+#include "mime/mail_recipients.h"
+
+#include "mime/mail_message.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pelmora {
+namespace {
+
+struct TListCase {
+    const char* Name;
+    std::string Value;
+    std::vector<TMailAddress> Expected;
+};
+
+class AddressListParse : public testing::TestWithParam<TListCase> {};
+
+TEST_P(AddressListParse, GivesEntries) { EXPECT_EQ(ParseAddressList(GetParam().Value), GetParam().Expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AddressListParse,
+    testing::Values(
+        TListCase{"QuotedCommaNameBareAndBracketed",
+                  " \"Doe, John\" <jd@example.com>, bare@example.com; <br@example.com>",
+                  {{"Doe, John", "jd@example.com"}, {"", "bare@example.com"}, {"", "br@example.com"}}},
+        TListCase{"UnquotedName", "John Doe <jd@example.com>", {{"John Doe", "jd@example.com"}}},
+        TListCase{"NameInParentheses", "jd@example.com (John Doe)", {{"John Doe", "jd@example.com"}}},
+        TListCase{"EncodedName", "=?utf-8?Q?J=C3=B6rg?= <j@example.com>", {{"J\xC3\xB6rg", "j@example.com"}}},
+        TListCase{"SpacesInsideBracketsDropped", "<a @example.com >", {{"", "a@example.com"}}},
+        TListCase{"TrailingSeparatorAddsNothing", "a@example.com; ", {{"", "a@example.com"}}},
+        TListCase{"DoubledSeparatorAddsNothing", "a@x.org,, b@x.org", {{"", "a@x.org"}, {"", "b@x.org"}}},
+        TListCase{"GroupNameKeptAsText", "undisclosed-recipients:;", {{"", "undisclosed-recipients:"}}},
+        TListCase{"Empty", "", {}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TSenderCase {
+    const char* Name;
+    std::string Value;
+    TMailAddress Expected;
+};
+
+class SenderParse : public testing::TestWithParam<TSenderCase> {};
+
+TEST_P(SenderParse, GivesPair) { EXPECT_EQ(ParseSenderValue(GetParam().Value), GetParam().Expected); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SenderParse,
+    testing::Values(TSenderCase{"QuotedNameAngleAddress", "\"John Doe\" <jd@example.com>", {"John Doe", "jd@example.com"}},
+                    TSenderCase{"PlainNameAngleAddress", "John Doe <jd@example.com>", {"John Doe", "jd@example.com"}},
+                    TSenderCase{"AddressThenComment", "jd@example.com (John Doe)", {"John Doe", "jd@example.com"}},
+                    TSenderCase{"BareAddress", "jd@example.com", {"", "jd@example.com"}},
+                    TSenderCase{"AngleAddressOnly", "<jd@example.com>", {"", "jd@example.com"}},
+                    TSenderCase{"EncodedName", "\"=?iso-8859-1?Q?Jos=E9?=\" <j@example.com>", {"Jos\xE9", "j@example.com"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(MailRecipients, ReadsEveryEntryOfTheHeader) {
+    TMailMessage message;
+    message.ParseText("To: a@x.org, \"B b\" <b@x.org>\r\nCc: c@x.org\r\nto: d@x.org\r\n\r\n", true);
+    EXPECT_EQ(message.ToRecipients.Count(), 3);
+    EXPECT_EQ(message.ToRecipients.AddressesCommaText(), "a@x.org,b@x.org,d@x.org");
+    EXPECT_EQ(message.ToRecipients.NamesCommaText(), ",\"B b\",");
+    EXPECT_EQ(message.CcRecipients.AddressAt(0), "c@x.org");
+    EXPECT_EQ(message.BccRecipients.Count(), 0);
+    EXPECT_EQ(message.ToRecipients.AddressAt(9), "");
+}
+
+TEST(MailRecipients, FollowsEveryChangeOfTheHeader) {
+    TMailMessage message;
+    message.ParseText("To: a@x.org\r\n\r\n", true);
+    EXPECT_EQ(message.ToRecipients.Count(), 1);
+    message.SetHeaderValue("To", "b@x.org, c@x.org");
+    EXPECT_EQ(message.ToRecipients.Count(), 2);
+    message.HeaderLines.push_back("To: d@x.org");
+    EXPECT_EQ(message.ToRecipients.AddressAt(2), "d@x.org");
+    message.ParseText("Subject: none\r\n\r\n", true);
+    EXPECT_EQ(message.ToRecipients.Count(), 0);
+    message.CcRecipients.Add("", "e@x.org");
+    EXPECT_EQ(message.ToRecipients.Count(), 0);
+    EXPECT_EQ(message.CcRecipients.Count(), 1);
+}
+
+TEST(MailRecipients, AddWritesQuotedEncodedNames) {
+    TMailMessage message;
+    message.ToRecipients.Add("John", "john@x.org");
+    EXPECT_EQ(message.HeaderLines.back(), "To: \"John\" <john@x.org>");
+    message.ToRecipients.Add("", "bare@x.org");
+    message.ToRecipients.Add("J\xF6rg Doe", "j@x.org");
+    EXPECT_EQ(message.HeaderLines.back(),
+              "To: \"John\" <john@x.org>, <bare@x.org>, \"=?iso-8859-1?Q?J=F6rg=20Doe?=\" <j@x.org>");
+    EXPECT_EQ(message.HeaderLines.size(), 1u);
+    EXPECT_EQ(message.ToRecipients.NameAt(2), "J\xF6rg Doe");
+    // Read back from the header as written, the entries are the same.
+    message.HeaderLines.push_back("X-Other: 1");
+    EXPECT_EQ(message.ToRecipients.NameAt(2), "J\xF6rg Doe");
+    EXPECT_EQ(message.ToRecipients.Count(), 3);
+}
+
+TEST(MailRecipients, ClearRemovesEveryEntry) {
+    TMailMessage message;
+    message.HeaderLines = {"To: a@x.org", "Subject: s", "To: b@x.org"};
+    message.ToRecipients.Clear();
+    EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: s"}));
+    EXPECT_EQ(message.ToRecipients.Count(), 0);
+}
+
+TEST(CommaText, QuotesOnlyWhatNeedsIt) {
+    EXPECT_EQ(CommaText({"a", "b c", "d,e", "f\"g", ""}), "a,\"b c\",\"d,e\",\"f\"\"g\",");
+    EXPECT_EQ(CommaText({""}), "\"\"");
+    EXPECT_EQ(CommaText({}), "");
+}
+
+} // namespace
+} // namespace pelmora

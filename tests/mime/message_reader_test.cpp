@@ -1,0 +1,308 @@
+#include "mime/mail_message.h"
+
+#include "mime/mime_types.h"
+#include "mime_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pelmora {
+namespace {
+
+using test::MimeDataPath;
+using test::ReadBytes;
+
+std::unique_ptr<TMailMessage> Load(const std::string& name) {
+    auto message = std::make_unique<TMailMessage>();
+    EXPECT_TRUE(message->LoadMessageFile(MimeDataPath(name)).Ok) << name;
+    message->MapParts();
+    return message;
+}
+
+std::string Decoded(TMailPart* part) {
+    part->DecodeBody();
+    return part->DecodedData;
+}
+
+TEST(ParseText, HeaderIsUnfoldedAndNormalised) {
+    TMailMessage message;
+    message.ParseText("SUBJECT:   Hello    there\r\n"
+                      "message-id: <a@b>\r\n"
+                      "X-MAILER: x\r\n"
+                      "Content-type: text/plain;\r\n"
+                      " \t charset=\"a  b\"\r\n"
+                      "X-Tab: a\t b \tc\r\n"
+                      "\r\n"
+                      "body\r\n",
+                      true);
+    EXPECT_EQ(message.HeaderLines,
+              (std::vector<std::string>{"Subject: Hello there", "Message-ID: <a@b>", "X-Mailer: x",
+                                        "Content-Type: text/plain; charset=\"a  b\"", "X-Tab: a b \tc"}));
+    EXPECT_EQ(message.RawBody, "body\r\n");
+    EXPECT_TRUE(message.BodyStale);
+    EXPECT_TRUE(message.StructureStale);
+    EXPECT_TRUE(message.PartMapStale);
+}
+
+TEST(ParseText, TextWithoutBlankLineIsAllHeader) {
+    TMailMessage message;
+    message.ParseText("Subject: a\r\nFrom: b", true);
+    EXPECT_EQ(message.HeaderLines.size(), 2u);
+    EXPECT_TRUE(message.RawBody.empty());
+}
+
+TEST(ParseText, ReportsProgressPerLine) {
+    TMailMessage message;
+    std::vector<std::int64_t> seen;
+    message.OnProgress = [&](TMailMessage& sender, std::int64_t total, std::int64_t current) {
+        EXPECT_EQ(&sender, &message);
+        EXPECT_EQ(total, 23);
+        seen.push_back(current);
+    };
+    message.ParseText("Subject: a\r\n\r\nline\r\nend", true);
+    EXPECT_EQ(seen, (std::vector<std::int64_t>{0, 13, 15, 21, 24, 23}));
+}
+
+TEST(ParseText, AlternativeGivesBothTextsAndNoAttachments) {
+    auto message = Load("alternative.eml");
+    EXPECT_EQ(message->PlainTextLines, (std::vector<std::string>{"Hello Bob, ", "caf\xC3\xA9 soft break."}));
+    EXPECT_EQ(message->HtmlTextLines, (std::vector<std::string>{"<p>Hello Bob</p>"}));
+    EXPECT_TRUE(message->Attachments.empty());
+    EXPECT_EQ(message->AlternativeContainer, message.get());
+    EXPECT_EQ(message->SubParts.size(), 2u);
+    EXPECT_EQ(message->RawBody, "This is the preamble.\r\n\r\n");
+    EXPECT_EQ(message->SubParts[0]->ParentBoundary, "alt1");
+    // The line break before a delimiter belongs to the delimiter.
+    EXPECT_EQ(message->SubParts[1]->RawBody, "<p>Hello Bob</p>");
+    EXPECT_FALSE(message->PartMapStale);
+}
+
+TEST(ParseText, MixedWithAlternativeAndPdf) {
+    auto message = Load("mixed_pdf.eml");
+    EXPECT_EQ(message->GetSubject(), "Report f\xC3\xBCr Bob");
+    EXPECT_EQ(message->GetSender(), (TMailAddress{"Ann Example", "ann@example.com"}));
+    EXPECT_EQ(message->PlainTextLines, (std::vector<std::string>{"Plain body"}));
+    EXPECT_EQ(message->HtmlTextLines, (std::vector<std::string>{"<b>Html body</b>"}));
+    ASSERT_EQ(message->Attachments.size(), 1u);
+    TMailPart* pdf = message->Attachments[0];
+    EXPECT_FALSE(pdf->IsEmbedded);
+    EXPECT_EQ(pdf->AttachmentFileName(), "report.pdf");
+    EXPECT_EQ(Decoded(pdf), ReadBytes(MimeDataPath("payload_pdf.bin")));
+    EXPECT_EQ(message->MixedContainer, message.get());
+    ASSERT_NE(message->AlternativeContainer, nullptr);
+    EXPECT_EQ(message->AlternativeContainer->ParentPart, message.get());
+}
+
+TEST(ParseText, RelatedGivesHtmlAndEmbeddedImage) {
+    auto message = Load("related.eml");
+    EXPECT_EQ(message->HtmlTextLines, (std::vector<std::string>{"<img src=\"cid:dot\">"}));
+    EXPECT_TRUE(message->PlainTextLines.empty());
+    ASSERT_EQ(message->Attachments.size(), 1u);
+    EXPECT_TRUE(message->Attachments[0]->IsEmbedded);
+    EXPECT_EQ(Decoded(message->Attachments[0]), ReadBytes(MimeDataPath("payload_gif.bin")));
+    EXPECT_EQ(message->Attachments[0]->AttachmentFileName(), "_dot_.gif");
+}
+
+TEST(ParseText, SingleImageIsItsOwnAttachment) {
+    auto message = Load("gif_single.eml");
+    ASSERT_EQ(message->Attachments.size(), 1u);
+    EXPECT_EQ(message->Attachments[0], message.get());
+    EXPECT_EQ(message->AttachmentFileName(), "image_gif.gif");
+    EXPECT_EQ(Decoded(message.get()), ReadBytes(MimeDataPath("payload_gif.bin")));
+    EXPECT_EQ(message->PlainTextPart, nullptr);
+}
+
+TEST(ParseText, NoContentTypeIsPlainText) {
+    TMailMessage message;
+    message.ParseText("Subject: s\r\n\r\nline one\r\nline two\r\n", true);
+    message.MapParts();
+    EXPECT_EQ(message.PlainTextPart, &message);
+    EXPECT_EQ(message.PlainTextLines, (std::vector<std::string>{"line one", "line two"}));
+    EXPECT_TRUE(message.Attachments.empty());
+}
+
+TEST(ParseText, UuencodedFileBecomesMixedMessage) {
+    auto message = Load("uuencoded.eml");
+    EXPECT_EQ(message->ContentTypeLower(), "multipart/mixed");
+    ASSERT_EQ(message->SubParts.size(), 2u);
+    TMailPart* text = message->SubParts[0].get();
+    EXPECT_EQ(text->HeaderValue("Content-Transfer-Encoding"), "quoted-printable");
+    EXPECT_EQ(text->HeaderParam("Content-Type", "charset"), "iso-8859-1");
+    EXPECT_EQ(message->PlainTextLines, (std::vector<std::string>{"Here is the file."}));
+    ASSERT_EQ(message->Attachments.size(), 1u);
+    TMailPart* file = message->Attachments[0];
+    EXPECT_EQ(file->HeaderValue("Content-Transfer-Encoding"), "base64");
+    EXPECT_EQ(file->HeaderValue("Content-Type"), "text/plain");
+    EXPECT_EQ(file->HeaderParam("Content-Disposition", "filename"), "hello.txt");
+    EXPECT_EQ(file->HeaderParam("X-Pelmora-Attachment", "embedded"), "no");
+    EXPECT_EQ(file->AttachmentFileName(), "hello.txt");
+    EXPECT_EQ(file->ParentBoundary, message->Boundary());
+    // Decoding again from the base64 body gives the same bytes.
+    file->IsDecoded = false;
+    EXPECT_EQ(Decoded(file), ReadBytes(MimeDataPath("payload_uu.bin")));
+}
+
+TEST(ParseText, EpilogueAndEmptySectionsMakeNoParts) {
+    auto message = Load("encoded_name.eml");
+    ASSERT_EQ(message->SubParts.size(), 2u);
+    ASSERT_EQ(message->Attachments.size(), 1u);
+    EXPECT_EQ(message->Attachments[0]->AttachmentFileName(), "what_ is_.txt");
+    EXPECT_EQ(Decoded(message->Attachments[0]), "hello");
+}
+
+TEST(ParseText, UnclosedLastPartIsKept) {
+    TMailMessage message;
+    message.ParseText("Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain\r\n\r\nfirst\r\n"
+                      "--b\r\nContent-Type: application/zip\r\n\r\ncut off\r\n",
+                      true);
+    message.MapParts();
+    ASSERT_EQ(message.SubParts.size(), 2u);
+    EXPECT_EQ(message.SubParts[1]->RawBody, "cut off");
+    ASSERT_EQ(message.Attachments.size(), 1u);
+}
+
+TEST(ParseText, BoundaryThatNeverComesKeepsTheBody) {
+    TMailMessage message;
+    message.ParseText("Content-Type: multipart/mixed; boundary=zz\r\n\r\n--b\r\nx\r\n", true);
+    EXPECT_TRUE(message.SubParts.empty());
+    EXPECT_EQ(message.RawBody, "--b\r\nx\r\n");
+}
+
+TEST(ParseText, ReparsingReplacesEverything) {
+    auto message = Load("mixed_pdf.eml");
+    message->ParseText("Subject: new\r\n\r\nplain", true);
+    EXPECT_TRUE(message->SubParts.empty());
+    EXPECT_TRUE(message->Attachments.empty());
+    EXPECT_EQ(message->MixedContainer, nullptr);
+    message->MapParts();
+    EXPECT_EQ(message->PlainTextLines, (std::vector<std::string>{"plain"}));
+}
+
+struct TMapCase {
+    const char* Name;
+    std::string Text;
+    std::vector<std::string> Plain;
+    std::vector<std::string> Html;
+    std::size_t Attachments;
+};
+
+class MapPartsTest : public testing::TestWithParam<TMapCase> {};
+
+TEST_P(MapPartsTest, ClassifiesParts) {
+    TMailMessage message;
+    message.ParseText(GetParam().Text, true);
+    message.MapParts();
+    EXPECT_EQ(message.PlainTextLines, GetParam().Plain);
+    EXPECT_EQ(message.HtmlTextLines, GetParam().Html);
+    EXPECT_EQ(message.Attachments.size(), GetParam().Attachments);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MapPartsTest,
+    testing::Values(
+        TMapCase{"HtmlOnly", "Content-Type: text/html\r\n\r\n<p>x</p>", {}, {"<p>x</p>"}, 0},
+        TMapCase{"EmptyTextIsAttachment", "Content-Type: text/plain\r\n\r\n", {}, {}, 1},
+        TMapCase{"EnrichedIsAttachment", "Content-Type: text/enriched\r\n\r\nx", {}, {}, 1},
+        TMapCase{"SecondPlainIsAttachment",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\none\r\n"
+                 "--b\r\nContent-Type: text/plain\r\n\r\ntwo\r\n--b--\r\n",
+                 {"one"}, {}, 1},
+        TMapCase{"HtmlDirectlyInMixed",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n<i>h</i>\r\n"
+                 "--b\r\nContent-Type: image/png\r\n\r\npng\r\n--b--\r\n",
+                 {}, {"<i>h</i>"}, 1},
+        TMapCase{"PartWithoutTypeInMixedIsAttachment",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nuntyped\r\n--b--\r\n", {}, {}, 1},
+        TMapCase{"QuotedPrintableTextDecoded",
+                 "Content-Type: text/plain\r\nContent-Transfer-Encoding: Quoted-Printable\r\n\r\na=3Db=\r\nc\r\n",
+                 {"a=bc"}, {}, 0},
+        TMapCase{"TextLinesStopAtZeroByte", std::string("Content-Type: text/plain\r\n\r\nab\0cd", 33), {"ab"}, {}, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TNameCase {
+    const char* Name;
+    std::vector<std::string> Header;
+    std::string Expected;
+};
+
+class AttachmentFileNameTest : public testing::TestWithParam<TNameCase> {};
+
+TEST_P(AttachmentFileNameTest, PicksFirstSource) {
+    TMailPart part(nullptr);
+    part.HeaderLines = GetParam().Header;
+    EXPECT_EQ(part.AttachmentFileName(), GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AttachmentFileNameTest,
+    testing::Values(
+        TNameCase{"OwnHeaderFirst",
+                  {"X-Pelmora-Attachment: \"own.txt\"; embedded=no", "Content-Type: text/plain; name=\"n.txt\""},
+                  "own.txt"},
+        TNameCase{"TypeName", {"Content-Type: text/plain; name=\"n.txt\"", "Content-Disposition: attachment; filename=f.txt"}, "n.txt"},
+        TNameCase{"DispositionFilename", {"Content-Disposition: attachment; filename=\"f.txt\""}, "f.txt"},
+        TNameCase{"ContentIdWithBrackets", {"Content-ID: <id1>"}, "_id1_"},
+        TNameCase{"ContentLocation", {"Content-Location: pic.png"}, "pic.png"},
+        TNameCase{"FromTypeAndExtension", {"Content-Type: image/gif"}, "image_gif.gif"},
+        TNameCase{"NameWithoutDotGetsExtension", {"Content-Type: application/pdf; name=report"}, "report.pdf"},
+        TNameCase{"EncodedWordDecodedAndCleaned",
+                  {"Content-Type: text/plain; name=\"=?utf-8?Q?a=3Ab=3F.txt?=\""}, "a_b_.txt"},
+        TNameCase{"PathInNameFlattened", {"Content-Disposition: attachment; filename=\"../../x.sh\""}, ".._.._x.sh"},
+        TNameCase{"Unknown", {}, "unknown"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+struct TDecodeCase {
+    const char* Name;
+    std::string Encoding;
+    std::string Raw;
+    std::string Expected;
+};
+
+class DecodeBodyTest : public testing::TestWithParam<TDecodeCase> {};
+
+TEST_P(DecodeBodyTest, GivesBytes) {
+    TMailMessage message;
+    if (!GetParam().Encoding.empty())
+        message.HeaderLines.push_back("Content-Transfer-Encoding: " + GetParam().Encoding);
+    message.RawBody = GetParam().Raw;
+    message.DecodeBody();
+    EXPECT_EQ(message.DecodedData, GetParam().Expected);
+    EXPECT_TRUE(message.IsDecoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DecodeBodyTest,
+    testing::Values(TDecodeCase{"QuotedPrintable", "quoted-printable", "a=41=\r\nb", "aAb"},
+                    TDecodeCase{"QuotedPrintableStopsAtZero", "quoted-printable", std::string("a\0=41", 5), "a"},
+                    TDecodeCase{"Base64Lines", "BASE64", "YWJj\r\n ZGVm \r\n", "abcdef"},
+                    TDecodeCase{"Uuencode", "x-uuencode", "#86)C\r\n`\r\n", "abc"},
+                    TDecodeCase{"SevenBitCopied", "7bit", "as is=41", "as is=41"},
+                    TDecodeCase{"AbsentCopied", "", "as is", "as is"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(DecodeBody, RunsOnceAndUuencodeTurnsIntoBase64) {
+    TMailMessage message;
+    message.HeaderLines = {"Content-Transfer-Encoding: uucode"};
+    message.RawBody = "#86)C\r\n";
+    message.DecodeBody();
+    EXPECT_EQ(message.HeaderValue("Content-Transfer-Encoding"), "base64");
+    EXPECT_EQ(message.RawBody, "YWJj\r\n");
+    message.RawBody = "changed";
+    message.DecodeBody();
+    EXPECT_EQ(message.DecodedData, "abc");
+}
+
+TEST(LoadMessageFile, MissingFileIsAnErrorAndChangesNothing) {
+    TMailMessage message;
+    message.HeaderLines = {"Subject: kept"};
+    TMimeStatus status = message.LoadMessageFile(MimeDataPath("no_such_file.eml"));
+    EXPECT_FALSE(status.Ok);
+    EXPECT_NE(status.Error.find("no_such_file.eml"), std::string::npos);
+    EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: kept"}));
+}
+
+} // namespace
+} // namespace pelmora

@@ -1,0 +1,64 @@
+#include "shell/dialog_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/scripted_ui.h"
+
+namespace pelmora {
+namespace {
+
+TEST(DialogRulesTest, Titles) {
+    TMessageTexts texts;
+    texts.LoadDefaults();
+    EXPECT_EQ(PopupTitle("Warning:"), "Pelmora v.3.0.5: Warning:");
+    EXPECT_EQ(AskDialogTitle("Warning:"), "Pelmora - Warning:");
+    EXPECT_EQ(EditPopupTitle(texts, "Re: hello"), "Edit HTML: Re: hello");
+}
+
+TEST(DialogRulesTest, PromptGetsOneColon) {
+    EXPECT_EQ(QueryPromptLabel("Filter Name"), "Filter Name:");
+    EXPECT_EQ(QueryPromptLabel("Retrieve + send mail (active pickup) minutes:"),
+              "Retrieve + send mail (active pickup) minutes:");
+    EXPECT_EQ(QueryPromptLabel(""), ":");
+}
+
+TEST(DialogRulesTest, AnswersOfBlanksOnlyAreEmpty) {
+    TScriptedUi ui;
+    ui.QueryAnswers = {"  \t ", " word  ", "a b"};
+    EXPECT_EQ(ui.QueryText("c", "p", "", false), "");
+    EXPECT_EQ(ui.QueryText("c", "p", "", false), "word");
+    EXPECT_EQ(ui.QueryText("c", "p", "", false), "a b");
+}
+
+struct TKeyCase {
+    const char* Name;
+    std::string Yes;
+    std::string No;
+    char Key;
+    int Result;
+};
+
+class AskDialogKeyTest : public ::testing::TestWithParam<TKeyCase> {};
+
+TEST_P(AskDialogKeyTest, PressesTheMatchingButton) {
+    TMessageTexts texts;
+    texts.LoadDefaults();
+    texts.SetText(3, 33, GetParam().Yes);
+    texts.SetText(3, 34, GetParam().No);
+    EXPECT_EQ(AskDialogKey(texts, GetParam().Key), GetParam().Result);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, AskDialogKeyTest,
+    ::testing::Values(TKeyCase{"YesByFirstLetter", "Yes", "No", 'y', kAskFirst},
+                      TKeyCase{"NoUpperCase", "Yes", "No", 'N', kAskSecond},
+                      TKeyCase{"OtherKey", "Yes", "No", 'x', 0},
+                      TKeyCase{"MarkedLetter", "&Ja", "N&ee", 'e', kAskSecond},
+                      TKeyCase{"SameLettersPressNothing", "Oui", "Oh non", 'o', 0},
+                      TKeyCase{"SameMarkedLetters", "&Si", "&Si no", 's', 0},
+                      TKeyCase{"LiteralAmpersandSkipped", "&&Yes", "No", 'y', kAskFirst},
+                      TKeyCase{"NulKey", "Yes", "No", '\0', 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
+} // namespace pelmora
