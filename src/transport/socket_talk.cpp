@@ -77,16 +77,21 @@ void TSocketTalk::Send(std::string_view text, std::string_view terminator, TalkS
     }
     const auto total = static_cast<std::int64_t>(text.size());
     Report(total, 0);
+    // The pieces are written one by one for progress; corking lets the network send them as
+    // full packets instead of one small packet per piece.
+    SetCorked(true);
     std::size_t written = 0;
     while (written < text.size()) {
         std::size_t piece = std::min(chunk, text.size() - written);
         if (!WriteAll(text.substr(written, piece))) {
+            SetCorked(false);
             return;
         }
         written += piece;
         Report(total, static_cast<std::int64_t>(written));
         PumpIfDue();
     }
+    SetCorked(false);
     Report(total, total);
 }
 
@@ -347,6 +352,14 @@ TSocketTalk::TIo TSocketTalk::WriteSome(const char* buffer, std::size_t size, st
         }
         LastError = std::strerror(errno);
         return TIo::Failed;
+    }
+}
+
+void TSocketTalk::SetCorked(bool corked)
+{
+    if (Socket >= 0) {
+        int value = corked ? 1 : 0;
+        setsockopt(Socket, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
     }
 }
 

@@ -135,6 +135,7 @@ private:
     TIo ReadSome(char* buffer, std::size_t size, std::size_t& count);
     TIo WriteSome(const char* buffer, std::size_t size, std::size_t& count, short& waitFor);
     bool WaitFor(short events, int milliseconds);
+    void SetCorked(bool corked);
     void Report(std::int64_t total, std::int64_t current);
     void PumpIfDue();
 

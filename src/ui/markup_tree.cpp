@@ -4,8 +4,11 @@
 #include "ui/param_editors.h"
 #include "ui/text_convert.h"
 
+#include <QDrag>
 #include <QHelpEvent>
+#include <QMimeData>
 #include <QMenu>
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -15,6 +18,7 @@ namespace pelmora {
 namespace {
 
 constexpr int kNodeImageGap = 2;
+const QString kNodeMime = QStringLiteral("application/x-pelmora-node");
 
 bool SameName(std::string_view a, std::string_view b)
 {
@@ -119,6 +123,8 @@ TMarkupTree::TMarkupTree(QWidget* parent) : QTreeView(parent)
     setUniformRowHeights(false);
     setAnimated(false);
     setExpandsOnDoubleClick(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     Delegate = new TMarkupDelegate(this);
     setItemDelegate(Delegate);
 
@@ -253,6 +259,7 @@ void TMarkupTree::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || !NodeTree)
         return;
     const QPoint pos = event->position().toPoint();
+    PressPos = pos;
     TNode* node = NodeAt(pos);
     if (!node)
         return;
@@ -347,8 +354,21 @@ void TMarkupTree::EditorClosed()
 
 void TMarkupTree::mouseMoveEvent(QMouseEvent* event)
 {
-    QTreeView::mouseMoveEvent(event);
     const QPoint pos = event->position().toPoint();
+    if ((event->buttons() & Qt::LeftButton) && OnDragDrop && !DragSource.isValid()
+        && (pos - PressPos).manhattanLength() >= QApplication::startDragDistance()) {
+        if (TNode* source = NodeAt(PressPos)) {
+            DragSource = QPersistentModelIndex(IndexOfNode(source));
+            auto* drag = new QDrag(this);
+            auto* mime = new QMimeData;
+            mime->setData(kNodeMime, QByteArray());
+            drag->setMimeData(mime);
+            drag->exec(Qt::MoveAction);
+            DragSource = QPersistentModelIndex();
+            return;
+        }
+    }
+    QTreeView::mouseMoveEvent(event);
     const std::string href = ParamAt(pos);
     if (href.empty()) {
         if (OverParam) {
@@ -410,6 +430,36 @@ void TMarkupTree::currentChanged(const QModelIndex& current, const QModelIndex& 
     NodeTree->Select(node);
     Syncing = false;
     Q_EMIT CurrentNodeChanged(node);
+}
+
+void TMarkupTree::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->source() == this && DragSource.isValid() && event->mimeData()->hasFormat(kNodeMime))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TMarkupTree::dragMoveEvent(QDragMoveEvent* event)
+{
+    TNode* source = DragSource.isValid() ? Model->NodeOf(DragSource) : nullptr;
+    TNode* target = NodeAt(event->position().toPoint());
+    if (source && target && event->source() == this && OnDragOver && OnDragOver(source, target))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TMarkupTree::dropEvent(QDropEvent* event)
+{
+    TNode* source = DragSource.isValid() ? Model->NodeOf(DragSource) : nullptr;
+    TNode* target = NodeAt(event->position().toPoint());
+    if (!source || !target || event->source() != this || !OnDragOver || !OnDragOver(source, target)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    OnDragDrop(source, target);
 }
 
 void TMarkupTree::BeginUpdate()

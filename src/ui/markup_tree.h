@@ -75,6 +75,9 @@ public:
         OnParamEnter;
     std::function<void(TNode* node, const std::string& href, std::string& hint, bool& show)>
         OnParamHint;
+    // Dragging a node onto another within this tree; without OnDragDrop nothing is dragged.
+    std::function<bool(TNode* source, TNode* target)> OnDragOver;
+    std::function<void(TNode* source, TNode* target)> OnDragDrop;
 
     // The parameter (name) under a viewport position; empty when none.
     std::string ParamAt(const QPoint& viewportPos, QRect* area = nullptr) const;
@@ -105,6 +108,9 @@ protected:
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void OpenEditor(TNode* node, const TParamEditorRequest& request, const QRect& area);
@@ -125,6 +131,8 @@ private:
     QString MenuHref;
     QPersistentModelIndex EditedIndex;
     bool OverParam = false;
+    QPoint PressPos;
+    QPersistentModelIndex DragSource;
     int UpdateDepth = 0;
     bool Syncing = false;
 };

@@ -30,6 +30,24 @@ TEST(DialogRulesTest, AnswersOfBlanksOnlyAreEmpty) {
     EXPECT_EQ(ui.QueryText("c", "p", "", false), "a b");
 }
 
+TEST(DialogRulesTest, CheckStateChangesOnlyThroughAnEnabledBoxAndAButton)
+{
+    TScriptedUi ui;
+    ui.AskAnswers = {{kAskFirst, true}, {kAskSecond, true}, {kAskClosed, true}};
+    bool disabled = false;
+    EXPECT_EQ(ui.AskDialog("c", "t", 11, disabled, false), kAskFirst);
+    EXPECT_FALSE(disabled);
+    bool enabled = false;
+    EXPECT_EQ(ui.AskDialog("c", "t", 11, enabled, true), kAskSecond);
+    EXPECT_TRUE(enabled);
+    bool closed = false;
+    EXPECT_EQ(ui.AskDialog("c", "t", 11, closed, true), kAskClosed);
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(ui.AskDialog("c", "t", 11, closed, true), kAskSecond) << "the default answer";
+    ASSERT_EQ(ui.Questions.size(), 4u);
+    EXPECT_TRUE(ui.QuestionAsked("t"));
+}
+
 struct TKeyCase {
     const char* Name;
     std::string Yes;
