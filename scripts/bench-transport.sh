@@ -6,6 +6,6 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${PELMORA_BENCH_BUILD:-$root/build-bench}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_BENCH=ON \
-    -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_UI=OFF >/dev/null
+    -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_UI=OFF ${PELMORA_BENCH_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" --target pelmora_bench_transport -j2
 "$build/bench/transport/pelmora_bench_transport" "$@"

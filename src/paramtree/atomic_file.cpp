@@ -12,14 +12,12 @@ namespace pelmora {
 
 namespace {
 
-void SetError(std::string* error, const std::string& what, const std::string& path, int code)
-{
+void SetError(std::string* error, const std::string& what, const std::string& path, int code) {
     if (error)
         *error = what + " " + path + ": " + std::strerror(code);
 }
 
-bool WriteAll(int fd, std::string_view data)
-{
+bool WriteAll(int fd, std::string_view data) {
     size_t done = 0;
     while (done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -36,13 +34,12 @@ bool WriteAll(int fd, std::string_view data)
 } // namespace
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, unsigned mode,
-                         std::string* error)
-{
+                         std::string* error) {
     static std::atomic<unsigned> counter{0};
-    std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" +
-                       std::to_string(counter.fetch_add(1));
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                    static_cast<mode_t>(mode));
+    std::string temp =
+        path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
+    int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
     if (fd < 0) {
         SetError(error, "Cannot create", temp, errno);
         return false;
@@ -73,8 +70,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, unsigne
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error,
-                                         size_t maxBytes)
-{
+                                         size_t maxBytes) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         SetError(error, "Cannot open", path, errno);
@@ -106,8 +102,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string* e
 }
 
 bool CopyFileAtomically(const std::string& source, const std::string& target, unsigned mode,
-                        std::string* error)
-{
+                        std::string* error) {
     auto data = ReadWholeFile(source, error);
     if (!data)
         return false;

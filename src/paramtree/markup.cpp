@@ -17,8 +17,7 @@ struct TValueRange {
 };
 
 // Finds the anchor whose href equals `name` and the value after its ">" up to the next "<".
-std::optional<TValueRange> LocateValue(std::string_view text, std::string_view name)
-{
+std::optional<TValueRange> LocateValue(std::string_view text, std::string_view name) {
     size_t pos = 0;
     while ((pos = FindNoCase(text, kHrefQuote, pos)) != std::string_view::npos) {
         size_t nameBegin = pos + kHrefQuote.size();
@@ -39,15 +38,13 @@ std::optional<TValueRange> LocateValue(std::string_view text, std::string_view n
     return std::nullopt;
 }
 
-bool IsTagBlank(char c)
-{
+bool IsTagBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // The quoted value of attribute `attr` (given with its "=\"") inside one tag's text.
 // The attribute name must start the tag's word list, so "bgcolor=" never answers "color=".
-std::string QuotedAttribute(std::string_view tag, std::string_view attrQuote)
-{
+std::string QuotedAttribute(std::string_view tag, std::string_view attrQuote) {
     size_t pos = 0;
     while ((pos = FindNoCase(tag, attrQuote, pos)) != std::string_view::npos) {
         if (pos > 0 && IsTagBlank(tag[pos - 1])) {
@@ -64,24 +61,32 @@ std::string QuotedAttribute(std::string_view tag, std::string_view attrQuote)
 
 } // namespace
 
-std::string EscapeParam(std::string_view value)
-{
+std::string EscapeParam(std::string_view value) {
     std::string out;
     out.reserve(value.size());
     for (char c : value) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
 }
 
-std::string UnescapeParam(std::string_view value)
-{
+std::string UnescapeParam(std::string_view value) {
     static constexpr std::pair<std::string_view, char> kEntities[] = {
         {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}};
     std::string out;
@@ -104,16 +109,14 @@ std::string UnescapeParam(std::string_view value)
     return out;
 }
 
-std::optional<std::string> ReadParam(std::string_view text, std::string_view name)
-{
+std::optional<std::string> ReadParam(std::string_view text, std::string_view name) {
     auto range = LocateValue(text, name);
     if (!range)
         return std::nullopt;
     return std::string(text.substr(range->Begin, range->End - range->Begin));
 }
 
-std::optional<TParamDetails> ParamDetails(std::string_view text, std::string_view name)
-{
+std::optional<TParamDetails> ParamDetails(std::string_view text, std::string_view name) {
     size_t pos = 0;
     while ((pos = FindNoCase(text, "<a", pos)) != std::string_view::npos) {
         size_t after = pos + 2;
@@ -143,8 +146,7 @@ std::optional<TParamDetails> ParamDetails(std::string_view text, std::string_vie
     return std::nullopt;
 }
 
-bool WriteParam(std::string& text, std::string_view name, std::string_view value)
-{
+bool WriteParam(std::string& text, std::string_view name, std::string_view value) {
     auto range = LocateValue(text, name);
     if (!range)
         return false;
@@ -154,8 +156,7 @@ bool WriteParam(std::string& text, std::string_view name, std::string_view value
     return true;
 }
 
-std::string StripMarkup(std::string_view text)
-{
+std::string StripMarkup(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     size_t pos = 0;
@@ -179,8 +180,7 @@ std::string StripMarkup(std::string_view text)
     return out;
 }
 
-int NodeCode(std::string_view text)
-{
+int NodeCode(std::string_view text) {
     size_t pos = text.find("<XID=");
     if (pos == std::string_view::npos)
         return -1;
@@ -198,8 +198,7 @@ int NodeCode(std::string_view text)
     return number;
 }
 
-std::vector<std::string> SplitProps(std::string_view props)
-{
+std::vector<std::string> SplitProps(std::string_view props) {
     std::string plain = UnescapeParam(props);
     std::vector<std::string> items;
     if (TrimView(plain).empty())

@@ -9,9 +9,9 @@
 namespace pelmora {
 
 struct TMarkupColour {
-    bool System = false;  // true: SystemIndex names a colour of the desktop theme
-    uint32_t Rgb = 0;     // 0xRRGGBB when not System
-    int SystemIndex = 0;  // 1 (desktop) to 24 (info background) when System
+    bool System = false; // true: SystemIndex names a colour of the desktop theme
+    uint32_t Rgb = 0;    // 0xRRGGBB when not System
+    int SystemIndex = 0; // 1 (desktop) to 24 (info background) when System
 
     friend bool operator==(const TMarkupColour&, const TMarkupColour&) = default;
 };

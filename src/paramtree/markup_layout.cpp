@@ -9,16 +9,14 @@ namespace pelmora {
 
 namespace {
 
-bool IsBlank(char c)
-{
+bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 // An attribute of a tag, found in the tag text at a word start. Values are read between
 // double quotes; an unquoted value runs to the next blank, as markup written by hand
 // (for example color=#303090) is meant.
-std::optional<std::string> TagAttribute(std::string_view tag, std::string_view name)
-{
+std::optional<std::string> TagAttribute(std::string_view tag, std::string_view name) {
     std::string upperTag = UpperAscii(tag);
     std::string key = UpperAscii(name) + "=";
     size_t pos = 0;
@@ -41,8 +39,7 @@ std::optional<std::string> TagAttribute(std::string_view tag, std::string_view n
     return std::nullopt;
 }
 
-int ReadInt(std::string_view text, int fallback)
-{
+int ReadInt(std::string_view text, int fallback) {
     text = TrimView(text);
     int value = fallback;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -52,8 +49,7 @@ int ReadInt(std::string_view text, int fallback)
     return value;
 }
 
-TMarkupImage ReadImage(std::string_view tag)
-{
+TMarkupImage ReadImage(std::string_view tag) {
     TMarkupImage image;
     std::string src = TagAttribute(tag, "SRC").value_or("");
     if (StartsWithNoCase(src, "idx:")) {
@@ -88,8 +84,7 @@ TMarkupImage ReadImage(std::string_view tag)
 
 class TLayoutBuilder {
 public:
-    TMarkupLayout Build(std::string_view text)
-    {
+    TMarkupLayout Build(std::string_view text) {
         size_t pos = 0;
         while (pos < text.size()) {
             size_t open = text.find('<', pos);
@@ -110,8 +105,7 @@ public:
     }
 
 private:
-    TMarkupRun NewRun(TMarkupRunKind kind) const
-    {
+    TMarkupRun NewRun(TMarkupRunKind kind) const {
         TMarkupRun run;
         run.Kind = kind;
         run.Style = Style;
@@ -122,8 +116,7 @@ private:
         return run;
     }
 
-    void AddText(std::string_view raw)
-    {
+    void AddText(std::string_view raw) {
         if (raw.empty() || Hidden)
             return;
         TMarkupRun run = NewRun(TMarkupRunKind::Text);
@@ -131,14 +124,12 @@ private:
         Layout.Runs.push_back(std::move(run));
     }
 
-    void Add(TMarkupRunKind kind)
-    {
+    void Add(TMarkupRunKind kind) {
         if (!Hidden)
             Layout.Runs.push_back(NewRun(kind));
     }
 
-    void HandleTag(std::string_view tag)
-    {
+    void HandleTag(std::string_view tag) {
         bool closing = !tag.empty() && tag[0] == '/';
         std::string_view body = closing ? tag.substr(1) : tag;
         size_t nameEnd = 0;
@@ -151,8 +142,7 @@ private:
             Open(name, body);
     }
 
-    void Open(const std::string& name, std::string_view tag)
-    {
+    void Open(const std::string& name, std::string_view tag) {
         if (name == "A") {
             auto href = TagAttribute(tag, "HREF");
             if (!href)
@@ -236,8 +226,7 @@ private:
         // Any other tag is the program's own code or unknown: it has no effect.
     }
 
-    void Close(const std::string& name)
-    {
+    void Close(const std::string& name) {
         if (name == "A") {
             ParamIndex = -1;
         } else if (name == "B") {
@@ -281,8 +270,7 @@ private:
 
 } // namespace
 
-TMarkupLayout ParseMarkupLayout(std::string_view text)
-{
+TMarkupLayout ParseMarkupLayout(std::string_view text) {
     std::string prepared(text);
     size_t hashTag = prepared.find("<#");
     if (hashTag != std::string::npos) {
@@ -294,8 +282,7 @@ TMarkupLayout ParseMarkupLayout(std::string_view text)
     return TLayoutBuilder().Build(prepared);
 }
 
-std::string LayoutPlainText(const TMarkupLayout& layout)
-{
+std::string LayoutPlainText(const TMarkupLayout& layout) {
     std::string out;
     for (const TMarkupRun& run : layout.Runs) {
         if (run.Kind == TMarkupRunKind::Text)

@@ -51,9 +51,9 @@ struct TMarkupStyle {
     bool Shadow = false;
     bool Subscript = false;
     bool Superscript = false;
-    std::string FontFace;                 // empty: the control's font
-    int PointSize = 0;                    // 0: the control's size
-    std::optional<TMarkupColour> Colour;  // empty: the control's text colour
+    std::string FontFace;                // empty: the control's font
+    int PointSize = 0;                   // 0: the control's size
+    std::optional<TMarkupColour> Colour; // empty: the control's text colour
     std::optional<TMarkupColour> Background;
 
     friend bool operator==(const TMarkupStyle&, const TMarkupStyle&) = default;
@@ -66,7 +66,7 @@ struct TMarkupRun {
     int ParamIndex = -1; // index into TMarkupLayout::Params, -1 outside parameters
     TMarkupImage Image;
     int IndentX = 0;
-    int ListLevel = 0;   // <UL> depth at this run
+    int ListLevel = 0; // <UL> depth at this run
     TMarkupAlign Align = TMarkupAlign::Left;
     std::optional<TMarkupColour> ParagraphBackground;
 };

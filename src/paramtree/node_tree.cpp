@@ -6,21 +6,18 @@
 
 namespace pelmora {
 
-int TNode::Level() const
-{
+int TNode::Level() const {
     int level = 0;
     for (const TNode* p = ParentNode; p; p = p->ParentNode)
         ++level;
     return level;
 }
 
-const std::vector<std::unique_ptr<TNode>>& TNode::Siblings() const
-{
+const std::vector<std::unique_ptr<TNode>>& TNode::Siblings() const {
     return ParentNode ? ParentNode->Children : Owner->Roots;
 }
 
-int TNode::Index() const
-{
+int TNode::Index() const {
     const auto& siblings = Siblings();
     for (size_t i = 0; i < siblings.size(); ++i) {
         if (siblings[i].get() == this)
@@ -29,28 +26,24 @@ int TNode::Index() const
     return -1;
 }
 
-TNode* TNode::Child(int index) const
-{
+TNode* TNode::Child(int index) const {
     if (index < 0 || index >= ChildCount())
         return nullptr;
     return Children[static_cast<size_t>(index)].get();
 }
 
-TNode* TNode::NextSibling() const
-{
+TNode* TNode::NextSibling() const {
     const auto& siblings = Siblings();
     size_t index = static_cast<size_t>(Index() + 1);
     return index < siblings.size() ? siblings[index].get() : nullptr;
 }
 
-TNode* TNode::PrevSibling() const
-{
+TNode* TNode::PrevSibling() const {
     int index = Index();
     return index > 0 ? Siblings()[static_cast<size_t>(index - 1)].get() : nullptr;
 }
 
-bool TNode::IsAncestorOf(const TNode* other) const
-{
+bool TNode::IsAncestorOf(const TNode* other) const {
     for (const TNode* p = other ? other->ParentNode : nullptr; p; p = p->ParentNode) {
         if (p == this)
             return true;
@@ -58,13 +51,11 @@ bool TNode::IsAncestorOf(const TNode* other) const
     return false;
 }
 
-TNodeTree::~TNodeTree()
-{
+TNodeTree::~TNodeTree() {
     DestroyIteratively(Roots);
 }
 
-void TNodeTree::DestroyIteratively(std::vector<std::unique_ptr<TNode>>& nodes)
-{
+void TNodeTree::DestroyIteratively(std::vector<std::unique_ptr<TNode>>& nodes) {
     // Destroying a very deep tree recursively would exhaust the stack.
     std::vector<std::unique_ptr<TNode>> pending = std::move(nodes);
     nodes.clear();
@@ -77,44 +68,37 @@ void TNodeTree::DestroyIteratively(std::vector<std::unique_ptr<TNode>>& nodes)
     }
 }
 
-void TNodeTree::AddObserver(TNodeTreeObserver* observer)
-{
+void TNodeTree::AddObserver(TNodeTreeObserver* observer) {
     if (observer && std::find(Observers.begin(), Observers.end(), observer) == Observers.end())
         Observers.push_back(observer);
 }
 
-void TNodeTree::RemoveObserver(TNodeTreeObserver* observer)
-{
+void TNodeTree::RemoveObserver(TNodeTreeObserver* observer) {
     Observers.erase(std::remove(Observers.begin(), Observers.end(), observer), Observers.end());
 }
 
-template <typename F> void TNodeTree::Notify(F&& call)
-{
+template <typename F> void TNodeTree::Notify(F&& call) {
     // A copy, so an observer may remove itself while being notified.
     auto observers = Observers;
     for (TNodeTreeObserver* observer : observers)
         call(*observer);
 }
 
-std::vector<std::unique_ptr<TNode>>& TNodeTree::SiblingsOf(TNode* parent)
-{
+std::vector<std::unique_ptr<TNode>>& TNodeTree::SiblingsOf(TNode* parent) {
     return parent ? parent->Children : Roots;
 }
 
-const std::vector<std::unique_ptr<TNode>>& TNodeTree::SiblingsOf(const TNode* parent) const
-{
+const std::vector<std::unique_ptr<TNode>>& TNodeTree::SiblingsOf(const TNode* parent) const {
     return parent ? parent->Children : Roots;
 }
 
-TNode* TNodeTree::Top(int index) const
-{
+TNode* TNodeTree::Top(int index) const {
     if (index < 0 || index >= TopCount())
         return nullptr;
     return Roots[static_cast<size_t>(index)].get();
 }
 
-TNode* TNodeTree::Last() const
-{
+TNode* TNodeTree::Last() const {
     if (Roots.empty())
         return nullptr;
     TNode* node = Roots.back().get();
@@ -123,29 +107,25 @@ TNode* TNodeTree::Last() const
     return node;
 }
 
-int TNodeTree::Count() const
-{
+int TNodeTree::Count() const {
     int count = 0;
     for (TNode* node = First(); node; node = Next(node))
         ++count;
     return count;
 }
 
-int TNodeTree::ChildCount(const TNode* parent) const
-{
+int TNodeTree::ChildCount(const TNode* parent) const {
     return static_cast<int>(SiblingsOf(parent).size());
 }
 
-TNode* TNodeTree::Child(const TNode* parent, int index) const
-{
+TNode* TNodeTree::Child(const TNode* parent, int index) const {
     const auto& siblings = SiblingsOf(parent);
     if (index < 0 || index >= static_cast<int>(siblings.size()))
         return nullptr;
     return siblings[static_cast<size_t>(index)].get();
 }
 
-TNode* TNodeTree::Next(const TNode* node) const
-{
+TNode* TNodeTree::Next(const TNode* node) const {
     if (!node)
         return nullptr;
     if (!node->Children.empty())
@@ -161,8 +141,7 @@ TNode* TNodeTree::Next(const TNode* node) const
     return nullptr;
 }
 
-TNode* TNodeTree::Previous(const TNode* node) const
-{
+TNode* TNodeTree::Previous(const TNode* node) const {
     if (!node)
         return nullptr;
     const auto& siblings = SiblingsOf(node->ParentNode);
@@ -176,8 +155,7 @@ TNode* TNodeTree::Previous(const TNode* node) const
     return prev;
 }
 
-int TNodeTree::AbsoluteIndex(const TNode* node) const
-{
+int TNodeTree::AbsoluteIndex(const TNode* node) const {
     if (!node)
         return -1;
     int index = 0;
@@ -188,8 +166,7 @@ int TNodeTree::AbsoluteIndex(const TNode* node) const
     return -1;
 }
 
-TNode* TNodeTree::AtAbsoluteIndex(int index) const
-{
+TNode* TNodeTree::AtAbsoluteIndex(int index) const {
     if (index < 0)
         return nullptr;
     TNode* node = First();
@@ -198,8 +175,7 @@ TNode* TNodeTree::AtAbsoluteIndex(int index) const
     return node;
 }
 
-TNode* TNodeTree::FindFirst(const std::function<bool(const TNode&)>& match) const
-{
+TNode* TNodeTree::FindFirst(const std::function<bool(const TNode&)>& match) const {
     for (TNode* node = First(); node; node = Next(node)) {
         if (match(*node))
             return node;
@@ -207,8 +183,7 @@ TNode* TNodeTree::FindFirst(const std::function<bool(const TNode&)>& match) cons
     return nullptr;
 }
 
-TNode* TNodeTree::FindByCode(int code) const
-{
+TNode* TNodeTree::FindByCode(int code) const {
     for (TNode* node = First(); node; node = Next(node)) {
         if (NodeCode(node->Text()) == code)
             return node;
@@ -216,19 +191,16 @@ TNode* TNodeTree::FindByCode(int code) const
     return nullptr;
 }
 
-void TNodeTree::Walk(const std::function<void(TNode&)>& visit) const
-{
+void TNodeTree::Walk(const std::function<void(TNode&)>& visit) const {
     for (TNode* node = First(); node; node = Next(node))
         visit(*node);
 }
 
-TNode* TNodeTree::Add(TNode* parent, std::string text)
-{
+TNode* TNodeTree::Add(TNode* parent, std::string text) {
     return InsertAt(parent, ChildCount(parent), std::move(text));
 }
 
-TNode* TNodeTree::InsertAt(TNode* parent, int index, std::string text)
-{
+TNode* TNodeTree::InsertAt(TNode* parent, int index, std::string text) {
     auto& siblings = SiblingsOf(parent);
     index = std::clamp(index, 0, static_cast<int>(siblings.size()));
     Notify([&](TNodeTreeObserver& o) { o.NodesAboutToBeInserted(parent, index, index); });
@@ -242,8 +214,7 @@ TNode* TNodeTree::InsertAt(TNode* parent, int index, std::string text)
     return raw;
 }
 
-TNode* TNodeTree::InsertBefore(TNode* sibling, std::string text)
-{
+TNode* TNodeTree::InsertBefore(TNode* sibling, std::string text) {
     if (!sibling)
         return Add(nullptr, std::move(text));
     const auto& siblings = SiblingsOf(sibling->ParentNode);
@@ -253,43 +224,37 @@ TNode* TNodeTree::InsertBefore(TNode* sibling, std::string text)
     return InsertAt(sibling->ParentNode, index, std::move(text));
 }
 
-TNode* TNodeTree::AddFirst(std::string text)
-{
+TNode* TNodeTree::AddFirst(std::string text) {
     return InsertAt(nullptr, 0, std::move(text));
 }
 
-void TNodeTree::SetText(TNode* node, std::string text)
-{
+void TNodeTree::SetText(TNode* node, std::string text) {
     if (!node || node->TextValue == text)
         return;
     node->TextValue = std::move(text);
     Notify([&](TNodeTreeObserver& o) { o.NodeChanged(node); });
 }
 
-void TNodeTree::SetImageIndex(TNode* node, int image)
-{
+void TNodeTree::SetImageIndex(TNode* node, int image) {
     if (!node || node->ImageValue == image)
         return;
     node->ImageValue = image;
     Notify([&](TNodeTreeObserver& o) { o.NodeChanged(node); });
 }
 
-void TNodeTree::SetSelectedIndex(TNode* node, int image)
-{
+void TNodeTree::SetSelectedIndex(TNode* node, int image) {
     if (!node || node->SelectedValue == image)
         return;
     node->SelectedValue = image;
     Notify([&](TNodeTreeObserver& o) { o.NodeChanged(node); });
 }
 
-void TNodeTree::SetData(TNode* node, int64_t data)
-{
+void TNodeTree::SetData(TNode* node, int64_t data) {
     if (node)
         node->DataValue = data;
 }
 
-void TNodeTree::Delete(TNode* node)
-{
+void TNodeTree::Delete(TNode* node) {
     if (!node)
         return;
     if (SelectedNode && (SelectedNode == node || node->IsAncestorOf(SelectedNode))) {
@@ -311,8 +276,7 @@ void TNodeTree::Delete(TNode* node)
     Notify([&](TNodeTreeObserver& o) { o.NodesRemoved(parent, index, index); });
 }
 
-void TNodeTree::Clear()
-{
+void TNodeTree::Clear() {
     Notify([](TNodeTreeObserver& o) { o.AboutToBeReset(); });
     bool hadSelection = SelectedNode != nullptr;
     SelectedNode = nullptr;
@@ -322,13 +286,12 @@ void TNodeTree::Clear()
         Notify([](TNodeTreeObserver& o) { o.SelectionChanged(nullptr); });
 }
 
-bool TNodeTree::Move(TNode* node, TNode* newParent, int index)
-{
+bool TNodeTree::Move(TNode* node, TNode* newParent, int index) {
     if (!node || node == newParent || node->IsAncestorOf(newParent))
         return false;
     auto& from = SiblingsOf(node->ParentNode);
-    auto it = std::find_if(from.begin(), from.end(),
-                           [node](const auto& n) { return n.get() == node; });
+    auto it =
+        std::find_if(from.begin(), from.end(), [node](const auto& n) { return n.get() == node; });
     if (it == from.end())
         return false;
     auto& to = SiblingsOf(newParent);
@@ -345,8 +308,7 @@ bool TNodeTree::Move(TNode* node, TNode* newParent, int index)
     return true;
 }
 
-void TNodeTree::Sort(TNode* parent, const TCompare& less, bool recurse)
-{
+void TNodeTree::Sort(TNode* parent, const TCompare& less, bool recurse) {
     Notify([](TNodeTreeObserver& o) { o.LayoutAboutToBeChanged(); });
     std::vector<std::vector<std::unique_ptr<TNode>>*> pending{&SiblingsOf(parent)};
     while (!pending.empty()) {
@@ -363,8 +325,7 @@ void TNodeTree::Sort(TNode* parent, const TCompare& less, bool recurse)
 }
 
 void TNodeTree::SortAmong(TNode* parent, const std::function<bool(const TNode&)>& sortable,
-                          const TCompare& less)
-{
+                          const TCompare& less) {
     auto& siblings = SiblingsOf(parent);
     std::vector<size_t> places;
     std::vector<std::unique_ptr<TNode>> picked;
@@ -384,30 +345,26 @@ void TNodeTree::SortAmong(TNode* parent, const std::function<bool(const TNode&)>
     Notify([](TNodeTreeObserver& o) { o.LayoutChanged(); });
 }
 
-void TNodeTree::Select(TNode* node)
-{
+void TNodeTree::Select(TNode* node) {
     if (SelectedNode == node)
         return;
     SelectedNode = node;
     Notify([&](TNodeTreeObserver& o) { o.SelectionChanged(node); });
 }
 
-void TNodeTree::Expand(TNode* node, bool expanded)
-{
+void TNodeTree::Expand(TNode* node, bool expanded) {
     if (!node)
         return;
     node->ExpandedValue = expanded;
     Notify([&](TNodeTreeObserver& o) { o.ExpandRequested(node, expanded); });
 }
 
-void TNodeTree::BeginUpdate()
-{
+void TNodeTree::BeginUpdate() {
     if (UpdateDepth++ == 0)
         Notify([](TNodeTreeObserver& o) { o.UpdateBegun(); });
 }
 
-void TNodeTree::EndUpdate()
-{
+void TNodeTree::EndUpdate() {
     if (UpdateDepth == 0)
         return;
     if (--UpdateDepth == 0)

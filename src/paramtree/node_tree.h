@@ -23,8 +23,8 @@ public:
     bool Expanded() const { return ExpandedValue; }
 
     TNode* Parent() const { return ParentNode; } // nullptr for a top-level node
-    int Level() const;                            // 0 for a top-level node
-    int Index() const;                            // position among its siblings
+    int Level() const;                           // 0 for a top-level node
+    int Index() const;                           // position among its siblings
     int ChildCount() const { return static_cast<int>(Children.size()); }
     TNode* Child(int index) const; // nullptr when out of range
     TNode* FirstChild() const { return Child(0); }

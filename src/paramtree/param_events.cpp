@@ -10,8 +10,7 @@ namespace pelmora {
 
 namespace {
 
-std::optional<int> ReadInteger(std::string_view text)
-{
+std::optional<int> ReadInteger(std::string_view text) {
     text = TrimView(text);
     int value = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -23,10 +22,9 @@ std::optional<int> ReadInteger(std::string_view text)
 // Builds a menu or list from props (own class) or from the event handler.
 bool CollectEntries(TNode* node, const std::string& href, const TParamDetails& details,
                     bool ownClass,
-                    const std::function<void(TNode*, const std::string&,
-                                             std::vector<std::string>&, bool&)>& handler,
-                    bool listSorted, std::vector<std::string>& entries)
-{
+                    const std::function<void(TNode*, const std::string&, std::vector<std::string>&,
+                                             bool&)>& handler,
+                    bool listSorted, std::vector<std::string>& entries) {
     bool doPopup = false;
     if (ownClass) {
         entries = SplitProps(details.Props);
@@ -40,8 +38,7 @@ bool CollectEntries(TNode* node, const std::string& href, const TParamDetails& d
 }
 
 bool Commit(TNodeTree& tree, TNode* node, const std::string& href, const std::string& value,
-            const TMarkupTreeEvents& events)
-{
+            const TMarkupTreeEvents& events) {
     if (!node)
         return false;
     auto old = ReadParam(node->Text(), href);
@@ -61,8 +58,7 @@ bool Commit(TNodeTree& tree, TNode* node, const std::string& href, const std::st
 } // namespace
 
 std::vector<TParamEditorRequest> ClickParam(TNodeTree& tree, TNode* node, const std::string& href,
-                                            const TMarkupTreeEvents& events, bool listSorted)
-{
+                                            const TMarkupTreeEvents& events, bool listSorted) {
     std::vector<TParamEditorRequest> requests;
     if (!node)
         return requests;
@@ -138,8 +134,7 @@ std::vector<TParamEditorRequest> ClickParam(TNodeTree& tree, TNode* node, const 
 }
 
 bool CommitMenuChoice(TNodeTree& tree, TNode* node, const std::string& href,
-                      const std::string& caption, const TMarkupTreeEvents& events)
-{
+                      const std::string& caption, const TMarkupTreeEvents& events) {
     std::string plain;
     for (char c : caption) {
         if (c != '&')
@@ -149,8 +144,7 @@ bool CommitMenuChoice(TNodeTree& tree, TNode* node, const std::string& href,
 }
 
 bool CommitEditorText(TNodeTree& tree, TNode* node, const std::string& href,
-                      const std::string& text, const TMarkupTreeEvents& events)
-{
+                      const std::string& text, const TMarkupTreeEvents& events) {
     return Commit(tree, node, href, EscapeParam(text), events);
 }
 

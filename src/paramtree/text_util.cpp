@@ -2,34 +2,29 @@
 
 namespace pelmora {
 
-char AsciiUpper(char c)
-{
+char AsciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-char AsciiLower(char c)
-{
+char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string UpperAscii(std::string_view text)
-{
+std::string UpperAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out)
         c = AsciiUpper(c);
     return out;
 }
 
-std::string LowerAscii(std::string_view text)
-{
+std::string LowerAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out)
         c = AsciiLower(c);
     return out;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
+bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -39,13 +34,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t from)
-{
+size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t from) {
     if (needle.empty())
         return from <= haystack.size() ? from : std::string_view::npos;
     if (haystack.size() < needle.size())
@@ -57,8 +50,7 @@ size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t fro
     return std::string_view::npos;
 }
 
-std::string_view TrimView(std::string_view text)
-{
+std::string_view TrimView(std::string_view text) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     size_t begin = 0;
     while (begin < text.size() && blank(text[begin]))
@@ -69,13 +61,11 @@ std::string_view TrimView(std::string_view text)
     return text.substr(begin, end - begin);
 }
 
-std::string Trim(std::string_view text)
-{
+std::string Trim(std::string_view text) {
     return std::string(TrimView(text));
 }
 
-std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to)
-{
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty())
         return std::string(text);
     std::string out;

@@ -13,22 +13,18 @@ namespace {
 // Deeper trees are not written by the program; refusing them keeps every walk shallow.
 constexpr int kMaxLevel = 1000;
 
-std::string LevelError(int level, std::string_view text)
-{
-    return "Invalid level (" + std::to_string(level) + ") for item \"" + std::string(text) +
-           "\"";
+std::string LevelError(int level, std::string_view text) {
+    return "Invalid level (" + std::to_string(level) + ") for item \"" + std::string(text) + "\"";
 }
 
-bool FileExists(const std::string& path)
-{
+bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
 
-TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree)
-{
+TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree) {
     tree.BeginUpdate();
     tree.Clear();
     TTreeReadResult result;
@@ -37,9 +33,8 @@ TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree)
     int lineNumber = 0;
     while (pos < data.size()) {
         size_t end = data.find_first_of("\r\n", pos);
-        std::string_view line = data.substr(pos, end == std::string_view::npos
-                                                     ? std::string_view::npos
-                                                     : end - pos);
+        std::string_view line =
+            data.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         if (end == std::string_view::npos)
             pos = data.size();
         else if (data[end] == '\r' && end + 1 < data.size() && data[end + 1] == '\n')
@@ -72,8 +67,7 @@ TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree)
     return result;
 }
 
-std::string FormatTreeText(const TNodeTree& tree)
-{
+std::string FormatTreeText(const TNodeTree& tree) {
     std::string out;
     for (TNode* node = tree.First(); node; node = tree.Next(node)) {
         out.append(static_cast<size_t>(node->Level()), '\t');
@@ -83,8 +77,7 @@ std::string FormatTreeText(const TNodeTree& tree)
     return out;
 }
 
-TTreeReadResult ReadTreeFile(const std::string& path, TNodeTree& tree)
-{
+TTreeReadResult ReadTreeFile(const std::string& path, TNodeTree& tree) {
     std::string error;
     auto data = ReadWholeFile(path, &error);
     if (!data) {
@@ -95,14 +88,12 @@ TTreeReadResult ReadTreeFile(const std::string& path, TNodeTree& tree)
 }
 
 bool WriteTreeFile(const std::string& path, const TNodeTree& tree, unsigned mode,
-                   std::string* error)
-{
+                   std::string* error) {
     return WriteFileAtomically(path, FormatTreeText(tree), mode, error);
 }
 
 TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TUiServices& ui,
-                                    const TTreeFileSafety& safety)
-{
+                                    const TTreeFileSafety& safety) {
     auto play = [](const std::function<void()>& sound) {
         if (sound)
             sound();

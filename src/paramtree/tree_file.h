@@ -32,12 +32,12 @@ bool WriteTreeFile(const std::string& path, const TNodeTree& tree, unsigned mode
 
 // What LoadTreeFileSafely says and plays; texts are passed in by the caller.
 struct TTreeFileSafety {
-    unsigned Mode = 0644;            // mode of the file's copies
-    std::string BackupFailedText;    // pop-up when the ".backup" copy cannot be made
+    unsigned Mode = 0644;         // mode of the file's copies
+    std::string BackupFailedText; // pop-up when the ".backup" copy cannot be made
     int BackupFailedMs = 6000;
-    std::string WarningCaption;      // "Warning:"
-    std::string CorruptQuestion;     // asked when the read fails (also its caption)
-    std::string RepairFailedText;    // pop-up when the repair is impossible
+    std::string WarningCaption;   // "Warning:"
+    std::string CorruptQuestion;  // asked when the read fails (also its caption)
+    std::string RepairFailedText; // pop-up when the repair is impossible
     int RepairFailedMs = 6000;
     int CorruptQuestionSize = 12;
     std::function<void()> PlayPopped;    // may be empty
@@ -45,11 +45,11 @@ struct TTreeFileSafety {
 };
 
 enum class TTreeLoadOutcome {
-    Missing,       // the file does not exist; the tree was left empty
-    Loaded,        // read without error
-    Repaired,      // the read failed, the last good copy replaced the file and was read
-    KeptBroken,    // the read failed and the user declined the repair
-    Emptied,       // the read failed and the repair was impossible; the tree is empty
+    Missing,    // the file does not exist; the tree was left empty
+    Loaded,     // read without error
+    Repaired,   // the read failed, the last good copy replaced the file and was read
+    KeptBroken, // the read failed and the user declined the repair
+    Emptied,    // the read failed and the repair was impossible; the tree is empty
 };
 
 // Loads a tree file with its two safety copies: path + ".backup" is made before reading,

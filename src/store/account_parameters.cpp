@@ -19,12 +19,10 @@ constexpr TAccountParameter kParameters[] = {
     {108, 1, 344, {}, "EditSMTP", TParamStart::NotSet, TParamKind::Text, true},
     {111, 1, 345, {}, "EditSMTPAUTHNAME", TParamStart::NotSet, TParamKind::Text, true},
     {112, 1, 346, {}, "EditSMTPAUTHPW", TParamStart::Hidden, TParamKind::Password, true},
-    {kNodePOP3Port, -1, 0, "POP3 port", "POP3Port", TParamStart::NotSet, TParamKind::Port,
-     true},
+    {kNodePOP3Port, -1, 0, "POP3 port", "POP3Port", TParamStart::NotSet, TParamKind::Port, true},
     {kNodePOP3Security, -1, 0, "POP3 security", "POP3Security", TParamStart::SecurityNone,
      TParamKind::Security, true},
-    {kNodeSMTPPort, -1, 0, "SMTP port", "SMTPPort", TParamStart::NotSet, TParamKind::Port,
-     true},
+    {kNodeSMTPPort, -1, 0, "SMTP port", "SMTPPort", TParamStart::NotSet, TParamKind::Port, true},
     {kNodeSMTPSecurity, -1, 0, "SMTP security", "SMTPSecurity", TParamStart::SecurityNone,
      TParamKind::Security, true},
     {202, 3, 21, {}, "EditAddress", TParamStart::NotSet, TParamKind::Address, false},
@@ -36,13 +34,11 @@ constexpr TAccountParameter kParameters[] = {
 
 } // namespace
 
-std::span<const TAccountParameter> AccountParameters()
-{
+std::span<const TAccountParameter> AccountParameters() {
     return kParameters;
 }
 
-const TAccountParameter* FindAccountParameter(std::string_view name)
-{
+const TAccountParameter* FindAccountParameter(std::string_view name) {
     for (const TAccountParameter& param : kParameters) {
         if (EqualsNoCase(param.Name, name))
             return &param;
@@ -50,24 +46,34 @@ const TAccountParameter* FindAccountParameter(std::string_view name)
     return nullptr;
 }
 
-std::string ParameterLabel(const TAccountParameter& param, const TMessageTexts& texts)
-{
+std::string ParameterLabel(const TAccountParameter& param, const TMessageTexts& texts) {
     if (param.LabelModule < 0)
         return std::string(param.Label);
     return texts.Text(param.LabelModule, param.LabelSlot);
 }
 
 std::string InitialParameterNode(const TAccountParameter& param, const TMessageTexts& texts,
-                                 const std::string& displayName)
-{
+                                 const std::string& displayName) {
     std::string value;
     switch (param.Start) {
-    case TParamStart::Yes: value = texts.Text(3, 33); break;
-    case TParamStart::No: value = texts.Text(3, 34); break;
-    case TParamStart::NotSet: value = texts.Text(3, 14); break;
-    case TParamStart::Hidden: value = texts.Text(1, 84); break;
-    case TParamStart::DisplayName: value = displayName; break;
-    case TParamStart::SecurityNone: value = "None"; break;
+    case TParamStart::Yes:
+        value = texts.Text(3, 33);
+        break;
+    case TParamStart::No:
+        value = texts.Text(3, 34);
+        break;
+    case TParamStart::NotSet:
+        value = texts.Text(3, 14);
+        break;
+    case TParamStart::Hidden:
+        value = texts.Text(1, 84);
+        break;
+    case TParamStart::DisplayName:
+        value = displayName;
+        break;
+    case TParamStart::SecurityNone:
+        value = "None";
+        break;
     }
     const std::string label = ParameterLabel(param, texts);
     const std::string code = "<XID=" + std::to_string(param.Code) + ">";

@@ -12,8 +12,7 @@ namespace {
 
 constexpr size_t kMaxField = 255;
 
-std::string Cut(std::string text)
-{
+std::string Cut(std::string text) {
     if (text.size() > kMaxField)
         text.resize(kMaxField);
     return text;
@@ -21,8 +20,7 @@ std::string Cut(std::string text)
 
 } // namespace
 
-int ParsePort(std::string_view value)
-{
+int ParsePort(std::string_view value) {
     value = TrimView(value);
     int port = 0;
     auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
@@ -31,8 +29,7 @@ int ParsePort(std::string_view value)
     return port;
 }
 
-TMailSecurity ParseMailSecurity(std::string_view value)
-{
+TMailSecurity ParseMailSecurity(std::string_view value) {
     std::string upper = UpperAscii(TrimView(value));
     if (upper == "STARTTLS")
         return TMailSecurity::StartTls;
@@ -41,8 +38,7 @@ TMailSecurity ParseMailSecurity(std::string_view value)
     return TMailSecurity::None;
 }
 
-AccountSettings ReadAccountSettings(TNode* node, const std::string& yesText)
-{
+AccountSettings ReadAccountSettings(TNode* node, const std::string& yesText) {
     AccountSettings settings;
     TNode* account = AccountOf(node);
     if (!account)

@@ -34,7 +34,7 @@ struct AccountSettings {
     std::string ReplyTo;
     std::vector<std::string> ProjectNumbers; // level-1 children numbered 999 to 99999999
     std::vector<std::string> ProjectNames;
-    int32_t DefaultProject = 0;              // the last such child numbered above 99999
+    int32_t DefaultProject = 0; // the last such child numbered above 99999
     // Connection details; a port of 0 means the default of "pelmora.ini".
     int POP3Port = 0;
     int SMTPPort = 0;

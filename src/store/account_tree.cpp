@@ -18,15 +18,13 @@ namespace pelmora {
 
 namespace {
 
-bool DirectoryExists(const std::string& path)
-{
+bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Project numbers already used by nodes of the account tree.
-std::set<int> ProjectNumbersInTree(const TNodeTree& tree)
-{
+std::set<int> ProjectNumbersInTree(const TNodeTree& tree) {
     std::set<int> numbers;
     tree.Walk([&numbers](TNode& node) {
         if (node.Level() == 1)
@@ -37,13 +35,11 @@ std::set<int> ProjectNumbersInTree(const TNodeTree& tree)
 
 } // namespace
 
-std::string TWorkspace::AccountTreePath() const
-{
+std::string TWorkspace::AccountTreePath() const {
     return ShellState.Dirs().Store + "folders.tree";
 }
 
-void TWorkspace::LoadAccountTree()
-{
+void TWorkspace::LoadAccountTree() {
     const std::string path = AccountTreePath();
     TTreeFileSafety safety;
     safety.Mode = kPrivateFileMode;
@@ -60,8 +56,7 @@ void TWorkspace::LoadAccountTree()
     AddMissingAccountParameters();
 }
 
-bool TWorkspace::SaveAccountTree()
-{
+bool TWorkspace::SaveAccountTree() {
     if (!WriteTreeFile(AccountTreePath(), AccountTree, kPrivateFileMode))
         return false;
     ShellState.AccountTreeChanged = false;
@@ -70,8 +65,7 @@ bool TWorkspace::SaveAccountTree()
 
 // Accounts written before the connection parameters existed get them with their first
 // values, so they can be set like the others.
-void TWorkspace::AddMissingAccountParameters()
-{
+void TWorkspace::AddMissingAccountParameters() {
     const TMessageTexts& texts = ShellState.Texts();
     for (int i = 0; i < AccountTree.TopCount(); ++i) {
         TNode* account = AccountTree.Top(i);
@@ -89,8 +83,7 @@ void TWorkspace::AddMissingAccountParameters()
     }
 }
 
-void TWorkspace::EnsureDefaultAccount()
-{
+void TWorkspace::EnsureDefaultAccount() {
     for (int i = 0; i < AccountTree.TopCount(); ++i) {
         if (IsAccountNode(AccountTree.Top(i)))
             return;
@@ -98,8 +91,7 @@ void TWorkspace::EnsureDefaultAccount()
     CreateAccount(true);
 }
 
-int TWorkspace::NextAccountNumber() const
-{
+int TWorkspace::NextAccountNumber() const {
     int highest = 0;
     std::set<int> used;
     for (int i = 0; i < AccountTree.TopCount(); ++i) {
@@ -118,8 +110,7 @@ int TWorkspace::NextAccountNumber() const
     return -1;
 }
 
-std::optional<int> TWorkspace::NextProjectNumber() const
-{
+std::optional<int> TWorkspace::NextProjectNumber() const {
     const std::set<int> inTree = ProjectNumbersInTree(AccountTree);
     for (int number = kFirstUserProject; number <= kLastUserProject; ++number) {
         if (!inTree.count(number) &&
@@ -129,8 +120,7 @@ std::optional<int> TWorkspace::NextProjectNumber() const
     return std::nullopt;
 }
 
-std::optional<int> TWorkspace::NextDefaultProjectNumber() const
-{
+std::optional<int> TWorkspace::NextDefaultProjectNumber() const {
     const std::set<int> inTree = ProjectNumbersInTree(AccountTree);
     for (int number = kFirstDefaultProject; number <= kLastDefaultProject; ++number) {
         if (!inTree.count(number) &&
@@ -140,14 +130,12 @@ std::optional<int> TWorkspace::NextDefaultProjectNumber() const
     return std::nullopt;
 }
 
-bool TWorkspace::CreateProjectFiles(int project, int account, const std::string& plainName)
-{
+bool TWorkspace::CreateProjectFiles(int project, int account, const std::string& plainName) {
     bool ok = EnsureProjectDirectories(ShellState.Dirs().Store, project);
     return WriteProjectInfo(ShellState.Dirs().Store, project, {account, plainName}) && ok;
 }
 
-bool TWorkspace::CreateAccount(bool isDefault)
-{
+bool TWorkspace::CreateAccount(bool isDefault) {
     const TMessageTexts& texts = ShellState.Texts();
     bool ok = true;
     int number = isDefault ? 1 : NextAccountNumber();
@@ -160,11 +148,10 @@ bool TWorkspace::CreateAccount(bool isDefault)
 
         AccountTree.BeginUpdate();
         TNode* account = AccountTree.AddFirst(AccountNodeText(numberText, display, address));
-        TNode* profile = AccountTree.Add(
-            account, "<IMG src=\"idx:6\"><XID=101> <b><font color=#303090>" + Text(1, 323) +
-                         "</font></b>");
-        TNode* server =
-            AccountTree.Add(profile, "<XID=102><b>" + Text(1, 104) + "</b>");
+        TNode* profile =
+            AccountTree.Add(account, "<IMG src=\"idx:6\"><XID=101> <b><font color=#303090>" +
+                                         Text(1, 323) + "</font></b>");
+        TNode* server = AccountTree.Add(profile, "<XID=102><b>" + Text(1, 104) + "</b>");
         for (const TAccountParameter& param : AccountParameters()) {
             TNode* parent = param.UnderServerSettings ? server : profile;
             AccountTree.Add(parent, InitialParameterNode(param, texts, display));
@@ -177,9 +164,8 @@ bool TWorkspace::CreateAccount(bool isDefault)
         } else {
             ok = false;
         }
-        AccountTree.SortAll([](const TNode& a, const TNode& b) {
-            return TextLess(a.Text(), b.Text());
-        });
+        AccountTree.SortAll(
+            [](const TNode& a, const TNode& b) { return TextLess(a.Text(), b.Text()); });
         AccountTree.EndUpdate();
         SortAccounts();
     }
@@ -187,18 +173,15 @@ bool TWorkspace::CreateAccount(bool isDefault)
     return SaveAccountTree() && ok;
 }
 
-void TWorkspace::AddNewAccount()
-{
+void TWorkspace::AddNewAccount() {
     CreateAccount(false);
 }
 
-AccountSettings TWorkspace::ReadAccountSettings(TNode* node) const
-{
+AccountSettings TWorkspace::ReadAccountSettings(TNode* node) const {
     return pelmora::ReadAccountSettings(node, Text(3, 33));
 }
 
-std::vector<AccountSettings> TWorkspace::AllAccountSettings() const
-{
+std::vector<AccountSettings> TWorkspace::AllAccountSettings() const {
     std::vector<AccountSettings> all;
     for (int i = 0; i < AccountTree.TopCount(); ++i) {
         if (IsAccountNode(AccountTree.Top(i)))

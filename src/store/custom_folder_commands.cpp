@@ -18,8 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The selected custom-folder node of the project tree, or nullptr.
-TNode* SelectedCustomFolder(const TNodeTree& tree)
-{
+TNode* SelectedCustomFolder(const TNodeTree& tree) {
     TNode* node = tree.Selected();
     if (!node || node->Level() != 1 || !IsCustomFolderCode(NodeNumber(node->Text())))
         return nullptr;
@@ -28,8 +27,7 @@ TNode* SelectedCustomFolder(const TNodeTree& tree)
 
 } // namespace
 
-void TWorkspace::PMAddNewFolderClick()
-{
+void TWorkspace::PMAddNewFolderClick() {
     const int project = ShellState.CurrentProject;
     if (!ProjectTree.Selected() || project < 0) {
         Popup(Text(1, 261), Text(1, 108), 5000, 12, true);
@@ -65,8 +63,7 @@ void TWorkspace::PMAddNewFolderClick()
     ProjectTree.Expand(inbox);
 }
 
-void TWorkspace::PMRemoveCustomFolderClick()
-{
+void TWorkspace::PMRemoveCustomFolderClick() {
     const int project = ShellState.CurrentProject;
     TNode* node = SelectedCustomFolder(ProjectTree);
     if (!node || project < 0) {
@@ -99,8 +96,7 @@ void TWorkspace::PMRemoveCustomFolderClick()
     SaveProjectTree(project);
 }
 
-void TWorkspace::PMChangeNameClick()
-{
+void TWorkspace::PMChangeNameClick() {
     const int project = ShellState.CurrentProject;
     TNode* node = SelectedCustomFolder(ProjectTree);
     if (!node || project < 0) {
@@ -110,8 +106,7 @@ void TWorkspace::PMChangeNameClick()
     const int code = NodeNumber(node->Text());
     TCustomFolder* folder = Folders.At(code);
     const std::string oldName = folder ? folder->Name : PlainCaption(CaptionBase(node->Text()));
-    const std::string name =
-        Trim(Ui().QueryText(Text(1, 113), Text(1, 113), oldName, false));
+    const std::string name = Trim(Ui().QueryText(Text(1, 113), Text(1, 113), oldName, false));
     if (name.empty())
         return;
     if (folder)

@@ -14,8 +14,7 @@ namespace {
 
 constexpr size_t kMaxLabel = 255;
 
-std::optional<int> CustomCode(const std::string& name)
-{
+std::optional<int> CustomCode(const std::string& name) {
     int code = 0;
     auto [ptr, ec] = std::from_chars(name.data(), name.data() + name.size(), code);
     if (ec != std::errc() || ptr != name.data() + name.size() || name.empty() || name[0] == '+')
@@ -27,20 +26,17 @@ std::optional<int> CustomCode(const std::string& name)
 
 } // namespace
 
-TCustomFolder* TCustomFolderTable::At(int code)
-{
+TCustomFolder* TCustomFolderTable::At(int code) {
     return IsCustomFolderCode(code) ? &Folders[static_cast<size_t>(code - kFirstCustomFolder)]
                                     : nullptr;
 }
 
-const TCustomFolder* TCustomFolderTable::At(int code) const
-{
+const TCustomFolder* TCustomFolderTable::At(int code) const {
     return IsCustomFolderCode(code) ? &Folders[static_cast<size_t>(code - kFirstCustomFolder)]
                                     : nullptr;
 }
 
-std::optional<std::string> ReadFolderLabel(const std::string& folderPath)
-{
+std::optional<std::string> ReadFolderLabel(const std::string& folderPath) {
     auto data = ReadWholeFile(folderPath + "label.txt", nullptr, 1024 * 1024);
     if (!data)
         return std::nullopt;
@@ -50,8 +46,7 @@ std::optional<std::string> ReadFolderLabel(const std::string& folderPath)
     return line;
 }
 
-bool WriteFolderLabel(const std::string& folderPath, const std::string& name)
-{
+bool WriteFolderLabel(const std::string& folderPath, const std::string& name) {
     std::string line = name.substr(0, std::min(name.size(), kMaxLabel));
     // A name is one line: breaks would make the rest of it a second line nobody reads.
     for (char& c : line) {
@@ -62,8 +57,7 @@ bool WriteFolderLabel(const std::string& folderPath, const std::string& name)
 }
 
 TCustomFolderTable ScanCustomFolders(const std::string& storeDir, int project,
-                                     const std::string& notSetName)
-{
+                                     const std::string& notSetName) {
     TCustomFolderTable table;
     std::error_code ec;
     const std::string inbox = FolderPath(storeDir, project, kFolderInbox);
@@ -91,8 +85,7 @@ TCustomFolderTable ScanCustomFolders(const std::string& storeDir, int project,
 }
 
 bool MarkFolderStale(const std::string& storeDir, int project, int code,
-                     TCustomFolderTable& table)
-{
+                     TCustomFolderTable& table) {
     TCustomFolder* folder = table.At(code);
     if (!folder)
         return false;
@@ -102,8 +95,7 @@ bool MarkFolderStale(const std::string& storeDir, int project, int code,
 }
 
 bool ClearFolderStale(const std::string& storeDir, int project, int code,
-                      TCustomFolderTable& table)
-{
+                      TCustomFolderTable& table) {
     TCustomFolder* folder = table.At(code);
     if (!folder)
         return false;

@@ -41,8 +41,7 @@ bool WriteFolderLabel(const std::string& folderPath, const std::string& name);
 
 // Sets a custom folder's stale flag and writes "update.txt" / clears it and deletes the file.
 // The fixed folders keep their stale flags elsewhere; these do nothing for them.
-bool MarkFolderStale(const std::string& storeDir, int project, int code,
-                     TCustomFolderTable& table);
+bool MarkFolderStale(const std::string& storeDir, int project, int code, TCustomFolderTable& table);
 bool ClearFolderStale(const std::string& storeDir, int project, int code,
                       TCustomFolderTable& table);
 

@@ -13,8 +13,7 @@
 
 namespace pelmora {
 
-int MessageStateFromName(std::string_view fileName)
-{
+int MessageStateFromName(std::string_view fileName) {
     if (!fileName.empty() && fileName[0] == '_')
         return kStateUnread;
     std::string lower = LowerAscii(fileName);
@@ -27,8 +26,7 @@ int MessageStateFromName(std::string_view fileName)
     return kStateRead;
 }
 
-std::optional<std::string> MessageNameForState(std::string_view fileName, int state)
-{
+std::optional<std::string> MessageNameForState(std::string_view fileName, int state) {
     size_t ext = FindNoCase(fileName, ".eml");
     if (ext == std::string_view::npos)
         return std::nullopt;
@@ -36,17 +34,22 @@ std::optional<std::string> MessageNameForState(std::string_view fileName, int st
     if (!stem.empty() && stem[0] == '_')
         stem.erase(0, 1);
     switch (state) {
-    case kStateRead: return stem + ".eml";
-    case kStateCheck: return stem + ".emlc";
-    case kStateFlag: return stem + ".emlf";
-    case kStateOrphan: return stem + ".emlo";
-    case kStateUnread: return "_" + stem + ".eml";
-    default: return std::nullopt;
+    case kStateRead:
+        return stem + ".eml";
+    case kStateCheck:
+        return stem + ".emlc";
+    case kStateFlag:
+        return stem + ".emlf";
+    case kStateOrphan:
+        return stem + ".emlo";
+    case kStateUnread:
+        return "_" + stem + ".eml";
+    default:
+        return std::nullopt;
     }
 }
 
-bool MatchFileMask(std::string_view name, std::string_view mask)
-{
+bool MatchFileMask(std::string_view name, std::string_view mask) {
     // Iterative wildcard match with backtracking to the last "*".
     size_t n = 0, m = 0, starMask = std::string_view::npos, starName = 0;
     while (n < name.size()) {
@@ -68,13 +71,11 @@ bool MatchFileMask(std::string_view name, std::string_view mask)
     return m == mask.size();
 }
 
-bool IsMessageFileName(std::string_view fileName)
-{
+bool IsMessageFileName(std::string_view fileName) {
     return MatchFileMask(fileName, "*.eml?");
 }
 
-TMessageCounts CountMessageFiles(const std::string& pattern)
-{
+TMessageCounts CountMessageFiles(const std::string& pattern) {
     namespace fs = std::filesystem;
     size_t slash = pattern.rfind('/');
     std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
@@ -107,8 +108,7 @@ TMessageCounts CountMessageFiles(const std::string& pattern)
     return counts;
 }
 
-bool CopyFileBlocks(const std::string& source, const std::string& destination, bool overwrite)
-{
+bool CopyFileBlocks(const std::string& source, const std::string& destination, bool overwrite) {
     struct stat st {};
     if (overwrite && ::lstat(destination.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
         ::unlink(destination.c_str());
@@ -154,15 +154,14 @@ bool CopyFileBlocks(const std::string& source, const std::string& destination, b
     return ok;
 }
 
-std::string MessageStem(std::chrono::system_clock::time_point when)
-{
+std::string MessageStem(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
     auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count() % 1000;
     if (ms < 0)
         ms += 1000;
-    std::time_t seconds = system_clock::to_time_t(time_point_cast<system_clock::duration>(
-        when - milliseconds(ms)));
-    std::tm local {};
+    std::time_t seconds =
+        system_clock::to_time_t(time_point_cast<system_clock::duration>(when - milliseconds(ms)));
+    std::tm local{};
     localtime_r(&seconds, &local);
     auto two = [](int value) {
         std::string s = std::to_string(value);
@@ -173,8 +172,7 @@ std::string MessageStem(std::chrono::system_clock::time_point when)
            two(local.tm_sec) + std::to_string(ms);
 }
 
-std::string NewMessageStem(const std::string& folder)
-{
+std::string NewMessageStem(const std::string& folder) {
     static std::mutex lock;
     static std::set<std::string> issued;
     std::lock_guard<std::mutex> guard(lock);

@@ -8,26 +8,22 @@
 
 namespace pelmora {
 
-int NodeNumber(std::string_view text)
-{
+int NodeNumber(std::string_view text) {
     return NodeCode(text);
 }
 
-std::string PlainCaption(std::string_view text)
-{
+std::string PlainCaption(std::string_view text) {
     return Trim(UnescapeParam(StripMarkup(text)));
 }
 
-std::string CaptionBase(std::string_view text)
-{
+std::string CaptionBase(std::string_view text) {
     size_t pos = FindNoCase(text, "</font> (");
     if (pos == std::string_view::npos)
         return Trim(text);
     return Trim(text.substr(0, pos + 7));
 }
 
-std::string ParamValue(std::string_view text)
-{
+std::string ParamValue(std::string_view text) {
     std::string value(text);
     size_t pos;
     while ((pos = value.find("\">")) != std::string::npos)
@@ -38,8 +34,7 @@ std::string ParamValue(std::string_view text)
     return Trim(std::string_view(value).substr(0, end));
 }
 
-std::string ReadPassword(std::string_view text)
-{
+std::string ReadPassword(std::string_view text) {
     size_t pos = text.find("<XPWD=");
     if (pos == std::string_view::npos)
         return {};
@@ -50,8 +45,7 @@ std::string ReadPassword(std::string_view text)
     return Trim(UnescapeParam(text.substr(begin, end - begin)));
 }
 
-std::string RemovePasswordMarker(std::string_view text)
-{
+std::string RemovePasswordMarker(std::string_view text) {
     std::string out(text);
     size_t pos = out.find("<XPWD=");
     if (pos == std::string::npos)
@@ -61,13 +55,11 @@ std::string RemovePasswordMarker(std::string_view text)
     return out;
 }
 
-std::string PasswordMarker(std::string_view password)
-{
+std::string PasswordMarker(std::string_view password) {
     return "<XPWD=" + EscapeParam(password) + ">";
 }
 
-std::string SetNodeIcon(std::string_view text, int icon)
-{
+std::string SetNodeIcon(std::string_view text, int icon) {
     constexpr std::string_view key = "<img src=\"idx:";
     size_t pos = FindNoCase(text, key);
     if (pos == std::string_view::npos)
@@ -81,31 +73,27 @@ std::string SetNodeIcon(std::string_view text, int icon)
     return out;
 }
 
-TNode* AccountOf(TNode* node)
-{
+TNode* AccountOf(TNode* node) {
     while (node && node->Parent())
         node = node->Parent();
     return node;
 }
 
-bool IsAccountNode(const TNode* node)
-{
+bool IsAccountNode(const TNode* node) {
     if (!node || node->Parent())
         return false;
     int number = NodeNumber(node->Text());
     return number >= 0 && number < 100;
 }
 
-bool IsProjectNode(const TNode* node)
-{
+bool IsProjectNode(const TNode* node) {
     if (!node || node->Level() != 1)
         return false;
     int number = NodeNumber(node->Text());
     return number >= 999 && number <= 99999999;
 }
 
-TNode* FindBelow(TNode* root, int number)
-{
+TNode* FindBelow(TNode* root, int number) {
     if (!root)
         return nullptr;
     std::vector<TNode*> pending;
@@ -122,8 +110,7 @@ TNode* FindBelow(TNode* root, int number)
     return nullptr;
 }
 
-TNode* FindTopLevel(const TNodeTree& tree, int number)
-{
+TNode* FindTopLevel(const TNodeTree& tree, int number) {
     for (int i = 0; i < tree.TopCount(); ++i) {
         if (NodeNumber(tree.Top(i)->Text()) == number)
             return tree.Top(i);
@@ -131,8 +118,7 @@ TNode* FindTopLevel(const TNodeTree& tree, int number)
     return nullptr;
 }
 
-TNode* FindChild(TNode* parent, int number)
-{
+TNode* FindChild(TNode* parent, int number) {
     for (int i = 0; parent && i < parent->ChildCount(); ++i) {
         if (NodeNumber(parent->Child(i)->Text()) == number)
             return parent->Child(i);
@@ -141,45 +127,38 @@ TNode* FindChild(TNode* parent, int number)
 }
 
 std::string AccountNodeText(std::string_view number, std::string_view displayName,
-                            std::string_view address)
-{
+                            std::string_view address) {
     return "<XID=" + std::string(number) + "><IMG src=\"idx:0\"> <b><font color=\"clNavy\">" +
            std::string(displayName) + "</font></b> <font color=\"clBlack\">(" +
            std::string(address) + ")</font> (0/0)";
 }
 
-std::string ProjectNodeText(int project, std::string_view name, std::string_view colour)
-{
+std::string ProjectNodeText(int project, std::string_view name, std::string_view colour) {
     return "<XID=" + std::to_string(project) + "><IMG src=\"idx:3\"> <font color=\"" +
            std::string(colour) + "\"><b>" + std::string(name) + "</b></font> (0/0)";
 }
 
-std::string FolderNodeText(int code, int icon, std::string_view caption)
-{
+std::string FolderNodeText(int code, int icon, std::string_view caption) {
     return "<XID=" + std::to_string(code) + "><img src=\"idx:" + std::to_string(icon) +
            "\"> <font color=\"clNavy\"><b>" + std::string(caption) + "</b></font> (0/0)";
 }
 
 std::string ParameterNodeText(int code, std::string_view label, std::string_view name,
-                              std::string_view value)
-{
+                              std::string_view value) {
     return "<XID=" + std::to_string(code) + ">" + std::string(label) + ": <a href=\"" +
            std::string(name) + "\">" + std::string(value) + "</a>";
 }
 
-bool LooksLikeAddress(std::string_view address)
-{
+bool LooksLikeAddress(std::string_view address) {
     return address.find('@') != std::string_view::npos &&
            address.find('.') != std::string_view::npos;
 }
 
-bool TextLess(std::string_view a, std::string_view b)
-{
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return static_cast<unsigned char>(AsciiLower(x)) <
-                   static_cast<unsigned char>(AsciiLower(y));
-        });
+bool TextLess(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(AsciiLower(x)) <
+               static_cast<unsigned char>(AsciiLower(y));
+    });
 }
 
 } // namespace pelmora

@@ -68,8 +68,8 @@ std::string SetNodeIcon(std::string_view text, int icon);
 
 // The node's ancestor at level 0 (the node itself at level 0).
 TNode* AccountOf(TNode* node);
-bool IsAccountNode(const TNode* node);   // level 0, numbered 0 to 99
-bool IsProjectNode(const TNode* node);   // level 1, numbered 999 to 99999999
+bool IsAccountNode(const TNode* node); // level 0, numbered 0 to 99
+bool IsProjectNode(const TNode* node); // level 1, numbered 999 to 99999999
 // The first node below `root` (depth-first, root excluded) numbered `number`.
 TNode* FindBelow(TNode* root, int number);
 // The first top-level node / child of `parent` numbered `number`.

@@ -20,14 +20,12 @@ namespace {
 constexpr const char* kStationeryFilter =
     "HTML + e-Mail Files (*.htm, *.html, *.eml)|*.html;*.htm;*.eml;*.emlo;*.emlc;*.emlf";
 
-std::string Toggled(const std::string& value, const std::string& yes, const std::string& no)
-{
+std::string Toggled(const std::string& value, const std::string& yes, const std::string& no) {
     return value == yes ? no : yes;
 }
 
 // The number of an account as its node writes it ("001" stays "001").
-std::string WrittenNumber(const std::string& text)
-{
+std::string WrittenNumber(const std::string& text) {
     size_t begin = text.find("<XID=");
     if (begin == std::string::npos)
         return {};
@@ -39,8 +37,7 @@ std::string WrittenNumber(const std::string& text)
 } // namespace
 
 void TWorkspace::RebuildAccountCaption(TNode* paramNode, const std::string& displayName,
-                                       const std::string& address)
-{
+                                       const std::string& address) {
     TNode* account = AccountOf(paramNode);
     if (!account)
         return;
@@ -48,8 +45,7 @@ void TWorkspace::RebuildAccountCaption(TNode* paramNode, const std::string& disp
                         AccountNodeText(WrittenNumber(account->Text()), displayName, address));
 }
 
-void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std::string& value)
-{
+void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std::string& value) {
     const TAccountParameter* param = FindAccountParameter(href);
     if (!node || !param)
         return;
@@ -96,8 +92,7 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
             value = std::to_string(port);
         } else {
             PlayPopped();
-            Popup(Text(1, 262), answer + " is NOT a valid port number (1-65535)!",
-                  5000, 12, true);
+            Popup(Text(1, 262), answer + " is NOT a valid port number (1-65535)!", 5000, 12, true);
             break;
         }
         ShellState.AccountTreeChanged = true;
@@ -157,8 +152,7 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
     }
 }
 
-void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std::string& value)
-{
+void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std::string& value) {
     if (!node)
         return;
     if (!AccountTree.Selected() && RememberedProject)
@@ -184,8 +178,7 @@ void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std
             return;
         }
         const std::string& label = Text(1, 291);
-        std::string answer =
-            Ui().QueryText(label, label, UnescapeParam(CaptionBase(value)), false);
+        std::string answer = Ui().QueryText(label, label, UnescapeParam(CaptionBase(value)), false);
         if (answer.empty())
             return; // an empty name would leave the two trees disagreeing
         value = EscapeParam(answer);
@@ -210,8 +203,8 @@ void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std
     } else if (is("ProjURL")) {
         queryInto(297);
     } else if (is("Stationery")) {
-        auto chosen = Ui().ChooseOpenFile(Text(1, 4), ShellState.Dirs().Templates,
-                                          kStationeryFilter);
+        auto chosen =
+            Ui().ChooseOpenFile(Text(1, 4), ShellState.Dirs().Templates, kStationeryFilter);
         struct stat st {};
         if (chosen && ::stat(chosen->c_str(), &st) == 0 && S_ISREG(st.st_mode))
             value = EscapeParam(*chosen);
@@ -222,8 +215,7 @@ void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std
 }
 
 void TWorkspace::ProjectTreeParamPopup(TNode*, const std::string& href,
-                                       std::vector<std::string>& values, bool& doPopup)
-{
+                                       std::vector<std::string>& values, bool& doPopup) {
     if (!EqualsNoCase(href, "changeprojectadmin"))
         return;
     for (int i = 0; i < AccountTree.TopCount(); ++i) {

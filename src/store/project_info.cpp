@@ -11,15 +11,13 @@ namespace pelmora {
 
 namespace {
 
-std::string InfoPath(const std::string& storeDir, int project)
-{
+std::string InfoPath(const std::string& storeDir, int project) {
     return ProjectDirectory(storeDir, project) + "pinfo.txt";
 }
 
 } // namespace
 
-bool WriteProjectInfo(const std::string& storeDir, int project, const TProjectInfo& info)
-{
+bool WriteProjectInfo(const std::string& storeDir, int project, const TProjectInfo& info) {
     std::string name = info.Name;
     for (char& c : name) {
         if (c == '\r' || c == '\n')
@@ -29,8 +27,7 @@ bool WriteProjectInfo(const std::string& storeDir, int project, const TProjectIn
                                std::to_string(info.Account) + "\r\n" + name + "\r\n");
 }
 
-std::optional<TProjectInfo> ReadProjectInfo(const std::string& storeDir, int project)
-{
+std::optional<TProjectInfo> ReadProjectInfo(const std::string& storeDir, int project) {
     auto data = ReadWholeFile(InfoPath(storeDir, project), nullptr, 1024 * 1024);
     if (!data)
         return std::nullopt;
@@ -42,18 +39,16 @@ std::optional<TProjectInfo> ReadProjectInfo(const std::string& storeDir, int pro
     if (ec != std::errc() || ptr != first.data() + first.size())
         return std::nullopt;
     if (end1 != std::string_view::npos) {
-        size_t start2 = end1 + ((text[end1] == '\r' && end1 + 1 < text.size() &&
-                                 text[end1 + 1] == '\n')
-                                    ? 2
-                                    : 1);
+        size_t start2 =
+            end1 +
+            ((text[end1] == '\r' && end1 + 1 < text.size() && text[end1 + 1] == '\n') ? 2 : 1);
         std::string_view rest = text.substr(std::min(start2, text.size()));
         info.Name = std::string(rest.substr(0, rest.find_first_of("\r\n")));
     }
     return info;
 }
 
-bool ProjectInfoExists(const std::string& storeDir, int project)
-{
+bool ProjectInfoExists(const std::string& storeDir, int project) {
     struct stat st {};
     return ::stat(InfoPath(storeDir, project).c_str(), &st) == 0;
 }

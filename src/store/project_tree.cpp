@@ -25,26 +25,23 @@ struct TFixedFolder {
 };
 
 constexpr TFixedFolder kFixedFolders[] = {
-    {kFolderInbox, 317, 12},  {kFolderInReceipts, 316, 18}, {kFolderSent, 287, 9},
-    {kFolderOutReceipts, 319, 5}, {kFolderOutbox, 318, 15}, {kFolderTrash, 315, 21},
+    {kFolderInbox, 317, 12},      {kFolderInReceipts, 316, 18}, {kFolderSent, 287, 9},
+    {kFolderOutReceipts, 319, 5}, {kFolderOutbox, 318, 15},     {kFolderTrash, 315, 21},
     {kFolderDrafts, 320, 24},
 };
 
-bool FileExists(const std::string& path)
-{
+bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
 
-std::string TWorkspace::ProjectTreePath(int project) const
-{
+std::string TWorkspace::ProjectTreePath(int project) const {
     return ShellState.Dirs().AddressBooks + std::to_string(project) + ".addr";
 }
 
-void TWorkspace::LoadProjectTree(int project)
-{
+void TWorkspace::LoadProjectTree(int project) {
     const std::string path = ProjectTreePath(project);
     TTreeFileSafety safety;
     safety.Mode = kPrivateFileMode;
@@ -60,8 +57,7 @@ void TWorkspace::LoadProjectTree(int project)
     LoadTreeFileSafely(path, ProjectTree, Ui(), safety);
 }
 
-bool TWorkspace::SaveProjectTree(int project)
-{
+bool TWorkspace::SaveProjectTree(int project) {
     if (project < 0)
         return false;
     if (!WriteTreeFile(ProjectTreePath(project), ProjectTree, kPrivateFileMode)) {
@@ -73,14 +69,12 @@ bool TWorkspace::SaveProjectTree(int project)
     return true;
 }
 
-void TWorkspace::SaveShownProjectTree()
-{
+void TWorkspace::SaveShownProjectTree() {
     if (!ProjectTree.Empty() && ShellState.ProjectTreeChanged && ShellState.CurrentProject >= 0)
         SaveProjectTree(ShellState.CurrentProject);
 }
 
-void TWorkspace::RescanCustomFolders()
-{
+void TWorkspace::RescanCustomFolders() {
     if (ShellState.CurrentProject < 0) {
         Folders = TCustomFolderTable{};
         return;
@@ -88,8 +82,7 @@ void TWorkspace::RescanCustomFolders()
     Folders = ScanCustomFolders(ShellState.Dirs().Store, ShellState.CurrentProject, Text(3, 14));
 }
 
-void TWorkspace::BuildNewProjectTree(int project)
-{
+void TWorkspace::BuildNewProjectTree(int project) {
     TNode* selected = AccountTree.Selected();
     if (!selected) {
         Ui().Beep();
@@ -102,20 +95,20 @@ void TWorkspace::BuildNewProjectTree(int project)
     ProjectTree.BeginUpdate();
     ProjectTree.Clear();
     ProjectTree.Add(nullptr, "<XID=100><img src=\"idx:3\"> <b><font color=\"clPurple\">" +
-                                 Text(1, 288) + ":</font></b> <a href=\"ChangeProjName\">" +
-                                 name + "</a>");
+                                 Text(1, 288) + ":</font></b> <a href=\"ChangeProjName\">" + name +
+                                 "</a>");
     ProjectTree.Add(nullptr, "<XID=101>" + Text(1, 292) + ": <a href=\"changeprojectadmin\">" +
                                  notSet + "</a>");
     ProjectTree.Add(nullptr, "<XID=102>" + Text(1, 248) + ": <a href=\"RequestReceipts\"> " +
                                  Text(3, 34) + " </a>");
-    TNode* tracking = ProjectTree.Add(nullptr, "<XID=103>" + Text(1, 94) +
-                                                   ": <a href=\"GenTrackingNumber\"> " +
-                                                   Text(3, 34) + " </a>");
+    TNode* tracking =
+        ProjectTree.Add(nullptr, "<XID=103>" + Text(1, 94) + ": <a href=\"GenTrackingNumber\"> " +
+                                     Text(3, 34) + " </a>");
     ProjectTree.Add(tracking, "<XID=201>" + Text(1, 95) +
                                   ": <a href=\"TrackingNumberStyle\" class=\"LIST\" props=\"" +
-                                  EscapeParam(Text(1, 97)) + "," + EscapeParam(Text(1, 96)) +
-                                  "," + EscapeParam(Text(1, 98)) + "\">" +
-                                  EscapeParam(Text(1, 97)) + "</a>");
+                                  EscapeParam(Text(1, 97)) + "," + EscapeParam(Text(1, 96)) + "," +
+                                  EscapeParam(Text(1, 98)) + "\">" + EscapeParam(Text(1, 97)) +
+                                  "</a>");
     ProjectTree.Add(nullptr, "<XID=104><font color=\"clBlack\">" + Text(1, 295) +
                                  ": <a href=\"ProjectDescription\">" + notSet + "</a></font>");
     ProjectTree.Add(nullptr, "<XID=105><font color=\"clBlack\">" + Text(1, 296) +
@@ -126,8 +119,9 @@ void TWorkspace::BuildNewProjectTree(int project)
                     "<XID=107>" + Text(1, 297) + ": <a href=\"ProjURL\"> " + notSet + " </a>");
     ProjectTree.Add(nullptr,
                     "<XID=108>" + Text(1, 4) + ": <a href=\"Stationery\"> " + notSet + " </a>");
-    TNode* book = ProjectTree.Add(nullptr, "<XID=110><img src=\"idx:0\"> <font color=\"clGray\"><b>" +
-                                               Text(1, 293) + "</b></font> (0)");
+    TNode* book =
+        ProjectTree.Add(nullptr, "<XID=110><img src=\"idx:0\"> <font color=\"clGray\"><b>" +
+                                     Text(1, 293) + "</b></font> (0)");
     ProjectTree.Add(book, "<XID=-1><font color=\"clPurple\"><b>" + Text(1, 78) + "</b></font>");
 
     const std::string store = ShellState.Dirs().Store;
@@ -149,8 +143,7 @@ void TWorkspace::BuildNewProjectTree(int project)
     ProjectTree.EndUpdate();
 }
 
-void TWorkspace::FolderTreeClick()
-{
+void TWorkspace::FolderTreeClick() {
     TShell& shell = ShellState;
     if (!shell.StartingUp)
         shell.PlaySound(TSound::Click);
@@ -227,8 +220,9 @@ void TWorkspace::FolderTreeClick()
     const std::string store = shell.Dirs().Store;
     EnsureProjectDirectories(store, number);
     if (!ProjectInfoExists(store, number))
-        WriteProjectInfo(store, number,
-                         {NodeNumber(account->Text()), PlainCaption(CaptionBase(selected->Text()))});
+        WriteProjectInfo(
+            store, number,
+            {NodeNumber(account->Text()), PlainCaption(CaptionBase(selected->Text()))});
     if (FileExists(ProjectTreePath(number)))
         LoadProjectTree(number);
     else

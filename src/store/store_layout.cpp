@@ -12,37 +12,40 @@ constexpr int kFixedCodes[] = {kFolderInbox,  kFolderInReceipts, kFolderSent,  k
 
 } // namespace
 
-bool IsFixedFolderCode(int code)
-{
+bool IsFixedFolderCode(int code) {
     return code >= kFolderInbox && code <= kFolderDrafts;
 }
 
-bool IsCustomFolderCode(int code)
-{
+bool IsCustomFolderCode(int code) {
     return code >= kFirstCustomFolder && code <= kLastCustomFolder;
 }
 
-std::string_view FolderDirectoryName(int code)
-{
+std::string_view FolderDirectoryName(int code) {
     switch (code) {
-    case kFolderInbox: return "inbox";
-    case kFolderInReceipts: return "inreceipts";
-    case kFolderSent: return "sent";
-    case kFolderOutReceipts: return "outreceipts";
-    case kFolderOutbox: return "outbox";
-    case kFolderTrash: return "trash";
-    case kFolderDrafts: return "drafts";
-    default: return {};
+    case kFolderInbox:
+        return "inbox";
+    case kFolderInReceipts:
+        return "inreceipts";
+    case kFolderSent:
+        return "sent";
+    case kFolderOutReceipts:
+        return "outreceipts";
+    case kFolderOutbox:
+        return "outbox";
+    case kFolderTrash:
+        return "trash";
+    case kFolderDrafts:
+        return "drafts";
+    default:
+        return {};
     }
 }
 
-std::string ProjectDirectory(const std::string& storeDir, int project)
-{
+std::string ProjectDirectory(const std::string& storeDir, int project) {
     return storeDir + std::to_string(project) + "/";
 }
 
-std::string FolderPath(const std::string& storeDir, int project, int code)
-{
+std::string FolderPath(const std::string& storeDir, int project, int code) {
     if (IsCustomFolderCode(code))
         return ProjectDirectory(storeDir, project) + "inbox/" + std::to_string(code) + "/";
     std::string_view name = FolderDirectoryName(code);
@@ -51,8 +54,7 @@ std::string FolderPath(const std::string& storeDir, int project, int code)
     return ProjectDirectory(storeDir, project) + std::string(name) + "/";
 }
 
-bool EnsureProjectDirectories(const std::string& storeDir, int project)
-{
+bool EnsureProjectDirectories(const std::string& storeDir, int project) {
     bool ok = true;
     for (int code : kFixedCodes) {
         std::error_code ec;

@@ -18,15 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool CaptionLess(const TNode& a, const TNode& b)
-{
+bool CaptionLess(const TNode& a, const TNode& b) {
     return TextLess(PlainCaption(CaptionBase(a.Text())), PlainCaption(CaptionBase(b.Text())));
 }
 
 } // namespace
 
-void TWorkspace::FMAddNewProjectClick()
-{
+void TWorkspace::FMAddNewProjectClick() {
     TNode* selected = AccountTree.Selected();
     if (!selected) {
         PlayPopped();
@@ -41,8 +39,8 @@ void TWorkspace::FMAddNewProjectClick()
             PlayPopped();
         } else {
             TNode* account = AccountOf(selected);
-            TNode* node = AccountTree.Add(account,
-                                          ProjectNodeText(*project, EscapeParam(name), "#251080"));
+            TNode* node =
+                AccountTree.Add(account, ProjectNodeText(*project, EscapeParam(name), "#251080"));
             AccountTree.Select(node);
             ShellState.CurrentProject = *project;
             BuildNewProjectTree(*project);
@@ -53,8 +51,7 @@ void TWorkspace::FMAddNewProjectClick()
     FolderTreeClick();
 }
 
-bool TWorkspace::DeleteProjectFiles(int project, bool quiet)
-{
+bool TWorkspace::DeleteProjectFiles(int project, bool quiet) {
     if (project < kFirstUserProject)
         return false;
     bool ok = true;
@@ -93,8 +90,7 @@ bool TWorkspace::DeleteProjectFiles(int project, bool quiet)
     return ok;
 }
 
-void TWorkspace::PMDeleteProjectClick()
-{
+void TWorkspace::PMDeleteProjectClick() {
     if (!AccountTree.Selected()) {
         Popup(Text(1, 261), Text(1, 109), 5000, 12, true);
         return;
@@ -137,8 +133,7 @@ void TWorkspace::PMDeleteProjectClick()
         Hooks.RefreshCounts();
 }
 
-void TWorkspace::FMDeleteAccountandallFoldersClick()
-{
+void TWorkspace::FMDeleteAccountandallFoldersClick() {
     TNode* selected = AccountTree.Selected();
     if (!selected)
         selected = RememberedAccount;
@@ -172,30 +167,26 @@ void TWorkspace::FMDeleteAccountandallFoldersClick()
     SaveAccountTree();
 }
 
-void TWorkspace::SortAccounts()
-{
+void TWorkspace::SortAccounts() {
     AccountTree.SortAmong(
         nullptr, [](const TNode& n) { return IsAccountNode(&n); }, CaptionLess);
     ShellState.AccountTreeChanged = true;
 }
 
-void TWorkspace::SortProjects()
-{
+void TWorkspace::SortProjects() {
     auto isProject = [](const TNode& n) { return NodeNumber(n.Text()) > 999; };
     for (int i = 0; i < AccountTree.TopCount(); ++i)
         AccountTree.SortAmong(AccountTree.Top(i), isProject, CaptionLess);
     ShellState.AccountTreeChanged = true;
 }
 
-bool TWorkspace::FolderTreeDragOver(TNode* source, TNode* target) const
-{
+bool TWorkspace::FolderTreeDragOver(TNode* source, TNode* target) const {
     return source && target && source != target && IsProjectNode(source) &&
            NodeNumber(source->Text()) >= kFirstUserProject &&
            NodeNumber(target->Text()) >= kFirstUserProject && target->Parent();
 }
 
-void TWorkspace::FolderTreeDragDrop(TNode* source, TNode* target)
-{
+void TWorkspace::FolderTreeDragDrop(TNode* source, TNode* target) {
     if (!FolderTreeDragOver(source, target))
         return;
     if (NodeNumber(source->Text()) >= kFirstDefaultProject &&
@@ -212,8 +203,7 @@ void TWorkspace::FolderTreeDragDrop(TNode* source, TNode* target)
     FolderTreeClick();
 }
 
-void TWorkspace::MenuShowPorjectNumbersClick()
-{
+void TWorkspace::MenuShowPorjectNumbersClick() {
     std::string text;
     for (int i = 0; i < AccountTree.TopCount(); ++i) {
         TNode* account = AccountTree.Top(i);
@@ -226,16 +216,15 @@ void TWorkspace::MenuShowPorjectNumbersClick()
             if (first)
                 text += "\r\n";
             first = false;
-            text += Text(2, 11) + PlainCaption(CaptionBase(account->Text())) + ", " +
-                    Text(1, 288) + ": " + PlainCaption(CaptionBase(project->Text())) + " > " +
+            text += Text(2, 11) + PlainCaption(CaptionBase(account->Text())) + ", " + Text(1, 288) +
+                    ": " + PlainCaption(CaptionBase(project->Text())) + " > " +
                     std::to_string(number) + "\r\n";
         }
     }
     Popup(Text(1, 261), text, 5000, 11, false, true);
 }
 
-void TWorkspace::FolderTreeChange(TNode* node)
-{
+void TWorkspace::FolderTreeChange(TNode* node) {
     AccountMenuState = FolderTreePopupItems(node);
     if (ShellState.Closing || !node)
         return;
@@ -245,8 +234,7 @@ void TWorkspace::FolderTreeChange(TNode* node)
     Ui().SetStatusText(TStatusBar::Folder, text);
 }
 
-void TWorkspace::ProjectTreeChange(TNode* node)
-{
+void TWorkspace::ProjectTreeChange(TNode* node) {
     if (ShellState.Closing || !node)
         return;
     std::string text = PlainCaption(node->Text());
@@ -255,25 +243,22 @@ void TWorkspace::ProjectTreeChange(TNode* node)
     Ui().SetStatusText(TStatusBar::Message, text);
 }
 
-TAccountTreeMenu TWorkspace::FolderTreePopupItems(TNode* node) const
-{
+TAccountTreeMenu TWorkspace::FolderTreePopupItems(TNode* node) const {
     TAccountTreeMenu menu;
     if (!node)
         return menu;
     menu.DeleteAccount = node->Level() == 0;
     int number = NodeNumber(node->Text());
-    menu.DeleteProject = IsProjectNode(node) && number >= kFirstUserProject &&
-                         number < kFirstDefaultProject;
+    menu.DeleteProject =
+        IsProjectNode(node) && number >= kFirstUserProject && number < kFirstDefaultProject;
     return menu;
 }
 
-TProjectTreeMenu TWorkspace::ProjectTreePOPUPPopup(TNode* node) const
-{
+TProjectTreeMenu TWorkspace::ProjectTreePOPUPPopup(TNode* node) const {
     TProjectTreeMenu menu;
     menu.BackupProject = true;
-    menu.DeleteProject =
-        ShellState.CurrentProject >= kFirstUserProject &&
-        ShellState.CurrentProject < kFirstDefaultProject;
+    menu.DeleteProject = ShellState.CurrentProject >= kFirstUserProject &&
+                         ShellState.CurrentProject < kFirstDefaultProject;
     if (!node)
         return menu;
     TNode* top = node;

@@ -10,20 +10,17 @@ namespace pelmora {
 class TWorkspace::TRememberGuard : public TNodeTreeObserver {
 public:
     explicit TRememberGuard(TWorkspace& owner) : Owner(owner) {}
-    void NodesAboutToBeRemoved(TNode* parent, int first, int last) override
-    {
+    void NodesAboutToBeRemoved(TNode* parent, int first, int last) override {
         for (int i = first; i <= last; ++i)
             Forget(Owner.AccountTree.Child(parent, i));
     }
-    void AboutToBeReset() override
-    {
+    void AboutToBeReset() override {
         Owner.RememberedAccount = nullptr;
         Owner.RememberedProject = nullptr;
     }
 
 private:
-    void Forget(TNode* node)
-    {
+    void Forget(TNode* node) {
         if (!node)
             return;
         for (TNode** remembered : {&Owner.RememberedAccount, &Owner.RememberedProject}) {
@@ -34,31 +31,26 @@ private:
     TWorkspace& Owner; // Not owned.
 };
 
-TWorkspace::TWorkspace(TShell& shell) : ShellState(shell), Guard(new TRememberGuard(*this))
-{
+TWorkspace::TWorkspace(TShell& shell) : ShellState(shell), Guard(new TRememberGuard(*this)) {
     AccountTree.AddObserver(Guard.get());
     ShellState.RestorePanelsTreeHook = [this] { RestorePanelsTrees(); };
 }
 
-TWorkspace::~TWorkspace()
-{
+TWorkspace::~TWorkspace() {
     AccountTree.RemoveObserver(Guard.get());
     ShellState.RestorePanelsTreeHook = nullptr;
 }
 
-TUiServices& TWorkspace::Ui()
-{
+TUiServices& TWorkspace::Ui() {
     return ShellState.Ui();
 }
 
-const std::string& TWorkspace::Text(int module, int slot) const
-{
+const std::string& TWorkspace::Text(int module, int slot) const {
     return ShellState.Text(module, slot);
 }
 
 void TWorkspace::Popup(const std::string& caption, const std::string& text, int ms, int size,
-                       bool modeless, bool large)
-{
+                       bool modeless, bool large) {
     TPopupRequest request;
     request.Caption = caption;
     request.Text = text;
@@ -69,48 +61,40 @@ void TWorkspace::Popup(const std::string& caption, const std::string& text, int 
     Ui().ShowPopup(request);
 }
 
-void TWorkspace::PlayPopped()
-{
+void TWorkspace::PlayPopped() {
     ShellState.PlaySound(TSound::Popped);
 }
 
-void TWorkspace::PlayAttention()
-{
+void TWorkspace::PlayAttention() {
     ShellState.PlaySound(TSound::Attention);
 }
 
-bool TWorkspace::Contains(const TNodeTree& tree, const TNode* node) const
-{
+bool TWorkspace::Contains(const TNodeTree& tree, const TNode* node) const {
     if (!node)
         return false;
     return tree.FindFirst([node](const TNode& n) { return &n == node; }) != nullptr;
 }
 
-TNode* TWorkspace::CurrentAccountNode() const
-{
+TNode* TWorkspace::CurrentAccountNode() const {
     return RememberedAccount;
 }
 
-TNode* TWorkspace::CurrentProjectNode() const
-{
+TNode* TWorkspace::CurrentProjectNode() const {
     return RememberedProject;
 }
 
-TNode* TWorkspace::ShownProjectNode() const
-{
+TNode* TWorkspace::ShownProjectNode() const {
     if (ShellState.CurrentProject < 0)
         return nullptr;
     TNode* remembered = CurrentProjectNode();
     if (remembered && NodeNumber(remembered->Text()) == ShellState.CurrentProject)
         return remembered;
     const int project = ShellState.CurrentProject;
-    return AccountTree.FindFirst([project](const TNode& n) {
-        return IsProjectNode(&n) && NodeNumber(n.Text()) == project;
-    });
+    return AccountTree.FindFirst(
+        [project](const TNode& n) { return IsProjectNode(&n) && NodeNumber(n.Text()) == project; });
 }
 
-TMarkupTreeEvents TWorkspace::AccountTreeEvents()
-{
+TMarkupTreeEvents TWorkspace::AccountTreeEvents() {
     TMarkupTreeEvents events;
     events.OnParamClick = [this](TNode* node, const std::string& href, std::string& value) {
         FolderTreeParamClick(node, href, value);
@@ -120,8 +104,7 @@ TMarkupTreeEvents TWorkspace::AccountTreeEvents()
     return events;
 }
 
-TMarkupTreeEvents TWorkspace::ProjectTreeEvents()
-{
+TMarkupTreeEvents TWorkspace::ProjectTreeEvents() {
     TMarkupTreeEvents events;
     events.OnParamClick = [this](TNode* node, const std::string& href, std::string& value) {
         ProjectTreeParamClick(node, href, value);
@@ -135,8 +118,7 @@ TMarkupTreeEvents TWorkspace::ProjectTreeEvents()
     return events;
 }
 
-void TWorkspace::FormCreateTrees()
-{
+void TWorkspace::FormCreateTrees() {
     LoadAccountTree();
     EnsureDefaultAccount();
     if (TNode* first = AccountTree.First()) {
@@ -146,8 +128,7 @@ void TWorkspace::FormCreateTrees()
     }
 }
 
-void TWorkspace::FirstActivationShowDefaultProject()
-{
+void TWorkspace::FirstActivationShowDefaultProject() {
     TNode* project = AccountTree.FindFirst(
         [](const TNode& n) { return n.Level() == 1 && NodeNumber(n.Text()) > 99999; });
     if (!project)
@@ -156,8 +137,7 @@ void TWorkspace::FirstActivationShowDefaultProject()
     FolderTreeClick();
 }
 
-void TWorkspace::RestorePanelsTrees()
-{
+void TWorkspace::RestorePanelsTrees() {
     if (!ShellState.AccountTreeChanged) {
         LoadAccountTree();
         ProjectTree.Clear();
@@ -171,8 +151,7 @@ void TWorkspace::RestorePanelsTrees()
         Hooks.RefreshCounts();
 }
 
-bool TWorkspace::FormCloseSaveTrees()
-{
+bool TWorkspace::FormCloseSaveTrees() {
     bool ok = SaveAccountTree();
     if (!ok) {
         PlayAttention();

@@ -24,13 +24,13 @@ class TUiServices;
 
 // What the trees need from the rest of the main window; any hook may be empty.
 struct TWorkspaceHooks {
-    std::function<bool()> ShowingSearchResults;     // the list shows search results
+    std::function<bool()> ShowingSearchResults; // the list shows search results
     std::function<void()> ClearMessageList;
     std::function<int()> MessageListRowCount;
     std::function<void(int folderCode)> ListFolder; // list a folder of the current project
     std::function<void()> RefreshCounts;            // refresh all folder counts now
     std::function<void(int delayMs)> ArmCountsRefresh;
-    std::function<void()> StopNewMailBlinking;      // and switch the light off
+    std::function<void()> StopNewMailBlinking; // and switch the light off
     // Disables / enables the message buttons, the list's popup menu and the account tree
     // around the selection handler.
     std::function<void(bool enabled)> SetControlsEnabled;
@@ -145,8 +145,8 @@ public:
 
 private:
     const std::string& Text(int module, int slot) const;
-    void Popup(const std::string& caption, const std::string& text, int ms, int size,
-               bool modeless, bool large = false);
+    void Popup(const std::string& caption, const std::string& text, int ms, int size, bool modeless,
+               bool large = false);
     void PlayPopped();
     void PlayAttention();
     bool Contains(const TNodeTree& tree, const TNode* node) const;

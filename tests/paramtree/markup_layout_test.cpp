@@ -5,8 +5,7 @@
 namespace pelmora {
 namespace {
 
-const TMarkupRun* FindText(const TMarkupLayout& layout, const std::string& text)
-{
+const TMarkupRun* FindText(const TMarkupLayout& layout, const std::string& text) {
     for (const auto& run : layout.Runs) {
         if (run.Kind == TMarkupRunKind::Text && run.Text == text)
             return &run;
@@ -14,8 +13,7 @@ const TMarkupRun* FindText(const TMarkupLayout& layout, const std::string& text)
     return nullptr;
 }
 
-TEST(MarkupLayoutTest, DrawsImageAndStyledTextAndSkipsOwnCodes)
-{
+TEST(MarkupLayoutTest, DrawsImageAndStyledTextAndSkipsOwnCodes) {
     auto layout = ParseMarkupLayout("<XID=100><img src=\"IDX:3\"> <b><font color=\"clPurple\">"
                                     "Project:</font></b> <a href=\"ChangeProjName\">Alpha</a>");
     ASSERT_FALSE(layout.Runs.empty());
@@ -38,8 +36,7 @@ TEST(MarkupLayoutTest, DrawsImageAndStyledTextAndSkipsOwnCodes)
     EXPECT_EQ(LayoutPlainText(layout), " Project: Alpha");
 }
 
-TEST(MarkupLayoutTest, ColoursByHashAndByNameAgree)
-{
+TEST(MarkupLayoutTest, ColoursByHashAndByNameAgree) {
     auto byHash = ParseMarkupLayout("<font color=\"#00FF00\">x</font>");
     auto byName = ParseMarkupLayout("<font color=\"clLime\">x</font>");
     ASSERT_TRUE(FindText(byHash, "x") && FindText(byName, "x"));
@@ -47,8 +44,7 @@ TEST(MarkupLayoutTest, ColoursByHashAndByNameAgree)
     EXPECT_EQ(FindText(byHash, "x")->Style.Colour, FindText(byName, "x")->Style.Colour);
 }
 
-TEST(MarkupLayoutTest, ColourNames)
-{
+TEST(MarkupLayoutTest, ColourNames) {
     EXPECT_EQ(ParseMarkupColour("clNavy"), (TMarkupColour{false, 0x000080, 0}));
     EXPECT_EQ(ParseMarkupColour("clHighlight"), (TMarkupColour{true, 0, 13}));
     EXPECT_EQ(ParseMarkupColour("clNoSuchColour"), (TMarkupColour{false, 0, 0}));
@@ -61,8 +57,7 @@ TEST(MarkupLayoutTest, ColourNames)
     EXPECT_EQ(ParseFontColour("Cyan"), (TMarkupColour{false, 0, 0}));
 }
 
-TEST(MarkupLayoutTest, UnquotedColourAndBgcolorAreNotConfused)
-{
+TEST(MarkupLayoutTest, UnquotedColourAndBgcolorAreNotConfused) {
     auto layout = ParseMarkupLayout("<font color=#303090 bgcolor=\"clYellow\">p</font>q");
     const TMarkupRun* p = FindText(layout, "p");
     ASSERT_TRUE(p);
@@ -73,24 +68,20 @@ TEST(MarkupLayoutTest, UnquotedColourAndBgcolorAreNotConfused)
     EXPECT_FALSE(q->Style.Colour); // </font> restores the control's font
 }
 
-TEST(MarkupLayoutTest, TextRunsDecodeEntitiesOnce)
-{
+TEST(MarkupLayoutTest, TextRunsDecodeEntitiesOnce) {
     auto layout = ParseMarkupLayout("a &lt;b&gt; &amp;lt; &quot;q&quot;");
     EXPECT_EQ(LayoutPlainText(layout), "a <b> &lt; \"q\"");
 }
 
-TEST(MarkupLayoutTest, BrokenAndHiddenMarkup)
-{
+TEST(MarkupLayoutTest, BrokenAndHiddenMarkup) {
     EXPECT_EQ(LayoutPlainText(ParseMarkupLayout("text <b unclosed")), "text <b unclosed");
     EXPECT_EQ(LayoutPlainText(ParseMarkupLayout("a<z>hidden<b>x</b></z>b")), "ab");
     EXPECT_EQ(LayoutPlainText(ParseMarkupLayout("<#shown> as text")), "shown as text");
     EXPECT_EQ(LayoutPlainText(ParseMarkupLayout("<unknown attr=\"1\">x</unknown>")), "x");
-    EXPECT_EQ(LayoutPlainText(ParseMarkupLayout("1<br>2<p align=\"right\">3</p>4")),
-              "1\n23\n4");
+    EXPECT_EQ(LayoutPlainText(ParseMarkupLayout("1<br>2<p align=\"right\">3</p>4")), "1\n23\n4");
 }
 
-TEST(MarkupLayoutTest, ImagesInsideAnAnchorBelongToTheParameter)
-{
+TEST(MarkupLayoutTest, ImagesInsideAnAnchorBelongToTheParameter) {
     auto layout = ParseMarkupLayout(
         "<a href=\"pick\"><img src=\"file://pics/a.bmp\" width=\"10\" height=\"12\" "
         "align=\"middle\"></a><img src=\"nowhere\">");
@@ -105,8 +96,7 @@ TEST(MarkupLayoutTest, ImagesInsideAnAnchorBelongToTheParameter)
     EXPECT_EQ(layout.Runs[1].Image.Index, -1); // an unknown source draws nothing
 }
 
-TEST(MarkupLayoutTest, StylesEndAtTheirClosingTags)
-{
+TEST(MarkupLayoutTest, StylesEndAtTheirClosingTags) {
     auto layout = ParseMarkupLayout("<i><u><sub>a</sup>b</u></i><s><sh>c</sh></s>d");
     EXPECT_TRUE(FindText(layout, "a")->Style.Subscript);
     EXPECT_FALSE(FindText(layout, "b")->Style.Subscript);

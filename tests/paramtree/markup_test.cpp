@@ -13,8 +13,7 @@ struct TStripCase {
 
 class StripMarkupTest : public testing::TestWithParam<TStripCase> {};
 
-TEST_P(StripMarkupTest, GivesTheCaption)
-{
+TEST_P(StripMarkupTest, GivesTheCaption) {
     EXPECT_EQ(StripMarkup(GetParam().Text), GetParam().Plain);
 }
 
@@ -37,8 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
         TStripCase{"Empty", "", ""}),
     [](const auto& info) { return info.param.Name; });
 
-TEST(ParamTest, ReadFindsValueByNameIgnoringCase)
-{
+TEST(ParamTest, ReadFindsValueByNameIgnoringCase) {
     const std::string text =
         "<XID=103>Active Pickup: <a href=\"ScheduleMail\">Yes</a> <A HREF=\"Other\">v2</A>";
     EXPECT_EQ(ReadParam(text, "schedulemail"), "Yes");
@@ -49,8 +47,7 @@ TEST(ParamTest, ReadFindsValueByNameIgnoringCase)
     EXPECT_EQ(ReadParam("<a href=\"x", "x"), std::nullopt);
 }
 
-TEST(ParamTest, WriteReplacesOnlyTheValue)
-{
+TEST(ParamTest, WriteReplacesOnlyTheValue) {
     std::string text = "<XID=102>Request Read-Receipts: <a href=\"RequestReceipts\"> No </a>!";
     ASSERT_TRUE(WriteParam(text, "RequestReceipts", "Yes"));
     EXPECT_EQ(text, "<XID=102>Request Read-Receipts: <a href=\"RequestReceipts\">Yes</a>!");
@@ -60,26 +57,23 @@ TEST(ParamTest, WriteReplacesOnlyTheValue)
     EXPECT_EQ(ReadParam(text, "RequestReceipts"), "No");
 }
 
-TEST(ParamTest, WriteTargetsTheNamedAnchorAmongSeveral)
-{
+TEST(ParamTest, WriteTargetsTheNamedAnchorAmongSeveral) {
     std::string text = "<a href=\"Edit\">same</a> <a href=\"EditPOP3\">same</a>";
     ASSERT_TRUE(WriteParam(text, "EditPOP3", "new"));
     EXPECT_EQ(text, "<a href=\"Edit\">same</a> <a href=\"EditPOP3\">new</a>");
 }
 
-TEST(ParamTest, WriteLeavesBrokenAnchorsAlone)
-{
-    for (std::string text : {std::string("<a href=\"x\">no closing"),
-                             std::string("<a href=\"x\">v<b>bold</b></a>"),
-                             std::string("no anchor at all")}) {
+TEST(ParamTest, WriteLeavesBrokenAnchorsAlone) {
+    for (std::string text :
+         {std::string("<a href=\"x\">no closing"), std::string("<a href=\"x\">v<b>bold</b></a>"),
+          std::string("no anchor at all")}) {
         std::string before = text;
         EXPECT_FALSE(WriteParam(text, "x", "new")) << before;
         EXPECT_EQ(text, before);
     }
 }
 
-TEST(ParamTest, DetailsGiveClassPropsAndValue)
-{
+TEST(ParamTest, DetailsGiveClassPropsAndValue) {
     const std::string text =
         "<XID=201>Number style: <a href=\"TrackingNumberStyle\" class=\"list\" "
         "props=\"Date-Based,Incremental,Random\">Date-Based</a>";
@@ -96,10 +90,9 @@ TEST(ParamTest, DetailsGiveClassPropsAndValue)
     EXPECT_FALSE(ParamDetails("<abbr href=\"x\">v</abbr>", "x"));
 }
 
-TEST(EscapeTest, RoundTripsEveryValue)
-{
-    for (std::string value : {"a<b>c", "Tom & \"Jerry\"", "&lt; literally", "&amp;quot;", "",
-                              "plain"}) {
+TEST(EscapeTest, RoundTripsEveryValue) {
+    for (std::string value :
+         {"a<b>c", "Tom & \"Jerry\"", "&lt; literally", "&amp;quot;", "", "plain"}) {
         std::string escaped = EscapeParam(value);
         EXPECT_EQ(escaped.find_first_of("<>\""), std::string::npos) << escaped;
         EXPECT_EQ(UnescapeParam(escaped), value);
@@ -108,18 +101,17 @@ TEST(EscapeTest, RoundTripsEveryValue)
     EXPECT_EQ(UnescapeParam("&lt;&gt;&amp;&quot;&unknown;&"), "<>&\"&unknown;&");
 }
 
-TEST(EscapeTest, EscapedValueSurvivesWriteAndRead)
-{
+TEST(EscapeTest, EscapedValueSurvivesWriteAndRead) {
     std::string text = "<XID=104>Note: <a href=\"ProjectDescription\">-not set-</a>";
     ASSERT_TRUE(WriteParam(text, "ProjectDescription", EscapeParam("x < y & \"z\"")));
     EXPECT_EQ(UnescapeParam(*ReadParam(text, "ProjectDescription")), "x < y & \"z\"");
     EXPECT_EQ(StripMarkup(text), "Note: x &lt; y &amp; &quot;z&quot;");
 }
 
-TEST(PropsTest, SplitsCommaText)
-{
+TEST(PropsTest, SplitsCommaText) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(SplitProps("Date-Based,Incremental,Random"), (V{"Date-Based", "Incremental", "Random"}));
+    EXPECT_EQ(SplitProps("Date-Based,Incremental,Random"),
+              (V{"Date-Based", "Incremental", "Random"}));
     EXPECT_EQ(SplitProps("Two words, other"), (V{"Two words", "other"}));
     EXPECT_EQ(SplitProps("&quot;a,b&quot;,c"), (V{"a,b", "c"}));
     EXPECT_EQ(SplitProps(""), V{});

@@ -9,33 +9,27 @@ namespace {
 class TRecorder : public TNodeTreeObserver {
 public:
     std::vector<std::string> Events;
-    void NodesAboutToBeInserted(TNode*, int first, int) override
-    {
+    void NodesAboutToBeInserted(TNode*, int first, int) override {
         Events.push_back("+?" + std::to_string(first));
     }
-    void NodesInserted(TNode*, int first, int) override
-    {
+    void NodesInserted(TNode*, int first, int) override {
         Events.push_back("+" + std::to_string(first));
     }
-    void NodesAboutToBeRemoved(TNode*, int first, int) override
-    {
+    void NodesAboutToBeRemoved(TNode*, int first, int) override {
         Events.push_back("-?" + std::to_string(first));
     }
-    void NodesRemoved(TNode*, int first, int) override
-    {
+    void NodesRemoved(TNode*, int first, int) override {
         Events.push_back("-" + std::to_string(first));
     }
     void NodeChanged(TNode* node) override { Events.push_back("~" + node->Text()); }
-    void SelectionChanged(TNode* node) override
-    {
+    void SelectionChanged(TNode* node) override {
         Events.push_back("sel:" + (node ? node->Text() : std::string("none")));
     }
     void LayoutAboutToBeChanged() override { Events.push_back("layout?"); }
     void LayoutChanged() override { Events.push_back("layout"); }
 };
 
-std::string Order(const TNodeTree& tree)
-{
+std::string Order(const TNodeTree& tree) {
     std::string out;
     tree.Walk([&](TNode& node) {
         out += std::string(static_cast<size_t>(node.Level()), '.') + node.Text() + " ";
@@ -44,8 +38,7 @@ std::string Order(const TNodeTree& tree)
 }
 
 // a(a1, a2(a21)), b
-void Build(TNodeTree& tree)
-{
+void Build(TNodeTree& tree) {
     TNode* a = tree.Add(nullptr, "a");
     tree.Add(a, "a1");
     TNode* a2 = tree.Add(a, "a2");
@@ -53,8 +46,7 @@ void Build(TNodeTree& tree)
     tree.Add(nullptr, "b");
 }
 
-TEST(NodeTreeTest, WalksDepthFirstWithLevelsAndIndexes)
-{
+TEST(NodeTreeTest, WalksDepthFirstWithLevelsAndIndexes) {
     TNodeTree tree;
     Build(tree);
     EXPECT_EQ(Order(tree), "a .a1 .a2 ..a21 b ");
@@ -72,8 +64,7 @@ TEST(NodeTreeTest, WalksDepthFirstWithLevelsAndIndexes)
     EXPECT_EQ(tree.FindFirst([](const TNode& n) { return n.Text() == "a2"; })->ChildCount(), 1);
 }
 
-TEST(NodeTreeTest, FindsNodesByCode)
-{
+TEST(NodeTreeTest, FindsNodesByCode) {
     TNodeTree tree;
     TNode* account = tree.Add(nullptr, "<XID=001><IMG src=\"idx:0\"> a");
     TNode* profile = tree.Add(account, "<IMG src=\"idx:6\"><XID=101> p");
@@ -84,8 +75,7 @@ TEST(NodeTreeTest, FindsNodesByCode)
     EXPECT_EQ(tree.FindByCode(12), nullptr);
 }
 
-TEST(NodeTreeTest, InsertsAndNotifiesBeforeAndAfter)
-{
+TEST(NodeTreeTest, InsertsAndNotifiesBeforeAndAfter) {
     TNodeTree tree;
     Build(tree);
     TRecorder recorder;
@@ -99,8 +89,7 @@ TEST(NodeTreeTest, InsertsAndNotifiesBeforeAndAfter)
     tree.RemoveObserver(&recorder);
 }
 
-TEST(NodeTreeTest, DeleteRemovesChildrenAndSelection)
-{
+TEST(NodeTreeTest, DeleteRemovesChildrenAndSelection) {
     TNodeTree tree;
     Build(tree);
     TRecorder recorder;
@@ -110,13 +99,11 @@ TEST(NodeTreeTest, DeleteRemovesChildrenAndSelection)
     tree.Delete(a);
     EXPECT_EQ(Order(tree), "b ");
     EXPECT_EQ(tree.Selected(), nullptr);
-    EXPECT_EQ(recorder.Events,
-              (std::vector<std::string>{"sel:a21", "sel:none", "-?0", "-0"}));
+    EXPECT_EQ(recorder.Events, (std::vector<std::string>{"sel:a21", "sel:none", "-?0", "-0"}));
     tree.RemoveObserver(&recorder);
 }
 
-TEST(NodeTreeTest, MoveKeepsIdentityAndRefusesCycles)
-{
+TEST(NodeTreeTest, MoveKeepsIdentityAndRefusesCycles) {
     TNodeTree tree;
     Build(tree);
     TNode* a = tree.First();
@@ -129,8 +116,7 @@ TEST(NodeTreeTest, MoveKeepsIdentityAndRefusesCycles)
     EXPECT_EQ(a2->Parent(), tree.First());
 }
 
-TEST(NodeTreeTest, SortIsStableAndReachesEveryLevel)
-{
+TEST(NodeTreeTest, SortIsStableAndReachesEveryLevel) {
     TNodeTree tree;
     TNode* z = tree.Add(nullptr, "z");
     tree.Add(z, "c");
@@ -151,8 +137,7 @@ TEST(NodeTreeTest, SortIsStableAndReachesEveryLevel)
     tree.RemoveObserver(&recorder);
 }
 
-TEST(NodeTreeTest, VeryDeepTreeIsDestroyedWithoutRecursion)
-{
+TEST(NodeTreeTest, VeryDeepTreeIsDestroyedWithoutRecursion) {
     auto tree = std::make_unique<TNodeTree>();
     TNode* node = tree->Add(nullptr, "root");
     for (int i = 0; i < 200000; ++i)

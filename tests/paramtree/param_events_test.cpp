@@ -12,8 +12,7 @@ const std::string kStyle = "<XID=201>Number style: <a href=\"TrackingNumberStyle
 
 class ParamEventsTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Events.OnParamSelect = [this](TNode*, const std::string& h, const std::string& v) {
             Log.push_back("select " + h + "=" + v);
         };
@@ -27,8 +26,7 @@ protected:
     std::vector<std::string> Log;
 };
 
-TEST_F(ParamEventsTest, ListOffersPropsWithCurrentValueSelected)
-{
+TEST_F(ParamEventsTest, ListOffersPropsWithCurrentValueSelected) {
     TNode* node = Tree.Add(nullptr, kStyle);
     auto requests = ClickParam(Tree, node, "TrackingNumberStyle", Events);
     ASSERT_EQ(requests.size(), 1u);
@@ -39,13 +37,11 @@ TEST_F(ParamEventsTest, ListOffersPropsWithCurrentValueSelected)
 
     auto sorted = ClickParam(Tree, node, "TrackingNumberStyle", Events, true);
     ASSERT_EQ(sorted.size(), 1u);
-    EXPECT_EQ(sorted[0].Entries,
-              (std::vector<std::string>{"Date-Based", "Incremental", "Random"}));
+    EXPECT_EQ(sorted[0].Entries, (std::vector<std::string>{"Date-Based", "Incremental", "Random"}));
     EXPECT_EQ(sorted[0].SelectedEntry, 0);
 }
 
-TEST_F(ParamEventsTest, ChoosingWritesAndReportsChangeOnlyWhenDifferent)
-{
+TEST_F(ParamEventsTest, ChoosingWritesAndReportsChangeOnlyWhenDifferent) {
     TNode* node = Tree.Add(nullptr, kStyle);
     ASSERT_TRUE(CommitEditorText(Tree, node, "TrackingNumberStyle", "Random", Events));
     EXPECT_EQ(ReadParam(node->Text(), "TrackingNumberStyle"), "Random");
@@ -55,8 +51,7 @@ TEST_F(ParamEventsTest, ChoosingWritesAndReportsChangeOnlyWhenDifferent)
                                              "select TrackingNumberStyle=Random"}));
 }
 
-TEST_F(ParamEventsTest, EditValueIsStoredEscapedAndEditedPlain)
-{
+TEST_F(ParamEventsTest, EditValueIsStoredEscapedAndEditedPlain) {
     TNode* node = Tree.Add(nullptr, "Note: <a href=\"n\" class=\"edit\">-not set-</a>");
     ASSERT_TRUE(CommitEditorText(Tree, node, "n", "a < b & c", Events));
     EXPECT_EQ(node->Text(), "Note: <a href=\"n\" class=\"edit\">a &lt; b &amp; c</a>");
@@ -66,8 +61,7 @@ TEST_F(ParamEventsTest, EditValueIsStoredEscapedAndEditedPlain)
     EXPECT_EQ(requests[0].Value, "a < b & c"); // editing again does not double-escape
 }
 
-TEST_F(ParamEventsTest, MenuChoiceDropsAcceleratorsAndStaysWellFormed)
-{
+TEST_F(ParamEventsTest, MenuChoiceDropsAcceleratorsAndStaysWellFormed) {
     TNode* node = Tree.Add(nullptr, "<a href=\"m\" class=\"MENU\" props=\"One,Two\">One</a>");
     auto requests = ClickParam(Tree, node, "m", Events);
     ASSERT_EQ(requests.size(), 1u);
@@ -77,8 +71,7 @@ TEST_F(ParamEventsTest, MenuChoiceDropsAcceleratorsAndStaysWellFormed)
     EXPECT_EQ(UnescapeParam(*ReadParam(node->Text(), "m")), "Two <x>");
 }
 
-TEST_F(ParamEventsTest, ClickHandlerValueIsWrittenOnlyWhenChanged)
-{
+TEST_F(ParamEventsTest, ClickHandlerValueIsWrittenOnlyWhenChanged) {
     TNode* node = Tree.Add(nullptr, "<a href=\"t\"> No </a>");
     int changes = 0;
     struct TCounter : TNodeTreeObserver {
@@ -103,8 +96,7 @@ TEST_F(ParamEventsTest, ClickHandlerValueIsWrittenOnlyWhenChanged)
     Tree.RemoveObserver(&counter);
 }
 
-TEST_F(ParamEventsTest, PopupHandlerDecidesAndPrepareSetsStart)
-{
+TEST_F(ParamEventsTest, PopupHandlerDecidesAndPrepareSetsStart) {
     TNode* node = Tree.Add(nullptr, "<a href=\"admin\">-not set-</a>");
     Events.OnParamPopup = [](TNode*, const std::string&, std::vector<std::string>& values,
                              bool& doPopup) {
@@ -123,8 +115,7 @@ TEST_F(ParamEventsTest, PopupHandlerDecidesAndPrepareSetsStart)
     EXPECT_TRUE(ClickParam(Tree, node, "admin", Events).empty());
 }
 
-TEST_F(ParamEventsTest, SpinAndDateRequests)
-{
+TEST_F(ParamEventsTest, SpinAndDateRequests) {
     TNode* spin = Tree.Add(nullptr, "<a href=\"s\" class=\"SPIN\">42</a>");
     TNode* bad = Tree.Add(nullptr, "<a href=\"s\" class=\"SPIN\">many</a>");
     TNode* date = Tree.Add(nullptr, "<a href=\"d\" class=\"date\">1-2-2026</a>");
@@ -135,8 +126,7 @@ TEST_F(ParamEventsTest, SpinAndDateRequests)
     EXPECT_EQ(request.Value, "1-2-2026");
 }
 
-TEST_F(ParamEventsTest, CommitOnUnreadableParameterChangesNothing)
-{
+TEST_F(ParamEventsTest, CommitOnUnreadableParameterChangesNothing) {
     TNode* node = Tree.Add(nullptr, "<a href=\"x\" class=\"EDIT\">value without end");
     EXPECT_FALSE(CommitEditorText(Tree, node, "x", "new", Events));
     EXPECT_EQ(node->Text(), "<a href=\"x\" class=\"EDIT\">value without end");

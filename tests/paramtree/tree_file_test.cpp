@@ -14,15 +14,13 @@ namespace fs = std::filesystem;
 
 const std::string kData = std::string(PELMORA_TEST_DATA) + "/paramtree/";
 
-std::string Slurp(const std::string& path)
-{
+std::string Slurp(const std::string& path) {
     return ReadWholeFile(path).value_or("<missing>");
 }
 
 class TreeFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Dir = fs::temp_directory_path() /
               ("pelmora_tree_" + std::to_string(::getpid()) + "_" +
                testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -39,8 +37,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(Dir); }
 
-    void Put(const std::string& path, const std::string& data)
-    {
+    void Put(const std::string& path, const std::string& data) {
         ASSERT_TRUE(WriteFileAtomically(path, data));
     }
 
@@ -52,8 +49,7 @@ protected:
     TNodeTree Tree;
 };
 
-TEST_F(TreeFileTest, RoundTripKeepsEveryByte)
-{
+TEST_F(TreeFileTest, RoundTripKeepsEveryByte) {
     std::string original = Slurp(kData + "good.tree");
     ASSERT_TRUE(ParseTreeText(original, Tree).Ok);
     EXPECT_EQ(Tree.TopCount(), 3); // the trailing empty line is an empty node
@@ -68,8 +64,7 @@ TEST_F(TreeFileTest, RoundTripKeepsEveryByte)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST_F(TreeFileTest, ReadsAnyLineBreakAndBlankIndents)
-{
+TEST_F(TreeFileTest, ReadsAnyLineBreakAndBlankIndents) {
     ASSERT_TRUE(ParseTreeText(Slurp(kData + "mixed_breaks.tree"), Tree).Ok);
     EXPECT_EQ(Tree.TopCount(), 4);
     TNode* here = Tree.Top(3);
@@ -90,24 +85,23 @@ struct TBadTree {
 
 class BadTreeTest : public testing::TestWithParam<TBadTree> {};
 
-TEST_P(BadTreeTest, FailsWithReason)
-{
+TEST_P(BadTreeTest, FailsWithReason) {
     TNodeTree tree;
     auto result = ParseTreeText(GetParam().Data, tree);
     EXPECT_FALSE(result.Ok);
     EXPECT_EQ(result.Error, GetParam().Error);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Broken, BadTreeTest,
-    testing::Values(
-        TBadTree{"LevelJump", "a\r\n\tb\r\n\t\t\tc\r\n", "Invalid level (3) for item \"c\""},
-        TBadTree{"FirstChildTooDeep", "a\r\n\t\tb\r\n", "Invalid level (2) for item \"b\""},
-        TBadTree{"NulByte", std::string("a\r\nb\0c\r\n", 8), "Invalid character in line 2"}),
-    [](const auto& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Broken, BadTreeTest,
+                         testing::Values(TBadTree{"LevelJump", "a\r\n\tb\r\n\t\t\tc\r\n",
+                                                  "Invalid level (3) for item \"c\""},
+                                         TBadTree{"FirstChildTooDeep", "a\r\n\t\tb\r\n",
+                                                  "Invalid level (2) for item \"b\""},
+                                         TBadTree{"NulByte", std::string("a\r\nb\0c\r\n", 8),
+                                                  "Invalid character in line 2"}),
+                         [](const auto& info) { return info.param.Name; });
 
-TEST_F(TreeFileTest, MissingFileLeavesTreeEmptyWithoutQuestions)
-{
+TEST_F(TreeFileTest, MissingFileLeavesTreeEmptyWithoutQuestions) {
     Tree.Add(nullptr, "stale");
     EXPECT_EQ(LoadTreeFileSafely(Path, Tree, Ui, Safety), TTreeLoadOutcome::Missing);
     EXPECT_TRUE(Tree.Empty());
@@ -115,8 +109,7 @@ TEST_F(TreeFileTest, MissingFileLeavesTreeEmptyWithoutQuestions)
     EXPECT_FALSE(fs::exists(Path + ".backup"));
 }
 
-TEST_F(TreeFileTest, GoodLoadMakesBothCopies)
-{
+TEST_F(TreeFileTest, GoodLoadMakesBothCopies) {
     Put(Path, Slurp(kData + "good.tree"));
     EXPECT_EQ(LoadTreeFileSafely(Path, Tree, Ui, Safety), TTreeLoadOutcome::Loaded);
     EXPECT_EQ(Tree.TopCount(), 3);
@@ -128,8 +121,7 @@ TEST_F(TreeFileTest, GoodLoadMakesBothCopies)
     EXPECT_TRUE(Ui.Questions.empty());
 }
 
-TEST_F(TreeFileTest, CorruptFileIsRepairedFromLastGoodCopyAfterYes)
-{
+TEST_F(TreeFileTest, CorruptFileIsRepairedFromLastGoodCopyAfterYes) {
     Put(Path + ".lw_backup", Slurp(kData + "good.tree"));
     Put(Path, Slurp(kData + "bad_level.tree"));
     Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
@@ -143,8 +135,7 @@ TEST_F(TreeFileTest, CorruptFileIsRepairedFromLastGoodCopyAfterYes)
     EXPECT_EQ(Tree.TopCount(), 3);
 }
 
-TEST_F(TreeFileTest, CorruptFileKeptWhenRepairDeclined)
-{
+TEST_F(TreeFileTest, CorruptFileKeptWhenRepairDeclined) {
     Put(Path + ".lw_backup", Slurp(kData + "good.tree"));
     Put(Path, Slurp(kData + "bad_level.tree"));
     Ui.AskAnswers.push_back({kAskSecond, std::nullopt});
@@ -154,8 +145,7 @@ TEST_F(TreeFileTest, CorruptFileKeptWhenRepairDeclined)
     EXPECT_EQ(Slurp(Path + ".lw_backup"), Slurp(kData + "good.tree"));
 }
 
-TEST_F(TreeFileTest, GarbageWithoutGoodCopyEmptiesTreeAndSaysSo)
-{
+TEST_F(TreeFileTest, GarbageWithoutGoodCopyEmptiesTreeAndSaysSo) {
     Put(Path, Slurp(kData + "garbage.bin"));
     Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
     EXPECT_EQ(LoadTreeFileSafely(Path, Tree, Ui, Safety), TTreeLoadOutcome::Emptied);
@@ -166,8 +156,7 @@ TEST_F(TreeFileTest, GarbageWithoutGoodCopyEmptiesTreeAndSaysSo)
     EXPECT_EQ(Sounds, (std::vector<std::string>{"attention", "attention"}));
 }
 
-TEST_F(TreeFileTest, EmptyFileDoesNotSilentlyReplaceTheLastGoodCopy)
-{
+TEST_F(TreeFileTest, EmptyFileDoesNotSilentlyReplaceTheLastGoodCopy) {
     Put(Path + ".lw_backup", Slurp(kData + "good.tree"));
     Put(Path, "");
     Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
@@ -182,8 +171,7 @@ TEST_F(TreeFileTest, EmptyFileDoesNotSilentlyReplaceTheLastGoodCopy)
     EXPECT_EQ(Ui.Questions.size(), 1u);
 }
 
-TEST_F(TreeFileTest, FailedSafetyCopyIsReportedAndLoadingGoesOn)
-{
+TEST_F(TreeFileTest, FailedSafetyCopyIsReportedAndLoadingGoesOn) {
     Put(Path, Slurp(kData + "good.tree"));
     fs::create_directory(Path + ".backup"); // a directory cannot be replaced by a file
     EXPECT_EQ(LoadTreeFileSafely(Path, Tree, Ui, Safety), TTreeLoadOutcome::Loaded);
@@ -194,8 +182,7 @@ TEST_F(TreeFileTest, FailedSafetyCopyIsReportedAndLoadingGoesOn)
     EXPECT_EQ(Sounds, std::vector<std::string>{"popped"});
 }
 
-TEST_F(TreeFileTest, FailedWriteLeavesOldFileAndNoTemporaries)
-{
+TEST_F(TreeFileTest, FailedWriteLeavesOldFileAndNoTemporaries) {
     Put(Path, "old\r\n");
     Tree.Add(nullptr, "new");
     fs::permissions(Dir, fs::perms::owner_read | fs::perms::owner_exec);

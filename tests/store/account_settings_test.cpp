@@ -10,16 +10,14 @@ namespace {
 
 class AccountSettingsTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         auto result = ReadTreeFile(std::string(PELMORA_TEST_DATA) + "/store/folders.tree", Tree);
         ASSERT_TRUE(result.Ok) << result.Error;
     }
     TNodeTree Tree;
 };
 
-TEST_F(AccountSettingsTest, ReadsEveryFieldFromAnyNodeOfTheAccount)
-{
+TEST_F(AccountSettingsTest, ReadsEveryFieldFromAnyNodeOfTheAccount) {
     TNode* deepNode = FindBelow(Tree.First(), 110);
     ASSERT_TRUE(deepNode);
     AccountSettings s = ReadAccountSettings(deepNode);
@@ -51,8 +49,7 @@ TEST_F(AccountSettingsTest, ReadsEveryFieldFromAnyNodeOfTheAccount)
     EXPECT_EQ(s.SMTPSecurity, TMailSecurity::None);
 }
 
-TEST_F(AccountSettingsTest, ConnectionParametersAndMissingNodes)
-{
+TEST_F(AccountSettingsTest, ConnectionParametersAndMissingNodes) {
     AccountSettings s = ReadAccountSettings(Tree.Top(1));
     EXPECT_EQ(s.AccountNumber, 2);
     EXPECT_EQ(s.AccountName, "beta (-not set-)");
@@ -66,16 +63,14 @@ TEST_F(AccountSettingsTest, ConnectionParametersAndMissingNodes)
     EXPECT_EQ(s.DefaultProject, 100001);
 }
 
-TEST_F(AccountSettingsTest, NoNodeGivesAnEmptyRecord)
-{
+TEST_F(AccountSettingsTest, NoNodeGivesAnEmptyRecord) {
     AccountSettings s = ReadAccountSettings(nullptr);
     EXPECT_EQ(s.AccountNumber, 0);
     EXPECT_TRUE(s.AccountName.empty());
     EXPECT_TRUE(s.ProjectNumbers.empty());
 }
 
-TEST_F(AccountSettingsTest, TranslatedYesCounts)
-{
+TEST_F(AccountSettingsTest, TranslatedYesCounts) {
     TNodeTree tree;
     TNode* account = tree.Add(nullptr, "<XID=001>a");
     tree.Add(account, "<XID=103>Actief: <a href=\"ScheduleMail\">Ja</a>");

@@ -9,15 +9,13 @@ namespace fs = std::filesystem;
 
 class CustomFoldersTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Store = NewTestDirectory("custom").string() + "/";
         Inbox = Store + "1000/inbox/";
         fs::create_directories(Inbox);
     }
     void TearDown() override { fs::remove_all(Store); }
-    void Folder(const std::string& name, std::optional<std::string> label)
-    {
+    void Folder(const std::string& name, std::optional<std::string> label) {
         fs::create_directories(Inbox + name);
         if (label) {
             ASSERT_TRUE(WriteFileAtomically(Inbox + name + "/label.txt", *label));
@@ -27,8 +25,7 @@ protected:
     std::string Inbox;
 };
 
-TEST_F(CustomFoldersTest, ScanNamesFoldersAndIgnoresOthers)
-{
+TEST_F(CustomFoldersTest, ScanNamesFoldersAndIgnoresOthers) {
     Folder("600", "Invoices\r\nsecond line");
     Folder("650", std::nullopt);
     Folder("601", "");
@@ -50,16 +47,14 @@ TEST_F(CustomFoldersTest, ScanNamesFoldersAndIgnoresOthers)
     EXPECT_EQ(table.FirstFree, 602);
 }
 
-TEST_F(CustomFoldersTest, NoFreeCodeWhenAllAreUsed)
-{
+TEST_F(CustomFoldersTest, NoFreeCodeWhenAllAreUsed) {
     for (int code = 600; code <= 900; ++code)
         fs::create_directories(Inbox + std::to_string(code));
     EXPECT_EQ(ScanCustomFolders(Store, 1000, "-not set-").FirstFree, std::nullopt);
     EXPECT_EQ(ScanCustomFolders(Store, 9999, "-not set-").FirstFree, 600); // no inbox at all
 }
 
-TEST_F(CustomFoldersTest, StaleMarkerFollowsTheFlag)
-{
+TEST_F(CustomFoldersTest, StaleMarkerFollowsTheFlag) {
     Folder("700", "Seven hundred");
     TCustomFolderTable table = ScanCustomFolders(Store, 1000, "-not set-");
     ASSERT_TRUE(MarkFolderStale(Store, 1000, 700, table));
@@ -72,8 +67,7 @@ TEST_F(CustomFoldersTest, StaleMarkerFollowsTheFlag)
     EXPECT_FALSE(MarkFolderStale(Store, 1000, kFolderInbox, table));
 }
 
-TEST_F(CustomFoldersTest, LabelsAreOneLineOfAtMost255Bytes)
-{
+TEST_F(CustomFoldersTest, LabelsAreOneLineOfAtMost255Bytes) {
     Folder("600", std::nullopt);
     ASSERT_TRUE(WriteFolderLabel(Inbox + "600/", std::string(300, 'n') + "\nmore"));
     auto label = ReadFolderLabel(Inbox + "600/");

@@ -21,8 +21,7 @@ struct TStateCase {
 
 class MessageStateTest : public testing::TestWithParam<TStateCase> {};
 
-TEST_P(MessageStateTest, ReadsTheName)
-{
+TEST_P(MessageStateTest, ReadsTheName) {
     EXPECT_EQ(MessageStateFromName(GetParam().File), GetParam().State);
 }
 
@@ -37,8 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TStateCase{"Unread", "_812202621303845.eml", kStateUnread}),
     [](const auto& info) { return info.param.Name; });
 
-TEST(MessageNameTest, StateChangesRenameByTheRule)
-{
+TEST(MessageNameTest, StateChangesRenameByTheRule) {
     EXPECT_EQ(MessageNameForState("812.eml", kStateUnread), "_812.eml");
     EXPECT_EQ(MessageNameForState("_812.eml", kStateFlag), "812.emlf");
     EXPECT_EQ(MessageNameForState("812.EMLF", kStateRead), "812.eml");
@@ -48,8 +46,7 @@ TEST(MessageNameTest, StateChangesRenameByTheRule)
     EXPECT_EQ(MessageNameForState("812.eml", kStateHighPriority), std::nullopt);
 }
 
-TEST(MessageNameTest, MasksMatchLikeTheStoreExpects)
-{
+TEST(MessageNameTest, MasksMatchLikeTheStoreExpects) {
     EXPECT_TRUE(MatchFileMask("a.eml", "*.eml?"));
     EXPECT_TRUE(MatchFileMask("_a.EMLC", "*.eml?"));
     EXPECT_FALSE(MatchFileMask("a.emlxx", "*.eml?"));
@@ -63,20 +60,18 @@ class StoreFilesTest : public testing::Test {
 protected:
     void SetUp() override { Dir = NewTestDirectory("files").string() + "/"; }
     void TearDown() override { fs::remove_all(Dir); }
-    void Put(const std::string& name, const std::string& data)
-    {
+    void Put(const std::string& name, const std::string& data) {
         ASSERT_TRUE(WriteFileAtomically(Dir + name, data));
     }
     std::string Dir;
 };
 
-TEST_F(StoreFilesTest, CountsMessagesAndUnread)
-{
-    Put("_1.emlf", "x");   // unread: the prefix wins
-    Put("2.EMLO", "x");    // orphans count as unread
+TEST_F(StoreFilesTest, CountsMessagesAndUnread) {
+    Put("_1.emlf", "x"); // unread: the prefix wins
+    Put("2.EMLO", "x");  // orphans count as unread
     Put("3.eml", "x");
     Put("4.emlc", "x");
-    Put("5.eml", "");      // empty files are not messages
+    Put("5.eml", ""); // empty files are not messages
     Put("6.txt", "x");
     fs::create_directory(Dir + "7.eml"); // nor are directories
     TMessageCounts counts = CountMessageFiles(Dir + "*.eml?");
@@ -87,8 +82,7 @@ TEST_F(StoreFilesTest, CountsMessagesAndUnread)
     EXPECT_EQ(missing.Unread, 0);
 }
 
-TEST_F(StoreFilesTest, CopiesInBlocksAndHonoursOverwrite)
-{
+TEST_F(StoreFilesTest, CopiesInBlocksAndHonoursOverwrite) {
     std::string big(5000, 'a');
     big += "tail";
     Put("source.eml", big);
@@ -103,12 +97,11 @@ TEST_F(StoreFilesTest, CopiesInBlocksAndHonoursOverwrite)
     EXPECT_FALSE(fs::exists(Dir + "other.eml"));
 }
 
-TEST_F(StoreFilesTest, CopyOntoAFullDiskFails)
-{
+TEST_F(StoreFilesTest, CopyOntoAFullDiskFails) {
     Put("source.eml", std::string(20000, 'x'));
     // A file-size limit makes writes fail the way a full disk does.
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit small = old;
     small.rlim_cur = 8192;
@@ -119,9 +112,8 @@ TEST_F(StoreFilesTest, CopyOntoAFullDiskFails)
     EXPECT_FALSE(copied);
 }
 
-TEST(MessageStemTest, HasTheDocumentedForm)
-{
-    std::tm local {};
+TEST(MessageStemTest, HasTheDocumentedForm) {
+    std::tm local{};
     local.tm_mday = 8;
     local.tm_mon = 11;
     local.tm_year = 2026 - 1900;
@@ -129,8 +121,8 @@ TEST(MessageStemTest, HasTheDocumentedForm)
     local.tm_min = 30;
     local.tm_sec = 38;
     local.tm_isdst = -1;
-    auto when = std::chrono::system_clock::from_time_t(std::mktime(&local)) +
-                std::chrono::milliseconds(45);
+    auto when =
+        std::chrono::system_clock::from_time_t(std::mktime(&local)) + std::chrono::milliseconds(45);
     EXPECT_EQ(MessageStem(when), "812202621303845");
     local.tm_mday = 11;
     local.tm_mon = 0;
@@ -141,8 +133,7 @@ TEST(MessageStemTest, HasTheDocumentedForm)
     EXPECT_EQ(MessageStem(when), "110120260405060");
 }
 
-TEST_F(StoreFilesTest, NewStemsNeverCollide)
-{
+TEST_F(StoreFilesTest, NewStemsNeverCollide) {
     std::set<std::string> stems;
     for (int i = 0; i < 200; ++i) {
         std::string stem = NewMessageStem(Dir);
@@ -156,15 +147,13 @@ TEST_F(StoreFilesTest, NewStemsNeverCollide)
     // A stem in use on disk is skipped even when this process never handed it out.
     std::string next = MessageStem(std::chrono::system_clock::now());
     for (int ms = 0; ms < 50; ++ms)
-        Put(MessageStem(std::chrono::system_clock::now() + std::chrono::milliseconds(ms)) +
-                ".emlf",
+        Put(MessageStem(std::chrono::system_clock::now() + std::chrono::milliseconds(ms)) + ".emlf",
             "x");
     std::string fresh = NewMessageStem(Dir);
     EXPECT_FALSE(fs::exists(Dir + fresh + ".emlf")) << next << " " << fresh;
 }
 
-TEST(StoreLayoutTest, FolderPaths)
-{
+TEST(StoreLayoutTest, FolderPaths) {
     EXPECT_EQ(FolderPath("/s/", 1000, kFolderInbox), "/s/1000/inbox/");
     EXPECT_EQ(FolderPath("/s/", 100000, kFolderOutReceipts), "/s/100000/outreceipts/");
     EXPECT_EQ(FolderPath("/s/", 1000, 650), "/s/1000/inbox/650/");

@@ -5,8 +5,7 @@
 namespace pelmora {
 namespace {
 
-TEST(NodeHelpersTest, NodeNumber)
-{
+TEST(NodeHelpersTest, NodeNumber) {
     EXPECT_EQ(NodeNumber("<XID=001><IMG src=\"idx:0\"> x"), 1);
     EXPECT_EQ(NodeNumber("<IMG src=\"idx:6\"><XID=101> <b>"), 101);
     EXPECT_EQ(NodeNumber("<XID= 100000 >"), 100000);
@@ -18,8 +17,7 @@ TEST(NodeHelpersTest, NodeNumber)
     EXPECT_EQ(NodeNumber("<XID=5"), -1);
 }
 
-TEST(NodeHelpersTest, CaptionsWithoutCounts)
-{
+TEST(NodeHelpersTest, CaptionsWithoutCounts) {
     const std::string account =
         "<XID=001><IMG src=\"idx:2\"> <b><font color=\"clNavy\">Jan &amp; Co</font></b> "
         "<font color=\"clBlack\">(jan@x.nl)</font> (12/3)<img src=\"idx:7\">";
@@ -30,17 +28,14 @@ TEST(NodeHelpersTest, CaptionsWithoutCounts)
     EXPECT_EQ(CaptionBase("  no counts  "), "no counts");
 }
 
-TEST(NodeHelpersTest, ParamValue)
-{
-    EXPECT_EQ(ParamValue("<XID=104>POP3 server:: <a href=\"EditPOP3\"> pop.x.nl </a>"),
-              "pop.x.nl");
+TEST(NodeHelpersTest, ParamValue) {
+    EXPECT_EQ(ParamValue("<XID=104>POP3 server:: <a href=\"EditPOP3\"> pop.x.nl </a>"), "pop.x.nl");
     EXPECT_EQ(ParamValue("<XID=106><XPWD=x>L: <a href=\"P\">*hidden*</a><XPWD=y>"), "*hidden*");
     EXPECT_EQ(ParamValue("<a href=\"x\" class=\"LIST\" props=\"a,b\">b</a>"), "b");
     EXPECT_EQ(ParamValue("<a href=\"x\">open"), "");
 }
 
-TEST(NodeHelpersTest, PasswordMarkers)
-{
+TEST(NodeHelpersTest, PasswordMarkers) {
     std::string text = "<XID=106><XPWD=0>POP3 Password: <a href=\"EditPOP3Password\">*hidden*</a>";
     EXPECT_EQ(ReadPassword(text), "0");
     for (const std::string password : {"first", "a>b&c\"d"}) {
@@ -56,16 +51,14 @@ TEST(NodeHelpersTest, PasswordMarkers)
     EXPECT_EQ(RemovePasswordMarker("no marker"), "no marker");
 }
 
-TEST(NodeHelpersTest, SetNodeIcon)
-{
+TEST(NodeHelpersTest, SetNodeIcon) {
     EXPECT_EQ(SetNodeIcon("<XID=1><IMG SRC=\"idx:0\"> a<img src=\"idx:7\">", 2),
               "<XID=1><IMG SRC=\"idx:2\"> a<img src=\"idx:7\">");
     EXPECT_EQ(SetNodeIcon("<XID=111><img src=\"idx:12\"> b", 5), "<XID=111><img src=\"idx:5\"> b");
     EXPECT_EQ(SetNodeIcon("no image", 5), "no image");
 }
 
-TEST(NodeHelpersTest, AccountOfAndKinds)
-{
+TEST(NodeHelpersTest, AccountOfAndKinds) {
     TNodeTree tree;
     TNode* account = tree.Add(nullptr, "<XID=001>a");
     TNode* profile = tree.Add(account, "<XID=101>p");

@@ -8,52 +8,44 @@ namespace {
 
 class ParamClickTest : public WorkspaceTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WorkspaceTest::SetUp();
         Start();
     }
     // Clicks a parameter of the account tree the way the view does.
-    void ClickAccount(int code, const std::string& href)
-    {
+    void ClickAccount(int code, const std::string& href) {
         TNode* node = FindNumber(Workspace->AccountTree, code);
         ASSERT_TRUE(node) << code;
         ClickParam(Workspace->AccountTree, node, href, Workspace->AccountTreeEvents());
     }
-    std::string AccountValue(int code, const std::string& href)
-    {
+    std::string AccountValue(int code, const std::string& href) {
         return ReadParam(FindNumber(Workspace->AccountTree, code)->Text(), href).value_or("?");
     }
-    void ShowProject(int project)
-    {
+    void ShowProject(int project) {
         Workspace->AccountTree.Select(FindNumber(Workspace->AccountTree, project));
         Workspace->FolderTreeClick();
         Ui.ClearRecords();
     }
-    std::vector<TParamEditorRequest> ClickProject(int code, const std::string& href)
-    {
+    std::vector<TParamEditorRequest> ClickProject(int code, const std::string& href) {
         TNode* node = FindTopLevel(Workspace->ProjectTree, code);
         if (!node)
             node = FindNumber(Workspace->ProjectTree, code);
         return ClickParam(Workspace->ProjectTree, node, href, Workspace->ProjectTreeEvents());
     }
-    std::string ProjectValue(int code, const std::string& href)
-    {
+    std::string ProjectValue(int code, const std::string& href) {
         return ReadParam(FindNumber(Workspace->ProjectTree, code)->Text(), href).value_or("?");
     }
 };
 
-TEST_F(ParamClickTest, TogglesFlipYesAndNo)
-{
+TEST_F(ParamClickTest, TogglesFlipYesAndNo) {
     struct TToggle {
         int Code;
         const char* Href;
         const char* First;
     };
-    for (const TToggle& toggle : {TToggle{103, "ScheduleMail", "No"},
-                                  TToggle{109, "LeaveMailOnServer", "Yes"},
-                                  TToggle{110, "HonourReceipts", "No"},
-                                  TToggle{107, "POPBeforeSend", "Yes"}}) {
+    for (const TToggle& toggle :
+         {TToggle{103, "ScheduleMail", "No"}, TToggle{109, "LeaveMailOnServer", "Yes"},
+          TToggle{110, "HonourReceipts", "No"}, TToggle{107, "POPBeforeSend", "Yes"}}) {
         Shell->AccountTreeChanged = false;
         ClickAccount(toggle.Code, toggle.Href);
         EXPECT_EQ(AccountValue(toggle.Code, toggle.Href), toggle.First) << toggle.Href;
@@ -64,8 +56,7 @@ TEST_F(ParamClickTest, TogglesFlipYesAndNo)
     EXPECT_TRUE(Ui.Queries.empty());
 }
 
-TEST_F(ParamClickTest, TextQueriesStoreEscapedAnswers)
-{
+TEST_F(ParamClickTest, TextQueriesStoreEscapedAnswers) {
     Ui.QueryAnswers = {"pop.example.nl", "", "a<b>&c"};
     ClickAccount(104, "EditPOP3");
     ASSERT_EQ(Ui.Queries.size(), 1u);
@@ -79,8 +70,7 @@ TEST_F(ParamClickTest, TextQueriesStoreEscapedAnswers)
     EXPECT_EQ(Workspace->ReadAccountSettings(Workspace->AccountTree.First()).POP3Login, "a<b>&c");
 }
 
-TEST_F(ParamClickTest, PasswordChangedTwiceLeavesOneMarker)
-{
+TEST_F(ParamClickTest, PasswordChangedTwiceLeavesOneMarker) {
     Ui.QueryAnswers = {"first secret", "second>secret"};
     ClickAccount(106, "EditPOP3Password");
     EXPECT_EQ(Ui.Queries[0].Initial, "0");
@@ -95,8 +85,7 @@ TEST_F(ParamClickTest, PasswordChangedTwiceLeavesOneMarker)
     EXPECT_TRUE(Shell->AccountTreeChanged);
 }
 
-TEST_F(ParamClickTest, InvalidAddressIsKeptButCaptionUnchanged)
-{
+TEST_F(ParamClickTest, InvalidAddressIsKeptButCaptionUnchanged) {
     const std::string caption = Workspace->AccountTree.First()->Text();
     Ui.QueryAnswers = {"no-at-sign.nl"};
     ClickAccount(202, "EditAddress");
@@ -108,8 +97,7 @@ TEST_F(ParamClickTest, InvalidAddressIsKeptButCaptionUnchanged)
     EXPECT_EQ(Sounds(), std::vector<std::string>{"popped"});
 }
 
-TEST_F(ParamClickTest, ValidAddressAndNameRebuildTheCaption)
-{
+TEST_F(ParamClickTest, ValidAddressAndNameRebuildTheCaption) {
     int refreshes = 0;
     Workspace->Hooks.RefreshCounts = [&refreshes] { ++refreshes; };
     Ui.QueryAnswers = {"jan@example.nl", ""};
@@ -126,8 +114,7 @@ TEST_F(ParamClickTest, ValidAddressAndNameRebuildTheCaption)
     EXPECT_EQ(refreshes, 3);
 }
 
-TEST_F(ParamClickTest, ReplyToMustBeAnAddress)
-{
+TEST_F(ParamClickTest, ReplyToMustBeAnAddress) {
     Ui.QueryAnswers = {"nonsense", "reply@example.nl", ""};
     ClickAccount(206, "ReplyTo");
     EXPECT_EQ(AccountValue(206, "ReplyTo"), "-not set-");
@@ -140,8 +127,7 @@ TEST_F(ParamClickTest, ReplyToMustBeAnAddress)
     EXPECT_TRUE(Ui.Popups.empty()); // clearing it is no mistake
 }
 
-TEST_F(ParamClickTest, PortsAndSecurity)
-{
+TEST_F(ParamClickTest, PortsAndSecurity) {
     Ui.QueryAnswers = {"995", "port 25", ""};
     ClickAccount(kNodePOP3Port, "POP3Port");
     EXPECT_EQ(AccountValue(kNodePOP3Port, "POP3Port"), "995");
@@ -152,8 +138,8 @@ TEST_F(ParamClickTest, PortsAndSecurity)
     EXPECT_EQ(AccountValue(kNodePOP3Port, "POP3Port"), "-not set-");
 
     TNode* node = FindNumber(Workspace->AccountTree, kNodeSMTPSecurity);
-    auto requests = ClickParam(Workspace->AccountTree, node, "SMTPSecurity",
-                               Workspace->AccountTreeEvents());
+    auto requests =
+        ClickParam(Workspace->AccountTree, node, "SMTPSecurity", Workspace->AccountTreeEvents());
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].Kind, TParamEditorKind::List);
     EXPECT_EQ(requests[0].Entries, (std::vector<std::string>{"None", "STARTTLS", "SSL/TLS"}));
@@ -165,8 +151,7 @@ TEST_F(ParamClickTest, PortsAndSecurity)
     EXPECT_EQ(Workspace->ReadAccountSettings(node).SMTPSecurity, TMailSecurity::SslTls);
 }
 
-TEST_F(ParamClickTest, DefaultProjectCannotBeRenamed)
-{
+TEST_F(ParamClickTest, DefaultProjectCannotBeRenamed) {
     ShowProject(100000);
     Ui.QueryAnswers = {"Never"};
     ClickProject(kNodeProjectName, "ChangeProjName");
@@ -176,8 +161,7 @@ TEST_F(ParamClickTest, DefaultProjectCannotBeRenamed)
     EXPECT_EQ(Sounds(), std::vector<std::string>{"popped"});
 }
 
-TEST_F(ParamClickTest, UserProjectRenameUpdatesBothTreesAndInfo)
-{
+TEST_F(ParamClickTest, UserProjectRenameUpdatesBothTreesAndInfo) {
     Ui.QueryAnswers = {"Bridge"};
     Workspace->FMAddNewProjectClick();
     ASSERT_EQ(Shell->CurrentProject, 1000);
@@ -196,8 +180,7 @@ TEST_F(ParamClickTest, UserProjectRenameUpdatesBothTreesAndInfo)
     EXPECT_EQ(ProjectValue(kNodeProjectName, "ChangeProjName"), "Bridge &lt;North&gt;");
 }
 
-TEST_F(ParamClickTest, ProjectParameters)
-{
+TEST_F(ParamClickTest, ProjectParameters) {
     ShowProject(100000);
     ClickProject(kNodeRequestReceipts, "RequestReceipts");
     EXPECT_EQ(ProjectValue(kNodeRequestReceipts, "RequestReceipts"), "Yes");
@@ -226,8 +209,7 @@ TEST_F(ParamClickTest, ProjectParameters)
               (std::vector<std::string>{"Date-Based", "Incremental", "Random"}));
 }
 
-TEST_F(ParamClickTest, AdministratorMenuListsTheAccounts)
-{
+TEST_F(ParamClickTest, AdministratorMenuListsTheAccounts) {
     ASSERT_TRUE(Workspace->CreateAccount(false));
     ShowProject(100000);
     auto requests = ClickProject(kNodeProjectAdmin, "changeprojectadmin");

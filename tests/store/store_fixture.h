@@ -15,8 +15,7 @@
 
 namespace pelmora {
 
-inline std::filesystem::path NewTestDirectory(const std::string& tag)
-{
+inline std::filesystem::path NewTestDirectory(const std::string& tag) {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
     for (char& c : name) {
@@ -30,32 +29,27 @@ inline std::filesystem::path NewTestDirectory(const std::string& tag)
     return dir;
 }
 
-inline std::string SlurpFile(const std::string& path)
-{
+inline std::string SlurpFile(const std::string& path) {
     return ReadWholeFile(path).value_or("<missing>");
 }
 
 class WorkspaceTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Home = NewTestDirectory("ws");
         std::filesystem::create_directories(Home / "Sounds");
-        for (const char* sound : {"attention", "intro", "click", "popped", "totrash", "goodbye",
-                                  "newmail"})
-            WriteFileAtomically((Home / "Sounds" / (std::string(sound) + ".wav")).string(),
-                                "RIFF");
+        for (const char* sound :
+             {"attention", "intro", "click", "popped", "totrash", "goodbye", "newmail"})
+            WriteFileAtomically((Home / "Sounds" / (std::string(sound) + ".wav")).string(), "RIFF");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Workspace.reset();
         Shell.reset();
         std::filesystem::remove_all(Home);
     }
 
     // Starts the shell and the workspace without loading any tree.
-    void StartBare()
-    {
+    void StartBare() {
         TShellOptions options;
         options.ProgramDir = Home.string() + "/";
         options.ChangeWorkingDirectory = false;
@@ -66,28 +60,24 @@ protected:
         Books = Shell->Dirs().AddressBooks;
     }
     // The start-up steps of the trees.
-    void Start()
-    {
+    void Start() {
         StartBare();
         Workspace->FormCreateTrees();
         Shell->StartingUp = false;
         Ui.ClearRecords();
     }
-    void PutFile(const std::string& path, const std::string& data)
-    {
+    void PutFile(const std::string& path, const std::string& data) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         ASSERT_TRUE(WriteFileAtomically(path, data));
     }
     // Sounds played since the last ClearRecords, by file name without ".wav".
-    std::vector<std::string> Sounds() const
-    {
+    std::vector<std::string> Sounds() const {
         std::vector<std::string> names;
         for (const std::string& path : Ui.SoundsPlayed)
             names.push_back(std::filesystem::path(path).stem().string());
         return names;
     }
-    TNode* FindNumber(TNodeTree& tree, int number)
-    {
+    TNode* FindNumber(TNodeTree& tree, int number) {
         return tree.FindFirst([number](const TNode& n) { return NodeNumber(n.Text()) == number; });
     }
 

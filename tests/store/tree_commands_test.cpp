@@ -11,44 +11,35 @@ namespace fs = std::filesystem;
 
 class TreeCommandsTest : public WorkspaceTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WorkspaceTest::SetUp();
         Start();
     }
     // Adds a user project to the selected account through the command.
-    int AddProject(const std::string& name)
-    {
+    int AddProject(const std::string& name) {
         Ui.QueryAnswers.push_back(name);
         Workspace->FMAddNewProjectClick();
         return Shell->CurrentProject;
     }
-    void Select(int number)
-    {
+    void Select(int number) {
         Workspace->AccountTree.Select(FindNumber(Workspace->AccountTree, number));
         Workspace->FolderTreeClick();
     }
-    void SetDisplayName(TNode* account, const std::string& name)
-    {
+    void SetDisplayName(TNode* account, const std::string& name) {
         TNode* node = FindBelow(account, kNodeDisplayName);
         Ui.QueryAnswers.push_back(name);
         ClickParam(Workspace->AccountTree, node, "EditDispName", Workspace->AccountTreeEvents());
     }
-    std::vector<std::string> AccountNames()
-    {
+    std::vector<std::string> AccountNames() {
         std::vector<std::string> names;
         for (const auto& settings : Workspace->AllAccountSettings())
             names.push_back(settings.DisplayName);
         return names;
     }
-    void YesYes()
-    {
-        Ui.AskAnswers = {{kAskFirst, std::nullopt}, {kAskFirst, std::nullopt}};
-    }
+    void YesYes() { Ui.AskAnswers = {{kAskFirst, std::nullopt}, {kAskFirst, std::nullopt}}; }
 };
 
-TEST_F(TreeCommandsTest, AddProjectCreatesNodeDirectoriesAndInfo)
-{
+TEST_F(TreeCommandsTest, AddProjectCreatesNodeDirectoriesAndInfo) {
     ASSERT_EQ(AddProject("Bridge & Tunnel"), 1000);
     TNode* node = FindNumber(Workspace->AccountTree, 1000);
     ASSERT_TRUE(node);
@@ -70,16 +61,14 @@ TEST_F(TreeCommandsTest, AddProjectCreatesNodeDirectoriesAndInfo)
     EXPECT_FALSE(FindNumber(Workspace->AccountTree, 1002));
 }
 
-TEST_F(TreeCommandsTest, AddProjectNeedsASelection)
-{
+TEST_F(TreeCommandsTest, AddProjectNeedsASelection) {
     Workspace->AccountTree.Select(nullptr);
     Workspace->FMAddNewProjectClick();
     EXPECT_TRUE(Ui.Queries.empty());
     EXPECT_TRUE(Ui.PopupShown(Shell->Text(1, 109)));
 }
 
-TEST_F(TreeCommandsTest, DefaultProjectCannotBeDeleted)
-{
+TEST_F(TreeCommandsTest, DefaultProjectCannotBeDeleted) {
     Select(100000);
     YesYes();
     Workspace->PMDeleteProjectClick();
@@ -89,8 +78,7 @@ TEST_F(TreeCommandsTest, DefaultProjectCannotBeDeleted)
     EXPECT_TRUE(fs::exists(Store + "100000"));
 }
 
-TEST_F(TreeCommandsTest, DeleteProjectAsksTwiceThenRemovesEverything)
-{
+TEST_F(TreeCommandsTest, DeleteProjectAsksTwiceThenRemovesEverything) {
     AddProject("Doomed");
     Shell->ProjectTreeChanged = true;
     Workspace->SaveProjectTree(1000);
@@ -123,16 +111,14 @@ TEST_F(TreeCommandsTest, DeleteProjectAsksTwiceThenRemovesEverything)
     EXPECT_EQ(Workspace->NextProjectNumber(), 1000);
 }
 
-TEST_F(TreeCommandsTest, DeleteProjectFilesRefusesLowNumbers)
-{
+TEST_F(TreeCommandsTest, DeleteProjectFilesRefusesLowNumbers) {
     fs::create_directories(Store + "999");
     EXPECT_FALSE(Workspace->DeleteProjectFiles(999, false));
     EXPECT_TRUE(fs::exists(Store + "999"));
     EXPECT_TRUE(Workspace->DeleteProjectFiles(4242, false)); // nothing there: nothing fails
 }
 
-TEST_F(TreeCommandsTest, DeleteAccountRemovesItsProjects)
-{
+TEST_F(TreeCommandsTest, DeleteAccountRemovesItsProjects) {
     ASSERT_TRUE(Workspace->CreateAccount(false));
     TNode* second = FindNumber(Workspace->AccountTree, 2);
     Workspace->AccountTree.Select(second);
@@ -160,8 +146,7 @@ TEST_F(TreeCommandsTest, DeleteAccountRemovesItsProjects)
     EXPECT_EQ(Workspace->AllAccountSettings().size(), 1u);
 }
 
-TEST_F(TreeCommandsTest, CustomFoldersAreAddedRenamedAndRemovedWhenEmpty)
-{
+TEST_F(TreeCommandsTest, CustomFoldersAreAddedRenamedAndRemovedWhenEmpty) {
     Select(100000);
     const std::string inbox = Store + "100000/inbox/";
     Ui.QueryAnswers = {"Invoices"};
@@ -200,12 +185,12 @@ TEST_F(TreeCommandsTest, CustomFoldersAreAddedRenamedAndRemovedWhenEmpty)
     Workspace->PMRemoveCustomFolderClick();
     EXPECT_FALSE(fs::exists(inbox + "600"));
     EXPECT_FALSE(FindNumber(Workspace->ProjectTree, 600));
-    EXPECT_EQ(Workspace->ProjectTree.Selected(), FindTopLevel(Workspace->ProjectTree, kFolderInbox));
+    EXPECT_EQ(Workspace->ProjectTree.Selected(),
+              FindTopLevel(Workspace->ProjectTree, kFolderInbox));
     EXPECT_EQ(Workspace->CustomFolders().FirstFree, 600);
 }
 
-TEST_F(TreeCommandsTest, CustomFolderCommandsNeedTheRightSelection)
-{
+TEST_F(TreeCommandsTest, CustomFolderCommandsNeedTheRightSelection) {
     Select(100000);
     Workspace->ProjectTree.Select(FindTopLevel(Workspace->ProjectTree, kFolderTrash));
     Workspace->PMRemoveCustomFolderClick();
@@ -215,8 +200,7 @@ TEST_F(TreeCommandsTest, CustomFolderCommandsNeedTheRightSelection)
     EXPECT_TRUE(fs::exists(Store + "100000/inbox"));
 }
 
-TEST_F(TreeCommandsTest, NoCustomFolderBeyond900)
-{
+TEST_F(TreeCommandsTest, NoCustomFolderBeyond900) {
     for (int code = 600; code <= 900; ++code)
         fs::create_directories(Store + "100000/inbox/" + std::to_string(code));
     Select(100000);
@@ -229,8 +213,7 @@ TEST_F(TreeCommandsTest, NoCustomFolderBeyond900)
     EXPECT_FALSE(fs::exists(Store + "100000/inbox/901"));
 }
 
-TEST_F(TreeCommandsTest, DraggingProjects)
-{
+TEST_F(TreeCommandsTest, DraggingProjects) {
     ASSERT_TRUE(Workspace->CreateAccount(false));
     Workspace->AccountTree.Select(FindNumber(Workspace->AccountTree, 1));
     AddProject("A");
@@ -260,8 +243,7 @@ TEST_F(TreeCommandsTest, DraggingProjects)
     EXPECT_EQ(a->NextSibling(), b);
 }
 
-TEST_F(TreeCommandsTest, SortingAccountsAndProjectsByName)
-{
+TEST_F(TreeCommandsTest, SortingAccountsAndProjectsByName) {
     ASSERT_TRUE(Workspace->CreateAccount(false));
     ASSERT_TRUE(Workspace->CreateAccount(false));
     SetDisplayName(FindNumber(Workspace->AccountTree, 1), "charlie");
@@ -279,12 +261,11 @@ TEST_F(TreeCommandsTest, SortingAccountsAndProjectsByName)
     std::vector<std::string> order;
     for (int i = 0; i < account->ChildCount(); ++i)
         order.push_back(PlainCaption(CaptionBase(account->Child(i)->Text())));
-    EXPECT_EQ(order, (std::vector<std::string>{"Account Profile", "Default Project", "Mike",
-                                               "zulu"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Account Profile", "Default Project", "Mike", "zulu"}));
 }
 
-TEST_F(TreeCommandsTest, ProjectNumbersOverview)
-{
+TEST_F(TreeCommandsTest, ProjectNumbersOverview) {
     AddProject("Bridge");
     Workspace->MenuShowPorjectNumbersClick();
     ASSERT_TRUE(Ui.LastPopup());
@@ -296,8 +277,7 @@ TEST_F(TreeCommandsTest, ProjectNumbersOverview)
               "Account:Default Account (-not set-), Project: Bridge > 1000\r\n");
 }
 
-TEST_F(TreeCommandsTest, StatusTextsAndMenus)
-{
+TEST_F(TreeCommandsTest, StatusTextsAndMenus) {
     TNode* project = FindNumber(Workspace->AccountTree, 100000);
     Workspace->FolderTreeChange(project);
     EXPECT_EQ(Ui.FolderStatusText, "Default Account (-not set-) (0/0): Default Project (0/0)");

@@ -13,14 +13,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-unsigned FileMode(const std::string& path)
-{
+unsigned FileMode(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
 }
 
-TEST_F(WorkspaceTest, FirstStartCreatesDefaultAccountProjectAndFiles)
-{
+TEST_F(WorkspaceTest, FirstStartCreatesDefaultAccountProjectAndFiles) {
     Start();
     TNodeTree& tree = Workspace->AccountTree;
     ASSERT_EQ(tree.TopCount(), 1);
@@ -41,8 +39,8 @@ TEST_F(WorkspaceTest, FirstStartCreatesDefaultAccountProjectAndFiles)
     std::vector<int> codes;
     for (int i = 0; i < server->ChildCount(); ++i)
         codes.push_back(NodeNumber(server->Child(i)->Text()));
-    EXPECT_EQ(codes, (std::vector<int>{103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 121,
-                                       122, 123, 124}));
+    EXPECT_EQ(codes, (std::vector<int>{103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 121, 122,
+                                       123, 124}));
     EXPECT_EQ(FindNumber(tree, 106)->Text(),
               "<XID=106><XPWD=0>POP3 Password: <a href=\"EditPOP3Password\">*hidden*</a>");
     EXPECT_EQ(FindNumber(tree, 104)->Text(),
@@ -55,8 +53,8 @@ TEST_F(WorkspaceTest, FirstStartCreatesDefaultAccountProjectAndFiles)
     EXPECT_TRUE(settings.HonourReceipts);
     EXPECT_EQ(settings.DefaultProject, 100000);
 
-    for (const char* folder : {"inbox", "outbox", "drafts", "sent", "inreceipts", "outreceipts",
-                               "trash"})
+    for (const char* folder :
+         {"inbox", "outbox", "drafts", "sent", "inreceipts", "outreceipts", "trash"})
         EXPECT_TRUE(fs::is_directory(Store + "100000/" + folder)) << folder;
     EXPECT_EQ(SlurpFile(Store + "100000/pinfo.txt"), "1\r\nDefault Project\r\n");
     ASSERT_TRUE(fs::exists(Store + "folders.tree"));
@@ -64,8 +62,7 @@ TEST_F(WorkspaceTest, FirstStartCreatesDefaultAccountProjectAndFiles)
     EXPECT_FALSE(Shell->AccountTreeChanged);
 }
 
-TEST_F(WorkspaceTest, SecondStartReadsTheSameTreeAndKeepsCopies)
-{
+TEST_F(WorkspaceTest, SecondStartReadsTheSameTreeAndKeepsCopies) {
     Start();
     const std::string saved = SlurpFile(Store + "folders.tree");
     Workspace.reset();
@@ -79,16 +76,14 @@ TEST_F(WorkspaceTest, SecondStartReadsTheSameTreeAndKeepsCopies)
     EXPECT_FALSE(fs::exists(Store + "100001"));
 }
 
-TEST_F(WorkspaceTest, DefaultProjectSkipsExistingDirectories)
-{
+TEST_F(WorkspaceTest, DefaultProjectSkipsExistingDirectories) {
     fs::create_directories(Home / "Projects" / "100000");
     Start();
     EXPECT_TRUE(FindNumber(Workspace->AccountTree, 100001));
     EXPECT_FALSE(FindNumber(Workspace->AccountTree, 100000));
 }
 
-TEST_F(WorkspaceTest, CorruptAccountTreeIsRepairedAfterYes)
-{
+TEST_F(WorkspaceTest, CorruptAccountTreeIsRepairedAfterYes) {
     Start();
     const std::string good = SlurpFile(Store + "folders.tree");
     Workspace.reset();
@@ -104,8 +99,7 @@ TEST_F(WorkspaceTest, CorruptAccountTreeIsRepairedAfterYes)
     EXPECT_EQ(FormatTreeText(Workspace->AccountTree), good);
 }
 
-TEST_F(WorkspaceTest, CorruptAccountTreeAsksWithItsOwnText)
-{
+TEST_F(WorkspaceTest, CorruptAccountTreeAsksWithItsOwnText) {
     PutFile(Home.string() + "/Projects/folders.tree", "a\r\n\t\tb\r\n");
     Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
     StartBare();
@@ -120,8 +114,7 @@ TEST_F(WorkspaceTest, CorruptAccountTreeAsksWithItsOwnText)
     EXPECT_EQ(Workspace->AccountTree.TopCount(), 1);
 }
 
-TEST_F(WorkspaceTest, OlderTreesGetTheConnectionParameters)
-{
+TEST_F(WorkspaceTest, OlderTreesGetTheConnectionParameters) {
     PutFile(Home.string() + "/Projects/folders.tree",
             SlurpFile(std::string(PELMORA_TEST_DATA) + "/store/folders.tree"));
     StartBare();
@@ -135,8 +128,7 @@ TEST_F(WorkspaceTest, OlderTreesGetTheConnectionParameters)
     EXPECT_EQ(Workspace->AccountTree.TopCount(), 2); // no extra default account
 }
 
-TEST_F(WorkspaceTest, ProjectNumbersTakeTheLowestFreeDirectory)
-{
+TEST_F(WorkspaceTest, ProjectNumbersTakeTheLowestFreeDirectory) {
     Start();
     EXPECT_EQ(Workspace->NextProjectNumber(), 1000);
     fs::create_directories(Store + "1000");
@@ -150,8 +142,7 @@ TEST_F(WorkspaceTest, ProjectNumbersTakeTheLowestFreeDirectory)
     EXPECT_EQ(Workspace->NextDefaultProjectNumber(), 100001);
 }
 
-TEST_F(WorkspaceTest, AccountNumbersFollowTheHighest)
-{
+TEST_F(WorkspaceTest, AccountNumbersFollowTheHighest) {
     Start();
     EXPECT_EQ(Workspace->NextAccountNumber(), 2);
     ASSERT_TRUE(Workspace->CreateAccount(false));
@@ -160,8 +151,7 @@ TEST_F(WorkspaceTest, AccountNumbersFollowTheHighest)
     EXPECT_EQ(Workspace->NextAccountNumber(), 3); // 100 would be no account
 }
 
-TEST_F(WorkspaceTest, SelectingAProjectShowsItsTree)
-{
+TEST_F(WorkspaceTest, SelectingAProjectShowsItsTree) {
     Start();
     std::vector<int> listed;
     Workspace->Hooks.ListFolder = [&listed](int code) { listed.push_back(code); };
@@ -205,8 +195,7 @@ TEST_F(WorkspaceTest, SelectingAProjectShowsItsTree)
     EXPECT_TRUE(Workspace->AccountMenu().DeleteAccount);
 }
 
-TEST_F(WorkspaceTest, ChangedProjectTreeIsSavedBeforeAnotherIsShown)
-{
+TEST_F(WorkspaceTest, ChangedProjectTreeIsSavedBeforeAnotherIsShown) {
     Start();
     Ui.QueryAnswers.push_back("Bridge");
     Workspace->FMAddNewProjectClick();
@@ -236,8 +225,7 @@ TEST_F(WorkspaceTest, ChangedProjectTreeIsSavedBeforeAnotherIsShown)
               "Yes");
 }
 
-TEST_F(WorkspaceTest, AccountWithoutDefaultProjectGetsOne)
-{
+TEST_F(WorkspaceTest, AccountWithoutDefaultProjectGetsOne) {
     Start();
     TNode* account = Workspace->AccountTree.First();
     Workspace->AccountTree.Delete(FindNumber(Workspace->AccountTree, 100000));
@@ -252,16 +240,14 @@ TEST_F(WorkspaceTest, AccountWithoutDefaultProjectGetsOne)
     EXPECT_EQ(ReadProjectInfo(Store, 100000)->Account, 1);
 }
 
-TEST_F(WorkspaceTest, FirstActivationShowsTheDefaultProject)
-{
+TEST_F(WorkspaceTest, FirstActivationShowsTheDefaultProject) {
     Start();
     Workspace->FirstActivationShowDefaultProject();
     EXPECT_EQ(Shell->CurrentProject, 100000);
     EXPECT_FALSE(Workspace->ProjectTree.Empty());
 }
 
-TEST_F(WorkspaceTest, CloseSavesBothTrees)
-{
+TEST_F(WorkspaceTest, CloseSavesBothTrees) {
     Start();
     Workspace->FirstActivationShowDefaultProject();
     Shell->ProjectTreeChanged = true;
@@ -274,8 +260,7 @@ TEST_F(WorkspaceTest, CloseSavesBothTrees)
     EXPECT_FALSE(Shell->AccountTreeChanged);
 }
 
-TEST_F(WorkspaceTest, RestorePanelsReloadsUnlessChanged)
-{
+TEST_F(WorkspaceTest, RestorePanelsReloadsUnlessChanged) {
     Start();
     Workspace->AccountTree.Add(nullptr, "<XID=5>unsaved");
     Shell->AccountTreeChanged = true;
