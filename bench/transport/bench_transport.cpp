@@ -1,7 +1,7 @@
 // Transport benchmark: the POP3 and SMTP clients against local servers (Dovecot, aiosmtpd)
 // beside Python's poplib and smtplib doing the same work in the same run, and the CPU time of
 // a wait on a silent server. Prints one line per measurement with the ratio to the peer.
-//   pelmora_bench_transport [--quick]
+//   pelmora_bench_transport [--quick] [--only pop3|smtp|idle]
 #include "mime/mail_message.h"
 #include "shell/scripted_ui.h"
 #include "support/dovecot_server.h"
@@ -26,20 +26,17 @@ using namespace pelmora::testing;
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point start)
-{
+double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double Median(std::vector<double> values)
-{
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
 // A message of roughly the given size, in lines of 76 characters.
-std::string MakeMessage(int n, std::size_t size)
-{
+std::string MakeMessage(int n, std::size_t size) {
     std::string text = "From: Ann <ann@example.org>\r\nTo: bob@example.org\r\nSubject: message " +
                        std::to_string(n) + "\r\nMessage-ID: <" + std::to_string(n) +
                        ".bench@example.org>\r\n\r\n";
@@ -52,8 +49,7 @@ std::string MakeMessage(int n, std::size_t size)
     return text;
 }
 
-std::size_t MixedSize(int n)
-{
+std::size_t MixedSize(int n) {
     // 70 % small, 25 % medium, 5 % large; fixed so runs compare.
     int bucket = (n * 37) % 100;
     if (bucket < 70) {
@@ -65,8 +61,7 @@ std::size_t MixedSize(int n)
     return 150000 + static_cast<std::size_t>((n * 7919) % 200000);
 }
 
-std::string RunPeer(const std::string& arguments)
-{
+std::string RunPeer(const std::string& arguments) {
     std::string command = "/usr/bin/python3 " PELMORA_BENCH_DIR "/peer_clients.py " + arguments;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -81,23 +76,20 @@ std::string RunPeer(const std::string& arguments)
     return output;
 }
 
-double PeerSeconds(const std::string& arguments)
-{
+double PeerSeconds(const std::string& arguments) {
     std::string output = RunPeer(arguments);
     double value = -1;
     std::sscanf(output.c_str(), "%lf", &value);
     return value;
 }
 
-void Report(const char* name, double ours, double peer, const char* peerName)
-{
-    std::printf("%-44s pelmora %8.3f s   %-8s %8.3f s   ratio %.2fx\n", name, ours, peerName,
-                peer, peer > 0 ? ours / peer : 0.0);
+void Report(const char* name, double ours, double peer, const char* peerName) {
+    std::printf("%-44s pelmora %8.3f s   %-8s %8.3f s   ratio %.2fx\n", name, ours, peerName, peer,
+                peer > 0 ? ours / peer : 0.0);
     std::fflush(stdout);
 }
 
-double FetchAll(TUiServices& ui, int port, const std::string& user, std::int64_t& bytes)
-{
+double FetchAll(TUiServices& ui, int port, const std::string& user, std::int64_t& bytes) {
     auto start = std::chrono::steady_clock::now();
     TPop3Client client(ui);
     client.Host = "127.0.0.1";
@@ -121,14 +113,13 @@ double FetchAll(TUiServices& ui, int port, const std::string& user, std::int64_t
     return Seconds(start);
 }
 
-void BenchPop3(TUiServices& ui, int rounds)
-{
+void BenchPop3(TUiServices& ui, int rounds) {
     TTempDir files("pelmora-bench-ca");
     TTestCa ca(files.Path());
     TTestCertificate certificate = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
     TDovecotServer server;
-    TDovecotOptions options{{{"mixed", "bench"}, {"big", "bench"}}, certificate.CertPath,
-                            certificate.KeyPath};
+    TDovecotOptions options{
+        {{"mixed", "bench"}, {"big", "bench"}}, certificate.CertPath, certificate.KeyPath};
     if (!server.Start(options)) {
         std::fprintf(stderr, "Dovecot did not start:\n%s\n", server.Log().c_str());
         return;
@@ -146,15 +137,14 @@ void BenchPop3(TUiServices& ui, int rounds)
         std::vector<double> peer;
         for (int round = 0; round < rounds; ++round) {
             ours.push_back(FetchAll(ui, server.Pop3Port(), user, bytes));
-            peer.push_back(PeerSeconds("pop3 " + std::to_string(server.Pop3Port()) + " " +
-                                       user + " bench"));
+            peer.push_back(
+                PeerSeconds("pop3 " + std::to_string(server.Pop3Port()) + " " + user + " bench"));
         }
         Report(name, Median(ours), Median(peer), "poplib");
     }
 }
 
-void BenchSmtp(TUiServices& ui, int rounds)
-{
+void BenchSmtp(TUiServices& ui, int rounds) {
     TTempDir files("pelmora-bench-smtp");
     std::vector<std::unique_ptr<TMailMessage>> messages;
     for (int n = 1; n <= 500; ++n) {
@@ -164,7 +154,7 @@ void BenchSmtp(TUiServices& ui, int rounds)
         WriteTextFile(files.Path() + std::to_string(n) + ".eml", message->FullText());
         messages.push_back(std::move(message));
     }
-    for (std::size_t packet : {std::size_t{512}, std::size_t{4096}}) {
+    for (std::size_t packet : {std::size_t{4096}, std::size_t{512}}) {
         std::vector<double> ours;
         std::vector<double> peer;
         for (int round = 0; round < rounds; ++round) {
@@ -193,24 +183,22 @@ void BenchSmtp(TUiServices& ui, int rounds)
             ours.push_back(Seconds(start));
             TSmtpTestServer peerServer;
             peerServer.Start();
-            peer.push_back(PeerSeconds("smtp " + std::to_string(peerServer.Port()) + " " +
-                                       files.Path()));
+            peer.push_back(
+                PeerSeconds("smtp " + std::to_string(peerServer.Port()) + " " + files.Path()));
         }
         std::string name = "SMTP send 500 messages, packet " + std::to_string(packet);
         Report(name.c_str(), Median(ours), Median(peer), "smtplib");
     }
 }
 
-double CpuSeconds()
-{
+double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void BenchIdle(TUiServices& ui, int seconds)
-{
+void BenchIdle(TUiServices& ui, int seconds) {
     TScriptedServer server({Hold()});
     TSocketTalk talk(ui);
     talk.TimeOut = seconds;
@@ -232,13 +220,26 @@ void BenchIdle(TUiServices& ui, int seconds)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+int main(int argc, char** argv) {
+    bool quick = false;
+    std::string only;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            quick = true;
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
+        }
+    }
     TScriptedUi ui;
-    int rounds = quick ? 1 : 3;
-    BenchPop3(ui, rounds);
-    BenchSmtp(ui, rounds);
-    BenchIdle(ui, quick ? 5 : 30);
+    int rounds = quick ? 1 : 5;
+    if (only.empty() || only == "pop3") {
+        BenchPop3(ui, rounds);
+    }
+    if (only.empty() || only == "smtp") {
+        BenchSmtp(ui, rounds);
+    }
+    if (only.empty() || only == "idle") {
+        BenchIdle(ui, quick ? 5 : 30);
+    }
     return 0;
 }

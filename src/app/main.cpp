@@ -7,6 +7,7 @@
 
 #include "shell/directories.h"
 #include "shell/shell_state.h"
+#include "store/workspace.h"
 #include "ui/main_form.h"
 #include "ui/pelmora_application.h"
 #include "ui/qt_ui_services.h"
@@ -48,7 +49,8 @@ int main(int argc, char** argv)
     shell.LoadMessageTexts();
     ui.SetTexts(DialogTextsFrom(shell.Texts()));
 
-    TMainForm form(shell, ui);
+    TWorkspace workspace(shell);
+    TMainForm form(shell, workspace, ui);
     app.SetRecoveryHandler([&form] { form.RecoverFromError(); });
     const TCreateResult created = form.FormCreate();
     if (!created.Ok)

@@ -1,6 +1,7 @@
 #include "mime/mail_ids.h"
 
 #include "mime/mail_date.h"
+#include "mime/mime_text.h"
 
 #include <mutex>
 #include <random>
@@ -29,10 +30,10 @@ std::uint32_t MailRandom32() {
     return static_cast<std::uint32_t>(generator());
 }
 
-std::string NewBoundary() { return "boundary" + Hex(MailRandom32(), true); }
+std::string NewBoundary() { return Concat({"boundary", Hex(MailRandom32(), true)}); }
 
 std::string MakeMessageId(std::string_view domain) {
-    std::string id = "<" + LocalStamp14(NowLocal()) + ".";
+    std::string id = Concat({"<", LocalStamp14(NowLocal()), "."});
     id += Hex(MailRandom32(), false);
     id += '.';
     id += Hex(MailRandom32(), false);

@@ -52,13 +52,10 @@ void SetAddressHeader(TMailMessage& message, std::string_view header, std::strin
         return;
     }
     if (name.empty()) {
-        message.SetHeaderValue(header, "<" + std::string(address) + ">");
+        message.SetHeaderValue(header, Concat({"<", address, ">"}));
         return;
     }
-    std::string value = "\"" + EncodeWord(name, message.Charset) + "\" <";
-    value += address;
-    value += '>';
-    message.SetHeaderValue(header, value);
+    message.SetHeaderValue(header, Concat({"\"", EncodeWord(name, message.Charset), "\" <", address, ">"}));
 }
 
 } // namespace
@@ -80,7 +77,7 @@ void TMailMessage::SetSubject(std::string_view text) {
         RemoveHeader("Subject");
         return;
     }
-    std::string entry = "Subject: " + EncodeWord(text, Charset);
+    std::string entry = Concat({"Subject: ", EncodeWord(text, Charset)});
     int index = FindHeader("Subject");
     if (index < 0) {
         HeaderLines.push_back(std::move(entry));
@@ -128,10 +125,10 @@ void TMailMessage::NewMessageId(std::string_view domain) { SetHeaderValue("Messa
 void TMailMessage::AddReceivedHeader(std::string_view fromHost, std::string_view byHost,
                                      std::string_view forAddress, std::string_view withText) {
     std::string entry = "Received:";
-    if (!fromHost.empty()) entry += " from " + std::string(fromHost);
-    if (!byHost.empty()) entry += " by " + std::string(byHost);
-    if (!withText.empty()) entry += " with " + std::string(withText);
-    if (!forAddress.empty()) entry += " for <" + std::string(forAddress) + ">";
+    if (!fromHost.empty()) entry += Concat({" from ", fromHost});
+    if (!byHost.empty()) entry += Concat({" by ", byHost});
+    if (!withText.empty()) entry += Concat({" with ", withText});
+    if (!forAddress.empty()) entry += Concat({" for <", forAddress, ">"});
     entry += "; ";
     entry += FormatMailDate(NowLocal());
     HeaderLines.insert(HeaderLines.begin(), std::move(entry));

@@ -227,7 +227,7 @@ void TMailMessage::Restructure(RestructureMode mode) {
         if (!part->HasHeader("Content-Type")) part->SetHeaderValue("Content-Type", OctetStream);
         std::string name = part->AttachmentFileName();
         if (name.empty()) {
-            name = "file_" + DecimalText(FileCounter) + ExtensionForMimeType(part->HeaderValue("Content-Type"));
+            name = Concat({"file_", DecimalText(FileCounter), ExtensionForMimeType(part->HeaderValue("Content-Type"))});
             ++FileCounter;
         }
         const std::string encodedName = Quoted(EncodeWord(name, Charset));

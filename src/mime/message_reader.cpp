@@ -51,6 +51,21 @@ public:
         return true;
     }
 
+    // Moves to the next line that begins with prefix; pattern is CR LF followed by prefix.
+    // The search skips whole stretches of lines at memory speed.
+    bool NextStartingWith(std::string_view prefix, std::string_view pattern) {
+        if (Pos_ >= Text_.size()) return false;
+        if (Text_.compare(Pos_, prefix.size(), prefix) != 0) {
+            const void* hit = memmem(Text_.data() + Pos_, Text_.size() - Pos_, pattern.data(), pattern.size());
+            if (!hit) {
+                Pos_ = Text_.size();
+                return false;
+            }
+            Pos_ = static_cast<std::size_t>(static_cast<const char*>(hit) - Text_.data()) + 2;
+        }
+        return Next();
+    }
+
     std::string_view Line() const { return Text_.substr(LineStart, LineEnd - LineStart); }
 
     std::size_t LineStart = 0;
@@ -194,10 +209,11 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
     if (multipart) {
         const std::string boundary = Boundary();
         const std::string delimiter = "--" + boundary;
+        const std::string pattern = Concat({"\r\n", delimiter});
         bool seenDelimiter = false;
         bool lastWasClosing = false;
         std::size_t sectionStart = 0;
-        while (cursor.Next()) {
+        while (progress ? cursor.Next() : cursor.NextStartingWith(delimiter, pattern)) {
             reportLine(cursor);
             std::string_view line = cursor.Line();
             if (!StartsWith(line, delimiter)) continue;
@@ -240,7 +256,8 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
         file->IsDecoded = true;
         file = nullptr;
     };
-    while (cursor.Next()) {
+    const std::string beginPattern = Concat({"\r\n", UuBeginMark});
+    while (progress || inFile ? cursor.Next() : cursor.NextStartingWith(UuBeginMark, beginPattern)) {
         reportLine(cursor);
         std::string_view line = cursor.Line();
         if (!inFile && StartsWith(line, UuBeginMark)) {

@@ -79,6 +79,15 @@ std::string_view UpToZero(std::string_view bytes) {
     return bytes.substr(0, static_cast<const char*>(zero) - bytes.data());
 }
 
+std::string Concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string result;
+    result.reserve(size);
+    for (std::string_view part : parts) result += part;
+    return result;
+}
+
 std::string DecimalText(long long value) {
     char buffer[24];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value);

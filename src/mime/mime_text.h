@@ -2,6 +2,7 @@
 // Small byte-string helpers shared by the mail format library. Everything works on bytes;
 // nothing is converted between character sets.
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,9 @@ std::vector<std::string> SplitTextLines(std::string_view text);
 
 // Text up to (not including) the first zero byte.
 std::string_view UpToZero(std::string_view bytes);
+
+// The parts joined into one string (one allocation).
+std::string Concat(std::initializer_list<std::string_view> parts);
 
 // Decimal text of a number.
 std::string DecimalText(long long value);

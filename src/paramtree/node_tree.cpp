@@ -108,10 +108,7 @@ TNode* TNodeTree::Last() const {
 }
 
 int TNodeTree::Count() const {
-    int count = 0;
-    for (TNode* node = First(); node; node = Next(node))
-        ++count;
-    return count;
+    return static_cast<int>(DepthFirst().size());
 }
 
 int TNodeTree::ChildCount(const TNode* parent) const {
@@ -159,9 +156,10 @@ int TNodeTree::AbsoluteIndex(const TNode* node) const {
     if (!node)
         return -1;
     int index = 0;
-    for (TNode* n = First(); n; n = Next(n), ++index) {
+    for (TNode* n : DepthFirst()) {
         if (n == node)
             return index;
+        ++index;
     }
     return -1;
 }
@@ -169,22 +167,60 @@ int TNodeTree::AbsoluteIndex(const TNode* node) const {
 TNode* TNodeTree::AtAbsoluteIndex(int index) const {
     if (index < 0)
         return nullptr;
-    TNode* node = First();
-    for (int i = 0; node && i < index; ++i)
-        node = Next(node);
-    return node;
+    for (TNode* node : DepthFirst()) {
+        if (index-- == 0)
+            return node;
+    }
+    return nullptr;
 }
 
 TNode* TNodeTree::FindFirst(const std::function<bool(const TNode&)>& match) const {
-    for (TNode* node = First(); node; node = Next(node)) {
+    for (TNode* node : DepthFirst()) {
         if (match(*node))
             return node;
     }
     return nullptr;
 }
 
+std::vector<TNode*> TNodeTree::DepthFirst() const {
+    // One pass with an explicit stack: stepping with Next() would search each sibling list.
+    std::vector<TNode*> order;
+    std::vector<TNode*> pending;
+    for (auto it = Roots.rbegin(); it != Roots.rend(); ++it)
+        pending.push_back(it->get());
+    while (!pending.empty()) {
+        TNode* node = pending.back();
+        pending.pop_back();
+        order.push_back(node);
+        for (auto it = node->Children.rbegin(); it != node->Children.rend(); ++it)
+            pending.push_back(it->get());
+    }
+    return order;
+}
+
+void TNodeTree::TakeNodes(TNodeTree& other) {
+    if (&other == this)
+        return;
+    Notify([](TNodeTreeObserver& o) { o.AboutToBeReset(); });
+    bool hadSelection = SelectedNode != nullptr;
+    SelectedNode = nullptr;
+    DestroyIteratively(Roots);
+    Roots = std::move(other.Roots);
+    other.Roots.clear();
+    if (other.SelectedNode) {
+        other.SelectedNode = nullptr;
+        other.Notify([](TNodeTreeObserver& o) { o.SelectionChanged(nullptr); });
+    }
+    other.Notify([](TNodeTreeObserver& o) { o.Reset(); });
+    for (TNode* node : DepthFirst())
+        node->Owner = this;
+    Notify([](TNodeTreeObserver& o) { o.Reset(); });
+    if (hadSelection)
+        Notify([](TNodeTreeObserver& o) { o.SelectionChanged(nullptr); });
+}
+
 TNode* TNodeTree::FindByCode(int code) const {
-    for (TNode* node = First(); node; node = Next(node)) {
+    for (TNode* node : DepthFirst()) {
         if (NodeCode(node->Text()) == code)
             return node;
     }
@@ -192,7 +228,7 @@ TNode* TNodeTree::FindByCode(int code) const {
 }
 
 void TNodeTree::Walk(const std::function<void(TNode&)>& visit) const {
-    for (TNode* node = First(); node; node = Next(node))
+    for (TNode* node : DepthFirst())
         visit(*node);
 }
 

@@ -101,6 +101,8 @@ public:
     TNode* FindFirst(const std::function<bool(const TNode&)>& match) const;
     // The first node in depth-first order whose text carries "<XID=" + code + ">".
     TNode* FindByCode(int code) const;
+    // Every node in depth-first order.
+    std::vector<TNode*> DepthFirst() const;
     // Calls `visit` for every node in depth-first order.
     void Walk(const std::function<void(TNode&)>& visit) const;
 
@@ -121,6 +123,9 @@ public:
     // Removes a node with all its children. The selection moves off a removed node.
     void Delete(TNode* node);
     void Clear();
+    // Replaces this tree's nodes by those of `other`, which is left empty; observers of this
+    // tree see one reset.
+    void TakeNodes(TNodeTree& other);
     // Moves a node (with its children) to `index` among the children of `newParent`.
     // Refused (false) when newParent is the node itself or lies below it.
     bool Move(TNode* node, TNode* newParent, int index);

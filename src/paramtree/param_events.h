@@ -45,7 +45,8 @@ struct TParamEditorRequest {
     std::string Value;                // plain text the editor starts with
     std::vector<std::string> Entries; // Menu and List entries, in display order
     int SelectedEntry = -1;           // List: the entry equal to the current value
-    std::optional<int> SpinValue;     // Spin: the value as an integer when it reads as one
+    std::optional<int> SpinValue;     // Spin: the value as an integer; empty when it does not
+                                      // read as one (the editor then starts at 0)
 };
 
 // Runs the click on parameter `href` of `node`: the click handler (writing its value back),

@@ -25,8 +25,8 @@ bool FileExists(const std::string& path) {
 } // namespace
 
 TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree) {
-    tree.BeginUpdate();
-    tree.Clear();
+    // Built aside and handed over at once: views see one reset instead of a node at a time.
+    TNodeTree built;
     TTreeReadResult result;
     std::vector<TNode*> path; // path[level] is the latest node at that level
     size_t pos = 0;
@@ -59,17 +59,17 @@ TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree) {
             break;
         }
         TNode* parent = level == 0 ? nullptr : path[static_cast<size_t>(level - 1)];
-        TNode* node = tree.Add(parent, std::string(text));
+        TNode* node = built.Add(parent, std::string(text));
         path.resize(static_cast<size_t>(level));
         path.push_back(node);
     }
-    tree.EndUpdate();
+    tree.TakeNodes(built);
     return result;
 }
 
 std::string FormatTreeText(const TNodeTree& tree) {
     std::string out;
-    for (TNode* node = tree.First(); node; node = tree.Next(node)) {
+    for (TNode* node : tree.DepthFirst()) {
         out.append(static_cast<size_t>(node->Level()), '\t');
         out += node->Text();
         out += "\r\n";

@@ -3,6 +3,7 @@
 #include "paramtree/text_util.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -195,6 +196,63 @@ std::string NewMessageStem(const std::string& folder) {
         }
         when += std::chrono::milliseconds(1);
     }
+}
+
+std::optional<std::string> ChangeMessageFileState(const std::string& folder,
+                                                  const std::string& fileName, int state) {
+    auto newName = MessageNameForState(fileName, state);
+    if (!newName)
+        return std::nullopt;
+    if (*newName == fileName)
+        return newName;
+    const std::string from = folder + fileName;
+    const std::string to = folder + *newName;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return newName;
+    if (errno != EINVAL && errno != ENOSYS)
+        return std::nullopt;
+    // File systems without no-replace renames: a hard link fails when the name is taken.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return std::nullopt;
+    ::unlink(from.c_str());
+    return newName;
+}
+
+std::optional<std::string> WriteNewMessageFile(const std::string& folder, int state,
+                                               std::string_view message) {
+    static unsigned counter = 0;
+    const std::string temp =
+        folder + ".new" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::nullopt;
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < message.size()) {
+        ssize_t put = ::write(fd, message.data() + done, message.size() - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(put);
+    }
+    if (ok && ::fsync(fd) != 0)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    std::optional<std::string> result;
+    for (int attempt = 0; ok && attempt < 100 && !result; ++attempt) {
+        auto name = MessageNameForState(NewMessageStem(folder) + ".eml", state);
+        if (!name)
+            break;
+        if (::link(temp.c_str(), (folder + *name).c_str()) == 0)
+            result = name;
+        else if (errno != EEXIST)
+            break;
+    }
+    ::unlink(temp.c_str());
+    return result;
 }
 
 } // namespace pelmora

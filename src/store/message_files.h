@@ -59,4 +59,16 @@ std::string MessageStem(std::chrono::system_clock::time_point when);
 // while taken. The result keeps the stem's form.
 std::string NewMessageStem(const std::string& folder);
 
+// Renames a message file of `folder` (ends in "/") into the form of `state`. Never replaces
+// another file: std::nullopt, with the old name kept, when a file of the new name exists or
+// the rename fails. Returns the new name (the old one when nothing changes).
+std::optional<std::string> ChangeMessageFileState(const std::string& folder,
+                                                  const std::string& fileName, int state);
+
+// Writes a new message file into `folder` under a fresh stem in the form of `state` (read,
+// check, flag, unread or orphan). The file appears complete or not at all and never
+// replaces an existing file. Returns its name, or std::nullopt when it cannot be written.
+std::optional<std::string> WriteNewMessageFile(const std::string& folder, int state,
+                                               std::string_view message);
+
 } // namespace pelmora

@@ -10,6 +10,7 @@
 #include "store/project_info.h"
 #include "store/store_layout.h"
 
+#include <cstring>
 #include <filesystem>
 
 namespace pelmora {
@@ -18,8 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Names compare without regard to case, in the collation of the user's locale.
 bool CaptionLess(const TNode& a, const TNode& b) {
-    return TextLess(PlainCaption(CaptionBase(a.Text())), PlainCaption(CaptionBase(b.Text())));
+    const std::string left = LowerAscii(PlainCaption(CaptionBase(a.Text())));
+    const std::string right = LowerAscii(PlainCaption(CaptionBase(b.Text())));
+    return std::strcoll(left.c_str(), right.c_str()) < 0;
 }
 
 } // namespace

@@ -69,12 +69,6 @@ void TWorkspace::PlayAttention() {
     ShellState.PlaySound(TSound::Attention);
 }
 
-bool TWorkspace::Contains(const TNodeTree& tree, const TNode* node) const {
-    if (!node)
-        return false;
-    return tree.FindFirst([node](const TNode& n) { return &n == node; }) != nullptr;
-}
-
 TNode* TWorkspace::CurrentAccountNode() const {
     return RememberedAccount;
 }

@@ -149,13 +149,11 @@ private:
                bool large = false);
     void PlayPopped();
     void PlayAttention();
-    bool Contains(const TNodeTree& tree, const TNode* node) const;
     bool CreateProjectFiles(int project, int account, const std::string& plainName);
     void AddMissingAccountParameters();
     void RebuildAccountCaption(TNode* paramNode, const std::string& displayName,
                                const std::string& address);
     TNode* ShownProjectNode() const;
-    bool QueryAddress(const std::string& label, std::string& value, bool invalidKeeps);
 
     class TRememberGuard;
     friend class TRememberGuard;

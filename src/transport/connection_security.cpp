@@ -7,8 +7,7 @@ namespace pelmora {
 
 bool SecureConnection(TSocketTalk& talk, const std::string& host, int port,
                       const TTlsOptions& options, TCertificateState& state,
-                      std::string& failureText)
-{
+                      std::string& failureText) {
     state = {};
     state.Server = TTrustedCertificates::ServerKey(host, port);
     if (!talk.StartTls(host, options.CaFile)) {
@@ -24,8 +23,8 @@ bool SecureConnection(TSocketTalk& talk, const std::string& host, int port,
         return true;
     }
     state.Refused = true;
-    failureText = "TLS: " + state.Check.Reason + " (" + state.Server +
-                  ", SHA-256 fingerprint " + state.Check.Fingerprint + ")";
+    failureText = "TLS: " + state.Check.Reason + " (" + state.Server + ", SHA-256 fingerprint " +
+                  state.Check.Fingerprint + ")";
     talk.Close();
     return false;
 }

@@ -18,15 +18,15 @@ class TTrustedCertificates;
 enum class TSecurity { None = 0, StartTls = 1, SslTls = 2 };
 
 struct TTlsOptions {
-    std::string CaFile;                                  // trusted beside the system store
-    const TTrustedCertificates* Trusted = nullptr;       // Not owned. Accepted fingerprints.
+    std::string CaFile;                            // trusted beside the system store
+    const TTrustedCertificates* Trusted = nullptr; // Not owned. Accepted fingerprints.
 };
 
 // What a client remembers of its last handshake.
 struct TCertificateState {
-    bool Refused = false;       // the handshake worked but the certificate was not accepted
-    std::string Server;         // "host:port" key for TTrustedCertificates
-    TCertificateCheck Check;    // reason and fingerprint
+    bool Refused = false;    // the handshake worked but the certificate was not accepted
+    std::string Server;      // "host:port" key for TTrustedCertificates
+    TCertificateCheck Check; // reason and fingerprint
 };
 
 // Runs the handshake on talk's open connection and judges the certificate. On failure the

@@ -2,8 +2,7 @@
 
 namespace pelmora {
 
-void DialupConnection::SetActive(bool active)
-{
+void DialupConnection::SetActive(bool active) {
     if (active == IsActive) {
         return;
     }

@@ -6,6 +6,7 @@
 
 #include "mime/mail_message.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace pelmora {
@@ -20,13 +21,11 @@ constexpr std::size_t kUnlistedMessageLimit = 256 * 1024 * 1024;
 // Message numbers beyond this are taken as a broken listing rather than allocated for.
 constexpr std::int64_t kMaxMessageNumber = 4'000'000;
 
-bool HasUnsafeByte(std::string_view text)
-{
+bool HasUnsafeByte(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-std::string_view Trim(std::string_view text)
-{
+std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
     }
@@ -37,8 +36,7 @@ std::string_view Trim(std::string_view text)
 }
 
 // Lines of a reply without their line ends; a final line end opens no further line.
-std::vector<std::string_view> SplitLines(std::string_view text)
-{
+std::vector<std::string_view> SplitLines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -56,19 +54,16 @@ std::vector<std::string_view> SplitLines(std::string_view text)
     return lines;
 }
 
-bool ParseNumber(std::string_view text, std::int64_t& value)
-{
+bool ParseNumber(std::string_view text, std::int64_t& value) {
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size();
 }
 
-std::string_view FirstToken(std::string_view line)
-{
+std::string_view FirstToken(std::string_view line) {
     return line.substr(0, line.find(' '));
 }
 
-std::string_view StatusLine(std::string_view reply)
-{
+std::string_view StatusLine(std::string_view reply) {
     std::string_view line = reply.substr(0, reply.find('\n'));
     if (line.ends_with('\r')) {
         line.remove_suffix(1);
@@ -78,8 +73,7 @@ std::string_view StatusLine(std::string_view reply)
 
 } // namespace
 
-std::string UnstuffMultiLine(std::string_view reply)
-{
+std::string UnstuffMultiLine(std::string_view reply) {
     std::size_t statusEnd = reply.find('\n');
     if (statusEnd == std::string_view::npos) {
         return {};
@@ -115,8 +109,7 @@ std::string UnstuffMultiLine(std::string_view reply)
     return text;
 }
 
-TPop3Client::TPop3Client(TUiServices& ui) : Talk(ui)
-{
+TPop3Client::TPop3Client(TUiServices& ui) : Talk(ui) {
     Talk.Sender = this;
     Talk.OnReplyComplete = [](TSocketTalk&, TalkStep, bool& accepted, const std::string& reply) {
         accepted = reply.starts_with("+OK");
@@ -135,28 +128,24 @@ TPop3Client::TPop3Client(TUiServices& ui) : Talk(ui)
     Talk.OnPeerClosed = [this](TSocketTalk&) { Disconnected(); };
 }
 
-void TPop3Client::Disconnected()
-{
+void TPop3Client::Disconnected() {
     ServerMessageCount = -1;
     Connected = false;
     LoggedIn = false;
     MessageSizes.clear();
 }
 
-bool TPop3Client::Refuse(std::string reason)
-{
+bool TPop3Client::Refuse(std::string reason) {
     LastReplyText = std::move(reason);
     return false;
 }
 
-bool TPop3Client::Usable() const
-{
+bool TPop3Client::Usable() const {
     return Connected && LoggedIn && Talk.IsOpen();
 }
 
 bool TPop3Client::Command(const std::string& text, TalkStep step, bool multiLine,
-                          std::size_t maxReply)
-{
+                          std::size_t maxReply) {
     Talk.TimeOut = TimeOut;
     Talk.Send(text, multiLine ? kMultiLineEnd : std::string_view("\r\n"), step, maxReply);
     Talk.WaitReply();
@@ -168,8 +157,7 @@ bool TPop3Client::Command(const std::string& text, TalkStep step, bool multiLine
     return Talk.ReplyAccepted;
 }
 
-bool TPop3Client::OpenSession()
-{
+bool TPop3Client::OpenSession() {
     if (Connected || Talk.IsOpen() || Host.empty()) {
         return Refuse("the session is open already or the server name is empty");
     }
@@ -209,8 +197,7 @@ bool TPop3Client::OpenSession()
     return true;
 }
 
-bool TPop3Client::SignIn()
-{
+bool TPop3Client::SignIn() {
     if (!Connected || !Talk.IsOpen()) {
         return Refuse("not connected");
     }
@@ -230,8 +217,7 @@ bool TPop3Client::SignIn()
     return LoggedIn;
 }
 
-void TPop3Client::ReadListing(const std::string& reply)
-{
+void TPop3Client::ReadListing(const std::string& reply) {
     MessageSizes.clear();
     std::vector<std::string_view> lines = SplitLines(reply);
     if (lines.size() < 3) {
@@ -279,8 +265,7 @@ void TPop3Client::ReadListing(const std::string& reply)
     MessageSizes[0] = 0;
 }
 
-bool TPop3Client::Retrieve(const std::string& command, int n)
-{
+bool TPop3Client::Retrieve(const std::string& command, int n) {
     LastMessageText.clear();
     if (!Usable()) {
         return Refuse("not signed in");
@@ -295,6 +280,11 @@ bool TPop3Client::Retrieve(const std::string& command, int n)
     }
     Talk.OnProgress = OnProgress;
     Talk.ExpectedSize = listed;
+    // Room for the whole listed message at once (its status line and framing aside).
+    Talk.ReplyBuffer.clear();
+    Talk.ReplyBuffer.reserve(
+        static_cast<std::size_t>(std::min<std::int64_t>(listed, static_cast<std::int64_t>(limit))) +
+        4096);
     bool accepted = Command(command, TalkStep::Retrieve, true, limit);
     Talk.ExpectedSize = 0;
     if (!accepted) {
@@ -308,8 +298,7 @@ bool TPop3Client::Retrieve(const std::string& command, int n)
     return true;
 }
 
-bool TPop3Client::FetchMessage(int n)
-{
+bool TPop3Client::FetchMessage(int n) {
     if (!Retrieve("RETR " + std::to_string(n) + "\r\n", n)) {
         return false;
     }
@@ -323,8 +312,7 @@ bool TPop3Client::FetchMessage(int n)
     return true;
 }
 
-bool TPop3Client::FetchHeaders(int n, int lines)
-{
+bool TPop3Client::FetchHeaders(int n, int lines) {
     if (lines < 0) {
         lines = 0;
     }
@@ -342,16 +330,14 @@ bool TPop3Client::FetchHeaders(int n, int lines)
     return true;
 }
 
-bool TPop3Client::DeleteOnServer(int n)
-{
+bool TPop3Client::DeleteOnServer(int n) {
     if (!Usable()) {
         return Refuse("not signed in");
     }
     return Command("DELE " + std::to_string(n) + "\r\n", TalkStep::Delete, false);
 }
 
-bool TPop3Client::FetchUniqueIds()
-{
+bool TPop3Client::FetchUniqueIds() {
     UniqueIds.clear();
     if (!Usable()) {
         return Refuse("not signed in");
@@ -363,15 +349,14 @@ bool TPop3Client::FetchUniqueIds()
     return true;
 }
 
-void TPop3Client::ReadUniqueIds(const std::string& reply)
-{
+void TPop3Client::ReadUniqueIds(const std::string& reply) {
     std::vector<std::string_view> lines = SplitLines(reply);
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         std::string_view line = Trim(lines[i]);
         std::int64_t n = 0;
         std::size_t space = line.find(' ');
-        if (space == std::string_view::npos || !ParseNumber(line.substr(0, space), n) ||
-            n <= 0 || n > kMaxMessageNumber) {
+        if (space == std::string_view::npos || !ParseNumber(line.substr(0, space), n) || n <= 0 ||
+            n > kMaxMessageNumber) {
             continue;
         }
         if (UniqueIds.size() < static_cast<std::size_t>(n) + 1) {
@@ -381,8 +366,7 @@ void TPop3Client::ReadUniqueIds(const std::string& reply)
     }
 }
 
-bool TPop3Client::CloseSession()
-{
+bool TPop3Client::CloseSession() {
     if (!Connected || !Talk.IsOpen()) {
         return Refuse("not connected");
     }
@@ -394,8 +378,7 @@ bool TPop3Client::CloseSession()
     return true;
 }
 
-void TPop3Client::DropConnection()
-{
+void TPop3Client::DropConnection() {
     Talk.StopWaiting();
     Talk.Close();
     Disconnected();

@@ -31,7 +31,7 @@ public:
     int Port = 110;
     std::string UserName;
     std::string Password;
-    int TimeOut = 60; // seconds, handed to the talk before every operation
+    int TimeOut = 60;                    // seconds, handed to the talk before every operation
     TMailMessage* MailMessage = nullptr; // Not owned. Filled by every successful fetch.
     TTransferProgress OnProgress;        // fetch progress; sender is this client
     bool DeleteOnRetrieve = false;

@@ -16,13 +16,11 @@ namespace pelmora {
 
 namespace {
 
-bool HasUnsafeByte(std::string_view text)
-{
+bool HasUnsafeByte(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-std::string Lower(std::string_view text)
-{
+std::string Lower(std::string_view text) {
     std::string result(text);
     for (char& c : result) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -30,8 +28,7 @@ std::string Lower(std::string_view text)
     return result;
 }
 
-std::string_view Trim(std::string_view text)
-{
+std::string_view Trim(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
         text.remove_prefix(1);
     }
@@ -42,8 +39,7 @@ std::string_view Trim(std::string_view text)
 }
 
 // One line of base64, as SASL wants it.
-std::string Base64Line(std::string_view bytes)
-{
+std::string Base64Line(std::string_view bytes) {
     static const char alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -71,8 +67,7 @@ std::string Base64Line(std::string_view bytes)
 }
 
 // The reply code each step expects.
-int ExpectedCode(TalkStep step)
-{
+int ExpectedCode(TalkStep step) {
     switch (step) {
     case TalkStep::Greeting:
     case TalkStep::StartTls:
@@ -92,8 +87,7 @@ int ExpectedCode(TalkStep step)
     }
 }
 
-int ReplyCode(std::string_view reply)
-{
+int ReplyCode(std::string_view reply) {
     if (reply.size() < 3) {
         return -1;
     }
@@ -108,8 +102,7 @@ int ReplyCode(std::string_view reply)
 }
 
 // A reply is whole when its last line is a final one: "ddd" or "ddd " + text, not "ddd-".
-bool IsFinalReply(std::string_view reply)
-{
+bool IsFinalReply(std::string_view reply) {
     if (!reply.ends_with("\r\n")) {
         return false;
     }
@@ -121,8 +114,7 @@ bool IsFinalReply(std::string_view reply)
 
 } // namespace
 
-std::vector<std::string> EnvelopeRecipients(std::string_view commaText)
-{
+std::vector<std::string> EnvelopeRecipients(std::string_view commaText) {
     std::vector<std::string> items;
     std::string current;
     bool quoted = false;
@@ -159,8 +151,7 @@ std::vector<std::string> EnvelopeRecipients(std::string_view commaText)
     return items;
 }
 
-std::string StuffMessageText(std::string_view text)
-{
+std::string StuffMessageText(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 64 + 8);
     std::size_t start = 0;
@@ -185,8 +176,7 @@ std::string StuffMessageText(std::string_view text)
     return out;
 }
 
-TSmtpClient::TSmtpClient(TUiServices& ui) : Talk(ui)
-{
+TSmtpClient::TSmtpClient(TUiServices& ui) : Talk(ui) {
     Talk.Sender = this;
     Talk.OnReplyComplete = [](TSocketTalk&, TalkStep step, bool& accepted,
                               const std::string& reply) {
@@ -205,14 +195,12 @@ TSmtpClient::TSmtpClient(TUiServices& ui) : Talk(ui)
     Talk.OnPeerClosed = [this](TSocketTalk&) { Connected = false; };
 }
 
-bool TSmtpClient::Refuse(std::string reason)
-{
+bool TSmtpClient::Refuse(std::string reason) {
     LastReplyText = std::move(reason);
     return false;
 }
 
-bool TSmtpClient::Command(std::string_view text, TalkStep step)
-{
+bool TSmtpClient::Command(std::string_view text, TalkStep step) {
     Talk.TimeOut = TimeOut;
     Talk.Send(text, "\r\n", step);
     Talk.WaitReply();
@@ -224,8 +212,7 @@ bool TSmtpClient::Command(std::string_view text, TalkStep step)
     return Talk.ReplyAccepted;
 }
 
-bool TSmtpClient::OpenSession()
-{
+bool TSmtpClient::OpenSession() {
     if (Connected || Talk.IsOpen() || Host.empty()) {
         return Refuse("the session is open already or the server name is empty");
     }
@@ -279,8 +266,7 @@ bool TSmtpClient::OpenSession()
     return Connected;
 }
 
-bool TSmtpClient::SayEhlo()
-{
+bool TSmtpClient::SayEhlo() {
     if (!Usable()) {
         return Refuse("not connected");
     }
@@ -305,16 +291,14 @@ bool TSmtpClient::SayEhlo()
     return accepted;
 }
 
-bool TSmtpClient::SayHelo()
-{
+bool TSmtpClient::SayHelo() {
     if (!Usable()) {
         return Refuse("not connected");
     }
     return Command("HELO " + Talk.LocalHostName() + "\r\n", TalkStep::Helo);
 }
 
-bool TSmtpClient::StartTls()
-{
+bool TSmtpClient::StartTls() {
     if (!Usable()) {
         return Refuse("not connected");
     }
@@ -333,8 +317,7 @@ bool TSmtpClient::StartTls()
     return true;
 }
 
-bool TSmtpClient::OffersAuth(std::string_view mechanism) const
-{
+bool TSmtpClient::OffersAuth(std::string_view mechanism) const {
     for (const std::string& extension : Extensions) {
         std::string line = Lower(extension);
         if (!line.starts_with("auth ") && !line.starts_with("auth=")) {
@@ -356,8 +339,7 @@ bool TSmtpClient::OffersAuth(std::string_view mechanism) const
     return false;
 }
 
-bool TSmtpClient::AuthLogin()
-{
+bool TSmtpClient::AuthLogin() {
     Authenticated = false;
     if (!Usable()) {
         return Refuse("not connected");
@@ -375,8 +357,8 @@ bool TSmtpClient::AuthLogin()
         credentials += UserName;
         credentials += '\0';
         credentials += Password;
-        Authenticated = Command("AUTH PLAIN " + Base64Line(credentials) + "\r\n",
-                                TalkStep::AuthPlain);
+        Authenticated =
+            Command("AUTH PLAIN " + Base64Line(credentials) + "\r\n", TalkStep::AuthPlain);
         return Authenticated;
     }
     Authenticated = Command("AUTH LOGIN\r\n", TalkStep::AuthLogin) &&
@@ -385,8 +367,7 @@ bool TSmtpClient::AuthLogin()
     return Authenticated;
 }
 
-bool TSmtpClient::SendMail()
-{
+bool TSmtpClient::SendMail() {
     if (MailMessage == nullptr) {
         return Refuse("no message to send");
     }
@@ -404,8 +385,7 @@ bool TSmtpClient::SendMail()
     return SendMailTo(MailMessage->GetSender().Address, recipients);
 }
 
-void TSmtpClient::Reset()
-{
+void TSmtpClient::Reset() {
     // Ends the half-made transaction so that the next message can start with MAIL FROM.
     // Only after a whole refusal: without an answer the conversation is out of step anyway.
     std::string reason = LastReplyText;
@@ -415,8 +395,7 @@ void TSmtpClient::Reset()
     LastReplyText = reason;
 }
 
-bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recipients)
-{
+bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recipients) {
     if (!Usable()) {
         return Refuse("not connected");
     }
@@ -476,8 +455,7 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
     return accepted;
 }
 
-bool TSmtpClient::CloseSession()
-{
+bool TSmtpClient::CloseSession() {
     if (!Usable()) {
         return Refuse("not connected");
     }
@@ -489,8 +467,7 @@ bool TSmtpClient::CloseSession()
     return true;
 }
 
-void TSmtpClient::DropConnection()
-{
+void TSmtpClient::DropConnection() {
     Talk.StopWaiting();
     Talk.Close();
     Connected = false;

@@ -29,7 +29,7 @@ public:
     // Settings.
     std::string Host;
     int Port = 25;
-    int TimeOut = 60; // seconds
+    int TimeOut = 60;                    // seconds
     TMailMessage* MailMessage = nullptr; // Not owned. The message to send.
     std::size_t PacketSize = 4096;
     TTransferProgress OnProgress; // sending progress; sender is this client

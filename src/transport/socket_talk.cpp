@@ -23,14 +23,12 @@ constexpr int kSendRetryMs = 10;
 // Upper bound read in one go before the reply is looked at and the interface pumped.
 constexpr std::size_t kReadBurst = 4 * 1024 * 1024;
 
-std::int64_t NowMs()
-{
+std::int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool HasUnsafeByte(std::string_view text)
-{
+bool HasUnsafeByte(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
@@ -38,13 +36,11 @@ bool HasUnsafeByte(std::string_view text)
 
 TSocketTalk::TSocketTalk(TUiServices& ui) : Ui(ui) {}
 
-TSocketTalk::~TSocketTalk()
-{
+TSocketTalk::~TSocketTalk() {
     Close();
 }
 
-void TSocketTalk::ArmWait(TalkStep step, std::size_t maxReply)
-{
+void TSocketTalk::ArmWait(TalkStep step, std::size_t maxReply) {
     Terminator.clear();
     ReplyBuffer.clear();
     ExpectedSize = 0;
@@ -56,8 +52,7 @@ void TSocketTalk::ArmWait(TalkStep step, std::size_t maxReply)
 }
 
 void TSocketTalk::Send(std::string_view text, std::string_view terminator, TalkStep step,
-                       std::size_t maxReply)
-{
+                       std::size_t maxReply) {
     Terminator = terminator;
     CurrentStep = step;
     ReplyBuffer.clear();
@@ -95,18 +90,22 @@ void TSocketTalk::Send(std::string_view text, std::string_view terminator, TalkS
     Report(total, total);
 }
 
-void TSocketTalk::WaitReply()
-{
+std::int64_t TSocketTalk::TimeOutMs() const {
+    // A time-out of 0 or less would fail every wait at once; it means the default.
+    return static_cast<std::int64_t>(TimeOut > 0 ? TimeOut : 60) * 1000;
+}
+
+void TSocketTalk::WaitReply() {
     std::int64_t lastData = NowMs();
     while (Waiting && !ReplyAccepted) {
         if (Socket < 0) {
             Fail(TalkOutcome::ReceiveError, "the connection is closed");
             break;
         }
-        std::int64_t left = static_cast<std::int64_t>(TimeOut) * 1000 - (NowMs() - lastData);
+        std::int64_t left = TimeOutMs() - (NowMs() - lastData);
         if (left <= 0) {
             Fail(TalkOutcome::TimeOut, "no answer from the server within " +
-                                            std::to_string(TimeOut) + " seconds");
+                                           std::to_string(TimeOutMs() / 1000) + " seconds");
             break;
         }
         bool readable = Tls != nullptr && Tls->HasPending();
@@ -131,8 +130,7 @@ void TSocketTalk::WaitReply()
     }
 }
 
-void TSocketTalk::StopWaiting()
-{
+void TSocketTalk::StopWaiting() {
     Outcome = TalkOutcome::NoError;
     CurrentStep = TalkStep::None;
     Terminator.clear();
@@ -141,8 +139,7 @@ void TSocketTalk::StopWaiting()
     ReplyAccepted = false;
 }
 
-void TSocketTalk::Fail(TalkOutcome outcome, std::string text)
-{
+void TSocketTalk::Fail(TalkOutcome outcome, std::string text) {
     LastError = std::move(text);
     TalkStep step = CurrentStep;
     Outcome = outcome;
@@ -156,8 +153,7 @@ void TSocketTalk::Fail(TalkOutcome outcome, std::string text)
     CurrentStep = TalkStep::None;
 }
 
-void TSocketTalk::PeerClosed()
-{
+void TSocketTalk::PeerClosed() {
     if (LastError.empty()) {
         LastError = "the server closed the connection";
     }
@@ -172,8 +168,7 @@ void TSocketTalk::PeerClosed()
     ChunkSize = 0;
 }
 
-void TSocketTalk::ReadAvailable()
-{
+void TSocketTalk::ReadAvailable() {
     std::size_t oldSize = ReplyBuffer.size();
     bool closed = false;
     char buffer[64 * 1024];
@@ -206,15 +201,13 @@ void TSocketTalk::ReadAvailable()
     }
 }
 
-void TSocketTalk::HandleData(std::size_t oldSize)
-{
+void TSocketTalk::HandleData(std::size_t oldSize) {
     if (!Waiting) {
         return; // data after an early stop belongs to no command
     }
     Outcome = TalkOutcome::NoError;
     if (OnChunk) {
-        OnChunk(*this, CurrentStep, ReplyAccepted,
-                std::string_view(ReplyBuffer).substr(oldSize));
+        OnChunk(*this, CurrentStep, ReplyAccepted, std::string_view(ReplyBuffer).substr(oldSize));
         if (!Waiting) {
             return;
         }
@@ -243,8 +236,7 @@ void TSocketTalk::HandleData(std::size_t oldSize)
     CurrentStep = TalkStep::None;
 }
 
-bool TSocketTalk::WriteAll(std::string_view piece)
-{
+bool TSocketTalk::WriteAll(std::string_view piece) {
     std::int64_t lastProgress = NowMs();
     while (!piece.empty()) {
         std::size_t count = 0;
@@ -260,7 +252,7 @@ bool TSocketTalk::WriteAll(std::string_view piece)
             Close();
             return false;
         }
-        if (NowMs() - lastProgress > static_cast<std::int64_t>(TimeOut) * 1000) {
+        if (NowMs() - lastProgress > TimeOutMs()) {
             Fail(TalkOutcome::SendError, "the server accepts no data");
             return false;
         }
@@ -270,8 +262,7 @@ bool TSocketTalk::WriteAll(std::string_view piece)
     return true;
 }
 
-TSocketTalk::TIo TSocketTalk::ReadSome(char* buffer, std::size_t size, std::size_t& count)
-{
+TSocketTalk::TIo TSocketTalk::ReadSome(char* buffer, std::size_t size, std::size_t& count) {
     count = 0;
     if (Socket < 0) {
         return TIo::Closed;
@@ -315,8 +306,7 @@ TSocketTalk::TIo TSocketTalk::ReadSome(char* buffer, std::size_t size, std::size
 }
 
 TSocketTalk::TIo TSocketTalk::WriteSome(const char* buffer, std::size_t size, std::size_t& count,
-                                        short& waitFor)
-{
+                                        short& waitFor) {
     count = 0;
     waitFor = POLLOUT;
     if (Socket < 0) {
@@ -355,29 +345,25 @@ TSocketTalk::TIo TSocketTalk::WriteSome(const char* buffer, std::size_t size, st
     }
 }
 
-void TSocketTalk::SetCorked(bool corked)
-{
+void TSocketTalk::SetCorked(bool corked) {
     if (Socket >= 0) {
         int value = corked ? 1 : 0;
         setsockopt(Socket, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
     }
 }
 
-bool TSocketTalk::WaitFor(short events, int milliseconds)
-{
+bool TSocketTalk::WaitFor(short events, int milliseconds) {
     pollfd entry{Socket, events, 0};
     return poll(&entry, 1, milliseconds) > 0;
 }
 
-void TSocketTalk::Report(std::int64_t total, std::int64_t current)
-{
+void TSocketTalk::Report(std::int64_t total, std::int64_t current) {
     if (OnProgress) {
         OnProgress(Sender, total, current);
     }
 }
 
-void TSocketTalk::PumpIfDue()
-{
+void TSocketTalk::PumpIfDue() {
     std::int64_t now = NowMs();
     if (now - LastPumpMs >= kSliceMs) {
         Ui.Pump();
@@ -385,8 +371,7 @@ void TSocketTalk::PumpIfDue()
     }
 }
 
-bool TSocketTalk::Open(const std::string& host, int port)
-{
+bool TSocketTalk::Open(const std::string& host, int port) {
     Close();
     LastError.clear();
     CertificateCheck = {};
@@ -421,7 +406,7 @@ bool TSocketTalk::Open(const std::string& host, int port)
         if (result != 0 && errno == EINPROGRESS) {
             std::int64_t start = NowMs();
             int error = ETIMEDOUT;
-            while (NowMs() - start < static_cast<std::int64_t>(TimeOut) * 1000) {
+            while (NowMs() - start < TimeOutMs()) {
                 pollfd item{fd, POLLOUT, 0};
                 if (poll(&item, 1, kSliceMs) > 0) {
                     socklen_t length = sizeof error;
@@ -450,8 +435,7 @@ bool TSocketTalk::Open(const std::string& host, int port)
     return true;
 }
 
-bool TSocketTalk::StartTls(const std::string& serverName, const std::string& caFile)
-{
+bool TSocketTalk::StartTls(const std::string& serverName, const std::string& caFile) {
     CertificateCheck = {};
     if (Socket < 0) {
         LastError = "the connection is closed";
@@ -474,7 +458,7 @@ bool TSocketTalk::StartTls(const std::string& serverName, const std::string& caF
             Close();
             return false;
         }
-        if (NowMs() - start > static_cast<std::int64_t>(TimeOut) * 1000) {
+        if (NowMs() - start > TimeOutMs()) {
             LastError = "TLS handshake timed out";
             Close();
             return false;
@@ -487,8 +471,7 @@ bool TSocketTalk::StartTls(const std::string& serverName, const std::string& caF
     return true;
 }
 
-void TSocketTalk::Close()
-{
+void TSocketTalk::Close() {
     if (Tls) {
         Tls->Shutdown();
         Tls.reset();
@@ -499,8 +482,7 @@ void TSocketTalk::Close()
     }
 }
 
-std::string TSocketTalk::LocalHostName() const
-{
+std::string TSocketTalk::LocalHostName() const {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
         return "localhost";
@@ -508,8 +490,7 @@ std::string TSocketTalk::LocalHostName() const
     return name;
 }
 
-std::string TSocketTalk::LocalAddress() const
-{
+std::string TSocketTalk::LocalAddress() const {
     if (Socket < 0) {
         return {};
     }

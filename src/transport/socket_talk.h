@@ -77,11 +77,11 @@ public:
     TSocketTalk(const TSocketTalk&) = delete;
     TSocketTalk& operator=(const TSocketTalk&) = delete;
 
-    int TimeOut = 60;               // seconds without data before a wait fails
-    std::string Terminator;         // the reply must end with it; empty: any data completes
-    std::string ReplyBuffer;        // everything received since the last send
-    std::int64_t ExpectedSize = 0;  // announced reply size, for progress only
-    std::size_t ChunkSize = 0;      // piece size for the next send; reset after every send
+    int TimeOut = 60;              // seconds without data before a wait fails
+    std::string Terminator;        // the reply must end with it; empty: any data completes
+    std::string ReplyBuffer;       // everything received since the last send
+    std::int64_t ExpectedSize = 0; // announced reply size, for progress only
+    std::size_t ChunkSize = 0;     // piece size for the next send; reset after every send
     std::size_t MaxReplySize = kStatusReplyLimit; // a longer unfinished reply is an error
     TalkOutcome Outcome = TalkOutcome::NoError;
     TalkStep CurrentStep = TalkStep::None;
@@ -136,6 +136,7 @@ private:
     TIo WriteSome(const char* buffer, std::size_t size, std::size_t& count, short& waitFor);
     bool WaitFor(short events, int milliseconds);
     void SetCorked(bool corked);
+    std::int64_t TimeOutMs() const;
     void Report(std::int64_t total, std::int64_t current);
     void PumpIfDue();
 

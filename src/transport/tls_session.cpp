@@ -5,20 +5,55 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <ctime>
 
 namespace pelmora {
 
 namespace {
 
-bool IsAddressText(const std::string& text)
-{
+bool IsAddressText(const std::string& text) {
     unsigned char buffer[16];
     return inet_pton(AF_INET, text.c_str(), buffer) == 1 ||
            inet_pton(AF_INET6, text.c_str(), buffer) == 1;
 }
 
-std::string LastLibraryError()
-{
+// The TLS library writes to the socket without MSG_NOSIGNAL: a peer that has gone away would
+// kill the program with SIGPIPE. The signal is blocked around every library call and a
+// SIGPIPE raised meanwhile is taken off the thread before the old mask returns.
+class TNoSigpipe {
+public:
+    TNoSigpipe() {
+        sigemptyset(&Pipe);
+        sigaddset(&Pipe, SIGPIPE);
+        sigset_t pending;
+        sigemptyset(&pending);
+        sigpending(&pending);
+        WasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &Pipe, &Old);
+    }
+    ~TNoSigpipe() {
+        if (!WasPending) {
+            sigset_t pending;
+            sigemptyset(&pending);
+            sigpending(&pending);
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                timespec zero{0, 0};
+                sigtimedwait(&Pipe, nullptr, &zero);
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &Old, nullptr);
+    }
+    TNoSigpipe(const TNoSigpipe&) = delete;
+    TNoSigpipe& operator=(const TNoSigpipe&) = delete;
+
+private:
+    sigset_t Pipe;
+    sigset_t Old;
+    bool WasPending = false;
+};
+
+std::string LastLibraryError() {
     unsigned long code = ERR_get_error();
     ERR_clear_error();
     if (code == 0) {
@@ -29,8 +64,7 @@ std::string LastLibraryError()
     return text;
 }
 
-std::string ReasonFor(long result)
-{
+std::string ReasonFor(long result) {
     switch (result) {
     case X509_V_ERR_CERT_HAS_EXPIRED:
         return "the server certificate has expired";
@@ -54,8 +88,7 @@ std::string ReasonFor(long result)
 
 } // namespace
 
-std::string FormatFingerprint(const unsigned char* digest, std::size_t size)
-{
+std::string FormatFingerprint(const unsigned char* digest, std::size_t size) {
     static const char hex[] = "0123456789ABCDEF";
     std::string text;
     for (std::size_t i = 0; i < size; ++i) {
@@ -70,8 +103,7 @@ std::string FormatFingerprint(const unsigned char* digest, std::size_t size)
 
 TTlsSession::TTlsSession() = default;
 
-TTlsSession::~TTlsSession()
-{
+TTlsSession::~TTlsSession() {
     if (Ssl != nullptr) {
         SSL_free(Ssl);
     }
@@ -80,8 +112,7 @@ TTlsSession::~TTlsSession()
     }
 }
 
-bool TTlsSession::Begin(int fd, const std::string& serverName, const std::string& caFile)
-{
+bool TTlsSession::Begin(int fd, const std::string& serverName, const std::string& caFile) {
     ServerName = serverName;
     Context = SSL_CTX_new(TLS_client_method());
     if (Context == nullptr) {
@@ -115,8 +146,7 @@ bool TTlsSession::Begin(int fd, const std::string& serverName, const std::string
     return true;
 }
 
-TTlsIo TTlsSession::Classify(int result)
-{
+TTlsIo TTlsSession::Classify(int result) {
     int error = SSL_get_error(Ssl, result);
     switch (error) {
     case SSL_ERROR_WANT_READ:
@@ -138,8 +168,8 @@ TTlsIo TTlsSession::Classify(int result)
     }
 }
 
-TTlsIo TTlsSession::Handshake()
-{
+TTlsIo TTlsSession::Handshake() {
+    TNoSigpipe guard;
     int result = SSL_do_handshake(Ssl);
     if (result == 1) {
         return TTlsIo::Done;
@@ -155,9 +185,9 @@ TTlsIo TTlsSession::Handshake()
     return io;
 }
 
-TTlsIo TTlsSession::Read(char* buffer, std::size_t size, std::size_t& count)
-{
+TTlsIo TTlsSession::Read(char* buffer, std::size_t size, std::size_t& count) {
     count = 0;
+    TNoSigpipe guard;
     int result = SSL_read_ex(Ssl, buffer, size, &count);
     if (result == 1) {
         return TTlsIo::Done;
@@ -165,9 +195,9 @@ TTlsIo TTlsSession::Read(char* buffer, std::size_t size, std::size_t& count)
     return Classify(result);
 }
 
-TTlsIo TTlsSession::Write(const char* buffer, std::size_t size, std::size_t& count)
-{
+TTlsIo TTlsSession::Write(const char* buffer, std::size_t size, std::size_t& count) {
     count = 0;
+    TNoSigpipe guard;
     int result = SSL_write_ex(Ssl, buffer, size, &count);
     if (result == 1) {
         return TTlsIo::Done;
@@ -175,21 +205,19 @@ TTlsIo TTlsSession::Write(const char* buffer, std::size_t size, std::size_t& cou
     return Classify(result);
 }
 
-bool TTlsSession::HasPending() const
-{
+bool TTlsSession::HasPending() const {
     return Ssl != nullptr && SSL_pending(Ssl) > 0;
 }
 
-void TTlsSession::Shutdown()
-{
+void TTlsSession::Shutdown() {
     if (Ssl != nullptr) {
+        TNoSigpipe guard;
         SSL_shutdown(Ssl);
         ERR_clear_error();
     }
 }
 
-TCertificateCheck TTlsSession::Verification() const
-{
+TCertificateCheck TTlsSession::Verification() const {
     TCertificateCheck check;
     if (Ssl == nullptr) {
         check.Reason = "no TLS session";

@@ -10,8 +10,7 @@ namespace pelmora {
 namespace {
 
 // A fingerprint is 32 hex byte pairs separated by ":".
-bool IsFingerprint(std::string_view text)
-{
+bool IsFingerprint(std::string_view text) {
     if (text.size() != 32 * 3 - 1) {
         return false;
     }
@@ -24,8 +23,7 @@ bool IsFingerprint(std::string_view text)
     return true;
 }
 
-std::string Upper(std::string_view text)
-{
+std::string Upper(std::string_view text) {
     std::string result(text);
     for (char& c : result) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -35,8 +33,7 @@ std::string Upper(std::string_view text)
 
 } // namespace
 
-std::string TTrustedCertificates::ServerKey(std::string_view host, int port)
-{
+std::string TTrustedCertificates::ServerKey(std::string_view host, int port) {
     std::string name(host);
     for (char& c : name) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -46,15 +43,13 @@ std::string TTrustedCertificates::ServerKey(std::string_view host, int port)
 }
 
 bool TTrustedCertificates::IsTrusted(std::string_view serverKey,
-                                     std::string_view fingerprint) const
-{
+                                     std::string_view fingerprint) const {
     auto found = Servers.find(serverKey);
     return found != Servers.end() && !fingerprint.empty() &&
            found->second.contains(Upper(fingerprint));
 }
 
-void TTrustedCertificates::Trust(std::string_view serverKey, std::string_view fingerprint)
-{
+void TTrustedCertificates::Trust(std::string_view serverKey, std::string_view fingerprint) {
     if (serverKey.empty() || !IsFingerprint(fingerprint)) {
         return;
     }
@@ -65,16 +60,14 @@ void TTrustedCertificates::Trust(std::string_view serverKey, std::string_view fi
     found->second.insert(Upper(fingerprint));
 }
 
-void TTrustedCertificates::Forget(std::string_view serverKey)
-{
+void TTrustedCertificates::Forget(std::string_view serverKey) {
     auto found = Servers.find(serverKey);
     if (found != Servers.end()) {
         Servers.erase(found);
     }
 }
 
-void TTrustedCertificates::Load(const TIniFile& ini)
-{
+void TTrustedCertificates::Load(const TIniFile& ini) {
     Servers.clear();
     for (const std::string& key : ini.Keys(TrustedCertificatesSection)) {
         std::string value = ini.ReadString(TrustedCertificatesSection, key, "");
@@ -90,8 +83,7 @@ void TTrustedCertificates::Load(const TIniFile& ini)
     }
 }
 
-void TTrustedCertificates::Store(TIniFile& ini) const
-{
+void TTrustedCertificates::Store(TIniFile& ini) const {
     ini.EraseSection(TrustedCertificatesSection);
     for (const auto& [key, fingerprints] : Servers) {
         std::string value;

@@ -5,7 +5,9 @@
 #include "ui/text_convert.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -42,9 +44,9 @@ TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QW
     connect(GraphAnimator, &QTimer::timeout, this, &TMainForm::AnimatorTick);
     ShellState.CollectTimerChanged = [this] { ApplyCollectTimer(); };
 
-    // Esc asks every long loop to stop; Ctrl+Tab cycles the listed windows.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { ShellState.AbortRequested = true; });
+    // Esc released anywhere in the window asks every long loop to stop; the key still reaches
+    // the widget that has it (an in-place editor cancels on it). Ctrl+Tab cycles the windows.
+    qApp->installEventFilter(this);
     auto* nextWindow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     connect(nextWindow, &QShortcut::activated, this, &TMainForm::ShowNextWindow);
 
@@ -55,6 +57,7 @@ TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QW
 
 TMainForm::~TMainForm()
 {
+    qApp->removeEventFilter(this);
     ShellState.CollectTimerChanged = nullptr;
     ShellState.RestorePanelsTreeHook = nullptr;
     Work.Hooks = TWorkspaceHooks();
@@ -117,6 +120,17 @@ void TMainForm::changeEvent(QEvent* event)
                 FormActivate();
         });
     }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyRelease && watched->isWidgetType()
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
+        && !static_cast<QKeyEvent*>(event)->isAutoRepeat()
+        && static_cast<QWidget*>(watched)->window() == this) {
+        ShellState.AbortRequested = true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::showEvent(QShowEvent* event)

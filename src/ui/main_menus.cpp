@@ -5,6 +5,7 @@
 
 #include "ui/main_form.h"
 
+#include "ui/legenda_form.h"
 #include "ui/text_convert.h"
 
 #include <QAction>
@@ -263,7 +264,11 @@ void TMainForm::BuildMenus()
     QAction* credits = AddItem(help, QStringLiteral("menuCredits"));
     connect(credits, &QAction::triggered, this, &TMainForm::CreditsClick);
     help->addSeparator();
-    AddLaterItem(help, QStringLiteral("MenuLegenda"));
+    QAction* legend = AddItem(help, QStringLiteral("MenuLegenda"));
+    connect(legend, &QAction::triggered, this, [this] {
+        TLegendaForm form(this);
+        form.exec();
+    });
 
     BuildPopupMenus();
     RebuildWindowMenu();

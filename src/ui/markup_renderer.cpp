@@ -228,22 +228,22 @@ TMarkupPlacement PlaceMarkup(const TMarkupLayout& layout, const TMarkupPaintOpti
                                              : static_cast<int>(placement.Boxes.size());
         int ascent = QFontMetrics(options.Font).ascent();
         int descent = QFontMetrics(options.Font).descent();
+        int imageHeight = 0;
         for (int b = first; b < end; ++b) {
             const TMarkupBox& box = placement.Boxes[b];
             if (box.Kind == TMarkupRunKind::Image) {
-                if (box.Baseline > 0)
-                    ascent = std::max(ascent, box.Rect.height());
+                imageHeight = std::max(imageHeight, box.Rect.height());
                 continue;
             }
+            if (box.Kind == TMarkupRunKind::HorizontalLine)
+                continue;
             ascent = std::max(ascent, box.Baseline - box.Shift);
             descent = std::max(descent, box.Rect.height() - box.Baseline + box.Shift);
         }
-        int lineHeight = ascent + descent;
-        for (int b = first; b < end; ++b) {
-            const TMarkupBox& box = placement.Boxes[b];
-            if (box.Kind == TMarkupRunKind::Image && box.Baseline < 0)
-                lineHeight = std::max(lineHeight, box.Rect.height());
-        }
+        // Text sits in the middle of lines that images make taller.
+        const int textHeight = ascent + descent;
+        const int lineHeight = std::max(textHeight, imageHeight);
+        const int textTop = y + (lineHeight - textHeight) / 2;
         int lineRight = origin.x();
         for (int b = first; b < end; ++b) {
             TMarkupBox& box = placement.Boxes[b];
@@ -251,12 +251,12 @@ TMarkupPlacement PlaceMarkup(const TMarkupLayout& layout, const TMarkupPaintOpti
                 const int h = box.Rect.height();
                 const int top = box.Baseline == -1   ? y
                                 : box.Baseline == -2 ? y + (lineHeight - h) / 2
-                                                     : y + ascent - h;
+                                                     : std::max(y, textTop + textHeight - h);
                 box.Rect.moveTop(top);
             } else if (box.Kind == TMarkupRunKind::HorizontalLine) {
                 box.Rect.moveTop(y + (lineHeight - box.Rect.height()) / 2);
             } else {
-                const int baseline = y + ascent + box.Shift;
+                const int baseline = textTop + ascent + box.Shift;
                 box.Rect.moveTop(baseline - box.Baseline);
                 box.Baseline = baseline;
             }

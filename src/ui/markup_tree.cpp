@@ -193,14 +193,22 @@ void TMarkupTree::SetTree(TNodeTree* tree)
             });
     connect(Model, &TNodeTreeModel::TreeUpdateBegun, this, &TMarkupTree::BeginUpdate);
     connect(Model, &TNodeTreeModel::TreeUpdateEnded, this, &TMarkupTree::EndUpdate);
-    // Bring the view in line with the tree's own expansion and selection.
+    // A reset (a tree loaded anew) forgets the view's expansion; take the tree's again.
+    connect(Model, &QAbstractItemModel::modelReset, this, &TMarkupTree::SyncFromTree);
+    SyncFromTree();
+}
+
+void TMarkupTree::SyncFromTree()
+{
+    if (!NodeTree || !Model)
+        return;
     Syncing = true;
-    tree->Walk([this](TNode& node) {
+    NodeTree->Walk([this](TNode& node) {
         if (node.Expanded())
             setExpanded(Model->IndexOf(&node), true);
     });
-    if (tree->Selected())
-        setCurrentIndex(Model->IndexOf(tree->Selected()));
+    if (NodeTree->Selected())
+        setCurrentIndex(Model->IndexOf(NodeTree->Selected()));
     Syncing = false;
 }
 

@@ -113,6 +113,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void SyncFromTree();
     void OpenEditor(TNode* node, const TParamEditorRequest& request, const QRect& area);
     void CommitText(const QString& href, const QString& text);
     void CommitMenu(const QString& href, const QString& caption);

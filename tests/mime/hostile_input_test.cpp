@@ -23,21 +23,21 @@ TEST(HostileInput, HundredThousandEncodedWordsDecodeInOnePass) {
         expected += "wA ";
     }
     expected.pop_back();
-    EXPECT_EQ(DecodeWords(text), expected);
+    EXPECT_TRUE(DecodeWords(text) == expected);
 }
 
 TEST(HostileInput, UnclosedEncodedWordsStayText) {
     std::string text;
-    for (int i = 0; i < 100000; ++i) text += "=?x?";
-    EXPECT_EQ(DecodeWords(text), text);
+    for (int i = 0; i < 100000; ++i) text += "=?x";
+    EXPECT_TRUE(DecodeWords(text) == text);
 }
 
 TEST(HostileInput, DeepNestingStopsAtTheLimit) {
     const int levels = 1000;
     std::string text;
     for (int i = 0; i < levels; ++i) {
-        text += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "\"\r\n\r\n--b" +
-                std::to_string(i) + "\r\n";
+        text += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(i) + "x\"\r\n\r\n--b" +
+                std::to_string(i) + "x\r\n";
     }
     text += "Content-Type: text/plain\r\n\r\ninnermost\r\n";
     TMailMessage message;

@@ -108,3 +108,29 @@ TEST(MarkupLayoutTest, StylesEndAtTheirClosingTags) {
 
 } // namespace
 } // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+TEST(MarkupLayoutTest, RandomMarkupNeverBreaksTheLayout) {
+    const std::string alphabet = "<>&\"=/ #;abisuzfontcolrhpimgsrcidx:AHREF0123456789";
+    uint32_t state = 777;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) & 0x7fff;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int length = static_cast<int>(next() % 60);
+        for (int i = 0; i < length; ++i)
+            text += alphabet[next() % alphabet.size()];
+        TMarkupLayout layout = ParseMarkupLayout(text);
+        for (const TMarkupRun& run : layout.Runs) {
+            EXPECT_LT(run.ParamIndex, static_cast<int>(layout.Params.size())) << text;
+            EXPECT_GE(run.ListLevel, 0);
+        }
+    }
+}
+
+} // namespace
+} // namespace pelmora

@@ -137,6 +137,33 @@ TEST(NodeTreeTest, SortIsStableAndReachesEveryLevel) {
     tree.RemoveObserver(&recorder);
 }
 
+TEST(NodeTreeTest, TakeNodesIsOneResetAndKeepsNodesWorking) {
+    TNodeTree source;
+    Build(source);
+    TNodeTree tree;
+    tree.Add(nullptr, "old");
+    tree.Select(tree.First());
+    TRecorder recorder;
+    tree.AddObserver(&recorder);
+    tree.TakeNodes(source);
+    EXPECT_TRUE(source.Empty());
+    EXPECT_EQ(Order(tree), "a .a1 .a2 ..a21 b ");
+    EXPECT_EQ(recorder.Events, (std::vector<std::string>{"sel:none"}));
+    // Nodes now answer for their new tree.
+    EXPECT_EQ(tree.Top(1)->Index(), 1);
+    EXPECT_EQ(tree.First()->NextSibling(), tree.Top(1));
+    tree.RemoveObserver(&recorder);
+}
+
+TEST(NodeTreeTest, WideTreesWalkInLinearTime) {
+    TNodeTree tree;
+    TNode* book = tree.Add(nullptr, "book");
+    for (int i = 0; i < 100000; ++i)
+        tree.Add(book, "entry");
+    EXPECT_EQ(tree.Count(), 100001);
+    EXPECT_EQ(tree.AbsoluteIndex(tree.Last()), 100000);
+}
+
 TEST(NodeTreeTest, VeryDeepTreeIsDestroyedWithoutRecursion) {
     auto tree = std::make_unique<TNodeTree>();
     TNode* node = tree->Add(nullptr, "root");

@@ -112,6 +112,38 @@ TEST_F(StoreFilesTest, CopyOntoAFullDiskFails) {
     EXPECT_FALSE(copied);
 }
 
+TEST_F(StoreFilesTest, StateChangesRenameWithoutReplacing) {
+    Put("812.eml", "read message");
+    auto unread = ChangeMessageFileState(Dir, "812.eml", kStateUnread);
+    ASSERT_EQ(unread, "_812.eml");
+    auto flagged = ChangeMessageFileState(Dir, *unread, kStateFlag);
+    ASSERT_EQ(flagged, "812.emlf");
+    EXPECT_EQ(SlurpFile(Dir + "812.emlf"), "read message");
+    EXPECT_EQ(ChangeMessageFileState(Dir, "812.emlf", kStateFlag), "812.emlf");
+
+    Put("812.eml", "another message with the same stem");
+    EXPECT_EQ(ChangeMessageFileState(Dir, "812.emlf", kStateRead), std::nullopt);
+    EXPECT_EQ(SlurpFile(Dir + "812.eml"), "another message with the same stem");
+    EXPECT_EQ(SlurpFile(Dir + "812.emlf"), "read message");
+    EXPECT_EQ(ChangeMessageFileState(Dir, "gone.eml", kStateUnread), std::nullopt);
+}
+
+TEST_F(StoreFilesTest, NewMessageFilesNeverOverwrite) {
+    std::set<std::string> names;
+    for (int i = 0; i < 20; ++i) {
+        auto name = WriteNewMessageFile(Dir, i % 2 ? kStateUnread : kStateOrphan,
+                                        "message " + std::to_string(i));
+        ASSERT_TRUE(name);
+        EXPECT_EQ(MessageStateFromName(*name), i % 2 ? kStateUnread : kStateOrphan);
+        EXPECT_EQ(SlurpFile(Dir + *name), "message " + std::to_string(i));
+        names.insert(*name);
+    }
+    EXPECT_EQ(names.size(), 20u);
+    EXPECT_EQ(CountMessageFiles(Dir + "*.eml?").Total, 20); // no temporary left behind
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 20);
+    EXPECT_EQ(WriteNewMessageFile(Dir + "missing/", kStateRead, "x"), std::nullopt);
+}
+
 TEST(MessageStemTest, HasTheDocumentedForm) {
     std::tm local{};
     local.tm_mday = 8;

@@ -13,13 +13,11 @@
 
 namespace pelmora::testing {
 
-TChildProcess::~TChildProcess()
-{
+TChildProcess::~TChildProcess() {
     Stop();
 }
 
-bool TChildProcess::Start(const std::vector<std::string>& argv, const std::string& logPath)
-{
+bool TChildProcess::Start(const std::vector<std::string>& argv, const std::string& logPath) {
     if (argv.empty() || ChildPid > 0) {
         return false;
     }
@@ -53,8 +51,7 @@ bool TChildProcess::Start(const std::vector<std::string>& argv, const std::strin
     return true;
 }
 
-bool TChildProcess::Running()
-{
+bool TChildProcess::Running() {
     if (ChildPid <= 0) {
         return false;
     }
@@ -67,8 +64,7 @@ bool TChildProcess::Running()
     return true;
 }
 
-void TChildProcess::Stop()
-{
+void TChildProcess::Stop() {
     if (ChildPid <= 0) {
         return;
     }
@@ -90,8 +86,7 @@ void TChildProcess::Stop()
     ChildPid = -1;
 }
 
-int PickFreePort()
-{
+int PickFreePort() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return 0;
@@ -110,8 +105,7 @@ int PickFreePort()
     return port;
 }
 
-bool WaitForPort(int port, int timeoutMs)
-{
+bool WaitForPort(int port, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
         int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -125,6 +119,18 @@ bool WaitForPort(int port, int timeoutMs)
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+}
+
+bool WaitForServer(TChildProcess& process, int port, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 100) {
+        if (WaitForPort(port, 100)) {
+            return true;
+        }
+        if (!process.Running()) {
+            return false;
+        }
     }
     return false;
 }

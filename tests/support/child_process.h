@@ -32,5 +32,7 @@ private:
 int PickFreePort();
 // True once 127.0.0.1:port accepts a connection, false after timeoutMs.
 bool WaitForPort(int port, int timeoutMs);
+// The same, giving up at once when the server process has ended.
+bool WaitForServer(TChildProcess& process, int port, int timeoutMs);
 
 } // namespace pelmora::testing

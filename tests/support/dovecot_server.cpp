@@ -11,8 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ChownTree(const fs::path& root, unsigned uid, unsigned gid)
-{
+void ChownTree(const fs::path& root, unsigned uid, unsigned gid) {
     if (getuid() != 0) {
         return;
     }
@@ -31,18 +30,25 @@ void ChownTree(const fs::path& root, unsigned uid, unsigned gid)
 
 TDovecotServer::TDovecotServer() = default;
 
-TDovecotServer::~TDovecotServer()
-{
+TDovecotServer::~TDovecotServer() {
     Stop();
 }
 
-std::string TDovecotServer::MaildirOf(const std::string& user) const
-{
+std::string TDovecotServer::MaildirOf(const std::string& user) const {
     return Temp.Path() + "home/" + user + "/Maildir/";
 }
 
-bool TDovecotServer::Start(const TDovecotOptions& options)
-{
+bool TDovecotServer::Start(const TDovecotOptions& options) {
+    // A port picked as free can be taken by someone else before the server binds it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (StartOnce(options)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TDovecotServer::StartOnce(const TDovecotOptions& options) {
     const std::string& dir = Temp.Path();
     if (dir.empty()) {
         return false;
@@ -101,8 +107,7 @@ bool TDovecotServer::Start(const TDovecotOptions& options)
     conf += "login_trusted_networks = 127.0.0.0/8\n";
     conf += "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u " + dir +
             "users\n}\n";
-    conf += "userdb {\n  driver = passwd-file\n  args = username_format=%u " + dir +
-            "users\n}\n";
+    conf += "userdb {\n  driver = passwd-file\n  args = username_format=%u " + dir + "users\n}\n";
     conf += "mail_location = maildir:~/Maildir\n";
     conf += "first_valid_uid = " + std::to_string(firstUid) + "\n";
     conf += "first_valid_gid = " + std::to_string(firstGid) + "\n";
@@ -122,20 +127,18 @@ bool TDovecotServer::Start(const TDovecotOptions& options)
     if (!Process.Start({"dovecot", "-F", "-c", dir + "dovecot.conf"}, dir + "console.log")) {
         return false;
     }
-    bool up = WaitForPort(PlainPort, 10000) && WaitForPort(TlsPort, 5000);
+    bool up = WaitForServer(Process, PlainPort, 10000) && WaitForServer(Process, TlsPort, 5000);
     if (!up) {
         Stop();
     }
     return up;
 }
 
-void TDovecotServer::Stop()
-{
+void TDovecotServer::Stop() {
     Process.Stop();
 }
 
-bool TDovecotServer::AddMessage(const std::string& user, const std::string& text)
-{
+bool TDovecotServer::AddMessage(const std::string& user, const std::string& text) {
     std::string maildir = MaildirOf(user);
     ++Delivered;
     char name[64];
@@ -153,8 +156,7 @@ bool TDovecotServer::AddMessage(const std::string& user, const std::string& text
     return !error;
 }
 
-std::vector<std::string> TDovecotServer::Messages(const std::string& user) const
-{
+std::vector<std::string> TDovecotServer::Messages(const std::string& user) const {
     std::vector<std::string> names;
     std::error_code error;
     for (const char* sub : {"new", "cur"}) {
@@ -172,13 +174,18 @@ std::vector<std::string> TDovecotServer::Messages(const std::string& user) const
     return texts;
 }
 
-int TDovecotServer::MessageCount(const std::string& user) const
-{
-    return static_cast<int>(Messages(user).size());
+int TDovecotServer::MessageCount(const std::string& user) const {
+    int count = 0;
+    std::error_code error;
+    for (const char* sub : {"new", "cur"}) {
+        for (auto& entry : fs::directory_iterator(MaildirOf(user) + sub, error)) {
+            count += entry.is_regular_file() ? 1 : 0;
+        }
+    }
+    return count;
 }
 
-std::string TDovecotServer::Log() const
-{
+std::string TDovecotServer::Log() const {
     return ReadTextFile(Temp.Path() + "dovecot.log") + ReadTextFile(Temp.Path() + "console.log");
 }
 

@@ -16,8 +16,8 @@ namespace pelmora::testing {
 
 struct TDovecotOptions {
     std::vector<std::pair<std::string, std::string>> Users; // name, password
-    std::string CertPath; // server certificate (PEM)
-    std::string KeyPath;  // its key
+    std::string CertPath;                                   // server certificate (PEM)
+    std::string KeyPath;                                    // its key
 };
 
 class TDovecotServer {
@@ -45,6 +45,7 @@ public:
 
 private:
     std::string MaildirOf(const std::string& user) const;
+    bool StartOnce(const TDovecotOptions& options);
 
     TTempDir Temp{"pelmora-dovecot"};
     TChildProcess Process;

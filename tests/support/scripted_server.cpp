@@ -8,25 +8,34 @@
 
 namespace pelmora::testing {
 
-TScriptedServer::TScriptedServer(std::vector<TScriptStep> script) : Script(std::move(script))
-{
-    ListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+TScriptedServer::TScriptedServer(std::vector<TScriptStep> script, bool ipv6)
+    : Script(std::move(script)) {
+    ListenFd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     setsockopt(ListenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(ListenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        listen(ListenFd, 4) == 0 &&
-        getsockname(ListenFd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        ListenPort = ntohs(address.sin_port);
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (ipv6) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_addr = in6addr_loopback;
+        length = sizeof *in6;
+    } else {
+        auto* in = reinterpret_cast<sockaddr_in*>(&address);
+        in->sin_family = AF_INET;
+        in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        length = sizeof *in;
+    }
+    auto* generic = reinterpret_cast<sockaddr*>(&address);
+    if (bind(ListenFd, generic, length) == 0 && listen(ListenFd, 4) == 0 &&
+        getsockname(ListenFd, generic, &length) == 0) {
+        ListenPort = ipv6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port)
+                          : ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     }
     Worker = std::thread([this] { Run(); });
 }
 
-TScriptedServer::~TScriptedServer()
-{
+TScriptedServer::~TScriptedServer() {
     Stopping = true;
     Join();
     if (ListenFd >= 0) {
@@ -34,21 +43,18 @@ TScriptedServer::~TScriptedServer()
     }
 }
 
-void TScriptedServer::Join()
-{
+void TScriptedServer::Join() {
     if (Worker.joinable()) {
         Worker.join();
     }
 }
 
-std::vector<std::string> TScriptedServer::Received() const
-{
+std::vector<std::string> TScriptedServer::Received() const {
     std::lock_guard<std::mutex> guard(Lock);
     return Lines;
 }
 
-bool TScriptedServer::ReadUntil(int fd, std::string_view end, std::string& text)
-{
+bool TScriptedServer::ReadUntil(int fd, std::string_view end, std::string& text) {
     for (;;) {
         std::size_t found = Pending.find(end);
         if (found != std::string::npos) {
@@ -72,8 +78,7 @@ bool TScriptedServer::ReadUntil(int fd, std::string_view end, std::string& text)
     }
 }
 
-void TScriptedServer::Run()
-{
+void TScriptedServer::Run() {
     int fd = -1;
     while (!Stopping && fd < 0) {
         pollfd entry{ListenFd, POLLIN, 0};
@@ -97,8 +102,7 @@ void TScriptedServer::Run()
         case TScriptStep::ReadLine:
         case TScriptStep::ReadData: {
             std::string text;
-            goOn = ReadUntil(fd, step.Kind == TScriptStep::ReadLine ? "\r\n" : "\r\n.\r\n",
-                             text);
+            goOn = ReadUntil(fd, step.Kind == TScriptStep::ReadLine ? "\r\n" : "\r\n.\r\n", text);
             if (goOn) {
                 std::lock_guard<std::mutex> guard(Lock);
                 Lines.push_back(text);

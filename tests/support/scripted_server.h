@@ -20,20 +20,35 @@ struct TScriptStep {
 };
 
 // Script steps.
-inline TScriptStep Say(std::string text) { return {TScriptStep::Say, std::move(text), 0}; }
-inline TScriptStep ReadLine() { return {TScriptStep::ReadLine, {}, 0}; }
+inline TScriptStep Say(std::string text) {
+    return {TScriptStep::Say, std::move(text), 0};
+}
+inline TScriptStep ReadLine() {
+    return {TScriptStep::ReadLine, {}, 0};
+}
 // Reads a message text up to its end mark "." CR LF, recorded as one entry.
-inline TScriptStep ReadData() { return {TScriptStep::ReadData, {}, 0}; }
-inline TScriptStep CloseConnection() { return {TScriptStep::Close, {}, 0}; }
+inline TScriptStep ReadData() {
+    return {TScriptStep::ReadData, {}, 0};
+}
+inline TScriptStep CloseConnection() {
+    return {TScriptStep::Close, {}, 0};
+}
 // Sends text again and again until the client goes away.
-inline TScriptStep Flood(std::string text) { return {TScriptStep::Flood, std::move(text), 0}; }
+inline TScriptStep Flood(std::string text) {
+    return {TScriptStep::Flood, std::move(text), 0};
+}
 // Says nothing until the client goes away.
-inline TScriptStep Hold() { return {TScriptStep::Hold, {}, 0}; }
-inline TScriptStep Pause(int ms) { return {TScriptStep::Pause, {}, ms}; }
+inline TScriptStep Hold() {
+    return {TScriptStep::Hold, {}, 0};
+}
+inline TScriptStep Pause(int ms) {
+    return {TScriptStep::Pause, {}, ms};
+}
 
 class TScriptedServer {
 public:
-    explicit TScriptedServer(std::vector<TScriptStep> script);
+    // Listens on 127.0.0.1, or on ::1 when ipv6 is set (Port() is 0 when that fails).
+    explicit TScriptedServer(std::vector<TScriptStep> script, bool ipv6 = false);
     ~TScriptedServer();
     TScriptedServer(const TScriptedServer&) = delete;
     TScriptedServer& operator=(const TScriptedServer&) = delete;

@@ -7,18 +7,25 @@ namespace pelmora::testing {
 
 namespace fs = std::filesystem;
 
-std::string SupportScriptDir()
-{
+std::string SupportScriptDir() {
     return PELMORA_SUPPORT_DIR "/";
 }
 
-TSmtpTestServer::~TSmtpTestServer()
-{
+TSmtpTestServer::~TSmtpTestServer() {
     Stop();
 }
 
-bool TSmtpTestServer::Start(const TSmtpTestOptions& options)
-{
+bool TSmtpTestServer::Start(const TSmtpTestOptions& options) {
+    // A port picked as free can be taken by someone else before the server binds it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (StartOnce(options)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TSmtpTestServer::StartOnce(const TSmtpTestOptions& options) {
     const std::string& dir = Temp.Path();
     if (dir.empty()) {
         return false;
@@ -26,8 +33,8 @@ bool TSmtpTestServer::Start(const TSmtpTestOptions& options)
     fs::create_directories(dir + "spool");
     PlainPort = PickFreePort();
     std::vector<std::string> argv = {"/usr/bin/python3", SupportScriptDir() + "smtp_sink.py",
-                                     "--port", std::to_string(PlainPort), "--spool",
-                                     dir + "spool"};
+                                     "--port",           std::to_string(PlainPort),
+                                     "--spool",          dir + "spool"};
     if (!options.CertPath.empty()) {
         SecurePort = PickFreePort();
         while (SecurePort == PlainPort) {
@@ -54,20 +61,19 @@ bool TSmtpTestServer::Start(const TSmtpTestOptions& options)
     if (!Process.Start(argv, dir + "server.log")) {
         return false;
     }
-    bool up = WaitForPort(PlainPort, 15000) && (SecurePort == 0 || WaitForPort(SecurePort, 5000));
+    bool up = WaitForServer(Process, PlainPort, 15000) &&
+              (SecurePort == 0 || WaitForServer(Process, SecurePort, 5000));
     if (!up) {
         Stop();
     }
     return up;
 }
 
-void TSmtpTestServer::Stop()
-{
+void TSmtpTestServer::Stop() {
     Process.Stop();
 }
 
-int TSmtpTestServer::ReceivedCount() const
-{
+int TSmtpTestServer::ReceivedCount() const {
     int count = 0;
     std::error_code error;
     for (auto& entry : fs::directory_iterator(Temp.Path() + "spool", error)) {
@@ -76,8 +82,7 @@ int TSmtpTestServer::ReceivedCount() const
     return count;
 }
 
-std::vector<TReceivedMail> TSmtpTestServer::Received() const
-{
+std::vector<TReceivedMail> TSmtpTestServer::Received() const {
     std::vector<TReceivedMail> mails;
     for (int n = 1;; ++n) {
         std::string base = Temp.Path() + "spool/" + std::to_string(n);
@@ -100,8 +105,7 @@ std::vector<TReceivedMail> TSmtpTestServer::Received() const
     return mails;
 }
 
-std::string TSmtpTestServer::Log() const
-{
+std::string TSmtpTestServer::Log() const {
     return ReadTextFile(Temp.Path() + "server.log");
 }
 

@@ -14,14 +14,14 @@
 namespace pelmora::testing {
 
 struct TSmtpTestOptions {
-    std::string CertPath;                 // enables STARTTLS and the TLS port
+    std::string CertPath; // enables STARTTLS and the TLS port
     std::string KeyPath;
-    std::string UserName;                 // enables AUTH LOGIN and PLAIN
+    std::string UserName; // enables AUTH LOGIN and PLAIN
     std::string Password;
-    bool AuthRequired = false;            // refuse MAIL FROM before AUTH
-    bool PlainOnly = false;               // offer AUTH PLAIN only
-    bool RefuseEhlo = false;              // answer EHLO with 502 (HELO still works)
-    std::vector<std::string> Refused;     // recipients answered with 550
+    bool AuthRequired = false;        // refuse MAIL FROM before AUTH
+    bool PlainOnly = false;           // offer AUTH PLAIN only
+    bool RefuseEhlo = false;          // answer EHLO with 502 (HELO still works)
+    std::vector<std::string> Refused; // recipients answered with 550
 };
 
 struct TReceivedMail {
@@ -46,6 +46,8 @@ public:
     std::string Log() const;
 
 private:
+    bool StartOnce(const TSmtpTestOptions& options);
+
     TTempDir Temp{"pelmora-smtp"};
     TChildProcess Process;
     int PlainPort = 0;

@@ -9,8 +9,7 @@
 
 namespace pelmora::testing {
 
-TTempDir::TTempDir(const std::string& prefix)
-{
+TTempDir::TTempDir(const std::string& prefix) {
     std::filesystem::path base = std::filesystem::temp_directory_path();
     std::string pattern = (base / (prefix + "-XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -21,23 +20,20 @@ TTempDir::TTempDir(const std::string& prefix)
     }
 }
 
-TTempDir::~TTempDir()
-{
+TTempDir::~TTempDir() {
     if (!DirPath.empty()) {
         std::error_code error;
         std::filesystem::remove_all(DirPath, error);
     }
 }
 
-bool WriteTextFile(const std::string& path, const std::string& text)
-{
+bool WriteTextFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     return static_cast<bool>(out);
 }
 
-std::string ReadTextFile(const std::string& path)
-{
+std::string ReadTextFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();

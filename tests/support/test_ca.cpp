@@ -10,13 +10,11 @@ namespace pelmora::testing {
 
 namespace {
 
-EVP_PKEY* NewKey()
-{
+EVP_PKEY* NewKey() {
     return EVP_EC_gen("P-256");
 }
 
-bool WriteKey(const std::string& path, EVP_PKEY* key)
-{
+bool WriteKey(const std::string& path, EVP_PKEY* key) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         return false;
@@ -26,8 +24,7 @@ bool WriteKey(const std::string& path, EVP_PKEY* key)
     return ok;
 }
 
-bool WriteCert(const std::string& path, X509* cert)
-{
+bool WriteCert(const std::string& path, X509* cert) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         return false;
@@ -37,8 +34,7 @@ bool WriteCert(const std::string& path, X509* cert)
     return ok;
 }
 
-void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value)
-{
+void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
@@ -50,8 +46,7 @@ void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value)
 }
 
 X509* MakeCert(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays,
-               long serial)
-{
+               long serial) {
     X509* cert = X509_new();
     X509_set_version(cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(cert), serial);
@@ -60,16 +55,14 @@ X509* MakeCert(EVP_PKEY* key, const std::string& commonName, long fromDays, long
     X509_set_pubkey(cert, key);
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("Pelmora tests"), -1, -1,
-                               0);
+                               reinterpret_cast<const unsigned char*>("Pelmora tests"), -1, -1, 0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1,
+                               0);
     return cert;
 }
 
-std::string Fingerprint(X509* cert)
-{
+std::string Fingerprint(X509* cert) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     X509_digest(cert, EVP_sha256(), digest, &length);
@@ -85,16 +78,14 @@ std::string Fingerprint(X509* cert)
     return text;
 }
 
-long NextSerial()
-{
+long NextSerial() {
     static long serial = 1000;
     return ++serial;
 }
 
 } // namespace
 
-TTestCa::TTestCa(std::string dir) : Dir(std::move(dir))
-{
+TTestCa::TTestCa(std::string dir) : Dir(std::move(dir)) {
     CaFile = Dir + "ca.pem";
     EVP_PKEY* key = NewKey();
     if (key == nullptr) {
@@ -114,21 +105,19 @@ TTestCa::TTestCa(std::string dir) : Dir(std::move(dir))
     CaCert = cert;
 }
 
-TTestCa::~TTestCa()
-{
+TTestCa::~TTestCa() {
     X509_free(static_cast<X509*>(CaCert));
     EVP_PKEY_free(static_cast<EVP_PKEY*>(CaKey));
 }
 
-TTestCertificate TTestCa::Issue(const TCertificateRequest& request)
-{
+TTestCertificate TTestCa::Issue(const TCertificateRequest& request) {
     TTestCertificate result;
     if (!Ok()) {
         return result;
     }
     EVP_PKEY* key = NewKey();
-    X509* cert = MakeCert(key, request.Name, request.ValidFromDays, request.ValidToDays,
-                          NextSerial());
+    X509* cert =
+        MakeCert(key, request.Name, request.ValidFromDays, request.ValidToDays, NextSerial());
     auto* caCert = static_cast<X509*>(CaCert);
     auto* caKey = static_cast<EVP_PKEY*>(CaKey);
     X509* issuer = request.SelfSigned ? cert : caCert;

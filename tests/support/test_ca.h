@@ -14,12 +14,12 @@ struct TTestCertificate {
 };
 
 struct TCertificateRequest {
-    std::string Name;                       // file stem and common name
-    std::vector<std::string> DnsNames;      // subjectAltName DNS entries
-    std::vector<std::string> IpAddresses;   // subjectAltName IP entries
-    long ValidFromDays = -1;                // relative to now
-    long ValidToDays = 30;                  // relative to now; negative: already expired
-    bool SelfSigned = false;                // not issued by the test authority
+    std::string Name;                     // file stem and common name
+    std::vector<std::string> DnsNames;    // subjectAltName DNS entries
+    std::vector<std::string> IpAddresses; // subjectAltName IP entries
+    long ValidFromDays = -1;              // relative to now
+    long ValidToDays = 30;                // relative to now; negative: already expired
+    bool SelfSigned = false;              // not issued by the test authority
 };
 
 class TTestCa {

@@ -5,8 +5,7 @@
 namespace pelmora {
 namespace {
 
-TEST(DialupConnectionTest, DialsOnceAndHangsUpOnce)
-{
+TEST(DialupConnectionTest, DialsOnceAndHangsUpOnce) {
     DialupConnection dialup;
     EXPECT_FALSE(dialup.Active());
     EXPECT_EQ(dialup.Error, 6); // nothing dialled yet

@@ -19,8 +19,7 @@ using namespace pelmora::testing;
 
 const std::string kPassword = "s3cret pass";
 
-std::string Message(const std::string& subject, const std::string& body)
-{
+std::string Message(const std::string& subject, const std::string& body) {
     return "From: Ann Sender <ann@example.org>\r\nTo: bob@example.org\r\nSubject: " + subject +
            "\r\nMessage-ID: <" + subject + "@example.org>\r\n\r\n" + body;
 }
@@ -28,8 +27,7 @@ std::string Message(const std::string& subject, const std::string& body)
 // One Dovecot for the whole suite; every test signs in as a user of its own.
 class Pop3ClientTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         Files = std::make_unique<TTempDir>("pelmora-pop3-ca");
         Ca = std::make_unique<TTestCa>(Files->Path());
         ASSERT_TRUE(Ca->Ok());
@@ -53,26 +51,24 @@ protected:
         Server->AddMessage("drop", Message("kept", "kept\r\n"));
         std::string big;
         for (int i = 0; i < 20000; ++i) {
-            big += "line " + std::to_string(i) + " of a message long enough to arrive in pieces\r\n";
+            big +=
+                "line " + std::to_string(i) + " of a message long enough to arrive in pieces\r\n";
         }
         Server->AddMessage("progress", Message("big", big));
         Server->AddMessage("tls", Message("secure", "over TLS\r\n"));
     }
 
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         Server.reset();
         Ca.reset();
         Files.reset();
     }
 
-    static std::string DottedBody()
-    {
+    static std::string DottedBody() {
         return "first line\r\n.\r\n..two dots\r\n.one dot\r\nlast line\r\n";
     }
 
-    std::unique_ptr<TPop3Client> Client(const std::string& user)
-    {
+    std::unique_ptr<TPop3Client> Client(const std::string& user) {
         auto client = std::make_unique<TPop3Client>(Ui);
         client->Host = "127.0.0.1";
         client->Port = Server->Pop3Port();
@@ -82,8 +78,7 @@ protected:
         return client;
     }
 
-    std::unique_ptr<TPop3Client> SignedIn(const std::string& user)
-    {
+    std::unique_ptr<TPop3Client> SignedIn(const std::string& user) {
         auto client = Client(user);
         EXPECT_TRUE(client->OpenSession()) << client->LastReply();
         EXPECT_TRUE(client->SignIn()) << client->LastReply();
@@ -100,8 +95,7 @@ std::unique_ptr<TTempDir> Pop3ClientTest::Files;
 std::unique_ptr<TTestCa> Pop3ClientTest::Ca;
 std::unique_ptr<TDovecotServer> Pop3ClientTest::Server;
 
-TEST_F(Pop3ClientTest, SignInListsMessagesWithTheirSizes)
-{
+TEST_F(Pop3ClientTest, SignInListsMessagesWithTheirSizes) {
     auto client = SignedIn("three");
     EXPECT_TRUE(client->Connected);
     EXPECT_TRUE(client->LoggedIn);
@@ -117,16 +111,14 @@ TEST_F(Pop3ClientTest, SignInListsMessagesWithTheirSizes)
     EXPECT_EQ(client->ServerMessageCount, -1);
 }
 
-TEST_F(Pop3ClientTest, EmptyMailboxListsNothing)
-{
+TEST_F(Pop3ClientTest, EmptyMailboxListsNothing) {
     auto client = SignedIn("empty");
     EXPECT_EQ(client->ServerMessageCount, 0);
     EXPECT_TRUE(client->MessageSizes.empty());
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(Pop3ClientTest, WrongPasswordFailsWithTheServersAnswer)
-{
+TEST_F(Pop3ClientTest, WrongPasswordFailsWithTheServersAnswer) {
     // A server of its own: a failed sign-in slows down later sign-ins from the same address.
     TDovecotServer server;
     TCertificateRequest request{"localhost-2", {"localhost"}, {"127.0.0.1"}};
@@ -143,8 +135,7 @@ TEST_F(Pop3ClientTest, WrongPasswordFailsWithTheServersAnswer)
     client->DropConnection();
 }
 
-TEST_F(Pop3ClientTest, FetchUndoesDotStuffingAndParsesTheMessage)
-{
+TEST_F(Pop3ClientTest, FetchUndoesDotStuffingAndParsesTheMessage) {
     auto client = SignedIn("dots");
     TMailMessage message;
     client->MailMessage = &message;
@@ -155,21 +146,19 @@ TEST_F(Pop3ClientTest, FetchUndoesDotStuffingAndParsesTheMessage)
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(Pop3ClientTest, TopWithNoLinesGivesTheHeaderAsItIs)
-{
+TEST_F(Pop3ClientTest, TopWithNoLinesGivesTheHeaderAsItIs) {
     auto client = SignedIn("dots");
     TMailMessage message;
     client->MailMessage = &message;
     ASSERT_TRUE(client->FetchHeaders(1, 0));
-    const std::vector<std::string> expected = {
-        "From: Ann Sender <ann@example.org>", "To: bob@example.org", "Subject: dots",
-        "Message-ID: <dots@example.org>", ""};
+    const std::vector<std::string> expected = {"From: Ann Sender <ann@example.org>",
+                                               "To: bob@example.org", "Subject: dots",
+                                               "Message-ID: <dots@example.org>", ""};
     EXPECT_EQ(message.HeaderLines, expected);
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(Pop3ClientTest, NegativeAnswerToRetrEndsAtOnce)
-{
+TEST_F(Pop3ClientTest, NegativeAnswerToRetrEndsAtOnce) {
     auto client = SignedIn("three");
     TStopwatch watch;
     EXPECT_FALSE(client->FetchMessage(99));
@@ -182,8 +171,7 @@ TEST_F(Pop3ClientTest, NegativeAnswerToRetrEndsAtOnce)
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(Pop3ClientTest, DeleteTakesEffectOnlyAfterQuit)
-{
+TEST_F(Pop3ClientTest, DeleteTakesEffectOnlyAfterQuit) {
     {
         auto client = SignedIn("drop");
         EXPECT_TRUE(client->DeleteOnServer(1));
@@ -204,8 +192,7 @@ TEST_F(Pop3ClientTest, DeleteTakesEffectOnlyAfterQuit)
     EXPECT_NE(left[0].find("Subject: second"), std::string::npos);
 }
 
-TEST_F(Pop3ClientTest, UniqueIdsAreReadPerMessage)
-{
+TEST_F(Pop3ClientTest, UniqueIdsAreReadPerMessage) {
     auto client = SignedIn("three");
     ASSERT_TRUE(client->FetchUniqueIds());
     ASSERT_EQ(client->UniqueIds.size(), 4u);
@@ -215,8 +202,7 @@ TEST_F(Pop3ClientTest, UniqueIdsAreReadPerMessage)
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(Pop3ClientTest, FetchReportsProgressAgainstTheListedSize)
-{
+TEST_F(Pop3ClientTest, FetchReportsProgressAgainstTheListedSize) {
     auto client = SignedIn("progress");
     std::vector<std::pair<std::int64_t, std::int64_t>> progress;
     client->OnProgress = [&](const void* sender, std::int64_t total, std::int64_t current) {
@@ -233,8 +219,7 @@ TEST_F(Pop3ClientTest, FetchReportsProgressAgainstTheListedSize)
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(Pop3ClientTest, WrongStateAndUnsafeInputSendNothing)
-{
+TEST_F(Pop3ClientTest, WrongStateAndUnsafeInputSendNothing) {
     auto client = Client("three");
     EXPECT_FALSE(client->SignIn());
     EXPECT_FALSE(client->FetchMessage(1));
@@ -260,8 +245,7 @@ TEST_F(Pop3ClientTest, WrongStateAndUnsafeInputSendNothing)
     }
 }
 
-TEST_F(Pop3ClientTest, TlsFromTheStartAndAfterStls)
-{
+TEST_F(Pop3ClientTest, TlsFromTheStartAndAfterStls) {
     const std::pair<TSecurity, bool> modes[] = {{TSecurity::SslTls, true},
                                                 {TSecurity::StartTls, false}};
     for (const auto& [security, implicit] : modes) {
@@ -278,8 +262,7 @@ TEST_F(Pop3ClientTest, TlsFromTheStartAndAfterStls)
     }
 }
 
-TEST_F(Pop3ClientTest, UntrustedCertificateIsRefusedUntilItsFingerprintIsTrusted)
-{
+TEST_F(Pop3ClientTest, UntrustedCertificateIsRefusedUntilItsFingerprintIsTrusted) {
     auto client = Client("tls");
     client->Security = TSecurity::SslTls;
     client->Port = Server->Pop3sPort();

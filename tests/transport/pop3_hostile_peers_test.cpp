@@ -11,10 +11,13 @@ namespace {
 using namespace pelmora::testing;
 
 // A conversation up to a signed-in state with a listing of one 100-byte message.
-std::vector<TScriptStep> SignedIn(std::vector<TScriptStep> rest)
-{
-    std::vector<TScriptStep> script = {Say("+OK ready\r\n"), ReadLine(), Say("+OK\r\n"),
-                                       ReadLine(), Say("+OK\r\n"), ReadLine(),
+std::vector<TScriptStep> SignedIn(std::vector<TScriptStep> rest) {
+    std::vector<TScriptStep> script = {Say("+OK ready\r\n"),
+                                       ReadLine(),
+                                       Say("+OK\r\n"),
+                                       ReadLine(),
+                                       Say("+OK\r\n"),
+                                       ReadLine(),
                                        Say("+OK 1 messages\r\n1 100\r\n.\r\n")};
     script.insert(script.end(), rest.begin(), rest.end());
     return script;
@@ -28,10 +31,13 @@ struct THostileCase {
     int ServerMessageCount = -1; // after the last operation
 };
 
+void PrintTo(const THostileCase& item, std::ostream* out) {
+    *out << item.Name;
+}
+
 class Pop3HostilePeerTest : public ::testing::TestWithParam<THostileCase> {};
 
-TEST_P(Pop3HostilePeerTest, EndsInBoundedTimeAndMemory)
-{
+TEST_P(Pop3HostilePeerTest, EndsInBoundedTimeAndMemory) {
     const THostileCase& item = GetParam();
     TScriptedServer server(item.Script);
     TCountingUi ui;
@@ -44,8 +50,9 @@ TEST_P(Pop3HostilePeerTest, EndsInBoundedTimeAndMemory)
     TStopwatch watch;
     std::vector<bool> results;
     for (std::size_t step = 0; step < item.Results.size(); ++step) {
-        bool ok = step == 0 ? client.OpenSession() : step == 1 ? client.SignIn()
-                                                               : client.FetchMessage(1);
+        bool ok = step == 0   ? client.OpenSession()
+                  : step == 1 ? client.SignIn()
+                              : client.FetchMessage(1);
         results.push_back(ok);
     }
     EXPECT_EQ(results, item.Results);
@@ -76,19 +83,24 @@ INSTANTIATE_TEST_SUITE_P(
                      {true, true}},
         THostileCase{"NegativeRetrWithoutEndMark",
                      SignedIn({ReadLine(), Say("-ERR no such message\r\n"), Hold()}),
-                     {true, true, false}, 1},
-        THostileCase{"GarbageRetr", SignedIn({ReadLine(), Say("what?\r\n"), Hold()}),
-                     {true, true, false}, 1},
-        THostileCase{"ClosedMidMessage",
-                     SignedIn({ReadLine(), Say("+OK\r\nFrom: a@b.c\r\n\r\npart"),
-                               CloseConnection()}),
-                     {true, true, false}},
+                     {true, true, false},
+                     1},
+        THostileCase{"GarbageRetr",
+                     SignedIn({ReadLine(), Say("what?\r\n"), Hold()}),
+                     {true, true, false},
+                     1},
+        THostileCase{
+            "ClosedMidMessage",
+            SignedIn({ReadLine(), Say("+OK\r\nFrom: a@b.c\r\n\r\npart"), CloseConnection()}),
+            {true, true, false}},
         THostileCase{"EndlessMessage",
                      SignedIn({ReadLine(), Say("+OK\r\n"), Flood(std::string(65536, 'x'))}),
-                     {true, true, false}, 1},
+                     {true, true, false},
+                     1},
         THostileCase{"SilentAfterStatusLine",
                      SignedIn({ReadLine(), Say("+OK\r\nFrom: a@b.c\r\n"), Hold()}),
-                     {true, true, false}, 1}),
+                     {true, true, false},
+                     1}),
     [](const ::testing::TestParamInfo<THostileCase>& info) { return info.param.Name; });
 
 } // namespace

@@ -17,16 +17,14 @@ namespace {
 
 using namespace pelmora::testing;
 
-std::unique_ptr<TMailMessage> BuiltMessage(const std::string& header, const std::string& body)
-{
+std::unique_ptr<TMailMessage> BuiltMessage(const std::string& header, const std::string& body) {
     auto message = std::make_unique<TMailMessage>();
     message->ParseText(header + "\r\n" + body, true);
     message->BuildBody();
     return message;
 }
 
-std::unique_ptr<TMailMessage> SimpleMessage(const std::string& to = "bob@example.org")
-{
+std::unique_ptr<TMailMessage> SimpleMessage(const std::string& to = "bob@example.org") {
     return BuiltMessage("From: Ann <ann@example.org>\r\nTo: " + to +
                             "\r\nSubject: hello\r\nMessage-ID: <1@example.org>\r\n",
                         "Hello Bob.\r\n");
@@ -35,8 +33,7 @@ std::unique_ptr<TMailMessage> SimpleMessage(const std::string& to = "bob@example
 // One server with a certificate from the suite's authority, a login and a refused mailbox.
 class SmtpClientTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         Files = std::make_unique<TTempDir>("pelmora-smtp-ca");
         Ca = std::make_unique<TTestCa>(Files->Path());
         ASSERT_TRUE(Ca->Ok());
@@ -51,15 +48,13 @@ protected:
         ASSERT_TRUE(Server->Start(options)) << Server->Log();
     }
 
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         Server.reset();
         Ca.reset();
         Files.reset();
     }
 
-    std::unique_ptr<TSmtpClient> Client(int port)
-    {
+    std::unique_ptr<TSmtpClient> Client(int port) {
         auto client = std::make_unique<TSmtpClient>(Ui);
         client->Host = "127.0.0.1";
         client->Port = port;
@@ -68,8 +63,7 @@ protected:
     }
 
     // Messages the shared server received since the test began.
-    std::vector<TReceivedMail> NewMail() const
-    {
+    std::vector<TReceivedMail> NewMail() const {
         std::vector<TReceivedMail> all = Server->Received();
         return {all.begin() + static_cast<std::ptrdiff_t>(Before), all.end()};
     }
@@ -89,8 +83,7 @@ std::unique_ptr<TTestCa> SmtpClientTest::Ca;
 TTestCertificate SmtpClientTest::Certificate;
 std::unique_ptr<TSmtpTestServer> SmtpClientTest::Server;
 
-TEST_F(SmtpClientTest, SendsAMessageWithoutAuthentication)
-{
+TEST_F(SmtpClientTest, SendsAMessageWithoutAuthentication) {
     auto client = Client(Server->Port());
     auto message = SimpleMessage();
     client->MailMessage = message.get();
@@ -109,8 +102,7 @@ TEST_F(SmtpClientTest, SendsAMessageWithoutAuthentication)
     EXPECT_EQ(mail[0].Data, message->FullText());
 }
 
-TEST_F(SmtpClientTest, RecipientsAreSortedOnceEachAndBccIsHiddenThenRestored)
-{
+TEST_F(SmtpClientTest, RecipientsAreSortedOnceEachAndBccIsHiddenThenRestored) {
     auto client = Client(Server->Port());
     auto message = BuiltMessage("From: ann@example.org\r\nTo: Zed <zed@example.org>, "
                                 "amy@example.org\r\nCc: AMY@example.org, bob@example.org\r\n"
@@ -136,8 +128,7 @@ TEST_F(SmtpClientTest, RecipientsAreSortedOnceEachAndBccIsHiddenThenRestored)
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(SmtpClientTest, LinesBeginningWithADotArriveUnchanged)
-{
+TEST_F(SmtpClientTest, LinesBeginningWithADotArriveUnchanged) {
     auto client = Client(Server->Port());
     const std::string body = "first\r\n.\r\n.leading dot\r\n..two dots\r\nlast\r\n";
     auto message = BuiltMessage("From: ann@example.org\r\nTo: bob@example.org\r\n", body);
@@ -150,8 +141,7 @@ TEST_F(SmtpClientTest, LinesBeginningWithADotArriveUnchanged)
     EXPECT_TRUE(mail[0].Data.ends_with("\r\n\r\n" + body)) << mail[0].Data;
 }
 
-TEST_F(SmtpClientTest, StuffingTable)
-{
+TEST_F(SmtpClientTest, StuffingTable) {
     const std::pair<std::string, std::string> cases[] = {
         {"a\r\nb\r\n", "a\r\nb\r\n.\r\n"},
         {"a\r\nb", "a\r\nb\r\n.\r\n"},
@@ -165,8 +155,7 @@ TEST_F(SmtpClientTest, StuffingTable)
     }
 }
 
-TEST_F(SmtpClientTest, RefusedRecipientEndsTheSendAndTheNextMessageStillGoes)
-{
+TEST_F(SmtpClientTest, RefusedRecipientEndsTheSendAndTheNextMessageStillGoes) {
     auto client = Client(Server->Port());
     auto refused = SimpleMessage("bob@example.org, nobody@example.org");
     auto good = SimpleMessage("bob@example.org");
@@ -185,8 +174,7 @@ TEST_F(SmtpClientTest, RefusedRecipientEndsTheSendAndTheNextMessageStillGoes)
     EXPECT_EQ(mail[0].To, std::vector<std::string>{"bob@example.org"});
 }
 
-TEST_F(SmtpClientTest, AuthLoginWithRightAndWrongPassword)
-{
+TEST_F(SmtpClientTest, AuthLoginWithRightAndWrongPassword) {
     const std::pair<std::string, bool> cases[] = {{"pa:ss word", true}, {"wrong", false}};
     for (const auto& [password, accepted] : cases) {
         auto client = Client(Server->Port());
@@ -199,8 +187,7 @@ TEST_F(SmtpClientTest, AuthLoginWithRightAndWrongPassword)
     }
 }
 
-TEST_F(SmtpClientTest, AuthPlainWhenTheServerOffersNoLogin)
-{
+TEST_F(SmtpClientTest, AuthPlainWhenTheServerOffersNoLogin) {
     TSmtpTestServer server;
     TSmtpTestOptions options;
     options.UserName = "ann";
@@ -221,8 +208,7 @@ TEST_F(SmtpClientTest, AuthPlainWhenTheServerOffersNoLogin)
     EXPECT_EQ(server.ReceivedCount(), 1);
 }
 
-TEST_F(SmtpClientTest, RefusedEhloFallsBackToHelo)
-{
+TEST_F(SmtpClientTest, RefusedEhloFallsBackToHelo) {
     TSmtpTestServer server;
     TSmtpTestOptions options;
     options.RefuseEhlo = true;
@@ -239,8 +225,7 @@ TEST_F(SmtpClientTest, RefusedEhloFallsBackToHelo)
     EXPECT_TRUE(client->CloseSession());
 }
 
-TEST_F(SmtpClientTest, TlsFromTheStartAndAfterStartTls)
-{
+TEST_F(SmtpClientTest, TlsFromTheStartAndAfterStartTls) {
     const std::pair<TSecurity, bool> modes[] = {{TSecurity::SslTls, true},
                                                 {TSecurity::StartTls, false}};
     for (const auto& [security, implicit] : modes) {
@@ -260,8 +245,7 @@ TEST_F(SmtpClientTest, TlsFromTheStartAndAfterStartTls)
     EXPECT_EQ(NewMail().size(), 2u);
 }
 
-TEST_F(SmtpClientTest, BadCertificatesAreRefusedWithTheirReasonUntilTrusted)
-{
+TEST_F(SmtpClientTest, BadCertificatesAreRefusedWithTheirReasonUntilTrusted) {
     struct TCase {
         TCertificateRequest Request;
         std::string Reason;
@@ -285,8 +269,7 @@ TEST_F(SmtpClientTest, BadCertificatesAreRefusedWithTheirReasonUntilTrusted)
         EXPECT_FALSE(client->Talk.IsOpen());
         ASSERT_TRUE(client->Certificate.Refused) << item.Request.Name;
         EXPECT_EQ(client->Certificate.Check.Fingerprint, certificate.Fingerprint);
-        EXPECT_NE(client->LastReply().find(item.Reason), std::string::npos)
-            << client->LastReply();
+        EXPECT_NE(client->LastReply().find(item.Reason), std::string::npos) << client->LastReply();
         EXPECT_NE(client->LastReply().find(certificate.Fingerprint), std::string::npos);
 
         TTrustedCertificates trusted;
@@ -297,8 +280,7 @@ TEST_F(SmtpClientTest, BadCertificatesAreRefusedWithTheirReasonUntilTrusted)
     }
 }
 
-TEST_F(SmtpClientTest, SendingReportsProgressPerPacket)
-{
+TEST_F(SmtpClientTest, SendingReportsProgressPerPacket) {
     auto client = Client(Server->Port());
     std::string body;
     for (int i = 0; i < 200; ++i) {
@@ -326,10 +308,9 @@ TEST_F(SmtpClientTest, SendingReportsProgressPerPacket)
 
 // What the client says to a scripted server that greets and answers EHLO.
 std::vector<std::string> Conversation(const std::function<void(TSmtpClient&)>& action,
-                                      THandshaking handshaking = hsAuto)
-{
-    TScriptedServer server({Say("220 scripted\r\n"), ReadLine(), Say("250 ok\r\n"), ReadLine(),
-                            Say("221 bye\r\n")});
+                                      THandshaking handshaking = hsAuto) {
+    TScriptedServer server(
+        {Say("220 scripted\r\n"), ReadLine(), Say("250 ok\r\n"), ReadLine(), Say("221 bye\r\n")});
     TCountingUi ui;
     TSmtpClient client(ui);
     client.Host = "127.0.0.1";
@@ -343,15 +324,20 @@ std::vector<std::string> Conversation(const std::function<void(TSmtpClient&)>& a
     return server.Received();
 }
 
-TEST_F(SmtpClientTest, RefusedSendsSayNothingToTheServer)
-{
+TEST_F(SmtpClientTest, RefusedSendsSayNothingToTheServer) {
     auto stale = SimpleMessage();
     stale->BodyStale = true; // changed since it was built
     auto good = SimpleMessage();
     const std::vector<std::function<bool(TSmtpClient&)>> sends = {
         [](TSmtpClient& c) { return c.SendMail(); }, // no message
-        [&](TSmtpClient& c) { c.MailMessage = stale.get(); return c.SendMail(); },
-        [&](TSmtpClient& c) { c.MailMessage = good.get(); return c.SendMailTo("a@b.c", " , "); },
+        [&](TSmtpClient& c) {
+            c.MailMessage = stale.get();
+            return c.SendMail();
+        },
+        [&](TSmtpClient& c) {
+            c.MailMessage = good.get();
+            return c.SendMailTo("a@b.c", " , ");
+        },
         [&](TSmtpClient& c) {
             c.MailMessage = good.get();
             return c.SendMailTo("a@b.c", "x@y.z\r\nRCPT TO:<evil@y.z>");
@@ -373,8 +359,7 @@ TEST_F(SmtpClientTest, RefusedSendsSayNothingToTheServer)
     }
 }
 
-TEST_F(SmtpClientTest, ManualHandshakingSendsNoGreeting)
-{
+TEST_F(SmtpClientTest, ManualHandshakingSendsNoGreeting) {
     std::vector<std::string> said = Conversation(
         [](TSmtpClient& client) {
             EXPECT_TRUE(client.Connected);
@@ -386,10 +371,9 @@ TEST_F(SmtpClientTest, ManualHandshakingSendsNoGreeting)
     EXPECT_TRUE(said[0].starts_with("EHLO "));
 }
 
-TEST_F(SmtpClientTest, MultiLineReplyInPiecesIsReadWhole)
-{
-    TScriptedServer server({Say("220-scripted\r\n"), Pause(200), Say("220 ready\r\n"),
-                            ReadLine(), Say("250-scripted\r\n"), Pause(200),
+TEST_F(SmtpClientTest, MultiLineReplyInPiecesIsReadWhole) {
+    TScriptedServer server({Say("220-scripted\r\n"), Pause(200), Say("220 ready\r\n"), ReadLine(),
+                            Say("250-scripted\r\n"), Pause(200),
                             Say("250-AUTH PLAIN\r\n250 SIZE 1000\r\n"), ReadLine(),
                             Say("221 bye\r\n")});
     TCountingUi ui;
@@ -409,10 +393,13 @@ struct TSmtpHostileCase {
     std::vector<bool> Results; // OpenSession, SendMail
 };
 
+void PrintTo(const TSmtpHostileCase& item, std::ostream* out) {
+    *out << item.Name;
+}
+
 class SmtpHostilePeerTest : public ::testing::TestWithParam<TSmtpHostileCase> {};
 
-TEST_P(SmtpHostilePeerTest, EndsInBoundedTimeAndMemory)
-{
+TEST_P(SmtpHostilePeerTest, EndsInBoundedTimeAndMemory) {
     const TSmtpHostileCase& item = GetParam();
     TScriptedServer server(item.Script);
     TCountingUi ui;
@@ -434,8 +421,7 @@ TEST_P(SmtpHostilePeerTest, EndsInBoundedTimeAndMemory)
     client.DropConnection();
 }
 
-std::vector<TScriptStep> Greeted(std::vector<TScriptStep> rest)
-{
+std::vector<TScriptStep> Greeted(std::vector<TScriptStep> rest) {
     std::vector<TScriptStep> script = {Say("220 hi\r\n"), ReadLine(), Say("250 ok\r\n")};
     script.insert(script.end(), rest.begin(), rest.end());
     return script;
@@ -451,18 +437,17 @@ INSTANTIATE_TEST_SUITE_P(
         TSmtpHostileCase{"ClosedMidEhloReply",
                          {Say("220 hi\r\n"), ReadLine(), Say("250-part"), CloseConnection()},
                          {false}},
-        TSmtpHostileCase{"RefusalInPieces",
-                         Greeted({ReadLine(), Say("550-no\r\n"), Pause(100),
-                                  Say("550 really not\r\n"), ReadLine(), Say("250 reset\r\n"),
-                                  Hold()}),
-                         {true, false}},
-        TSmtpHostileCase{"RefusalWithoutEnd", Greeted({ReadLine(), Say("550-no\r\n"), Hold()}),
-                         {true, false}},
+        TSmtpHostileCase{
+            "RefusalInPieces",
+            Greeted({ReadLine(), Say("550-no\r\n"), Pause(100), Say("550 really not\r\n"),
+                     ReadLine(), Say("250 reset\r\n"), Hold()}),
+            {true, false}},
+        TSmtpHostileCase{
+            "RefusalWithoutEnd", Greeted({ReadLine(), Say("550-no\r\n"), Hold()}), {true, false}},
         TSmtpHostileCase{"MailFromNeverAnswered", Greeted({ReadLine(), Hold()}), {true, false}},
         TSmtpHostileCase{"ClosedAfterData",
                          Greeted({ReadLine(), Say("250 ok\r\n"), ReadLine(), Say("250 ok\r\n"),
-                                  ReadLine(), Say("354 go\r\n"), ReadData(),
-                                  CloseConnection()}),
+                                  ReadLine(), Say("354 go\r\n"), ReadData(), CloseConnection()}),
                          {true, false}}),
     [](const ::testing::TestParamInfo<TSmtpHostileCase>& info) { return info.param.Name; });
 

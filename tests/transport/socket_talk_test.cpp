@@ -24,8 +24,7 @@ protected:
     TSocketTalk Talk{Ui};
     std::vector<TalkOutcome> Failures;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         Talk.OnReplyComplete = [](TSocketTalk&, TalkStep, bool& accepted, const std::string&) {
             accepted = true;
         };
@@ -35,15 +34,13 @@ protected:
         };
     }
 
-    bool Connect(const TScriptedServer& server)
-    {
+    bool Connect(const TScriptedServer& server) {
         Talk.ArmWait(TalkStep::Greeting);
         return Talk.Open("127.0.0.1", server.Port());
     }
 };
 
-TEST_F(SocketTalkTest, ReplyInPiecesWaitsForTerminatorAndEachPieceRestartsTheTimeOut)
-{
+TEST_F(SocketTalkTest, ReplyInPiecesWaitsForTerminatorAndEachPieceRestartsTheTimeOut) {
     // Three pieces 600 ms apart: longer than the one-second time-out in total, but never
     // a second without data.
     TScriptedServer server({ReadLine(), Say("+OK one"), Pause(600), Say(" two"), Pause(600),
@@ -60,8 +57,7 @@ TEST_F(SocketTalkTest, ReplyInPiecesWaitsForTerminatorAndEachPieceRestartsTheTim
     EXPECT_GT(Ui.Pumps, 10); // the interface was served while waiting
 }
 
-TEST_F(SocketTalkTest, EmptyTerminatorTakesTheFirstPiece)
-{
+TEST_F(SocketTalkTest, EmptyTerminatorTakesTheFirstPiece) {
     TScriptedServer server({Say("220 first piece"), Pause(300), Say(" later\r\n"), Hold()});
     ASSERT_TRUE(Connect(server));
     Talk.WaitReply();
@@ -69,8 +65,7 @@ TEST_F(SocketTalkTest, EmptyTerminatorTakesTheFirstPiece)
     EXPECT_EQ(Talk.ReplyBuffer, "220 first piece");
 }
 
-TEST_F(SocketTalkTest, SilenceEndsTheWaitWithTimeOut)
-{
+TEST_F(SocketTalkTest, SilenceEndsTheWaitWithTimeOut) {
     TScriptedServer server({Hold()});
     ASSERT_TRUE(Connect(server));
     Talk.TimeOut = 1;
@@ -84,8 +79,7 @@ TEST_F(SocketTalkTest, SilenceEndsTheWaitWithTimeOut)
     EXPECT_LT(watch.ElapsedMs(), 3000);
 }
 
-TEST_F(SocketTalkTest, ChunkedSendReportsProgressAfterEveryPiece)
-{
+TEST_F(SocketTalkTest, ChunkedSendReportsProgressAfterEveryPiece) {
     struct TCase {
         std::size_t ChunkSize;
         std::size_t Length;
@@ -123,8 +117,7 @@ TEST_F(SocketTalkTest, ChunkedSendReportsProgressAfterEveryPiece)
     }
 }
 
-TEST_F(SocketTalkTest, EndlessReplyEndsAtItsBound)
-{
+TEST_F(SocketTalkTest, EndlessReplyEndsAtItsBound) {
     TScriptedServer server({ReadLine(), Flood(std::string(8192, 'z'))});
     ASSERT_TRUE(Connect(server));
     Talk.StopWaiting();
@@ -140,8 +133,7 @@ TEST_F(SocketTalkTest, EndlessReplyEndsAtItsBound)
     EXPECT_LT(watch.ElapsedMs(), 5000);
 }
 
-TEST_F(SocketTalkTest, PeerClosingMidReplyEndsTheWait)
-{
+TEST_F(SocketTalkTest, PeerClosingMidReplyEndsTheWait) {
     TScriptedServer server({ReadLine(), Say("+OK partial\r\nline"), CloseConnection()});
     ASSERT_TRUE(Connect(server));
     Talk.StopWaiting();
@@ -157,8 +149,7 @@ TEST_F(SocketTalkTest, PeerClosingMidReplyEndsTheWait)
     EXPECT_LT(watch.ElapsedMs(), 3000);
 }
 
-TEST_F(SocketTalkTest, UnreachablePortIsAConnectError)
-{
+TEST_F(SocketTalkTest, UnreachablePortIsAConnectError) {
     int port = 0;
     {
         TScriptedServer server({}); // bound, then released when it goes
@@ -172,8 +163,7 @@ TEST_F(SocketTalkTest, UnreachablePortIsAConnectError)
     EXPECT_FALSE(Talk.Waiting);
 }
 
-TEST_F(SocketTalkTest, ConnectsByNameAndReportsLocalAddress)
-{
+TEST_F(SocketTalkTest, ConnectsByNameAndReportsLocalAddress) {
     TScriptedServer server({Say("+OK hello\r\n"), Hold()});
     Talk.ArmWait(TalkStep::Greeting);
     ASSERT_TRUE(Talk.Open("localhost", server.Port())) << Talk.ErrorText();
@@ -181,6 +171,37 @@ TEST_F(SocketTalkTest, ConnectsByNameAndReportsLocalAddress)
     EXPECT_TRUE(Talk.ReplyAccepted);
     EXPECT_EQ(Talk.LocalAddress(), "127.0.0.1");
     EXPECT_FALSE(Talk.LocalHostName().empty());
+}
+
+TEST_F(SocketTalkTest, ConnectsToAnIpv6AddressAsItIs) {
+    TScriptedServer server({Say("+OK v6\r\n"), Hold()}, true);
+    if (server.Port() == 0) {
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    Talk.ArmWait(TalkStep::Greeting);
+    ASSERT_TRUE(Talk.Open("::1", server.Port())) << Talk.ErrorText();
+    Talk.WaitReply();
+    EXPECT_EQ(Talk.ReplyBuffer, "+OK v6\r\n");
+    EXPECT_EQ(Talk.LocalAddress(), "::1");
+}
+
+TEST_F(SocketTalkTest, TlsHandshakeWithAPlainTextPeerFailsCleanly) {
+    const std::vector<TScriptStep> scripts[] = {
+        {Say("220 plain text here\r\n"), Hold()},
+        {CloseConnection()},
+    };
+    for (const auto& script : scripts) {
+        TScriptedServer server(script);
+        TSocketTalk talk(Ui);
+        talk.TimeOut = 2;
+        talk.ArmWait(TalkStep::Greeting);
+        ASSERT_TRUE(talk.Open("127.0.0.1", server.Port()));
+        TStopwatch watch;
+        EXPECT_FALSE(talk.StartTls("127.0.0.1", ""));
+        EXPECT_FALSE(talk.IsOpen());
+        EXPECT_FALSE(talk.ErrorText().empty());
+        EXPECT_LT(watch.ElapsedMs(), 3000);
+    }
 }
 
 } // namespace

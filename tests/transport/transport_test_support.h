@@ -14,31 +14,26 @@ public:
     void ShowPopup(const TPopupRequest&) override {}
     void ClosePopup() override {}
     void EditInPopup(const std::string&, std::string&) override {}
-    int AskDialog(const std::string&, const std::string&, int, bool&, bool) override
-    {
+    int AskDialog(const std::string&, const std::string&, int, bool&, bool) override {
         return kAskClosed;
     }
     std::string QueryText(const std::string&, const std::string&, const std::string&,
-                          bool) override
-    {
+                          bool) override {
         return {};
     }
     bool PlaySoundFile(const std::string&) override { return true; }
     void Beep() override {}
     void Pump() override { ++Pumps; }
     void Wait(int) override {}
-    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override
-    {
+    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
         return std::nullopt;
     }
     std::optional<std::string> ChooseOpenFile(const std::string&, const std::string&,
-                                              const std::string&) override
-    {
+                                              const std::string&) override {
         return std::nullopt;
     }
     std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&,
-                                              const std::string&, const std::string&) override
-    {
+                                              const std::string&, const std::string&) override {
         return std::nullopt;
     }
     void SetBusyCursor(bool) override {}
@@ -50,8 +45,7 @@ public:
 // Milliseconds since a start point.
 class TStopwatch {
 public:
-    long long ElapsedMs() const
-    {
+    long long ElapsedMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now() - Start)
             .count();

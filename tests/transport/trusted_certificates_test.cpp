@@ -14,8 +14,7 @@ const std::string kPrint =
     "AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:"
     "88:99";
 
-TEST(TrustedCertificatesTest, FingerprintsAreKeptPerServerInTheSettingsFile)
-{
+TEST(TrustedCertificatesTest, FingerprintsAreKeptPerServerInTheSettingsFile) {
     TTempDir dir;
     const std::string path = dir.Path() + "pelmora.ini";
     WriteTextFile(path, "[General]\nAutoCollectMinutes=5\n");

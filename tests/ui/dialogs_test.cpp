@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +64,8 @@ private Q_SLOTS:
     void PopupForms();
     void NewPopupReplacesShowingOne();
     void EditInPopupCopiesEveryChange();
+    void SoundsThatCannotPlay_data();
+    void SoundsThatCannotPlay();
 };
 
 void TDialogsTest::AskDialogResults_data()
@@ -388,6 +392,28 @@ void TDialogsTest::EditInPopupCopiesEveryChange()
     QCOMPARE(QString::fromStdString(seenWhileOpen), QStringLiteral("<p>old</p>x"));
     QCOMPARE(QString::fromStdString(source), QStringLiteral("<p>old</p>x\n"));
     QVERIFY(!escapeClosed);
+}
+
+void TDialogsTest::SoundsThatCannotPlay_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::newRow("missing") << QByteArray();
+    QTest::newRow("not-a-sound") << QByteArray("RIFF\x04\x00\x00\x00junk and more junk");
+}
+
+void TDialogsTest::SoundsThatCannotPlay()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("attention.wav"));
+    if (!content.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    TQtUiServices ui;
+    QVERIFY(!ui.PlaySoundFile(path.toStdString()));
+    QVERIFY(!ui.PlaySoundFile(""));
 }
 
 QTEST_MAIN(TDialogsTest)

@@ -7,10 +7,13 @@
 #include "ui/models/message_list_model.h"
 #include "ui/pelmora_application.h"
 #include "ui/qt_ui_services.h"
+#include "ui/quick_message.h"
 #include "ui/splash_screen.h"
 #include "ui/text_convert.h"
 
 #include <QAbstractItemModelTester>
+#include <QFile>
+#include <QPushButton>
 #include <QAction>
 #include <QHeaderView>
 #include <QLabel>
@@ -36,6 +39,7 @@ struct TFixture {
     QTemporaryDir Home;
     TQtUiServices Ui;
     std::unique_ptr<TShell> Shell;
+    std::unique_ptr<TWorkspace> Work;
     std::unique_ptr<TMainForm> Form;
 
     std::string HomeDir() const { return FromQt(Home.path()) + "/"; }
@@ -46,7 +50,8 @@ struct TFixture {
         options.ProgramDir = HomeDir();
         options.ChangeWorkingDirectory = false;
         Shell = std::make_unique<TShell>(options, Ui);
-        Form = std::make_unique<TMainForm>(*Shell, Ui);
+        Work = std::make_unique<TWorkspace>(*Shell);
+        Form = std::make_unique<TMainForm>(*Shell, *Work, Ui);
         return Form->FormCreate().Ok;
     }
 };
@@ -82,6 +87,10 @@ private Q_SLOTS:
     void OpenWindowsRefuseClose();
     void RecoverFromStrayError();
     void MessageListModelIsSound();
+    void TreesShowAndEditTheWorkspace();
+    void UncreatableDataHomeEndsWith99();
+    void SplashHidesOnlyAfterStartUp();
+    void BusyAnimationRunsWhileAsked();
 };
 
 void TMainFormTest::MenusHoldEveryItemInOrder_data()
@@ -168,7 +177,7 @@ void TMainFormTest::CaptionsAndKeys_data()
                                    << "Restore all default Display, Menu + Warning Settings"
                                    << QKeySequence() << true;
     QTest::newRow("SortProjects") << "MenuSortProjects" << "Alphabetically Sort Projects"
-                                  << QKeySequence() << false;
+                                  << QKeySequence() << true;
     QTest::newRow("AMSettings") << "MenuAMSettings" << "Settings" << QKeySequence() << false;
     QTest::newRow("AMNormal") << "MenuAMnormal" << "Normal" << QKeySequence() << true;
     QTest::newRow("ShowAddressBook1") << "ShowAddressBook1" << "ShowAddressBook" << QKeySequence()
@@ -186,7 +195,7 @@ void TMainFormTest::CaptionsAndKeys_data()
     QTest::newRow("Cascade") << "MenuCasdadeAllWindows" << "Show all open windows"
                              << QKeySequence() << false;
     QTest::newRow("Help") << "HelpfileMenu" << "Help" << QKeySequence(Qt::Key_F1) << true;
-    QTest::newRow("Legenda") << "MenuLegenda" << "Legenda" << QKeySequence() << false;
+    QTest::newRow("Legenda") << "MenuLegenda" << "Legenda" << QKeySequence() << true;
     QTest::newRow("AccountPopup") << "FMSendandRetrieve" << "Retrieve+Send Mail for this Account"
                                   << QKeySequence() << false;
     QTest::newRow("ProjectPopup") << "PMEmptyTrash" << "Empty Trash" << QKeySequence() << false;
@@ -281,7 +290,8 @@ void TMainFormTest::ToggleIsWrittenAtClose()
     options.ProgramDir = fixture.HomeDir();
     options.ChangeWorkingDirectory = false;
     again.Shell = std::make_unique<TShell>(options, again.Ui);
-    again.Form = std::make_unique<TMainForm>(*again.Shell, again.Ui);
+    again.Work = std::make_unique<TWorkspace>(*again.Shell);
+    again.Form = std::make_unique<TMainForm>(*again.Shell, *again.Work, again.Ui);
     QVERIFY(again.Form->FormCreate().Ok);
     QVERIFY(again.Form->Action(QStringLiteral("MenuAutoConnect"))->isChecked());
     QVERIFY(again.Form->Action(QStringLiteral("MenuComposePLain"))->isChecked());
@@ -426,6 +436,136 @@ void TMainFormTest::MessageListModelIsSound()
     QCOMPARE(model.index(1, 0).data(Qt::UserRole + 1).toInt(), 3);
     model.Clear();
     QCOMPARE(model.rowCount(), 0);
+}
+
+namespace {
+
+// The centre of a parameter of a node as the view draws it; null when not shown.
+QPoint ParamCentre(TMarkupTree* view, TNode* node, const std::string& href)
+{
+    const QRect item = view->visualRect(view->IndexOfNode(node));
+    for (int x = item.left(); x < item.right(); ++x) {
+        QRect area;
+        if (view->ParamAt(QPoint(x, item.center().y()), &area) == href)
+            return area.center();
+    }
+    return {};
+}
+
+} // namespace
+
+void TMainFormTest::TreesShowAndEditTheWorkspace()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.FormActivate();
+
+    // A fresh data home: the default account with its default project, shown at activation.
+    TMarkupTree* accounts = form.FolderTree();
+    QCOMPARE(accounts->model()->rowCount(), 1);
+    QVERIFY(accounts->model()->index(0, 0).data().toString().trimmed().startsWith(
+        QStringLiteral("Default Account")));
+    QCOMPARE(fixture.Shell->CurrentProject, 100000);
+    QVERIFY(form.ProjectTree()->model()->rowCount() >= 7);
+    QVERIFY(accounts->CurrentNode());
+    QCOMPARE(accounts->CurrentNode(), fixture.Work->AccountTree.Selected());
+
+    // A click on an account parameter goes through the workspace and changes the tree.
+    TNode* schedule = fixture.Work->AccountTree.FindFirst(
+        [](const TNode& node) { return node.Text().find("ScheduleMail") != std::string::npos; });
+    QVERIFY(schedule);
+    for (TNode* up = schedule->Parent(); up; up = up->Parent())
+        accounts->expand(accounts->IndexOfNode(up));
+    accounts->scrollTo(accounts->IndexOfNode(schedule));
+    const std::string before = schedule->Text();
+    QVERIFY(before.find(">Yes<") != std::string::npos);
+    const QPoint at = ParamCentre(accounts, schedule, "ScheduleMail");
+    QVERIFY(!at.isNull());
+    QTest::mouseClick(accounts->viewport(), Qt::LeftButton, {}, at);
+    QVERIFY(schedule->Text().find(">No<") != std::string::npos);
+    QVERIFY(fixture.Shell->AccountTreeChanged);
+
+    // Saved at close and found again by the next start.
+    QVERIFY(form.close());
+    TFixture again;
+    TShellOptions options;
+    options.ProgramDir = fixture.HomeDir();
+    options.ChangeWorkingDirectory = false;
+    again.Shell = std::make_unique<TShell>(options, again.Ui);
+    again.Work = std::make_unique<TWorkspace>(*again.Shell);
+    again.Form = std::make_unique<TMainForm>(*again.Shell, *again.Work, again.Ui);
+    QVERIFY(again.Form->FormCreate().Ok);
+    QVERIFY(again.Work->AccountTree.FindFirst([](const TNode& node) {
+        return node.Text().find("ScheduleMail\">No<") != std::string::npos;
+    }));
+}
+
+void TMainFormTest::UncreatableDataHomeEndsWith99()
+{
+    QTemporaryDir scratch;
+    QFile blocker(scratch.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TQtUiServices ui;
+    TShellOptions options;
+    options.ProgramDir = FromQt(blocker.fileName()) + "/home/"; // below a plain file
+    options.ChangeWorkingDirectory = false;
+    TShell shell(options, ui);
+    TWorkspace workspace(shell);
+    TMainForm form(shell, workspace, ui);
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() != nullptr, 3000);
+        auto* popup = qobject_cast<TQuickMessage*>(QApplication::activeModalWidget());
+        QVERIFY(popup);
+        shown = popup->Text();
+        popup->CloseButton()->click();
+    });
+    const TCreateResult result = form.FormCreate();
+    QVERIFY(!result.Ok);
+    QCOMPARE(result.ExitCode, 99);
+    QVERIFY(shown.startsWith(QStringLiteral("Error: Creating Project-directory Failed! Disk full?!")));
+    QVERIFY(shown.contains(QStringLiteral("/home/")));
+}
+
+void TMainFormTest::SplashHidesOnlyAfterStartUp()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TSplashScreen* splash = fixture.Form->Splash();
+    QVERIFY(splash->isVisible()); // shown while the window is created
+    QVERIFY(fixture.Shell->StartingUp);
+    QTest::mouseClick(splash, Qt::LeftButton);
+    QVERIFY(splash->isVisible());
+    splash->close();
+    QVERIFY(splash->isHidden()); // closing only hides
+    splash->ShowPicture(false);
+    fixture.Shell->StartingUp = false;
+    QTest::mouseClick(splash, Qt::LeftButton);
+    QVERIFY(splash->isHidden());
+}
+
+void TMainFormTest::BusyAnimationRunsWhileAsked()
+{
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TBusyAnimation& animation = fixture.Shell->Animation();
+    QVERIFY(fixture.Form->AnimatorTimer()->isActive());
+    QCOMPARE(fixture.Form->AnimatorTimer()->interval(), 200);
+    const int still = animation.Frame();
+    QTest::qWait(450);
+    QCOMPARE(animation.Frame(), still); // not running: no frames shown
+    animation.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(animation.Frame() != still, 2000);
+    const QImage shown = fixture.Form->AnimationPicture()->pixmap().toImage();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.Form->AnimationPicture()->pixmap().toImage() != shown, 2000);
+    // A missing frame stops it until it is started again.
+    QVERIFY(QFile::remove(fixture.Home.filePath(QStringLiteral("Skin/procanim%1.bmp"))
+                              .arg((animation.Frame() + 1) % 15)));
+    QTRY_VERIFY_WITH_TIMEOUT(!animation.Running(), 4000);
 }
 
 int main(int argc, char** argv)

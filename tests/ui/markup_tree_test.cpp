@@ -81,6 +81,7 @@ private Q_SLOTS:
     void ListChoiceWritesValue();
     void EditValueIsEscaped();
     void SpinEscapeKeepsValue();
+    void DateKeepsTheFormatItReadsIn();
     void MenuEntriesSortedAndChosen();
     void ClickHandlerLeavingValueAlone();
     void HandCursorOverParameters();
@@ -261,6 +262,26 @@ void TMarkupTreeTest::SpinEscapeKeepsValue()
     QTest::keyClick(spin, Qt::Key_Up);
     view.View->setFocus();
     QCOMPARE(ToQt(view.Node->Text()), QStringLiteral("Count: <a href=\"Count\" class=\"SPIN\">13</a>"));
+}
+
+void TMarkupTreeTest::DateKeepsTheFormatItReadsIn()
+{
+    TView view("Due: <a href=\"Due\" class=\"DATE\">24-12-2026</a>");
+    QTest::mouseClick(view.View->viewport(), Qt::LeftButton, {}, view.ParamCentre("Due"));
+    TPopupDatePicker* picker = view.View->DatePicker();
+    QTRY_VERIFY(picker->isVisible());
+    QCOMPARE(picker->date(), QDate(2026, 12, 24));
+    picker->setDate(QDate(2027, 1, 2));
+    QTest::keyClick(picker, Qt::Key_Return);
+    QCOMPARE(ToQt(view.Node->Text()), QStringLiteral("Due: <a href=\"Due\" class=\"DATE\">02-01-2027</a>"));
+
+    // A value that is no date starts the picker at today.
+    TView other("Due: <a href=\"Due\" class=\"DATE\">-not set-</a>");
+    QTest::mouseClick(other.View->viewport(), Qt::LeftButton, {}, other.ParamCentre("Due"));
+    QTRY_VERIFY(other.View->DatePicker()->isVisible());
+    QCOMPARE(other.View->DatePicker()->date(), QDate::currentDate());
+    QTest::keyClick(other.View->DatePicker(), Qt::Key_Escape);
+    QCOMPARE(ToQt(other.Node->Text()), QStringLiteral("Due: <a href=\"Due\" class=\"DATE\">-not set-</a>"));
 }
 
 void TMarkupTreeTest::MenuEntriesSortedAndChosen()

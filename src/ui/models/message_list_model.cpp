@@ -1,5 +1,7 @@
 #include "ui/models/message_list_model.h"
 
+#include "ui/message_images.h"
+
 namespace pelmora {
 
 QString TMessageListModel::PathOfCaption(const QString& caption)
@@ -55,6 +57,8 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const
         const int sub = column - 1;
         return sub < row.SubItems.size() ? row.SubItems[sub] : QString();
     }
+    if (role == Qt::DecorationRole && column == 0)
+        return MessageRowImage(row.State, row.Image);
     if (role == Qt::UserRole && column == 0)
         return row.State;
     if (role == Qt::UserRole + 1 && column == 0)

@@ -1,0 +1,39 @@
+#pragma once
+// One row that mail processing adds to a folder's index when it files a message: the values
+// of the message-list columns. Processing does not write indexes itself; the caller (the
+// transfer run) hands each row to the folder-index code through a TAppendIndexRow.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace pelmora {
+
+class TMailMessage;
+
+constexpr int kNoAttachmentIcon = -1;
+constexpr int kAttachmentIcon = 3;
+
+struct TIndexRow {
+    std::string FolderPath;     // the folder's directory, ends in "/"
+    std::string FilePath;       // the message file
+    int State = 2;              // message state code (unread)
+    int AttachmentIcon = kNoAttachmentIcon;
+    std::string DateText;       // "dd-mm-yyyy hh:nn"
+    std::string AddressColumn;  // sender (incoming) or recipient (outgoing) column
+    std::string Subject;
+    std::int64_t Size = 0;
+    std::string MessageId;
+};
+
+// Adds a row to a folder's index and saves it; false when that failed.
+using TAppendIndexRow = std::function<bool(const TIndexRow& row)>;
+
+// "dd-mm-yyyy hh:nn" of a local day count (empty for 0).
+std::string IndexDateText(double localDayCount);
+// name + " (" + address + ")" when the trimmed name is not empty, else the address.
+std::string AddressColumnText(const std::string& name, const std::string& address);
+// kAttachmentIcon when at least one attachment part is not embedded.
+int AttachmentIconOf(const TMailMessage& message);
+
+} // namespace pelmora

@@ -1,0 +1,55 @@
+#include "processing/message_store.h"
+
+#include "mime/mail_message.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace pelmora {
+namespace {
+
+bool SyncPath(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
+} // namespace
+
+std::int64_t FileSizeOf(const std::string& path) {
+    std::error_code error;
+    auto size = std::filesystem::file_size(path, error);
+    return error ? -1 : static_cast<std::int64_t>(size);
+}
+
+bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
+                        std::string* error) {
+    auto fail = [&](const std::string& reason) {
+        if (error)
+            *error = reason;
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        return false;
+    };
+    TMimeStatus status = message.SaveMessageFile(path);
+    if (!status)
+        return fail(status.Error);
+    if (!SyncPath(path, O_RDONLY))
+        return fail("Cannot flush message file " + path + ": " + std::strerror(errno));
+    if (FileSizeOf(path) <= 0)
+        return fail("Message file " + path + " is empty");
+    // The rename is only durable once the directory is flushed; a failure here is not worth
+    // losing the message over, the file itself is complete.
+    std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    SyncPath(dir.empty() ? std::string(".") : dir.string(), O_RDONLY | O_DIRECTORY);
+    return true;
+}
+
+} // namespace pelmora

@@ -1,0 +1,21 @@
+#pragma once
+// Writing a processed message into the store so that it survives a crash: the file is
+// written beside its final name, flushed to disk, renamed, and the directory entry flushed
+// too. Only then may the message be deleted on the server or given an index row.
+
+#include <cstdint>
+#include <string>
+
+namespace pelmora {
+
+class TMailMessage;
+
+// True when the whole message is on disk under `path` (non-empty, flushed); `error`
+// receives a reason otherwise. A failed write leaves no file under `path`.
+bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
+                        std::string* error = nullptr);
+
+// The size of a file, or -1 when it cannot be read.
+std::int64_t FileSizeOf(const std::string& path);
+
+} // namespace pelmora

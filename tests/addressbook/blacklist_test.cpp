@@ -1,0 +1,135 @@
+#include "addressbook/blacklist.h"
+
+#include "shell/message_texts.h"
+#include "shell/scripted_ui.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace pelmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class BlackListTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        Dir = fs::temp_directory_path() /
+              ("pelmora_bl_" + std::to_string(::getpid()) + "_" + info->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        Path = BlackListPath(Dir.string() + "/");
+        Texts.LoadDefaults();
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+    void Put(const std::string& text) { std::ofstream(Path, std::ios::binary) << text; }
+    std::string Slurp() {
+        std::ifstream file(Path, std::ios::binary);
+        std::ostringstream out;
+        out << file.rdbuf();
+        return out.str();
+    }
+
+    fs::path Dir;
+    std::string Path;
+    TMessageTexts Texts;
+    TScriptedUi Ui;
+};
+
+struct TMatchCase {
+    const char* Name;
+    const char* Sender;
+    bool Blocked;
+};
+
+class BlackListMatch : public testing::TestWithParam<TMatchCase> {};
+
+// The list every row is checked against.
+const std::vector<std::string> kList = {
+    "  SPAM@Example.COM  ", "example.org", "@", "", "nodot@localhost", "last@x.net",
+};
+
+TEST_P(BlackListMatch, WholeAddressWithoutCase) {
+    EXPECT_EQ(IsBlacklisted(GetParam().Sender, kList), GetParam().Blocked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BlackListMatch,
+    testing::Values(TMatchCase{"UpperEntryBlocksLowerSender", "spam@example.com", true},
+                    TMatchCase{"MixedCaseSender", "Spam@EXAMPLE.com", true},
+                    TMatchCase{"DomainOnlyEntryIgnored", "someone@example.org", false},
+                    TMatchCase{"EntryWithoutDotIgnored", "nodot@localhost", false},
+                    TMatchCase{"NoSubstringMatch", "xspam@example.com", false},
+                    TMatchCase{"LastEntryReached", "LAST@X.NET", true},
+                    TMatchCase{"EmptySender", "", false}),
+    [](const testing::TestParamInfo<TMatchCase>& info) { return info.param.Name; });
+
+TEST(BlackListColumn, AddressTakenFromListColumn) {
+    EXPECT_EQ(AddressFromListColumn("Jane Roe (jane@example.com)"), "jane@example.com");
+    EXPECT_EQ(AddressFromListColumn("  jane@example.com "), "jane@example.com");
+    EXPECT_EQ(AddressFromListColumn("Dr. (Ret.) Roe (roe@example.com)"), "roe@example.com");
+    EXPECT_EQ(AddressFromListColumn("(x@y.z)"), "x@y.z");
+}
+
+TEST_F(BlackListTest, MissingFileIsEmptyAndSaveWritesCrLf) {
+    EXPECT_TRUE(LoadBlackList(Path).empty());
+    ASSERT_TRUE(SaveBlackList(Path, {"a@b.c", "d@e.f"}));
+    EXPECT_EQ(Slurp(), "a@b.c\r\nd@e.f\r\n");
+    EXPECT_EQ(LoadBlackList(Path), (std::vector<std::string>{"a@b.c", "d@e.f"}));
+    // No temporary file is left beside it.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(Dir))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(BlackListTest, AddSendersAppendsNewAddressesOnly) {
+    Put("Known@Example.com\r\n");
+    int added = AddSendersToBlackList(
+        Path, {"Jane Roe (jane@example.com)", "known@example.COM", "", "not an address",
+               "jane@example.com", "bob@example.net"});
+    EXPECT_EQ(added, 2);
+    EXPECT_EQ(Slurp(), "Known@Example.com\r\njane@example.com\r\nbob@example.net\r\n");
+    // Nothing new: the file is not touched.
+    fs::last_write_time(Path, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    auto before = fs::last_write_time(Path);
+    EXPECT_EQ(AddSendersToBlackList(Path, {"JANE@example.com"}), 0);
+    EXPECT_EQ(fs::last_write_time(Path), before);
+}
+
+TEST_F(BlackListTest, WindowSortsAddsDeletesAndSaves) {
+    Put("zed@example.com\r\nAlpha@example.com\r\n\r\nbeta@example.com\r\n");
+    TBlackListForm form = OpenBlackListForm(Path);
+    EXPECT_EQ(form.Entries, (std::vector<std::string>{"Alpha@example.com", "beta@example.com",
+                                                      "zed@example.com"}));
+    EXPECT_EQ(form.Selected, (std::vector<bool>{true, false, false}));
+
+    // A domain alone is refused with a beep and the message; a duplicate is accepted.
+    Ui.QueryAnswers = {"example.net", "  ZED@example.com "};
+    EXPECT_FALSE(BlackListAddClick(form, Ui, Texts));
+    EXPECT_EQ(Ui.Beeps, 1);
+    EXPECT_TRUE(Ui.PopupShown("example.net" + Texts.Text(4, 44)));
+    EXPECT_TRUE(BlackListAddClick(form, Ui, Texts));
+    EXPECT_EQ(form.Entries.size(), 4u);
+    EXPECT_EQ(form.Entries[2], "zed@example.com");
+    EXPECT_EQ(form.Entries[3], "ZED@example.com");
+
+    form.Selected = {true, false, true, false};
+    BlackListDeleteClick(form);
+    EXPECT_EQ(form.Entries, (std::vector<std::string>{"beta@example.com", "ZED@example.com"}));
+    EXPECT_EQ(form.Selected, (std::vector<bool>{true, false}));
+    ASSERT_TRUE(BlackListCloseClick(form));
+    EXPECT_EQ(Slurp(), "beta@example.com\r\nZED@example.com\r\n");
+}
+
+TEST_F(BlackListTest, EntryWithLineBreakStaysOneLine) {
+    ASSERT_TRUE(SaveBlackList(Path, {"a@b.c\r\nevil@x.y"}));
+    EXPECT_EQ(LoadBlackList(Path).size(), 1u);
+}
+
+} // namespace
+} // namespace pelmora

@@ -1,0 +1,36 @@
+#pragma once
+// Helpers of the processing tests: messages from literal texts and a data home with a
+// started shell and workspace (the store tests' fixture).
+
+#include "mime/mail_message.h"
+#include "store/store_fixture.h"
+
+#include <memory>
+#include <string>
+
+namespace pelmora {
+
+// A message parsed from header lines and a body; lines are joined with CR LF.
+inline std::unique_ptr<TMailMessage> ParseMail(const std::string& header,
+                                               const std::string& body = "Hello.\r\n") {
+    std::string text;
+    size_t start = 0;
+    while (start <= header.size()) {
+        size_t end = header.find('\n', start);
+        if (end == std::string::npos)
+            end = header.size();
+        std::string line = header.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            text += line + "\r\n";
+        start = end + 1;
+    }
+    text += "\r\n" + body;
+    auto message = std::make_unique<TMailMessage>();
+    message->ParseText(text, true);
+    message->MapParts();
+    return message;
+}
+
+} // namespace pelmora
