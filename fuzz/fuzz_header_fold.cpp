@@ -12,8 +12,7 @@
 namespace {
 
 // Non-white-space bytes of a text, in order: folding may only change white space.
-std::string Visible(std::string_view text)
-{
+std::string Visible(std::string_view text) {
     std::string out;
     for (char c : text)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
@@ -23,8 +22,7 @@ std::string Visible(std::string_view text)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     std::string folded = pelmora::FoldHeaderText(text);
     FUZZ_CHECK(folded.empty() || folded.ends_with("\r\n"));

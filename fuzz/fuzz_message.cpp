@@ -9,8 +9,7 @@
 
 namespace {
 
-void DecodeTree(pelmora::TMailPart& part)
-{
+void DecodeTree(pelmora::TMailPart& part) {
     part.DecodeBody();
     (void)part.AttachmentFileName();
     for (auto& child : part.SubParts)
@@ -19,8 +18,7 @@ void DecodeTree(pelmora::TMailPart& part)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     pelmora::TMailMessage message;
     message.ParseText(text, true);

@@ -7,8 +7,7 @@
 
 namespace pelmora::bench {
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string& out)
-{
+bool ReadWholeFile(const std::filesystem::path& path, std::string& out) {
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return false;
@@ -22,8 +21,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string& out)
     return static_cast<bool>(file);
 }
 
-std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& directory)
-{
+std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& directory) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(directory, error))
@@ -35,8 +33,7 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& direct
 
 namespace {
 
-void DecodeTree(TMailPart& part, TWorkTotals& totals)
-{
+void DecodeTree(TMailPart& part, TWorkTotals& totals) {
     part.DecodeBody();
     ++totals.Parts;
     totals.DecodedBytes += part.DecodedData.size();
@@ -44,8 +41,7 @@ void DecodeTree(TMailPart& part, TWorkTotals& totals)
         DecodeTree(*child, totals);
 }
 
-void MapAndDecode(TMailMessage& message, TWorkTotals& totals)
-{
+void MapAndDecode(TMailMessage& message, TWorkTotals& totals) {
     message.MapParts();
     totals.Attachments += message.Attachments.size();
     DecodeTree(message, totals);
@@ -53,15 +49,13 @@ void MapAndDecode(TMailMessage& message, TWorkTotals& totals)
 
 } // namespace
 
-void ParseMapDecode(const std::string& text, TWorkTotals& totals)
-{
+void ParseMapDecode(const std::string& text, TWorkTotals& totals) {
     TMailMessage message;
     message.ParseText(text, true);
     MapAndDecode(message, totals);
 }
 
-bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals)
-{
+bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals) {
     TMailMessage message;
     if (!message.LoadMessageFile(path.string()))
         return false;

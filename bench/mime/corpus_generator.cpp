@@ -37,14 +37,12 @@ public:
 
     std::uint32_t Next() { return static_cast<std::uint32_t>(Random()); }
     // Uniform in [low, high].
-    std::size_t Between(std::size_t low, std::size_t high)
-    {
+    std::size_t Between(std::size_t low, std::size_t high) {
         return low + static_cast<std::size_t>(Next() % (high - low + 1));
     }
     bool Chance(unsigned percent) { return Next() % 100 < percent; }
 
-    std::string Bytes(std::size_t size)
-    {
+    std::string Bytes(std::size_t size) {
         std::string out(size, '\0');
         std::size_t i = 0;
         for (; i + 4 <= size; i += 4) {
@@ -57,21 +55,22 @@ public:
         return out;
     }
 
-    std::string_view Word()
-    {
+    std::string_view Word() {
         static constexpr std::array<std::string_view, 96> words = {
-            "the", "project", "meeting", "report", "please", "find", "attached", "draft",
-            "we", "will", "send", "the", "invoice", "next", "week", "and", "of", "to", "in",
-            "is", "for", "on", "that", "with", "as", "this", "by", "from", "at", "be",
-            "have", "are", "not", "you", "all", "your", "can", "our", "more", "about",
-            "schedule", "budget", "review", "customer", "delivery", "contract", "update",
-            "question", "answer", "thanks", "regards", "tomorrow", "morning", "evening",
-            "number", "price", "offer", "order", "shipment", "office", "team", "plan",
-            "information", "changes", "version", "document", "signature", "address",
-            "phone", "call", "discuss", "agree", "confirm", "deadline", "Friday", "Monday",
-            "café", "Größe", "naïve", "Zürich", "señor", "Ærø", "façade", "résumé",
-            "€ 120,00", "Übersicht", "déjà", "Müller", "crème", "Łódź", "coördinate", "zoë",
-            "a=b", "50%", "(draft)", "e-mail"};
+            "the",      "project",   "meeting",  "report",    "please",  "find",     "attached",
+            "draft",    "we",        "will",     "send",      "the",     "invoice",  "next",
+            "week",     "and",       "of",       "to",        "in",      "is",       "for",
+            "on",       "that",      "with",     "as",        "this",    "by",       "from",
+            "at",       "be",        "have",     "are",       "not",     "you",      "all",
+            "your",     "can",       "our",      "more",      "about",   "schedule", "budget",
+            "review",   "customer",  "delivery", "contract",  "update",  "question", "answer",
+            "thanks",   "regards",   "tomorrow", "morning",   "evening", "number",   "price",
+            "offer",    "order",     "shipment", "office",    "team",    "plan",     "information",
+            "changes",  "version",   "document", "signature", "address", "phone",    "call",
+            "discuss",  "agree",     "confirm",  "deadline",  "Friday",  "Monday",   "café",
+            "Größe",    "naïve",     "Zürich",   "señor",     "Ærø",     "façade",   "résumé",
+            "€ 120,00", "Übersicht", "déjà",     "Müller",    "crème",   "Łódź",     "coördinate",
+            "zoë",      "a=b",       "50%",      "(draft)",   "e-mail"};
         // Accented words come up about one time in eight, as in a European office.
         std::size_t index = Next() % words.size();
         if (index >= 80 && !Chance(35))
@@ -79,8 +78,7 @@ public:
         return words[index];
     }
 
-    std::string Sentence()
-    {
+    std::string Sentence() {
         std::string out;
         std::size_t count = Between(5, 16);
         for (std::size_t i = 0; i < count; ++i) {
@@ -96,8 +94,7 @@ public:
         return out;
     }
 
-    std::string Paragraph()
-    {
+    std::string Paragraph() {
         std::string out;
         std::size_t count = Between(1, 6);
         for (std::size_t i = 0; i < count; ++i) {
@@ -113,17 +110,15 @@ private:
 };
 
 // Wraps a paragraph at spaces so that no line passes 72 characters (plain 7bit/8bit mail).
-std::string Wrap(std::string_view text, std::size_t width = 72)
-{
+std::string Wrap(std::string_view text, std::size_t width = 72) {
     std::string out;
     std::size_t lineStart = 0;
     std::size_t lastSpace = std::string_view::npos;
     std::string line;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || i - lineStart > width) {
-            std::size_t cut = (i == text.size() || lastSpace == std::string_view::npos)
-                                  ? i
-                                  : lastSpace;
+            std::size_t cut =
+                (i == text.size() || lastSpace == std::string_view::npos) ? i : lastSpace;
             out.append(text.substr(lineStart, cut - lineStart));
             out.append(kCrLf);
             lineStart = (cut < text.size() && text[cut] == ' ') ? cut + 1 : cut;
@@ -137,8 +132,7 @@ std::string Wrap(std::string_view text, std::size_t width = 72)
     return out;
 }
 
-std::string Base64(std::string_view data, std::string_view lineEnd)
-{
+std::string Base64(std::string_view data, std::string_view lineEnd) {
     static constexpr char alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -175,8 +169,7 @@ std::string Base64(std::string_view data, std::string_view lineEnd)
 
 // Quoted-printable as common mail programs write it: 76-character lines with soft breaks,
 // escapes for "=", bytes above 126 and white space before a line end; CR LF line ends.
-std::string QuotedPrintable(std::string_view text)
-{
+std::string QuotedPrintable(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + text.size() / 8);
@@ -198,8 +191,8 @@ std::string QuotedPrintable(std::string_view text)
             continue;
         }
         bool beforeLineEnd = i + 1 == text.size() || text[i + 1] == '\r';
-        bool literal = (c >= 33 && c <= 126 && c != '=') ||
-                       ((c == ' ' || c == '\t') && !beforeLineEnd);
+        bool literal =
+            (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !beforeLineEnd);
         if (literal) {
             char one = static_cast<char>(c);
             put(std::string_view(&one, 1));
@@ -213,8 +206,7 @@ std::string QuotedPrintable(std::string_view text)
     return out;
 }
 
-std::string UuEncode(std::string_view data)
-{
+std::string UuEncode(std::string_view data) {
     auto put = [](std::string& out, unsigned value) {
         out += value ? static_cast<char>(value + 32) : '`';
     };
@@ -237,8 +229,7 @@ std::string UuEncode(std::string_view data)
     return out;
 }
 
-std::string Hex8(std::uint32_t value)
-{
+std::string Hex8(std::uint32_t value) {
     char buffer[8];
     for (int i = 7; i >= 0; --i) {
         buffer[i] = "0123456789abcdef"[value & 15];
@@ -247,8 +238,7 @@ std::string Hex8(std::uint32_t value)
     return std::string(buffer, 8);
 }
 
-std::string Number(std::size_t value)
-{
+std::string Number(std::size_t value) {
     char buffer[24];
     auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
@@ -258,8 +248,7 @@ class TMessageWriter {
 public:
     explicit TMessageWriter(TGenerator& generator) : Gen(generator) {}
 
-    std::string Message(std::size_t index)
-    {
+    std::string Message(std::size_t index) {
         unsigned roll = Gen.Next() % 100;
         std::string head = Headers(index);
         if (roll < 15)
@@ -277,8 +266,7 @@ public:
         return head + Uuencoded();
     }
 
-    std::string LargeMessage(std::size_t targetBytes)
-    {
+    std::string LargeMessage(std::size_t targetBytes) {
         std::string out = Headers(999999);
         std::string boundary = Boundary();
         out += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
@@ -303,8 +291,7 @@ public:
 private:
     std::string Boundary() { return "----=_Part_" + Hex8(Gen.Next()) + "." + Hex8(Gen.Next()); }
 
-    std::string Address(std::size_t k)
-    {
+    std::string Address(std::size_t k) {
         static constexpr std::array<std::string_view, 8> first = {
             "Anna", "Jörg", "Maria", "Peter", "Søren", "Lucía", "Tom", "Ewa"};
         static constexpr std::array<std::string_view, 8> last = {
@@ -322,13 +309,12 @@ private:
         if (style == 1)
             return "\"" + std::string(l) + ", " + std::string(f) + "\" <" + address + ">";
         if (style == 2)
-            return "=?utf-8?Q?" + EncodedWordText(std::string(f) + " " + std::string(l)) +
-                   "?= <" + address + ">";
+            return "=?utf-8?Q?" + EncodedWordText(std::string(f) + " " + std::string(l)) + "?= <" +
+                   address + ">";
         return std::string(f) + " " + std::string(l) + " <" + address + ">";
     }
 
-    static std::string EncodedWordText(std::string_view text)
-    {
+    static std::string EncodedWordText(std::string_view text) {
         static constexpr char hex[] = "0123456789ABCDEF";
         std::string out;
         for (char ch : text) {
@@ -343,17 +329,18 @@ private:
         return out;
     }
 
-    std::string Headers(std::size_t index)
-    {
+    std::string Headers(std::size_t index) {
         std::string out;
         out += "Return-Path: <sender" + Number(index % 13) + "@example.org>\r\n";
         std::size_t hops = Gen.Between(2, 4);
         for (std::size_t i = 0; i < hops; ++i) {
             out += "Received: from relay" + Number(i) + ".example.net (relay" + Number(i) +
-                   ".example.net [192.0.2." + Number(10 + i) + "])\r\n"
-                   "\tby mx.example.org with ESMTPS id " + Hex8(Gen.Next()) +
-                   "\r\n\tfor <inbox@example.org>; Tue, 12 Mar 2024 09:" +
-                   Number(10 + i) + ":07 +0100\r\n";
+                   ".example.net [192.0.2." + Number(10 + i) +
+                   "])\r\n"
+                   "\tby mx.example.org with ESMTPS id " +
+                   Hex8(Gen.Next()) +
+                   "\r\n\tfor <inbox@example.org>; Tue, 12 Mar 2024 09:" + Number(10 + i) +
+                   ":07 +0100\r\n";
         }
         out += "Date: Tue, 12 Mar 2024 09:14:" + Number(10 + index % 50) + " +0100\r\n";
         out += "From: " + Address(index) + "\r\n";
@@ -371,22 +358,20 @@ private:
         if (Gen.Chance(25))
             out += "Subject: =?utf-8?Q?" + EncodedWordText(subject.substr(0, 50)) + "?=\r\n";
         else if (Gen.Chance(10))
-            out += "Subject: =?utf-8?B?" +
-                   Base64(subject.substr(0, 45), "").substr(0, 60) + "?=\r\n";
+            out +=
+                "Subject: =?utf-8?B?" + Base64(subject.substr(0, 45), "").substr(0, 60) + "?=\r\n";
         else
             out += "Subject: " + subject + "\r\n";
         out += "Message-ID: <" + Hex8(Gen.Next()) + "." + Number(index) + "@example.org>\r\n";
         if (Gen.Chance(40))
             out += "In-Reply-To: <" + Hex8(Gen.Next()) + "@PXID1234>\r\nReferences: <" +
-                   Hex8(Gen.Next()) + "@PXID1234>\r\n\t<" + Hex8(Gen.Next()) +
-                   "@example.org>\r\n";
+                   Hex8(Gen.Next()) + "@PXID1234>\r\n\t<" + Hex8(Gen.Next()) + "@example.org>\r\n";
         out += "X-Priority: 3 (Normal)\r\n";
         out += "MIME-Version: 1.0\r\n";
         return out;
     }
 
-    std::string Text(std::size_t paragraphs)
-    {
+    std::string Text(std::size_t paragraphs) {
         std::string out;
         for (std::size_t i = 0; i < paragraphs; ++i) {
             if (i)
@@ -397,8 +382,7 @@ private:
         return out;
     }
 
-    std::string Html(std::size_t paragraphs)
-    {
+    std::string Html(std::size_t paragraphs) {
         std::string out = "<html><head><meta http-equiv=\"Content-Type\" "
                           "content=\"text/html; charset=utf-8\"></head>\r\n"
                           "<body style=\"font-family: Arial; font-size: 10pt\">\r\n";
@@ -413,33 +397,33 @@ private:
         return out;
     }
 
-    std::string PlainSingle(bool quotedPrintable)
-    {
+    std::string PlainSingle(bool quotedPrintable) {
         std::size_t paragraphs = Gen.Between(1, 30);
         if (!quotedPrintable) {
             std::string body;
             for (std::size_t i = 0; i < paragraphs; ++i)
                 body += Wrap(Gen.Paragraph()) + "\r\n";
             return "Content-Type: text/plain; charset=utf-8; format=flowed\r\n"
-                   "Content-Transfer-Encoding: 8bit\r\n\r\n" + body;
+                   "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+                   body;
         }
         return "Content-Type: text/plain;\r\n\tcharset=\"utf-8\"\r\n"
                "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
                QuotedPrintable(Text(paragraphs));
     }
 
-    std::string TextPart(std::string_view type, const std::string& text)
-    {
-        return "Content-Type: " + std::string(type) + "; charset=\"utf-8\"\r\n"
-               "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + QuotedPrintable(text);
+    std::string TextPart(std::string_view type, const std::string& text) {
+        return "Content-Type: " + std::string(type) +
+               "; charset=\"utf-8\"\r\n"
+               "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+               QuotedPrintable(text);
     }
 
-    std::string AlternativeBody()
-    {
+    std::string AlternativeBody() {
         std::string boundary = Boundary();
         std::size_t paragraphs = Gen.Between(1, 20);
-        std::string out = "Content-Type: multipart/alternative;\r\n\tboundary=\"" + boundary +
-                          "\"\r\n\r\n";
+        std::string out =
+            "Content-Type: multipart/alternative;\r\n\tboundary=\"" + boundary + "\"\r\n\r\n";
         out += "--" + boundary + "\r\n" + TextPart("text/plain", Text(paragraphs)) + "\r\n";
         out += "--" + boundary + "\r\n" + TextPart("text/html", Html(paragraphs)) + "\r\n";
         out += "--" + boundary + "--\r\n";
@@ -448,8 +432,7 @@ private:
 
     std::string Alternative() { return AlternativeBody(); }
 
-    std::size_t AttachmentSize()
-    {
+    std::size_t AttachmentSize() {
         unsigned roll = Gen.Next() % 100;
         if (roll < 80)
             return Gen.Between(1 * 1024, 30 * 1024);
@@ -459,46 +442,47 @@ private:
     }
 
     std::string AttachmentPart(std::string_view name, std::string_view type,
-                               const std::string& data, bool inlineImage = false)
-    {
+                               const std::string& data, bool inlineImage = false) {
         bool encodedName = false;
         for (char c : name)
             encodedName = encodedName || static_cast<unsigned char>(c) > 127;
-        std::string shown = encodedName ? "=?utf-8?Q?" + EncodedWordText(name) + "?="
-                                        : std::string(name);
+        std::string shown =
+            encodedName ? "=?utf-8?Q?" + EncodedWordText(name) + "?=" : std::string(name);
         std::string out = "Content-Type: " + std::string(type) + ";\r\n\tname=\"" + shown +
                           "\"\r\nContent-Transfer-Encoding: base64\r\n";
         if (inlineImage)
-            out += "Content-ID: <" + std::string(name) + "@" + Hex8(Gen.Next()) + ">\r\n"
-                   "Content-Disposition: inline; filename=\"" + shown + "\"\r\n\r\n";
+            out += "Content-ID: <" + std::string(name) + "@" + Hex8(Gen.Next()) +
+                   ">\r\n"
+                   "Content-Disposition: inline; filename=\"" +
+                   shown + "\"\r\n\r\n";
         else
             out += "Content-Disposition: attachment;\r\n\tfilename=\"" + shown + "\"\r\n\r\n";
         out += Base64(data, kCrLf);
         return out;
     }
 
-    std::string OrdinaryAttachment(std::size_t k)
-    {
-        static constexpr std::array<std::string_view, 6> names = {
-            "offer.pdf", "budget.xlsx", "photo.jpg", "Bestätigung.pdf", "notes.zip",
-            "plan (final).docx"};
+    std::string OrdinaryAttachment(std::size_t k) {
+        static constexpr std::array<std::string_view, 6> names = {"offer.pdf", "budget.xlsx",
+                                                                  "photo.jpg", "Bestätigung.pdf",
+                                                                  "notes.zip", "plan (final).docx"};
         static constexpr std::array<std::string_view, 6> types = {
             "application/pdf",
-            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet", "image/jpeg",
-            "application/pdf", "application/zip",
+            "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
+            "image/jpeg",
+            "application/pdf",
+            "application/zip",
             "application/vnd.openxmlformats-officedocument.wordprocessingml.document"};
         std::size_t which = (k + Gen.Next()) % names.size();
         return AttachmentPart(names[which], types[which], Gen.Bytes(AttachmentSize()));
     }
 
-    std::string Mixed()
-    {
+    std::string Mixed() {
         std::string boundary = Boundary();
-        std::string out = "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n"
+        std::string out = "Content-Type: multipart/mixed; boundary=\"" + boundary +
+                          "\"\r\n\r\n"
                           "This is a multi-part message in MIME format.\r\n";
         out += "--" + boundary + "\r\n";
-        out += Gen.Chance(50) ? TextPart("text/plain", Text(Gen.Between(1, 8)))
-                              : AlternativeBody();
+        out += Gen.Chance(50) ? TextPart("text/plain", Text(Gen.Between(1, 8))) : AlternativeBody();
         std::size_t count = Gen.Between(1, 3);
         for (std::size_t i = 0; i < count; ++i)
             out += "\r\n--" + boundary + "\r\n" + OrdinaryAttachment(i);
@@ -506,18 +490,17 @@ private:
         return out;
     }
 
-    std::string RelatedBody()
-    {
+    std::string RelatedBody() {
         std::string boundary = Boundary();
         std::string out = "Content-Type: multipart/related;\r\n\ttype=\"multipart/alternative\";"
-                          "\r\n\tboundary=\"" + boundary + "\"\r\n\r\n";
+                          "\r\n\tboundary=\"" +
+                          boundary + "\"\r\n\r\n";
         out += "--" + boundary + "\r\n" + AlternativeBody();
         std::size_t images = Gen.Between(1, 3);
         for (std::size_t i = 0; i < images; ++i) {
             std::string name = "image00" + Number(i + 1) + ".png";
             out += "\r\n--" + boundary + "\r\n" +
-                   AttachmentPart(name, "image/png", Gen.Bytes(Gen.Between(2048, 60 * 1024)),
-                                  true);
+                   AttachmentPart(name, "image/png", Gen.Bytes(Gen.Between(2048, 60 * 1024)), true);
         }
         out += "\r\n--" + boundary + "--\r\n";
         return out;
@@ -525,22 +508,21 @@ private:
 
     std::string Related() { return RelatedBody(); }
 
-    std::string Nested(std::size_t index)
-    {
+    std::string Nested(std::size_t index) {
         std::string boundary = Boundary();
         std::string out = "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
         out += "--" + boundary + "\r\n" + RelatedBody();
         out += "\r\n--" + boundary + "\r\n" + OrdinaryAttachment(index);
         // A forwarded message carrying its own multipart body.
-        out += "\r\n--" + boundary + "\r\nContent-Type: message/rfc822\r\n"
+        out += "\r\n--" + boundary +
+               "\r\nContent-Type: message/rfc822\r\n"
                "Content-Disposition: attachment; filename=\"forwarded.eml\"\r\n\r\n";
         out += Headers(index + 5000) + Mixed();
         out += "\r\n--" + boundary + "--\r\n";
         return out;
     }
 
-    std::string Uuencoded()
-    {
+    std::string Uuencoded() {
         // Old-style mail: no MIME headers, files uuencoded into the plain body.
         std::string out = "\r\n" + Text(Gen.Between(1, 5));
         std::size_t files = Gen.Between(1, 2);
@@ -553,11 +535,10 @@ private:
         return out;
     }
 
-    TGenerator& Gen;  // Not owned.
+    TGenerator& Gen; // Not owned.
 };
 
-bool WriteFile(const fs::path& path, std::string_view data)
-{
+bool WriteFile(const fs::path& path, std::string_view data) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(data.data(), static_cast<std::streamsize>(data.size()));
     file.close();
@@ -570,8 +551,7 @@ bool WriteFile(const fs::path& path, std::string_view data)
 
 // Streams about `target` bytes of encoded text into a file, piece by piece.
 template <typename MakePiece>
-bool WriteStream(const fs::path& path, std::size_t target, MakePiece makePiece)
-{
+bool WriteStream(const fs::path& path, std::size_t target, MakePiece makePiece) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     std::size_t written = 0;
     while (file && written < target) {
@@ -587,14 +567,12 @@ bool WriteStream(const fs::path& path, std::size_t target, MakePiece makePiece)
     return true;
 }
 
-bool ReadSize(std::string_view text, std::size_t& value)
-{
+bool ReadSize(std::string_view text, std::size_t& value) {
     auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-int Run(int argc, char** argv)
-{
+int Run(int argc, char** argv) {
     std::size_t messages = 2000;
     std::size_t largeMiB = 50;
     std::size_t codecMiB = 200;
@@ -637,16 +615,16 @@ int Run(int argc, char** argv)
     std::error_code error;
     fs::create_directories(outDir / "corpus", error);
     if (error) {
-        std::cerr << "mime_corpus_gen: cannot create " << outDir << ": " << error.message()
-                  << "\n";
+        std::cerr << "mime_corpus_gen: cannot create " << outDir << ": " << error.message() << "\n";
         return 1;
     }
     TGenerator gen(static_cast<std::uint32_t>(seed));
     TMessageWriter writer(gen);
     std::size_t corpusBytes = 0;
     for (std::size_t i = 0; i < messages; ++i) {
-        std::string name = "msg_" + std::string(4 - std::min<std::size_t>(4, Number(i).size()),
-                                                '0') + Number(i) + ".eml";
+        std::string name = "msg_" +
+                           std::string(4 - std::min<std::size_t>(4, Number(i).size()), '0') +
+                           Number(i) + ".eml";
         std::string message = writer.Message(i);
         corpusBytes += message.size();
         if (!WriteFile(outDir / "corpus" / name, message))
@@ -671,10 +649,9 @@ int Run(int argc, char** argv)
     return 0;
 }
 
-}  // namespace
-}  // namespace pelmora::bench
+} // namespace
+} // namespace pelmora::bench
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     return pelmora::bench::Run(argc, argv);
 }

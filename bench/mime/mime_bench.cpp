@@ -29,8 +29,7 @@ namespace fs = std::filesystem;
 // run filtered to one benchmark holds only that benchmark's input in memory.
 fs::path DataDir;
 
-const std::string& Input(const char* name)
-{
+const std::string& Input(const char* name) {
     static std::map<std::string, std::string> inputs;
     auto [it, added] = inputs.try_emplace(name);
     if (added && !ReadWholeFile(DataDir / name, it->second))
@@ -38,8 +37,7 @@ const std::string& Input(const char* name)
     return it->second;
 }
 
-const std::vector<std::string>& Corpus()
-{
+const std::vector<std::string>& Corpus() {
     static const std::vector<std::string> texts = [] {
         std::vector<std::string> out;
         for (const auto& path : ListFiles(DataDir / "corpus")) {
@@ -52,16 +50,14 @@ const std::vector<std::string>& Corpus()
     return texts;
 }
 
-std::size_t TotalSize(const std::vector<std::string>& texts)
-{
+std::size_t TotalSize(const std::vector<std::string>& texts) {
     std::size_t total = 0;
     for (const auto& text : texts)
         total += text.size();
     return total;
 }
 
-void CorpusParseMapDecode(benchmark::State& state)
-{
+void CorpusParseMapDecode(benchmark::State& state) {
     const auto& corpus = Corpus();
     TWorkTotals totals;
     for (auto _ : state) {
@@ -76,8 +72,7 @@ void CorpusParseMapDecode(benchmark::State& state)
     state.counters["attachments"] = static_cast<double>(totals.Attachments);
 }
 
-void LargeParseMapDecode(benchmark::State& state)
-{
+void LargeParseMapDecode(benchmark::State& state) {
     const std::string& text = Input("large.eml");
     TWorkTotals totals;
     for (auto _ : state) {
@@ -90,8 +85,7 @@ void LargeParseMapDecode(benchmark::State& state)
     state.counters["decoded"] = static_cast<double>(totals.DecodedBytes);
 }
 
-void Base64BodyDecode(benchmark::State& state)
-{
+void Base64BodyDecode(benchmark::State& state) {
     const std::string& text = Input("base64.txt");
     for (auto _ : state) {
         std::string out;
@@ -101,8 +95,7 @@ void Base64BodyDecode(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-void QuotedPrintableDecode(benchmark::State& state)
-{
+void QuotedPrintableDecode(benchmark::State& state) {
     const std::string& text = Input("qp.txt");
     for (auto _ : state) {
         std::string out;
@@ -113,8 +106,7 @@ void QuotedPrintableDecode(benchmark::State& state)
 }
 
 // Takes "--data=DIR" out of the arguments left over by benchmark::Initialize.
-fs::path DataDirectory(int argc, char** argv)
-{
+fs::path DataDirectory(int argc, char** argv) {
     constexpr std::string_view flag = "--data=";
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -126,8 +118,7 @@ fs::path DataDirectory(int argc, char** argv)
     return {};
 }
 
-int Run(int argc, char** argv)
-{
+int Run(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     DataDir = DataDirectory(argc, argv);
     if (DataDir.empty()) {
@@ -166,7 +157,6 @@ int Run(int argc, char** argv)
 } // namespace
 } // namespace pelmora::bench
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     return pelmora::bench::Run(argc, argv);
 }

@@ -10,8 +10,7 @@
 #include <string>
 #include <string_view>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace pelmora::bench;
     bool fromText = argc == 3 && std::string_view(argv[1]) == "--text";
     if (argc != 2 && !fromText) {

@@ -18,12 +18,12 @@
 #include <time.h>
 
 typedef struct {
-    char *data;
+    char* data;
     size_t size;
 } input_file;
 
 typedef struct {
-    input_file *items;
+    input_file* items;
     size_t count;
     size_t capacity;
 } input_list;
@@ -33,9 +33,8 @@ typedef struct {
     size_t decoded;
 } walk_totals;
 
-static int load_file(const char *path, input_list *list)
-{
-    FILE *file = fopen(path, "rb");
+static int load_file(const char* path, input_list* list) {
+    FILE* file = fopen(path, "rb");
     if (!file) {
         fprintf(stderr, "peer_gmime: cannot open %s\n", path);
         return 0;
@@ -43,7 +42,7 @@ static int load_file(const char *path, input_list *list)
     fseek(file, 0, SEEK_END);
     long size = ftell(file);
     fseek(file, 0, SEEK_SET);
-    char *data = malloc(size > 0 ? (size_t)size : 1);
+    char* data = malloc(size > 0 ? (size_t)size : 1);
     if (!data || (size > 0 && fread(data, 1, (size_t)size, file) != (size_t)size)) {
         fprintf(stderr, "peer_gmime: cannot read %s\n", path);
         fclose(file);
@@ -61,19 +60,17 @@ static int load_file(const char *path, input_list *list)
     return 1;
 }
 
-static int compare_names(const void *a, const void *b)
-{
-    return strcmp(*(char *const *)a, *(char *const *)b);
+static int compare_names(const void* a, const void* b) {
+    return strcmp(*(char* const*)a, *(char* const*)b);
 }
 
-static int load_path(const char *path, input_list *list)
-{
-    DIR *dir = opendir(path);
+static int load_path(const char* path, input_list* list) {
+    DIR* dir = opendir(path);
     if (!dir)
         return load_file(path, list);
-    char **names = NULL;
+    char** names = NULL;
     size_t count = 0, capacity = 0;
-    struct dirent *entry;
+    struct dirent* entry;
     while ((entry = readdir(dir)) != NULL) {
         if (entry->d_name[0] == '.')
             continue;
@@ -97,38 +94,34 @@ static int load_path(const char *path, input_list *list)
     return ok;
 }
 
-static void decode_part(GMimeObject *parent, GMimeObject *part, gpointer user_data)
-{
+static void decode_part(GMimeObject* parent, GMimeObject* part, gpointer user_data) {
     (void)parent;
-    walk_totals *totals = user_data;
+    walk_totals* totals = user_data;
     if (!GMIME_IS_PART(part))
         return;
-    GMimeDataWrapper *content = g_mime_part_get_content(GMIME_PART(part));
+    GMimeDataWrapper* content = g_mime_part_get_content(GMIME_PART(part));
     totals->parts++;
     if (!content)
         return;
-    GMimeStream *out = g_mime_stream_mem_new();
+    GMimeStream* out = g_mime_stream_mem_new();
     gint64 written = g_mime_data_wrapper_write_to_stream(content, out);
     if (written > 0)
         totals->decoded += (size_t)written;
     g_object_unref(out);
 }
 
-static int compare_doubles(const void *a, const void *b)
-{
-    double x = *(const double *)a, y = *(const double *)b;
+static int compare_doubles(const void* a, const void* b) {
+    double x = *(const double*)a, y = *(const double*)b;
     return (x > y) - (x < y);
 }
 
-static double cpu_seconds(void)
-{
+static double cpu_seconds(void) {
     struct timespec ts;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     int repeat = 3;
     input_list list = {0};
     for (int i = 1; i < argc; i++) {
@@ -148,19 +141,19 @@ int main(int argc, char **argv)
     for (size_t i = 0; i < list.count; i++)
         bytes += list.items[i].size;
 
-    double *times = malloc((size_t)repeat * sizeof *times);
+    double* times = malloc((size_t)repeat * sizeof *times);
     walk_totals totals = {0, 0};
     for (int r = 0; r < repeat; r++) {
         walk_totals run = {0, 0};
         double start = cpu_seconds();
         for (size_t i = 0; i < list.count; i++) {
             /* The stream reads the loaded bytes in place; nothing is copied up front. */
-            GByteArray *array = g_byte_array_new_take((guint8 *)list.items[i].data,
-                                                      list.items[i].size);
-            GMimeStream *stream = g_mime_stream_mem_new_with_byte_array(array);
+            GByteArray* array =
+                g_byte_array_new_take((guint8*)list.items[i].data, list.items[i].size);
+            GMimeStream* stream = g_mime_stream_mem_new_with_byte_array(array);
             g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream), FALSE);
-            GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-            GMimeMessage *message = g_mime_parser_construct_message(parser, NULL);
+            GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+            GMimeMessage* message = g_mime_parser_construct_message(parser, NULL);
             if (message) {
                 /* Visits the top-level part and every part below it. */
                 g_mime_message_foreach(message, decode_part, &run);
@@ -168,16 +161,17 @@ int main(int argc, char **argv)
             }
             g_object_unref(parser);
             g_object_unref(stream);
-            list.items[i].data = (char *)g_byte_array_free(array, FALSE);
+            list.items[i].data = (char*)g_byte_array_free(array, FALSE);
         }
         times[r] = cpu_seconds() - start;
         totals = run;
     }
     qsort(times, (size_t)repeat, sizeof *times, compare_doubles);
-    double median = repeat % 2 ? times[repeat / 2] : (times[repeat / 2 - 1] + times[repeat / 2]) / 2;
+    double median =
+        repeat % 2 ? times[repeat / 2] : (times[repeat / 2 - 1] + times[repeat / 2]) / 2;
     free(times);
-    printf("files=%zu bytes=%zu parts=%zu decoded=%zu seconds=%.4f mbps=%.1f\n", list.count,
-           bytes, totals.parts, totals.decoded, median, (double)bytes / 1e6 / median);
+    printf("files=%zu bytes=%zu parts=%zu decoded=%zu seconds=%.4f mbps=%.1f\n", list.count, bytes,
+           totals.parts, totals.decoded, median, (double)bytes / 1e6 / median);
     for (size_t i = 0; i < list.count; i++)
         free(list.items[i].data);
     free(list.items);

@@ -79,15 +79,18 @@ std::string BlackListPath(const std::string& addressBookDir) {
     return addressBookDir + std::string(kBlackListFileName);
 }
 
-std::vector<std::string> LoadBlackList(const std::string& path) {
+std::optional<std::vector<std::string>> ReadBlackList(const std::string& path) {
     std::vector<std::string> lines;
+    std::error_code error;
+    if (!std::filesystem::exists(path, error) && !error)
+        return lines;
     std::ifstream file(path, std::ios::binary);
     if (!file)
-        return lines;
+        return std::nullopt;
     std::ostringstream buffer;
     buffer << file.rdbuf();
-    if (file.bad())
-        return lines;
+    if (file.bad() || !std::filesystem::is_regular_file(path, error))
+        return std::nullopt;
     const std::string text = buffer.str();
     size_t start = 0;
     while (start < text.size()) {
@@ -101,6 +104,10 @@ std::vector<std::string> LoadBlackList(const std::string& path) {
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<std::string> LoadBlackList(const std::string& path) {
+    return ReadBlackList(path).value_or(std::vector<std::string>());
 }
 
 bool SaveBlackList(const std::string& path, const std::vector<std::string>& entries) {
@@ -150,7 +157,10 @@ std::string AddressFromListColumn(std::string_view column) {
 
 int AddSendersToBlackList(const std::string& path, const std::vector<std::string>& columns,
                           TUiServices* ui) {
-    std::vector<std::string> list = LoadBlackList(path);
+    std::optional<std::vector<std::string>> read = ReadBlackList(path);
+    if (!read)
+        return 0;
+    std::vector<std::string> list = std::move(*read);
     int added = 0;
     int rows = 0;
     for (const std::string& column : columns) {
@@ -180,7 +190,9 @@ std::string BlackListTitle(const std::string& applicationTitle, const TMessageTe
 TBlackListForm OpenBlackListForm(const std::string& path) {
     TBlackListForm form;
     form.Path = path;
-    for (std::string& line : LoadBlackList(path)) {
+    std::optional<std::vector<std::string>> read = ReadBlackList(path);
+    form.ReadFailed = !read;
+    for (std::string& line : read.value_or(std::vector<std::string>())) {
         if (!TrimBlanks(line).empty())
             form.Entries.push_back(std::move(line));
     }
@@ -223,6 +235,8 @@ void BlackListDeleteClick(TBlackListForm& form) {
 }
 
 bool BlackListCloseClick(const TBlackListForm& form) {
+    if (form.ReadFailed)
+        return false;
     return SaveBlackList(form.Path, form.Entries);
 }
 

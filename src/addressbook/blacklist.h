@@ -5,6 +5,7 @@
 // list; a failed save leaves the old file whole (atomic rewrite). Only entries holding both
 // "@" and "." ever match, and they match a sender's whole address without regard to case.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,9 @@ std::string BlackListPath(const std::string& addressBookDir);
 
 // The file's lines as stored (blank lines kept); empty when missing or unreadable.
 std::vector<std::string> LoadBlackList(const std::string& path);
+// The same, but std::nullopt when the file exists and cannot be read, so that callers that
+// rewrite the file never replace entries they could not see.
+std::optional<std::vector<std::string>> ReadBlackList(const std::string& path);
 // Writes every entry followed by CR LF, atomically; false when the file cannot be written.
 bool SaveBlackList(const std::string& path, const std::vector<std::string>& entries);
 
@@ -39,7 +43,8 @@ std::string AddressFromListColumn(std::string_view column);
 // "Add Sender to Black-List": appends to the file every address of the given list columns
 // (sender or recipient columns of the selected rows) that looks like an address and is not
 // listed yet (case ignored). Returns the number of addresses added; the file is only
-// rewritten when something was added (write errors are ignored, as the command does).
+// rewritten when something was added and never when it exists but cannot be read (write
+// errors are otherwise ignored, as the command does).
 int AddSendersToBlackList(const std::string& path, const std::vector<std::string>& columns,
                           TUiServices* ui = nullptr);
 
@@ -47,6 +52,7 @@ int AddSendersToBlackList(const std::string& path, const std::vector<std::string
 // of them are selected. The Qt window copies these in and out.
 struct TBlackListForm {
     std::string Path;
+    bool ReadFailed = false; // the file exists but could not be read: never overwritten
     std::vector<std::string> Entries;
     std::vector<bool> Selected; // parallel to Entries
 };
@@ -61,7 +67,8 @@ TBlackListForm OpenBlackListForm(const std::string& path);
 bool BlackListAddClick(TBlackListForm& form, TUiServices& ui, const TMessageTexts& texts);
 // "&Delete": removes every selected entry, then selects the first one.
 void BlackListDeleteClick(TBlackListForm& form);
-// "&Close": writes the list in its sorted order; false when the file could not be written.
+// "&Close": writes the list in its sorted order; false when the file could not be written or
+// could not be read when the window opened (it is then left as it is).
 bool BlackListCloseClick(const TBlackListForm& form);
 
 } // namespace pelmora

@@ -18,8 +18,7 @@
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace pelmora;
     TPelmoraApplication app(argc, argv);
 

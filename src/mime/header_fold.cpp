@@ -36,6 +36,16 @@ void FoldLine(std::string_view line, std::string& out) {
         }
         outside[i] = true;
     }
+    // Nor inside an encoded word: a break there would put white space into the encoded text.
+    std::size_t pos = 0;
+    while ((pos = line.find("=?", pos)) != std::string_view::npos) {
+        std::size_t charsetEnd = line.find('?', pos + 2);
+        if (charsetEnd == std::string_view::npos) break;
+        std::size_t close = line.find("?=", charsetEnd + 3);
+        if (close == std::string_view::npos) break;
+        for (std::size_t i = pos; i < close + 2; ++i) outside[i] = false;
+        pos = close + 2;
+    }
     std::size_t start = 0;
     bool first = true;
     std::size_t nextColon = line.find(": ");

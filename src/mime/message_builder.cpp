@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unordered_map>
@@ -358,6 +359,9 @@ void TMailMessage::DropHtmlText() { DropText(HtmlTextPart, HtmlTextLines); }
 
 TMimeStatus TMailMessage::AttachFileFrom(const std::string& path, std::string_view contentType,
                                          bool embedded) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return TMimeStatus::Failure("Cannot read attachment " + path + ": not a readable file");
     std::ifstream file(path, std::ios::binary);
     if (!file) return TMimeStatus::Failure("Cannot read attachment " + path + ": " + std::strerror(errno));
     std::ostringstream bytes;

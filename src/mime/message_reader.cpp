@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace pelmora {
@@ -411,6 +412,9 @@ void TMailMessage::MapParts() {
 }
 
 TMimeStatus TMailMessage::LoadMessageFile(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return TMimeStatus::Failure("Cannot open message file " + path + ": not a readable file");
     std::ifstream file(path, std::ios::binary);
     if (!file) return TMimeStatus::Failure("Cannot open message file " + path + ": " + std::strerror(errno));
     file.seekg(0, std::ios::end);

@@ -102,6 +102,8 @@ std::string SanitizeFileName(std::string_view text) {
             break;
         }
     }
+    // "." and ".." name directories, never a file to write.
+    if (!name.empty() && name.find_first_not_of('.') == std::string::npos) name.assign(name.size(), '_');
     return name;
 }
 

@@ -33,7 +33,8 @@ std::string MimeTypeForFile(std::string_view fileName);
 // Extension (with its dot) for a content type; empty when unknown.
 std::string ExtensionForMimeType(std::string_view contentType);
 
-// Trims, cuts to 254 characters and replaces control characters and :\/*?"<>|' with "_".
+// Trims, cuts to 254 characters and replaces control characters and :\/*?"<>|' with "_";
+// a name made only of dots becomes underscores.
 std::string SanitizeFileName(std::string_view text);
 
 } // namespace pelmora

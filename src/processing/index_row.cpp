@@ -3,6 +3,8 @@
 #include "mime/mail_date.h"
 #include "mime/mail_message.h"
 #include "paramtree/text_util.h"
+#include "store/folder_index.h"
+#include "store/message_list.h"
 
 namespace pelmora {
 namespace {
@@ -35,6 +37,20 @@ int AttachmentIconOf(const TMailMessage& message) {
             return kAttachmentIcon;
     }
     return kNoAttachmentIcon;
+}
+
+TListRow ListRowOf(const TIndexRow& row) {
+    TMessageList list;
+    const int image = row.AttachmentIcon == kAttachmentIcon ? kImageAttachment : -1;
+    AppendMessageRow(list, row.Size, row.State, false, row.MessageId, row.FilePath, row.Subject,
+                     row.AddressColumn, row.AddressColumn, row.DateText, image);
+    return list.Row(0);
+}
+
+bool AppendToFolderIndex(const TIndexRow& row) {
+    if (row.FolderPath.empty())
+        return false;
+    return AppendIndexRow(row.FolderPath + "tree.lst", ListRowOf(row));
 }
 
 } // namespace pelmora

@@ -1,7 +1,7 @@
 #pragma once
 // One row that mail processing adds to a folder's index when it files a message: the values
-// of the message-list columns. Processing does not write indexes itself; the caller (the
-// transfer run) hands each row to the folder-index code through a TAppendIndexRow.
+// of the message-list columns. The caller decides where rows go through a TAppendIndexRow
+// (normally AppendToFolderIndex; the transfer run may also show the row in the open list).
 
 #include <cstdint>
 #include <functional>
@@ -28,6 +28,15 @@ struct TIndexRow {
 
 // Adds a row to a folder's index and saves it; false when that failed.
 using TAppendIndexRow = std::function<bool(const TIndexRow& row)>;
+
+struct TListRow;
+
+// The message-list row of an index row, built as every list row is built.
+TListRow ListRowOf(const TIndexRow& row);
+// The usual TAppendIndexRow: appends the row to "tree.lst" of the row's folder and raises the
+// counts in "tree.cnt". False when the index could not be written (the folder should then be
+// rebuilt from its files at its next listing).
+bool AppendToFolderIndex(const TIndexRow& row);
 
 // "dd-mm-yyyy hh:nn" of a local day count (empty for 0).
 std::string IndexDateText(double localDayCount);

@@ -198,6 +198,7 @@ TLogDate PurgeDialogLatestDate(std::chrono::system_clock::time_point now) {
     localtime_r(&seconds, &local);
     local.tm_mday -= 1;
     local.tm_hour = 12; // away from daylight-saving edges
+    local.tm_isdst = -1;
     std::mktime(&local);
     return TLogDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -371,6 +372,63 @@ void TSocketTalk::PumpIfDue() {
     }
 }
 
+namespace {
+
+// A name lookup handed to the resolver's own thread, with everything it points to.
+struct TLookup {
+    std::string Host;
+    std::string Port;
+    addrinfo Hints{};
+    gaicb Request{};
+};
+
+} // namespace
+
+int TSocketTalk::Resolve(const std::string& host, const std::string& port, const addrinfo& hints,
+                         addrinfo*& list) {
+    list = nullptr;
+    if ((hints.ai_flags & AI_NUMERICHOST) != 0) {
+        return getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+    }
+    // Asking a name service can take seconds: the lookup runs aside while the interface is
+    // pumped, and gives up after the time-out like any other wait.
+    auto lookup = std::make_unique<TLookup>();
+    lookup->Host = host;
+    lookup->Port = port;
+    lookup->Hints = hints;
+    lookup->Request.ar_name = lookup->Host.c_str();
+    lookup->Request.ar_service = lookup->Port.c_str();
+    lookup->Request.ar_request = &lookup->Hints;
+    gaicb* requests[1] = {&lookup->Request};
+    if (getaddrinfo_a(GAI_NOWAIT, requests, 1, nullptr) != 0) {
+        return getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
+    }
+    std::int64_t start = NowMs();
+    int state = EAI_INPROGRESS;
+    while ((state = gai_error(&lookup->Request)) == EAI_INPROGRESS) {
+        if (NowMs() - start > TimeOutMs()) {
+            int cancelled = gai_cancel(&lookup->Request);
+            if (cancelled == EAI_ALLDONE) {
+                break; // finished meanwhile: take the answer after all
+            }
+            if (cancelled != EAI_CANCELED) {
+                // Still in the resolver's hands: the request must outlive this call.
+                static_cast<void>(lookup.release());
+            }
+            return EAI_AGAIN;
+        }
+        const gaicb* waiting[1] = {&lookup->Request};
+        timespec slice{0, kSliceMs * 1000000L};
+        gai_suspend(waiting, 1, &slice);
+        Ui.Pump();
+    }
+    state = gai_error(&lookup->Request);
+    if (state == 0) {
+        list = lookup->Request.ar_result;
+    }
+    return state;
+}
+
 bool TSocketTalk::Open(const std::string& host, int port) {
     Close();
     LastError.clear();
@@ -389,7 +447,7 @@ bool TSocketTalk::Open(const std::string& host, int port) {
     }
     addrinfo* list = nullptr;
     std::string portText = std::to_string(port);
-    int resolved = getaddrinfo(host.c_str(), portText.c_str(), &hints, &list);
+    int resolved = Resolve(host, portText, hints, list);
     if (resolved != 0) {
         Fail(TalkOutcome::ConnectError,
              "cannot find the server " + host + ": " + gai_strerror(resolved));

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+struct addrinfo;
+
 namespace pelmora {
 
 class TUiServices;
@@ -136,6 +138,8 @@ private:
     TIo WriteSome(const char* buffer, std::size_t size, std::size_t& count, short& waitFor);
     bool WaitFor(short events, int milliseconds);
     void SetCorked(bool corked);
+    int Resolve(const std::string& host, const std::string& port, const addrinfo& hints,
+                addrinfo*& list);
     std::int64_t TimeOutMs() const;
     void Report(std::int64_t total, std::int64_t current);
     void PumpIfDue();

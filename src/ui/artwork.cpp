@@ -16,8 +16,7 @@ const QColor kBrandLight(74, 140, 210);
 const QColor kAccent(246, 170, 40);
 
 // An envelope with a folder tab: the program's mark.
-void DrawMark(QPainter& painter, const QRectF& box)
-{
+void DrawMark(QPainter& painter, const QRectF& box) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal w = box.width();
@@ -48,8 +47,7 @@ void DrawMark(QPainter& painter, const QRectF& box)
 
 } // namespace
 
-QPixmap ProductLogo()
-{
+QPixmap ProductLogo() {
     QPixmap pixmap(260, 56);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -68,8 +66,7 @@ QPixmap ProductLogo()
     return pixmap;
 }
 
-QPixmap SplashPicture(bool farewell)
-{
+QPixmap SplashPicture(bool farewell) {
     QPixmap pixmap(420, 240);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -94,8 +91,7 @@ QPixmap SplashPicture(bool farewell)
     return pixmap;
 }
 
-QIcon ApplicationIcon()
-{
+QIcon ApplicationIcon() {
     QIcon icon;
     for (int size : {16, 32, 48, 64}) {
         QPixmap pixmap(size, size);
@@ -108,8 +104,7 @@ QIcon ApplicationIcon()
     return icon;
 }
 
-QPixmap BusyFrame(int frame)
-{
+QPixmap BusyFrame(int frame) {
     constexpr int kFrames = 15;
     QPixmap pixmap(64, 20);
     pixmap.fill(Qt::transparent);

@@ -7,18 +7,15 @@
 namespace pelmora {
 
 struct TDialogTexts {
-    QString Close = QStringLiteral("Close");                            // pop-up close button
+    QString Close = QStringLiteral("Close"); // pop-up close button
     QString ClickToClose = QStringLiteral("Click anywhere to close this window..."); // pop-up hint
-    QString EditHtml = QStringLiteral("Edit HTML");                     // editable pop-up title
-    QString DontAskAgain = QStringLiteral("Don't ask this again");      // message dialog box
+    QString EditHtml = QStringLiteral("Edit HTML");                // editable pop-up title
+    QString DontAskAgain = QStringLiteral("Don't ask this again"); // message dialog box
     QString Yes = QStringLiteral("Yes");
     QString No = QStringLiteral("No");
 };
 
 // The name that, found in a pop-up caption, shows the product logo instead of the caption.
 inline const QString kProductLongName = QStringLiteral("Pelmora v.3.0.5");
-// Prefixes of the dialog titles.
-inline const QString kPopupTitlePrefix = QStringLiteral("Pelmora v.3.0.5: ");
-inline const QString kDialogTitlePrefix = QStringLiteral("Pelmora - ");
 
 } // namespace pelmora

@@ -1,6 +1,6 @@
 #include "ui/legenda_form.h"
 
-#include "ui/message_images.h"
+#include "ui/models/message_list_model.h"
 #include "ui/tree_images.h"
 
 #include <QDialogButtonBox>
@@ -20,23 +20,44 @@ struct TEntry {
 };
 
 constexpr TEntry kTreeEntries[] = {
-    {0, "Account without messages"},     {1, "Account with messages"},
-    {2, "Account with unread messages"}, {3, "Project without messages"},
-    {4, "Project with messages"},        {5, "Project with unread messages"},
-    {6, "Account profile"},              {7, "Mail waiting to be sent"},
-    {13, "Received messages / custom folder"}, {14, "Folder with unread messages"},
-    {12, "Empty folder"},                {19, "Received receipts"},
-    {10, "Sent messages"},               {16, "Outgoing messages"},
-    {22, "Removed items"},               {25, "Drafts"},
+    {0, "Account without messages"},
+    {1, "Account with messages"},
+    {2, "Account with unread messages"},
+    {3, "Project without messages"},
+    {4, "Project with messages"},
+    {5, "Project with unread messages"},
+    {6, "Account profile"},
+    {7, "Mail waiting to be sent"},
+    {13, "Received messages / custom folder"},
+    {14, "Folder with unread messages"},
+    {12, "Empty folder"},
+    {19, "Received receipts"},
+    {10, "Sent messages"},
+    {16, "Outgoing messages"},
+    {22, "Removed items"},
+    {25, "Drafts"},
 };
 
 constexpr TEntry kListEntries[] = {
-    {-1, "Read"},    {2, "Unread"},          {0, "Checked"},        {1, "Flagged"},
-    {4, "Orphan: no project was found for it"}, {6, "High priority"}, {5, "Low priority"},
+    {-1, "Read"},
+    {2, "Unread"},
+    {0, "Checked"},
+    {1, "Flagged"},
+    {4, "Orphan: no project was found for it"},
+    {6, "High priority"},
+    {5, "Low priority"},
 };
 
-void AddRow(QGridLayout* grid, const QPixmap& picture, const char* meaning, QWidget* parent)
-{
+// The list's own pictures: the state at the left of the first column, the clip beside it.
+QPixmap StatePicture(int state) {
+    return TMessageListModel::StateColumnPixmap(state, -1).copy(0, 0, 16, 16);
+}
+
+QPixmap ClipPicture() {
+    return TMessageListModel::StateColumnPixmap(-1, 3).copy(16, 0, 16, 16);
+}
+
+void AddRow(QGridLayout* grid, const QPixmap& picture, const char* meaning, QWidget* parent) {
     const int row = grid->rowCount();
     auto* icon = new QLabel(parent);
     icon->setPixmap(picture);
@@ -46,8 +67,7 @@ void AddRow(QGridLayout* grid, const QPixmap& picture, const char* meaning, QWid
 
 } // namespace
 
-TLegendaForm::TLegendaForm(QWidget* parent) : QDialog(parent)
-{
+TLegendaForm::TLegendaForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("LegendaForm"));
     setWindowTitle(QStringLiteral("Legenda"));
     setModal(true);
@@ -65,10 +85,10 @@ TLegendaForm::TLegendaForm(QWidget* parent) : QDialog(parent)
     auto* list = new QGroupBox(QStringLiteral("Messages"), this);
     auto* listGrid = new QGridLayout(list);
     for (const TEntry& entry : kListEntries) {
-        AddRow(listGrid, MessageStateImage(entry.Index), entry.Meaning, list);
+        AddRow(listGrid, StatePicture(entry.Index), entry.Meaning, list);
         ++Entries;
     }
-    AddRow(listGrid, AttachmentImage(), "Has attachments", list);
+    AddRow(listGrid, ClipPicture(), "Has attachments", list);
     ++Entries;
     listGrid->setRowStretch(listGrid->rowCount(), 1);
     columns->addWidget(list, 0, Qt::AlignTop);

@@ -7,10 +7,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -23,8 +23,7 @@
 namespace pelmora {
 
 TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QWidget* parent)
-    : QMainWindow(parent), ShellState(shell), Work(workspace), Ui(ui)
-{
+    : QMainWindow(parent), ShellState(shell), Work(workspace), Ui(ui) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(kTitle));
     setWindowIcon(ApplicationIcon());
@@ -55,8 +54,7 @@ TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QW
     SplashWindow = new TSplashScreen([this] { return !ShellState.StartingUp; }, this);
 }
 
-TMainForm::~TMainForm()
-{
+TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
     ShellState.CollectTimerChanged = nullptr;
     ShellState.RestorePanelsTreeHook = nullptr;
@@ -69,8 +67,7 @@ TMainForm::~TMainForm()
     Ui.SetAnimationLabel(nullptr);
 }
 
-TCreateResult TMainForm::FormCreate()
-{
+TCreateResult TMainForm::FormCreate() {
     ShellState.LoadMessageTexts();
     Ui.SetTexts(DialogTextsFrom(ShellState.Texts()));
     SetTreesEnabled(false);
@@ -89,15 +86,13 @@ TCreateResult TMainForm::FormCreate()
     return result;
 }
 
-void TMainForm::SyncFromShell()
-{
+void TMainForm::SyncFromShell() {
     SyncChecks();
     ApplyFonts();
     ApplyCollectTimer();
 }
 
-void TMainForm::FormActivate()
-{
+void TMainForm::FormActivate() {
     Ui.SetBusyCursor(true);
     if (ShellState.FirstActivationStart()) {
         SplashWindow->hide();
@@ -109,11 +104,10 @@ void TMainForm::FormActivate()
     ShellState.Animation().Stop();
 }
 
-void TMainForm::changeEvent(QEvent* event)
-{
+void TMainForm::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && Created && !Closed
-        && ShellState.FirstActivation) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && Created && !Closed &&
+        ShellState.FirstActivation) {
         // Run after the activation has been delivered: the first activation waits and asks.
         QTimer::singleShot(0, this, [this] {
             if (ShellState.FirstActivation)
@@ -122,19 +116,17 @@ void TMainForm::changeEvent(QEvent* event)
     }
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::KeyRelease && watched->isWidgetType()
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape
-        && !static_cast<QKeyEvent*>(event)->isAutoRepeat()
-        && static_cast<QWidget*>(watched)->window() == this) {
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease && watched->isWidgetType() &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat() &&
+        static_cast<QWidget*>(watched)->window() == this) {
         ShellState.AbortRequested = true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainForm::showEvent(QShowEvent* event)
-{
+void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // The splitters take their sizes once they have their own.
     if (!SizesApplied && Created) {
@@ -143,8 +135,7 @@ void TMainForm::showEvent(QShowEvent* event)
     }
 }
 
-void TMainForm::ApplyCollectTimer()
-{
+void TMainForm::ApplyCollectTimer() {
     const TCollectTimer& timer = ShellState.CollectTimer();
     // An interval of 0 never fires.
     if (timer.Enabled && timer.IntervalMs > 0) {
@@ -156,14 +147,12 @@ void TMainForm::ApplyCollectTimer()
     }
 }
 
-void TMainForm::AnimatorTick()
-{
+void TMainForm::AnimatorTick() {
     if (ShellState.Animation().Running())
         ShellState.Animation().Tick(Ui);
 }
 
-void TMainForm::InstallBuiltInFrames()
-{
+void TMainForm::InstallBuiltInFrames() {
     // The busy-animation frames are data files of the skin directory; put the program's own
     // there when the directory has none, so a fresh data home animates too.
     const std::string& skin = ShellState.Dirs().Skin;
@@ -183,14 +172,12 @@ void TMainForm::InstallBuiltInFrames()
     }
 }
 
-void TMainForm::SetTreesEnabled(bool enabled)
-{
+void TMainForm::SetTreesEnabled(bool enabled) {
     FolderTreeView->setEnabled(enabled);
     ProjectTreeView->setEnabled(enabled);
 }
 
-bool TMainForm::FormClose()
-{
+bool TMainForm::FormClose() {
     if (Closed)
         return true;
     // 1. Open composition windows keep the program running.
@@ -235,20 +222,20 @@ bool TMainForm::FormClose()
     return true;
 }
 
-void TMainForm::closeEvent(QCloseEvent* event)
-{
+void TMainForm::closeEvent(QCloseEvent* event) {
     if (FormClose())
         event->accept();
     else
         event->ignore();
 }
 
-void TMainForm::RecoverFromError()
-{
+void TMainForm::RecoverFromError() {
     ShellState.RecoverFromError();
-    for (QWidget* view : {static_cast<QWidget*>(MessageListView),
-                          static_cast<QWidget*>(FolderTreeView),
-                          static_cast<QWidget*>(ProjectTreeView)}) {
+    FolderTreeView->EndAllUpdates();
+    ProjectTreeView->EndAllUpdates();
+    for (QWidget* view :
+         {static_cast<QWidget*>(MessageListView), static_cast<QWidget*>(FolderTreeView),
+          static_cast<QWidget*>(ProjectTreeView)}) {
         view->setUpdatesEnabled(true);
         view->setEnabled(true);
     }

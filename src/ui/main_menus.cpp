@@ -22,30 +22,44 @@ namespace pelmora {
 namespace {
 
 constexpr const char* kTopMenus[] = {
-    "MenuFile",     "MenuDisplay",          "MenuSettings", "MenuAccounts",
-    "MenuAnsweringMachine", "MenuProjects", "MenuArchive",  "MenuMailCommands",
-    "MenuView",     "MenuHelp",
+    "MenuFile",     "MenuDisplay", "MenuSettings",     "MenuAccounts", "MenuAnsweringMachine",
+    "MenuProjects", "MenuArchive", "MenuMailCommands", "MenuView",     "MenuHelp",
 };
 
 // The tree pop-up menus; nullptr marks a separator.
 constexpr const char* kFolderTreePopup[] = {
-    "FMSendandRetrieve", "FMRetrieveMail", "FMSendMail", nullptr,
-    "FMAddNewProject", "FMRestoreProjectBackup", nullptr,
-    "FMDefineFilterRules", "FMDeleteAccountandallFolders",
+    "FMSendandRetrieve",
+    "FMRetrieveMail",
+    "FMSendMail",
+    nullptr,
+    "FMAddNewProject",
+    "FMRestoreProjectBackup",
+    nullptr,
+    "FMDefineFilterRules",
+    "FMDeleteAccountandallFolders",
 };
 
 constexpr const char* kProjectTreePopup[] = {
-    "PMAddNewFolder", "PMRemoveCustomFolder", "PMChangeName", "PMEmptyTrash", nullptr,
-    "PMBackupProject", "PMDeleteProject", nullptr,
-    "PMShowAddressBook", nullptr,
-    "PMSelectAddressFromAddressbook", "PMEnterAddressManually", nullptr,
-    "PMenuEditMainaddrr", "PMUpdatewMain",
+    "PMAddNewFolder",
+    "PMRemoveCustomFolder",
+    "PMChangeName",
+    "PMEmptyTrash",
+    nullptr,
+    "PMBackupProject",
+    "PMDeleteProject",
+    nullptr,
+    "PMShowAddressBook",
+    nullptr,
+    "PMSelectAddressFromAddressbook",
+    "PMEnterAddressManually",
+    nullptr,
+    "PMenuEditMainaddrr",
+    "PMUpdatewMain",
 };
 
 } // namespace
 
-QAction* TMainForm::AddItem(QMenu* menu, const QString& component, const QKeySequence& shortcut)
-{
+QAction* TMainForm::AddItem(QMenu* menu, const QString& component, const QKeySequence& shortcut) {
     auto* action = new QAction(menu);
     action->setObjectName(component);
     if (!shortcut.isEmpty()) {
@@ -58,15 +72,13 @@ QAction* TMainForm::AddItem(QMenu* menu, const QString& component, const QKeySeq
 }
 
 QAction* TMainForm::AddLaterItem(QMenu* menu, const QString& component,
-                                 const QKeySequence& shortcut)
-{
+                                 const QKeySequence& shortcut) {
     QAction* action = AddItem(menu, component, shortcut);
     action->setEnabled(false);
     return action;
 }
 
-QAction* TMainForm::AddCheckItem(QMenu* menu, const QString& component, void (TShell::*click)())
-{
+QAction* TMainForm::AddCheckItem(QMenu* menu, const QString& component, void (TShell::*click)()) {
     QAction* action = AddItem(menu, component);
     action->setCheckable(true);
     connect(action, &QAction::triggered, this, [this, click] {
@@ -76,8 +88,7 @@ QAction* TMainForm::AddCheckItem(QMenu* menu, const QString& component, void (TS
     return action;
 }
 
-void TMainForm::BuildMenus()
-{
+void TMainForm::BuildMenus() {
     QMenuBar* bar = menuBar();
     for (const char* top : kTopMenus) {
         QMenu* menu = bar->addMenu(QString());
@@ -135,8 +146,8 @@ void TMainForm::BuildMenus()
     ComposeGroup->setExclusive(true);
     ComposeGroup->addAction(
         AddCheckItem(settings, QStringLiteral("MenuComposeHTML"), &TShell::MenuComposeHTMLClick));
-    ComposeGroup->addAction(AddCheckItem(settings, QStringLiteral("MenuComposePLain"),
-                                         &TShell::MenuComposePLainClick));
+    ComposeGroup->addAction(
+        AddCheckItem(settings, QStringLiteral("MenuComposePLain"), &TShell::MenuComposePLainClick));
     AddCheckItem(settings, QStringLiteral("MenuAutoAddAddrbook"),
                  &TShell::MenuAutoAddAddrbookClick);
     AddCheckItem(settings, QStringLiteral("MenuAutoAddProjAddrbook"),
@@ -151,8 +162,7 @@ void TMainForm::BuildMenus()
                  &TShell::MenuShowNewMailPopUpClick);
     settings->addSeparator();
     AddCheckItem(settings, QStringLiteral("MenuAutoConnect"), &TShell::MenuAutoConnectClick);
-    AddCheckItem(settings, QStringLiteral("MenuAutoDisconnect"),
-                 &TShell::MenuAutoDisconnectClick);
+    AddCheckItem(settings, QStringLiteral("MenuAutoDisconnect"), &TShell::MenuAutoDisconnectClick);
     settings->addSeparator();
     command(settings, "MenuMailStorageFolder", [this] { ShellState.MenuMailStorageFolderClick(); });
     command(settings, "MenuTempStorageFolder", [this] { ShellState.MenuTempStorageFolderClick(); });
@@ -238,7 +248,8 @@ void TMainForm::BuildMenus()
     mail->addSeparator();
     AddLaterItem(mail, QStringLiteral("MenuShowTransfer"));
     mail->addSeparator();
-    AddLaterItem(mail, QStringLiteral("MenuFindSenderorSubject"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    AddLaterItem(mail, QStringLiteral("MenuFindSenderorSubject"),
+                 QKeySequence(Qt::CTRL | Qt::Key_F));
     AddLaterItem(mail, QStringLiteral("MenuSearchinall"),
                  QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     AddLaterItem(mail, QStringLiteral("MenuSearchAgain"), QKeySequence(Qt::Key_F3));
@@ -275,8 +286,7 @@ void TMainForm::BuildMenus()
     ConnectTreeCommands();
 }
 
-void TMainForm::BuildPopupMenus()
-{
+void TMainForm::BuildPopupMenus() {
     auto build = [this](QMenu* popup, const auto& items) {
         for (const char* item : items) {
             if (item)
@@ -293,8 +303,7 @@ void TMainForm::BuildPopupMenus()
     build(ProjectTreePOPUP, kProjectTreePopup);
 }
 
-void TMainForm::ApplyCaptions()
-{
+void TMainForm::ApplyCaptions() {
     for (auto it = Menus.begin(); it != Menus.end(); ++it)
         it.value()->setTitle(ToQt(ShellState.MenuCaption(FromQt(it.key()))));
     for (auto it = Actions.begin(); it != Actions.end(); ++it) {
@@ -304,8 +313,7 @@ void TMainForm::ApplyCaptions()
     ApplyListHeadings();
 }
 
-void TMainForm::SyncChecks()
-{
+void TMainForm::SyncChecks() {
     const TMenuChecks& checks = ShellState.Checks();
     auto set = [this](const char* name, bool on) {
         if (QAction* action = Actions.value(QString::fromLatin1(name)))
@@ -328,8 +336,7 @@ void TMainForm::SyncChecks()
         pickup->setText(ToQt(ShellState.ActivePickupCaption()));
 }
 
-void TMainForm::HelpFileClick()
-{
+void TMainForm::HelpFileClick() {
     // The help file lives in the data home; the system's handler opens it.
     for (const char* name : {"pelmora.html", "pelmora.hlp", "README.md"}) {
         const QString path = ToQt(ShellState.Dirs().Program) + QString::fromLatin1(name);
@@ -346,8 +353,7 @@ void TMainForm::HelpFileClick()
     Ui.ShowPopup(request);
 }
 
-void TMainForm::CreditsClick()
-{
+void TMainForm::CreditsClick() {
     std::string credits;
     for (int slot = 351; slot <= 362; ++slot) {
         const std::string& line = ShellState.Text(1, slot);

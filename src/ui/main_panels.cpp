@@ -4,16 +4,16 @@
 #include "ui/main_form.h"
 
 #include "ui/artwork.h"
-#include "ui/tree_images.h"
 #include "ui/text_convert.h"
+#include "ui/tree_images.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QToolButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -21,8 +21,7 @@ namespace pelmora {
 
 namespace {
 
-TMarkupTree* MakeTree(QWidget* parent, const QString& name)
-{
+TMarkupTree* MakeTree(QWidget* parent, const QString& name) {
     auto* tree = new TMarkupTree(parent);
     tree->setObjectName(name);
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -51,8 +50,7 @@ constexpr TButtonDef kMessageButtons[] = {
 
 } // namespace
 
-void TMainForm::BuildPanels()
-{
+void TMainForm::BuildPanels() {
     MainSplitter = new QSplitter(Qt::Horizontal, this);
     MainSplitter->setObjectName(QStringLiteral("MainSplitter"));
     MainSplitter->setChildrenCollapsible(false);
@@ -144,8 +142,7 @@ void TMainForm::BuildPanels()
     Ui.SetAnimationLabel(Animation);
 }
 
-void TMainForm::ApplyPanelSizes()
-{
+void TMainForm::ApplyPanelSizes() {
     const TPanelSizes& panels = ShellState.Panels();
     resize(panels.MainFormWidth, panels.MainFormHeight);
     // The splitters share out what they have; the first pane gets the stored size.
@@ -159,8 +156,7 @@ void TMainForm::ApplyPanelSizes()
     header->resizeSection(5, 0);
 }
 
-void TMainForm::StorePanelSizes()
-{
+void TMainForm::StorePanelSizes() {
     // Before the window was first shown its panes have no real sizes yet.
     if (!SizesApplied)
         return;
@@ -178,8 +174,7 @@ void TMainForm::StorePanelSizes()
         panels.ListColumnWidths[column] = MessageListView->header()->sectionSize(column);
 }
 
-void TMainForm::ApplyFonts()
-{
+void TMainForm::ApplyFonts() {
     auto apply = [](QWidget* widget, int points) {
         QFont font = widget->font();
         font.setPointSize(std::max(points, 1));
@@ -190,8 +185,7 @@ void TMainForm::ApplyFonts()
     apply(MessageListView, ShellState.FontSize(TFontTarget::MessageList));
 }
 
-void TMainForm::ApplyListHeadings()
-{
+void TMainForm::ApplyListHeadings() {
     QStringList headings;
     for (int slot : {306, 307, 308, 310, 313})
         headings << ToQt(ShellState.Text(1, slot));

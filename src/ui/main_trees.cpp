@@ -9,8 +9,7 @@
 
 namespace pelmora {
 
-void TMainForm::ConnectTrees()
-{
+void TMainForm::ConnectTrees() {
     FolderTreeView->Events = Work.AccountTreeEvents();
     ProjectTreeView->Events = Work.ProjectTreeEvents();
     FolderTreeView->SetTree(&Work.AccountTree);
@@ -48,8 +47,7 @@ void TMainForm::ConnectTrees()
     ShellState.RestorePanelsTreeHook = [this] { Work.RestorePanelsTrees(); };
 }
 
-void TMainForm::ConnectTreeCommands()
-{
+void TMainForm::ConnectTreeCommands() {
     auto bind = [this](const char* name, void (TWorkspace::*command)()) {
         QAction* action = Actions.value(QString::fromLatin1(name));
         if (!action)
@@ -79,8 +77,7 @@ void TMainForm::ConnectTreeCommands()
     UpdateTreeMenus();
 }
 
-void TMainForm::UpdateTreeMenus()
-{
+void TMainForm::UpdateTreeMenus() {
     const TAccountTreeMenu& menu = Work.AccountMenu();
     auto show = [this](const char* name, bool visible) {
         if (QAction* action = Actions.value(QString::fromLatin1(name)))
@@ -91,8 +88,7 @@ void TMainForm::UpdateTreeMenus()
     show("MenuDeleteProject", menu.DeleteProject);
 }
 
-void TMainForm::ShowFolderTreePopup(const QPoint& at)
-{
+void TMainForm::ShowFolderTreePopup(const QPoint& at) {
     if (TNode* node = FolderTreeView->NodeAt(at)) {
         if (Work.AccountTree.Selected() != node) {
             Work.AccountTree.Select(node);
@@ -103,8 +99,7 @@ void TMainForm::ShowFolderTreePopup(const QPoint& at)
     FolderTreePOPUP->popup(FolderTreeView->viewport()->mapToGlobal(at));
 }
 
-void TMainForm::ShowProjectTreePopup(const QPoint& at)
-{
+void TMainForm::ShowProjectTreePopup(const QPoint& at) {
     TNode* node = ProjectTreeView->NodeAt(at);
     if (node && Work.ProjectTree.Selected() != node)
         Work.ProjectTree.Select(node);

@@ -8,8 +8,7 @@
 
 namespace pelmora {
 
-void TMainForm::AddWindowItem(QWidget* window)
-{
+void TMainForm::AddWindowItem(QWidget* window) {
     if (!window || ListedWindows().contains(window))
         return;
     WindowList.append(QPointer<QWidget>(window));
@@ -18,14 +17,12 @@ void TMainForm::AddWindowItem(QWidget* window)
     RebuildWindowMenu();
 }
 
-void TMainForm::RemoveWindowItem(QWidget* window)
-{
+void TMainForm::RemoveWindowItem(QWidget* window) {
     WindowList.removeIf([window](const QPointer<QWidget>& p) { return p.isNull() || p == window; });
     RebuildWindowMenu();
 }
 
-QList<QWidget*> TMainForm::ListedWindows() const
-{
+QList<QWidget*> TMainForm::ListedWindows() const {
     QList<QWidget*> windows;
     for (const QPointer<QWidget>& window : WindowList) {
         if (window)
@@ -34,8 +31,7 @@ QList<QWidget*> TMainForm::ListedWindows() const
     return windows;
 }
 
-void TMainForm::RebuildWindowMenu()
-{
+void TMainForm::RebuildWindowMenu() {
     WindowList.removeIf([](const QPointer<QWidget>& p) { return p.isNull(); });
     // Everything after the two fixed items and their separator is the list.
     const QList<QAction*> items = ViewMenu->actions();
@@ -60,21 +56,18 @@ void TMainForm::RebuildWindowMenu()
     Actions.value(QStringLiteral("MenuCasdadeAllWindows"))->setEnabled(any);
 }
 
-void TMainForm::ShowListedWindow(QWidget* window)
-{
+void TMainForm::ShowListedWindow(QWidget* window) {
     window->showNormal();
     window->raise();
     window->activateWindow();
 }
 
-void TMainForm::CascadeWindows()
-{
+void TMainForm::CascadeWindows() {
     for (QWidget* window : ListedWindows())
         ShowListedWindow(window);
 }
 
-void TMainForm::ShowNextWindow()
-{
+void TMainForm::ShowNextWindow() {
     const QList<QWidget*> windows = ListedWindows();
     if (windows.isEmpty())
         return;

@@ -17,39 +17,62 @@ namespace {
 
 constexpr int kBulletIndent = 12;
 
-QPalette::ColorRole SystemRole(int index)
-{
+QPalette::ColorRole SystemRole(int index) {
     switch (index) {
-    case 1: return QPalette::Dark;             // desktop
-    case 2: return QPalette::Highlight;        // active caption
-    case 3: return QPalette::Mid;              // inactive caption
-    case 4: return QPalette::Window;           // menu
-    case 5: return QPalette::Base;             // window
-    case 6: return QPalette::WindowText;       // window frame
-    case 7: return QPalette::WindowText;       // menu text
-    case 8: return QPalette::Text;             // window text
-    case 9: return QPalette::HighlightedText;  // caption text
-    case 10: return QPalette::Mid;             // active border
-    case 11: return QPalette::Midlight;        // inactive border
-    case 12: return QPalette::Dark;            // application workspace
-    case 13: return QPalette::Highlight;
-    case 14: return QPalette::HighlightedText;
-    case 15: return QPalette::Button;
-    case 16: return QPalette::Dark;            // button shadow
-    case 17: return QPalette::PlaceholderText; // grey text
-    case 18: return QPalette::ButtonText;
-    case 19: return QPalette::Mid;             // inactive caption text
-    case 20: return QPalette::Light;           // button highlight
-    case 21: return QPalette::Shadow;
-    case 22: return QPalette::Midlight;
-    case 23: return QPalette::ToolTipText;
-    case 24: return QPalette::ToolTipBase;
-    default: return QPalette::Text;
+    case 1:
+        return QPalette::Dark; // desktop
+    case 2:
+        return QPalette::Highlight; // active caption
+    case 3:
+        return QPalette::Mid; // inactive caption
+    case 4:
+        return QPalette::Window; // menu
+    case 5:
+        return QPalette::Base; // window
+    case 6:
+        return QPalette::WindowText; // window frame
+    case 7:
+        return QPalette::WindowText; // menu text
+    case 8:
+        return QPalette::Text; // window text
+    case 9:
+        return QPalette::HighlightedText; // caption text
+    case 10:
+        return QPalette::Mid; // active border
+    case 11:
+        return QPalette::Midlight; // inactive border
+    case 12:
+        return QPalette::Dark; // application workspace
+    case 13:
+        return QPalette::Highlight;
+    case 14:
+        return QPalette::HighlightedText;
+    case 15:
+        return QPalette::Button;
+    case 16:
+        return QPalette::Dark; // button shadow
+    case 17:
+        return QPalette::PlaceholderText; // grey text
+    case 18:
+        return QPalette::ButtonText;
+    case 19:
+        return QPalette::Mid; // inactive caption text
+    case 20:
+        return QPalette::Light; // button highlight
+    case 21:
+        return QPalette::Shadow;
+    case 22:
+        return QPalette::Midlight;
+    case 23:
+        return QPalette::ToolTipText;
+    case 24:
+        return QPalette::ToolTipBase;
+    default:
+        return QPalette::Text;
     }
 }
 
-QPixmap SystemIcon(const QString& location, bool large)
-{
+QPixmap SystemIcon(const QString& location, bool large) {
     const int size = large ? 32 : 16;
     bool isNumber = false;
     const int number = location.toInt(&isNumber);
@@ -67,8 +90,7 @@ QPixmap SystemIcon(const QString& location, bool large)
     return provider.icon(QFileIconProvider::File).pixmap(size, size);
 }
 
-QPixmap ImageOf(const TMarkupImage& image, const TMarkupPaintOptions& options)
-{
+QPixmap ImageOf(const TMarkupImage& image, const TMarkupPaintOptions& options) {
     switch (image.Source) {
     case TMarkupImageSource::Index:
         if (options.Images && image.Index >= 0 && image.Index < options.Images->size())
@@ -90,8 +112,7 @@ QPixmap ImageOf(const TMarkupImage& image, const TMarkupPaintOptions& options)
     return {};
 }
 
-QFont FontOf(const TMarkupStyle& style, const QFont& base)
-{
+QFont FontOf(const TMarkupStyle& style, const QFont& base) {
     QFont font = base;
     if (!style.FontFace.empty())
         font.setFamily(ToQt(style.FontFace));
@@ -116,16 +137,14 @@ struct TLine {
 
 } // namespace
 
-QColor ResolveMarkupColour(const TMarkupColour& colour, const QPalette& palette)
-{
+QColor ResolveMarkupColour(const TMarkupColour& colour, const QPalette& palette) {
     if (colour.System)
         return palette.color(QPalette::Active, SystemRole(colour.SystemIndex));
     return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | colour.Rgb));
 }
 
 TMarkupPlacement PlaceMarkup(const TMarkupLayout& layout, const TMarkupPaintOptions& options,
-                             QPoint origin, int width)
-{
+                             QPoint origin, int width) {
     TMarkupPlacement placement;
     std::vector<TLine> lines{TLine{}};
     int x = origin.x();
@@ -224,8 +243,8 @@ TMarkupPlacement PlaceMarkup(const TMarkupLayout& layout, const TMarkupPaintOpti
     int y = origin.y();
     for (size_t l = 0; l < lines.size(); ++l) {
         const int first = lines[l].First;
-        const int end = l + 1 < lines.size() ? lines[l + 1].First
-                                             : static_cast<int>(placement.Boxes.size());
+        const int end =
+            l + 1 < lines.size() ? lines[l + 1].First : static_cast<int>(placement.Boxes.size());
         int ascent = QFontMetrics(options.Font).ascent();
         int descent = QFontMetrics(options.Font).descent();
         int imageHeight = 0;
@@ -283,8 +302,7 @@ TMarkupPlacement PlaceMarkup(const TMarkupLayout& layout, const TMarkupPaintOpti
     return placement;
 }
 
-void ShiftPlacement(TMarkupPlacement& placement, QPoint offset)
-{
+void ShiftPlacement(TMarkupPlacement& placement, QPoint offset) {
     for (TMarkupBox& box : placement.Boxes) {
         box.Rect.translate(offset);
         box.Baseline += offset.y();
@@ -294,8 +312,7 @@ void ShiftPlacement(TMarkupPlacement& placement, QPoint offset)
 }
 
 void PaintMarkup(QPainter& painter, const TMarkupPlacement& placement, const QRect& itemRect,
-                 const TMarkupPaintOptions& options)
-{
+                 const TMarkupPaintOptions& options) {
     painter.save();
     if (placement.BodyBackground.isValid())
         painter.fillRect(itemRect, placement.BodyBackground);
@@ -331,8 +348,7 @@ void PaintMarkup(QPainter& painter, const TMarkupPlacement& placement, const QRe
     painter.restore();
 }
 
-int HitTestMarkup(const TMarkupPlacement& placement, QPoint point)
-{
+int HitTestMarkup(const TMarkupPlacement& placement, QPoint point) {
     for (const TMarkupBox& box : placement.Boxes) {
         if (box.ParamIndex >= 0 && box.Rect.contains(point))
             return box.ParamIndex;
@@ -340,8 +356,7 @@ int HitTestMarkup(const TMarkupPlacement& placement, QPoint point)
     return -1;
 }
 
-QRect ParamArea(const TMarkupPlacement& placement, int paramIndex)
-{
+QRect ParamArea(const TMarkupPlacement& placement, int paramIndex) {
     QRect area;
     for (const TMarkupBox& box : placement.Boxes) {
         if (box.ParamIndex == paramIndex)

@@ -26,7 +26,7 @@ struct TMarkupPaintOptions {
     QColor ParamColour = QColor(0x00, 0x80, 0x00);
     QColor ShadowColour = QColor(0x80, 0x80, 0x80);
     int ShadowOffset = 1;
-    bool Selected = false;        // draw with the selection colours
+    bool Selected = false; // draw with the selection colours
     QColor SelectionFontColour;
     const QVector<QPixmap>* Images = nullptr; // Not owned; nullptr: no image list
 };
@@ -49,7 +49,7 @@ struct TMarkupBox {
 struct TMarkupPlacement {
     std::vector<TMarkupBox> Boxes;
     std::vector<std::pair<QRect, QColor>> LineBackgrounds; // paragraph backgrounds
-    QColor BodyBackground;                                  // invalid: none
+    QColor BodyBackground;                                 // invalid: none
     QPixmap BodyTile;
     QSize Size; // the space the text needs
 };

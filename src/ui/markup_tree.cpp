@@ -4,11 +4,11 @@
 #include "ui/param_editors.h"
 #include "ui/text_convert.h"
 
+#include <QApplication>
 #include <QDrag>
 #include <QHelpEvent>
-#include <QMimeData>
 #include <QMenu>
-#include <QApplication>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -20,8 +20,7 @@ namespace {
 constexpr int kNodeImageGap = 2;
 const QString kNodeMime = QStringLiteral("application/x-pelmora-node");
 
-bool SameName(std::string_view a, std::string_view b)
-{
+bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i) {
@@ -40,8 +39,7 @@ bool SameName(std::string_view a, std::string_view b)
 
 TMarkupDelegate::TMarkupDelegate(TMarkupTree* tree) : QStyledItemDelegate(tree), Tree(tree) {}
 
-TMarkupPaintOptions TMarkupDelegate::Options(bool selected) const
-{
+TMarkupPaintOptions TMarkupDelegate::Options(bool selected) const {
     TMarkupPaintOptions options;
     options.Font = Tree->font();
     options.Palette = Tree->palette();
@@ -58,8 +56,7 @@ TMarkupPaintOptions TMarkupDelegate::Options(bool selected) const
 }
 
 TMarkupPlacement TMarkupDelegate::Place(const QModelIndex& index, const QRect& rect,
-                                        bool selected) const
-{
+                                        bool selected) const {
     const TNode* node = Tree->NodeModel() ? Tree->NodeModel()->NodeOf(index) : nullptr;
     if (!node)
         return {};
@@ -90,10 +87,9 @@ TMarkupPlacement TMarkupDelegate::Place(const QModelIndex& index, const QRect& r
 }
 
 void TMarkupDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                            const QModelIndex& index) const
-{
-    const bool selected = Tree->ShowSelection && Tree->selectionModel()
-                          && Tree->selectionModel()->isSelected(index);
+                            const QModelIndex& index) const {
+    const bool selected =
+        Tree->ShowSelection && Tree->selectionModel() && Tree->selectionModel()->isSelected(index);
     const TMarkupPlacement placement = Place(index, option.rect, selected);
     if (selected) {
         const QColor fill = Tree->SelectionColor.isValid()
@@ -106,16 +102,15 @@ void TMarkupDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     PaintMarkup(*painter, placement, option.rect, Options(selected));
 }
 
-QSize TMarkupDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const
-{
+QSize TMarkupDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
     const TMarkupPlacement placement = Place(index, QRect(0, 0, 4000, 1), false);
-    return QSize(placement.Size.width() + 6, std::max(Tree->ItemHeight, placement.Size.height() + 2));
+    return QSize(placement.Size.width() + 6,
+                 std::max(Tree->ItemHeight, placement.Size.height() + 2));
 }
 
 // --- TMarkupTree ---
 
-TMarkupTree::TMarkupTree(QWidget* parent) : QTreeView(parent)
-{
+TMarkupTree::TMarkupTree(QWidget* parent) : QTreeView(parent) {
     setHeaderHidden(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -163,15 +158,13 @@ TMarkupTree::TMarkupTree(QWidget* parent) : QTreeView(parent)
     });
 }
 
-TMarkupTree::~TMarkupTree()
-{
+TMarkupTree::~TMarkupTree() {
     // The model observes the tree; it goes before the tree may.
     setModel(nullptr);
     delete Model;
 }
 
-void TMarkupTree::SetTree(TNodeTree* tree)
-{
+void TMarkupTree::SetTree(TNodeTree* tree) {
     setModel(nullptr);
     delete Model;
     Model = nullptr;
@@ -198,8 +191,7 @@ void TMarkupTree::SetTree(TNodeTree* tree)
     SyncFromTree();
 }
 
-void TMarkupTree::SyncFromTree()
-{
+void TMarkupTree::SyncFromTree() {
     if (!NodeTree || !Model)
         return;
     Syncing = true;
@@ -212,23 +204,19 @@ void TMarkupTree::SyncFromTree()
     Syncing = false;
 }
 
-TNode* TMarkupTree::NodeAt(const QPoint& viewportPos) const
-{
+TNode* TMarkupTree::NodeAt(const QPoint& viewportPos) const {
     return Model ? Model->NodeOf(indexAt(viewportPos)) : nullptr;
 }
 
-TNode* TMarkupTree::CurrentNode() const
-{
+TNode* TMarkupTree::CurrentNode() const {
     return Model ? Model->NodeOf(currentIndex()) : nullptr;
 }
 
-QModelIndex TMarkupTree::IndexOfNode(const TNode* node) const
-{
+QModelIndex TMarkupTree::IndexOfNode(const TNode* node) const {
     return Model ? Model->IndexOf(node) : QModelIndex();
 }
 
-std::string TMarkupTree::ParamAt(const QPoint& viewportPos, QRect* area) const
-{
+std::string TMarkupTree::ParamAt(const QPoint& viewportPos, QRect* area) const {
     const QModelIndex index = indexAt(viewportPos);
     const TNode* node = Model ? Model->NodeOf(index) : nullptr;
     if (!node)
@@ -245,8 +233,7 @@ std::string TMarkupTree::ParamAt(const QPoint& viewportPos, QRect* area) const
     return layout.Params[hit].Href;
 }
 
-QRect TMarkupTree::ParamRect(TNode* node, const std::string& href) const
-{
+QRect TMarkupTree::ParamRect(TNode* node, const std::string& href) const {
     const QModelIndex index = IndexOfNode(node);
     const QRect item = visualRect(index);
     const TMarkupPlacement placement = Delegate->Place(index, item, false);
@@ -261,8 +248,7 @@ QRect TMarkupTree::ParamRect(TNode* node, const std::string& href) const
     return item;
 }
 
-void TMarkupTree::mousePressEvent(QMouseEvent* event)
-{
+void TMarkupTree::mousePressEvent(QMouseEvent* event) {
     QTreeView::mousePressEvent(event);
     if (event->button() != Qt::LeftButton || !NodeTree)
         return;
@@ -285,8 +271,7 @@ void TMarkupTree::mousePressEvent(QMouseEvent* event)
         Q_EMIT NodeClicked(Model->NodeOf(clicked));
 }
 
-void TMarkupTree::ClickParameter(TNode* node, const std::string& href)
-{
+void TMarkupTree::ClickParameter(TNode* node, const std::string& href) {
     if (!NodeTree || !node)
         return;
     const QPersistentModelIndex target(IndexOfNode(node));
@@ -298,8 +283,7 @@ void TMarkupTree::ClickParameter(TNode* node, const std::string& href)
         OpenEditor(Model->NodeOf(target), request, ParamRect(Model->NodeOf(target), href));
 }
 
-void TMarkupTree::OpenEditor(TNode* node, const TParamEditorRequest& request, const QRect& area)
-{
+void TMarkupTree::OpenEditor(TNode* node, const TParamEditorRequest& request, const QRect& area) {
     EditedIndex = QPersistentModelIndex(IndexOfNode(node));
     const QString href = ToQt(request.Href);
     const QString value = ToQt(request.Value);
@@ -335,36 +319,31 @@ void TMarkupTree::OpenEditor(TNode* node, const TParamEditorRequest& request, co
     }
 }
 
-TNode* TMarkupTree::EditedNode() const
-{
+TNode* TMarkupTree::EditedNode() const {
     return EditedIndex.isValid() && Model ? Model->NodeOf(EditedIndex) : nullptr;
 }
 
-void TMarkupTree::CommitText(const QString& href, const QString& text)
-{
+void TMarkupTree::CommitText(const QString& href, const QString& text) {
     if (TNode* node = EditedNode())
         CommitEditorText(*NodeTree, node, FromQt(href), FromQt(text), Events);
     EditorClosed();
 }
 
-void TMarkupTree::CommitMenu(const QString& href, const QString& caption)
-{
+void TMarkupTree::CommitMenu(const QString& href, const QString& caption) {
     if (TNode* node = EditedNode())
         CommitMenuChoice(*NodeTree, node, FromQt(href), FromQt(caption), Events);
     EditorClosed();
 }
 
-void TMarkupTree::EditorClosed()
-{
+void TMarkupTree::EditorClosed() {
     if (isVisible())
         setFocus(Qt::OtherFocusReason);
 }
 
-void TMarkupTree::mouseMoveEvent(QMouseEvent* event)
-{
+void TMarkupTree::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
-    if ((event->buttons() & Qt::LeftButton) && OnDragDrop && !DragSource.isValid()
-        && (pos - PressPos).manhattanLength() >= QApplication::startDragDistance()) {
+    if ((event->buttons() & Qt::LeftButton) && OnDragDrop && !DragSource.isValid() &&
+        (pos - PressPos).manhattanLength() >= QApplication::startDragDistance()) {
         if (TNode* source = NodeAt(PressPos)) {
             DragSource = QPersistentModelIndex(IndexOfNode(source));
             auto* drag = new QDrag(this);
@@ -395,8 +374,7 @@ void TMarkupTree::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
-bool TMarkupTree::viewportEvent(QEvent* event)
-{
+bool TMarkupTree::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::ToolTip && ParamHint) {
         auto* help = static_cast<QHelpEvent*>(event);
         const std::string href = ParamAt(help->pos());
@@ -418,8 +396,7 @@ bool TMarkupTree::viewportEvent(QEvent* event)
 }
 
 void TMarkupTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const
-{
+                          const QModelIndex& index) const {
     // The delegate draws the selection itself, and only when ShowSelection asks for it.
     QStyleOptionViewItem plain = option;
     plain.state &= ~QStyle::State_Selected;
@@ -428,8 +405,7 @@ void TMarkupTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
     QTreeView::drawRow(painter, plain, index);
 }
 
-void TMarkupTree::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
+void TMarkupTree::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTreeView::currentChanged(current, previous);
     if (Syncing || !NodeTree || !Model)
         return;
@@ -440,16 +416,14 @@ void TMarkupTree::currentChanged(const QModelIndex& current, const QModelIndex& 
     Q_EMIT CurrentNodeChanged(node);
 }
 
-void TMarkupTree::dragEnterEvent(QDragEnterEvent* event)
-{
+void TMarkupTree::dragEnterEvent(QDragEnterEvent* event) {
     if (event->source() == this && DragSource.isValid() && event->mimeData()->hasFormat(kNodeMime))
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
-void TMarkupTree::dragMoveEvent(QDragMoveEvent* event)
-{
+void TMarkupTree::dragMoveEvent(QDragMoveEvent* event) {
     TNode* source = DragSource.isValid() ? Model->NodeOf(DragSource) : nullptr;
     TNode* target = NodeAt(event->position().toPoint());
     if (source && target && event->source() == this && OnDragOver && OnDragOver(source, target))
@@ -458,11 +432,11 @@ void TMarkupTree::dragMoveEvent(QDragMoveEvent* event)
         event->ignore();
 }
 
-void TMarkupTree::dropEvent(QDropEvent* event)
-{
+void TMarkupTree::dropEvent(QDropEvent* event) {
     TNode* source = DragSource.isValid() ? Model->NodeOf(DragSource) : nullptr;
     TNode* target = NodeAt(event->position().toPoint());
-    if (!source || !target || event->source() != this || !OnDragOver || !OnDragOver(source, target)) {
+    if (!source || !target || event->source() != this || !OnDragOver ||
+        !OnDragOver(source, target)) {
         event->ignore();
         return;
     }
@@ -470,14 +444,18 @@ void TMarkupTree::dropEvent(QDropEvent* event)
     OnDragDrop(source, target);
 }
 
-void TMarkupTree::BeginUpdate()
-{
+void TMarkupTree::BeginUpdate() {
     if (UpdateDepth++ == 0)
         setUpdatesEnabled(false);
 }
 
-void TMarkupTree::EndUpdate()
-{
+void TMarkupTree::EndAllUpdates() {
+    UpdateDepth = 0;
+    setUpdatesEnabled(true);
+    viewport()->update();
+}
+
+void TMarkupTree::EndUpdate() {
     if (UpdateDepth == 0)
         return;
     if (--UpdateDepth == 0) {

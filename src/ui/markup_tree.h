@@ -84,9 +84,10 @@ public:
     // Runs a click on a parameter of a node as a mouse click on it would.
     void ClickParameter(TNode* node, const std::string& href);
 
-    // Suspends and resumes redrawing (nested).
+    // Suspends and resumes redrawing (nested); EndAllUpdates drops every suspension.
     void BeginUpdate();
     void EndUpdate();
+    void EndAllUpdates();
 
     // The editors, for the window's own use and for tests.
     TPopupEdit* EditBox() const { return Edit; }

@@ -1,6 +1,7 @@
 #include "ui/message_dlg.h"
 
-#include "ui/artwork.h"
+#include "shell/dialog_rules.h"
+#include "ui/text_convert.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -15,8 +16,7 @@ namespace pelmora {
 namespace {
 
 // Shows the accelerator underlined: marks the letter with "&" when the caption has no mark.
-QString WithMnemonic(const QString& caption)
-{
+QString WithMnemonic(const QString& caption) {
     if (caption.contains(QLatin1Char('&')) || caption.isEmpty())
         return caption;
     return QLatin1Char('&') + caption;
@@ -24,31 +24,17 @@ QString WithMnemonic(const QString& caption)
 
 } // namespace
 
-QChar TPelmoraMessageDLG::AcceleratorLetter(const QString& caption)
-{
-    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
-        if (caption[i] != QLatin1Char('&'))
-            continue;
-        if (caption[i + 1] == QLatin1Char('&')) { // "&&" is a literal ampersand
-            ++i;
-            continue;
-        }
-        return caption[i + 1].toLower();
-    }
-    for (const QChar c : caption) {
-        if (c.isLetterOrNumber())
-            return c.toLower();
-    }
-    return {};
+QChar TPelmoraMessageDLG::AcceleratorLetter(const QString& caption) {
+    const char letter = pelmora::AcceleratorLetter(FromQt(caption));
+    return letter ? QChar::fromLatin1(letter) : QChar();
 }
 
-TPelmoraMessageDLG::TPelmoraMessageDLG(const QString& caption, const QString& text,
-                                       int textSize, bool checkState, bool checkEnabled,
+TPelmoraMessageDLG::TPelmoraMessageDLG(const QString& caption, const QString& text, int textSize,
+                                       bool checkState, bool checkEnabled,
                                        const TDialogTexts& texts, QWidget* parent)
-    : QDialog(parent), CheckEnabled(checkEnabled)
-{
+    : QDialog(parent), CheckEnabled(checkEnabled) {
     setObjectName(QStringLiteral("PelmoraMessageDLG"));
-    setWindowTitle(kDialogTitlePrefix + caption);
+    setWindowTitle(ToQt(AskDialogTitle(FromQt(caption))));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -92,19 +78,16 @@ TPelmoraMessageDLG::TPelmoraMessageDLG(const QString& caption, const QString& te
     First->setFocus();
 }
 
-bool TPelmoraMessageDLG::CheckState() const
-{
+bool TPelmoraMessageDLG::CheckState() const {
     return Check->isChecked();
 }
 
-void TPelmoraMessageDLG::Finish(int result)
-{
+void TPelmoraMessageDLG::Finish(int result) {
     ResultCode = result;
     done(result);
 }
 
-int TPelmoraMessageDLG::Ask(bool& checkState)
-{
+int TPelmoraMessageDLG::Ask(bool& checkState) {
     ResultCode = -1;
     First->setFocus();
     exec();
@@ -113,8 +96,7 @@ int TPelmoraMessageDLG::Ask(bool& checkState)
     return ResultCode;
 }
 
-void TPelmoraMessageDLG::keyPressEvent(QKeyEvent* event)
-{
+void TPelmoraMessageDLG::keyPressEvent(QKeyEvent* event) {
     const QString typed = event->text().toLower();
     const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     if (plain && typed.size() == 1 && FirstLetter != SecondLetter) {

@@ -28,8 +28,7 @@ public:
     QPushButton* SecondButton() const { return Second; }
     QCheckBox* CheckBox() const { return Check; }
 
-    // The accelerator letter of a caption: the letter after "&", else the first letter;
-    // lower-cased; a null character when the caption has none.
+    // The accelerator letter of a caption (the core's rule); null when it has none.
     static QChar AcceleratorLetter(const QString& caption);
 
 protected:

@@ -11,13 +11,11 @@ namespace pelmora {
 
 namespace {
 
-bool IsEnter(const QKeyEvent* event)
-{
+bool IsEnter(const QKeyEvent* event) {
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
 
-void Begin(TParamEditorState& state, const QString& href)
-{
+void Begin(TParamEditorState& state, const QString& href) {
     state.Href = href;
     state.Cancelled = false;
     state.Done = false;
@@ -27,25 +25,23 @@ void Begin(TParamEditorState& state, const QString& href)
 
 // --- TPopupEdit ---
 
-TPopupEdit::TPopupEdit(QWidget* parent) : QLineEdit(parent)
-{
+TPopupEdit::TPopupEdit(QWidget* parent) : QLineEdit(parent) {
     setObjectName(QStringLiteral("PopupEdit"));
     hide();
 }
 
-void TPopupEdit::Start(const QString& href, const QString& value, const QRect& area)
-{
+void TPopupEdit::Start(const QString& href, const QString& value, const QRect& area) {
     Begin(State, href);
     setText(value);
-    setGeometry(area.x(), area.y(), std::max(area.width(), 16) + 40, std::max(area.height() + 4, sizeHint().height()));
+    setGeometry(area.x(), area.y(), std::max(area.width(), 16) + 40,
+                std::max(area.height() + 4, sizeHint().height()));
     show();
     raise();
     selectAll();
     setFocus(Qt::PopupFocusReason);
 }
 
-void TPopupEdit::Finish(bool commit)
-{
+void TPopupEdit::Finish(bool commit) {
     if (State.Done)
         return;
     State.Done = true;
@@ -57,8 +53,7 @@ void TPopupEdit::Finish(bool commit)
         Q_EMIT Cancelled();
 }
 
-void TPopupEdit::keyPressEvent(QKeyEvent* event)
-{
+void TPopupEdit::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(event))
         return Finish(true);
     if (event->key() == Qt::Key_Escape)
@@ -66,23 +61,20 @@ void TPopupEdit::keyPressEvent(QKeyEvent* event)
     QLineEdit::keyPressEvent(event);
 }
 
-void TPopupEdit::focusOutEvent(QFocusEvent* event)
-{
+void TPopupEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     Finish(true);
 }
 
 // --- TPopupSpinEdit ---
 
-TPopupSpinEdit::TPopupSpinEdit(QWidget* parent) : QSpinBox(parent)
-{
+TPopupSpinEdit::TPopupSpinEdit(QWidget* parent) : QSpinBox(parent) {
     setObjectName(QStringLiteral("PopupSpinEdit"));
     setRange(INT_MIN, INT_MAX);
     hide();
 }
 
-void TPopupSpinEdit::Start(const QString& href, int value, const QRect& area)
-{
+void TPopupSpinEdit::Start(const QString& href, int value, const QRect& area) {
     Begin(State, href);
     setValue(value);
     setGeometry(area.x(), area.y(), std::max(area.width(), 16) + 16 + 40,
@@ -93,8 +85,7 @@ void TPopupSpinEdit::Start(const QString& href, int value, const QRect& area)
     setFocus(Qt::PopupFocusReason);
 }
 
-void TPopupSpinEdit::Finish(bool commit)
-{
+void TPopupSpinEdit::Finish(bool commit) {
     if (State.Done)
         return;
     State.Done = true;
@@ -108,8 +99,7 @@ void TPopupSpinEdit::Finish(bool commit)
     }
 }
 
-void TPopupSpinEdit::keyPressEvent(QKeyEvent* event)
-{
+void TPopupSpinEdit::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(event))
         return Finish(true);
     if (event->key() == Qt::Key_Escape)
@@ -117,23 +107,20 @@ void TPopupSpinEdit::keyPressEvent(QKeyEvent* event)
     QSpinBox::keyPressEvent(event);
 }
 
-void TPopupSpinEdit::focusOutEvent(QFocusEvent* event)
-{
+void TPopupSpinEdit::focusOutEvent(QFocusEvent* event) {
     QSpinBox::focusOutEvent(event);
     Finish(true);
 }
 
 // --- TPopupDatePicker ---
 
-TPopupDatePicker::TPopupDatePicker(QWidget* parent) : QDateEdit(parent)
-{
+TPopupDatePicker::TPopupDatePicker(QWidget* parent) : QDateEdit(parent) {
     setObjectName(QStringLiteral("PopupDatePicker"));
     setCalendarPopup(true);
     hide();
 }
 
-void TPopupDatePicker::Start(const QString& href, const QString& value, const QRect& area)
-{
+void TPopupDatePicker::Start(const QString& href, const QString& value, const QRect& area) {
     Begin(State, href);
     const QLocale locale;
     const QString trimmed = value.trimmed();
@@ -158,8 +145,7 @@ void TPopupDatePicker::Start(const QString& href, const QString& value, const QR
     setFocus(Qt::PopupFocusReason);
 }
 
-void TPopupDatePicker::Finish(bool commit)
-{
+void TPopupDatePicker::Finish(bool commit) {
     if (State.Done)
         return;
     State.Done = true;
@@ -171,8 +157,7 @@ void TPopupDatePicker::Finish(bool commit)
         Q_EMIT Cancelled();
 }
 
-void TPopupDatePicker::keyPressEvent(QKeyEvent* event)
-{
+void TPopupDatePicker::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(event))
         return Finish(true);
     if (event->key() == Qt::Key_Escape)
@@ -180,8 +165,7 @@ void TPopupDatePicker::keyPressEvent(QKeyEvent* event)
     QDateEdit::keyPressEvent(event);
 }
 
-void TPopupDatePicker::focusOutEvent(QFocusEvent* event)
-{
+void TPopupDatePicker::focusOutEvent(QFocusEvent* event) {
     QDateEdit::focusOutEvent(event);
     // The calendar taking the focus is part of the edit, not an end of it.
     if (event->reason() != Qt::PopupFocusReason)
@@ -190,8 +174,7 @@ void TPopupDatePicker::focusOutEvent(QFocusEvent* event)
 
 // --- TPopupListBox ---
 
-TPopupListBox::TPopupListBox(QWidget* parent) : QListWidget(parent)
-{
+TPopupListBox::TPopupListBox(QWidget* parent) : QListWidget(parent) {
     setObjectName(QStringLiteral("PopupListBox"));
     setWindowFlags(Qt::Popup);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -199,8 +182,7 @@ TPopupListBox::TPopupListBox(QWidget* parent) : QListWidget(parent)
 }
 
 void TPopupListBox::Start(const QString& href, const QStringList& entries, int selected,
-                          QPoint at)
-{
+                          QPoint at) {
     Begin(State, href);
     clear();
     addItems(entries);
@@ -221,8 +203,7 @@ void TPopupListBox::Start(const QString& href, const QStringList& entries, int s
     setFocus(Qt::PopupFocusReason);
 }
 
-void TPopupListBox::Finish(bool commit)
-{
+void TPopupListBox::Finish(bool commit) {
     if (State.Done)
         return;
     State.Done = true;
@@ -235,8 +216,7 @@ void TPopupListBox::Finish(bool commit)
         Q_EMIT Cancelled();
 }
 
-void TPopupListBox::keyPressEvent(QKeyEvent* event)
-{
+void TPopupListBox::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(event)) {
         if (currentItem() && currentItem()->isSelected())
             Finish(true);
@@ -247,8 +227,7 @@ void TPopupListBox::keyPressEvent(QKeyEvent* event)
     QListWidget::keyPressEvent(event);
 }
 
-void TPopupListBox::mouseReleaseEvent(QMouseEvent* event)
-{
+void TPopupListBox::mouseReleaseEvent(QMouseEvent* event) {
     QListWidget::mouseReleaseEvent(event);
     if (QListWidgetItem* item = itemAt(event->position().toPoint())) {
         setCurrentItem(item);
@@ -256,8 +235,7 @@ void TPopupListBox::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-void TPopupListBox::hideEvent(QHideEvent* event)
-{
+void TPopupListBox::hideEvent(QHideEvent* event) {
     QListWidget::hideEvent(event);
     Finish(false); // closed by a click elsewhere: nothing chosen
 }

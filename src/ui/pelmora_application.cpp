@@ -4,16 +4,14 @@
 
 namespace pelmora {
 
-TPelmoraApplication::TPelmoraApplication(int& argc, char** argv) : QApplication(argc, argv)
-{
+TPelmoraApplication::TPelmoraApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Pelmora by Sorvath"));
     setApplicationVersion(QStringLiteral("3.0.5"));
     setOrganizationName(QStringLiteral("Sorvath"));
     setDesktopFileName(QStringLiteral("pelmora"));
 }
 
-bool TPelmoraApplication::notify(QObject* receiver, QEvent* event)
-{
+bool TPelmoraApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception&) {
@@ -24,8 +22,7 @@ bool TPelmoraApplication::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
-void TPelmoraApplication::Recover()
-{
+void TPelmoraApplication::Recover() {
     ++Recovered;
     if (!Recovery)
         return;

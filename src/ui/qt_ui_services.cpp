@@ -7,9 +7,9 @@
 #include "ui/text_convert.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -25,8 +25,7 @@ namespace {
 // How long PlaySoundFile waits for a sound file to be decoded before it counts as failed.
 constexpr int kSoundLoadMs = 1500;
 
-std::string AsDirectory(const QString& path)
-{
+std::string AsDirectory(const QString& path) {
     std::string dir = FromQt(path);
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
@@ -35,8 +34,7 @@ std::string AsDirectory(const QString& path)
 
 } // namespace
 
-TDialogTexts DialogTextsFrom(const TMessageTexts& texts)
-{
+TDialogTexts DialogTextsFrom(const TMessageTexts& texts) {
     TDialogTexts result;
     auto take = [&texts](QString& target, int module, int slot) {
         const std::string& text = texts.Text(module, slot);
@@ -54,14 +52,12 @@ TDialogTexts DialogTextsFrom(const TMessageTexts& texts)
 
 TQtUiServices::TQtUiServices(QObject* parent) : QObject(parent) {}
 
-void TQtUiServices::SetStatusBars(QStatusBar* folderStatus, QStatusBar* messageStatus)
-{
+void TQtUiServices::SetStatusBars(QStatusBar* folderStatus, QStatusBar* messageStatus) {
     FolderStatus = folderStatus;
     MessageStatus = messageStatus;
 }
 
-void TQtUiServices::ShowPopup(const TPopupRequest& request)
-{
+void TQtUiServices::ShowPopup(const TPopupRequest& request) {
     ClosePopup();
     auto* popup = new TQuickMessage(request, Texts, Owner);
     Popup = popup;
@@ -74,15 +70,13 @@ void TQtUiServices::ShowPopup(const TPopupRequest& request)
     delete popup;
 }
 
-void TQtUiServices::ClosePopup()
-{
+void TQtUiServices::ClosePopup() {
     if (Popup)
         Popup->close();
     Popup.clear();
 }
 
-void TQtUiServices::EditInPopup(const std::string& caption, std::string& text)
-{
+void TQtUiServices::EditInPopup(const std::string& caption, std::string& text) {
     TQuickMessage popup(ToQt(caption), ToQt(text), Texts, Owner);
     connect(&popup, &TQuickMessage::TextEdited, &popup,
             [&text](const QString& edited) { text = FromQt(edited); });
@@ -91,22 +85,19 @@ void TQtUiServices::EditInPopup(const std::string& caption, std::string& text)
 }
 
 int TQtUiServices::AskDialog(const std::string& caption, const std::string& text, int textSize,
-                             bool& checkState, bool checkEnabled)
-{
+                             bool& checkState, bool checkEnabled) {
     TPelmoraMessageDLG dialog(ToQt(caption), ToQtLines(text), textSize, checkState, checkEnabled,
                               Texts, Owner);
     return dialog.Ask(checkState);
 }
 
 std::string TQtUiServices::QueryText(const std::string& caption, const std::string& prompt,
-                                     const std::string& initial, bool password)
-{
+                                     const std::string& initial, bool password) {
     TQueryForm form(ToQt(caption), ToQt(prompt), ToQt(initial), password, Owner);
     return FromQt(form.Query());
 }
 
-bool TQtUiServices::PlaySoundFile(const std::string& path)
-{
+bool TQtUiServices::PlaySoundFile(const std::string& path) {
     const QString file = ToQt(path);
     if (file.isEmpty() || !QFileInfo(file).isFile())
         return false;
@@ -131,18 +122,15 @@ bool TQtUiServices::PlaySoundFile(const std::string& path)
     return true;
 }
 
-void TQtUiServices::Beep()
-{
+void TQtUiServices::Beep() {
     QApplication::beep();
 }
 
-void TQtUiServices::Pump()
-{
+void TQtUiServices::Pump() {
     QCoreApplication::processEvents();
 }
 
-void TQtUiServices::Wait(int milliseconds)
-{
+void TQtUiServices::Wait(int milliseconds) {
     if (milliseconds <= 0) {
         Pump();
         return;
@@ -153,8 +141,7 @@ void TQtUiServices::Wait(int milliseconds)
 }
 
 std::optional<std::string> TQtUiServices::ChooseFolder(const std::string& caption,
-                                                       const std::string& startDir)
-{
+                                                       const std::string& startDir) {
     const QString dir = QFileDialog::getExistingDirectory(Owner, ToQt(caption), ToQt(startDir));
     if (dir.isEmpty())
         return std::nullopt;
@@ -163,8 +150,7 @@ std::optional<std::string> TQtUiServices::ChooseFolder(const std::string& captio
 
 std::optional<std::string> TQtUiServices::ChooseOpenFile(const std::string& caption,
                                                          const std::string& startDir,
-                                                         const std::string& filter)
-{
+                                                         const std::string& filter) {
     const QString file =
         QFileDialog::getOpenFileName(Owner, ToQt(caption), ToQt(startDir), ToQt(filter));
     if (file.isEmpty())
@@ -175,8 +161,7 @@ std::optional<std::string> TQtUiServices::ChooseOpenFile(const std::string& capt
 std::optional<std::string> TQtUiServices::ChooseSaveFile(const std::string& caption,
                                                          const std::string& startDir,
                                                          const std::string& fileName,
-                                                         const std::string& filter)
-{
+                                                         const std::string& filter) {
     QString start = ToQt(startDir);
     if (!fileName.empty())
         start = QDir(start).filePath(ToQt(fileName));
@@ -186,8 +171,7 @@ std::optional<std::string> TQtUiServices::ChooseSaveFile(const std::string& capt
     return FromQt(QFileInfo(file).absoluteFilePath());
 }
 
-void TQtUiServices::SetBusyCursor(bool busy)
-{
+void TQtUiServices::SetBusyCursor(bool busy) {
     if (busy == Busy)
         return;
     Busy = busy;
@@ -197,8 +181,7 @@ void TQtUiServices::SetBusyCursor(bool busy)
         QApplication::restoreOverrideCursor();
 }
 
-bool TQtUiServices::ShowAnimationFrame(const std::string& framePath)
-{
+bool TQtUiServices::ShowAnimationFrame(const std::string& framePath) {
     QPixmap frame;
     if (!frame.load(ToQt(framePath)))
         return false;
@@ -209,19 +192,16 @@ bool TQtUiServices::ShowAnimationFrame(const std::string& framePath)
     return true;
 }
 
-QStatusBar* TQtUiServices::Bar(TStatusBar bar) const
-{
+QStatusBar* TQtUiServices::Bar(TStatusBar bar) const {
     return bar == TStatusBar::Folder ? FolderStatus.data() : MessageStatus.data();
 }
 
-void TQtUiServices::SetStatusText(TStatusBar bar, const std::string& text)
-{
+void TQtUiServices::SetStatusText(TStatusBar bar, const std::string& text) {
     if (QStatusBar* status = Bar(bar))
         status->showMessage(ToQt(text));
 }
 
-void TQtUiServices::SetStatusColour(TStatusBar bar, TStatusColour colour)
-{
+void TQtUiServices::SetStatusColour(TStatusBar bar, TStatusColour colour) {
     QStatusBar* status = Bar(bar);
     if (!status)
         return;

@@ -1,5 +1,8 @@
 #include "ui/query_form.h"
 
+#include "shell/dialog_rules.h"
+#include "ui/text_convert.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,17 +13,13 @@ namespace pelmora {
 
 TQueryForm::TQueryForm(const QString& caption, const QString& prompt, const QString& initial,
                        bool password, QWidget* parent)
-    : QDialog(parent)
-{
+    : QDialog(parent) {
     setObjectName(QStringLiteral("QueryForm"));
     setWindowTitle(caption);
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     // Prompts of the texts table sometimes carry their colon already; never show two.
-    QString label = prompt.trimmed();
-    if (!label.endsWith(QLatin1Char(':')))
-        label += QLatin1Char(':');
-    Prompt = new QLabel(label, this);
+    Prompt = new QLabel(ToQt(QueryPromptLabel(FromQt(prompt))), this);
     Prompt->setObjectName(QStringLiteral("PromptLabel"));
     Prompt->setWordWrap(true);
     layout->addWidget(Prompt);
@@ -43,13 +42,11 @@ TQueryForm::TQueryForm(const QString& caption, const QString& prompt, const QStr
     Field->setFocus();
 }
 
-QString TQueryForm::Answer() const
-{
-    return Field->text().trimmed();
+QString TQueryForm::Answer() const {
+    return ToQt(TrimAnswer(FromQt(Field->text())));
 }
 
-QString TQueryForm::Query()
-{
+QString TQueryForm::Query() {
     return exec() == QDialog::Accepted ? Answer() : QString();
 }
 

@@ -13,8 +13,8 @@ namespace pelmora {
 class TQueryForm : public QDialog {
     Q_OBJECT
 public:
-    TQueryForm(const QString& caption, const QString& prompt, const QString& initial,
-               bool password, QWidget* parent);
+    TQueryForm(const QString& caption, const QString& prompt, const QString& initial, bool password,
+               QWidget* parent);
 
     // Runs the dialog and returns the trimmed answer.
     QString Query();

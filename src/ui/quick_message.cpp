@@ -1,5 +1,6 @@
 #include "ui/quick_message.h"
 
+#include "shell/dialog_rules.h"
 #include "ui/artwork.h"
 #include "ui/text_convert.h"
 
@@ -24,26 +25,23 @@ constexpr int kBaseHeight = 190;
 
 TQuickMessage::TQuickMessage(const TPopupRequest& request, const TDialogTexts& texts,
                              QWidget* parent)
-    : QDialog(parent), Texts(texts), Modeless(request.Modeless), DisplayMs(request.DisplayMs)
-{
+    : QDialog(parent), Texts(texts), Modeless(request.Modeless), DisplayMs(request.DisplayMs) {
     const QString caption = ToQt(request.Caption);
-    setWindowTitle(kPopupTitlePrefix + caption);
+    setWindowTitle(ToQt(PopupTitle(request.Caption)));
     Build(caption, ToQtLines(request.Text), request.TextSize, request.Large, request.Animation);
 }
 
-TQuickMessage::TQuickMessage(const QString& caption, const QString& text,
-                             const TDialogTexts& texts, QWidget* parent)
-    : QDialog(parent), Texts(texts), Editable(true)
-{
-    setWindowTitle(Texts.EditHtml + QStringLiteral(": ") + caption);
+TQuickMessage::TQuickMessage(const QString& caption, const QString& text, const TDialogTexts& texts,
+                             QWidget* parent)
+    : QDialog(parent), Texts(texts), Editable(true) {
+    setWindowTitle(Texts.EditHtml + QStringLiteral(": ") + caption); // as EditPopupTitle
     Build(caption, text, 11, true, TPopupAnimation::None);
     connect(TextView, &QTextEdit::textChanged, this,
             [this] { Q_EMIT TextEdited(TextView->toPlainText()); });
 }
 
 void TQuickMessage::Build(const QString& caption, const QString& text, int textSize, bool large,
-                          TPopupAnimation animation)
-{
+                          TPopupAnimation animation) {
     setObjectName(QStringLiteral("QuickMessage"));
     auto* layout = new QVBoxLayout(this);
 
@@ -119,7 +117,8 @@ void TQuickMessage::Build(const QString& caption, const QString& text, int textS
     bottom->addWidget(CloseBtn);
     layout->addLayout(bottom);
 
-    resize(kBaseWidth + (large ? kLargeExtraWidth : 0), kBaseHeight + (large ? kLargeExtraHeight : 0));
+    resize(kBaseWidth + (large ? kLargeExtraWidth : 0),
+           kBaseHeight + (large ? kLargeExtraHeight : 0));
 
     Timer = new QTimer(this);
     Timer->setSingleShot(true);
@@ -129,18 +128,15 @@ void TQuickMessage::Build(const QString& caption, const QString& text, int textS
     });
 }
 
-bool TQuickMessage::ShowsLogo() const
-{
+bool TQuickMessage::ShowsLogo() const {
     return !Logo->isHidden();
 }
 
-QString TQuickMessage::Text() const
-{
+QString TQuickMessage::Text() const {
     return TextView->toPlainText();
 }
 
-void TQuickMessage::ShowModeless()
-{
+void TQuickMessage::ShowModeless() {
     Modeless = true;
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
@@ -150,11 +146,10 @@ void TQuickMessage::ShowModeless()
     Timer->start(DisplayMs > 0 ? DisplayMs : 0);
 }
 
-bool TQuickMessage::eventFilter(QObject* watched, QEvent* event)
-{
+bool TQuickMessage::eventFilter(QObject* watched, QEvent* event) {
     if (!Editable && TextView) {
-        const bool closer = watched == TextView->viewport() || watched == CaptionLabel
-                            || watched == Logo;
+        const bool closer =
+            watched == TextView->viewport() || watched == CaptionLabel || watched == Logo;
         if (closer && event->type() == QEvent::MouseButtonRelease) {
             close();
             return true;
@@ -170,8 +165,7 @@ bool TQuickMessage::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TQuickMessage::changeEvent(QEvent* event)
-{
+void TQuickMessage::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && Modeless) {
         if (isActiveWindow())
             WasActive = true;
@@ -181,8 +175,7 @@ void TQuickMessage::changeEvent(QEvent* event)
     QDialog::changeEvent(event);
 }
 
-void TQuickMessage::hideEvent(QHideEvent* event)
-{
+void TQuickMessage::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     // A hidden modeless pop-up is gone for good.
     if (Modeless) {
@@ -191,8 +184,7 @@ void TQuickMessage::hideEvent(QHideEvent* event)
     }
 }
 
-void TQuickMessage::keyPressEvent(QKeyEvent* event)
-{
+void TQuickMessage::keyPressEvent(QKeyEvent* event) {
     // The editable form closes only by its close button.
     if (Editable && event->key() == Qt::Key_Escape) {
         event->accept();

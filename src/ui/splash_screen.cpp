@@ -17,8 +17,7 @@ namespace pelmora {
 
 TSplashScreen::TSplashScreen(std::function<bool()> canDismiss, QWidget* parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      CanDismiss(std::move(canDismiss))
-{
+      CanDismiss(std::move(canDismiss)) {
     setObjectName(QStringLiteral("SplashScreen"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -38,8 +37,7 @@ TSplashScreen::TSplashScreen(std::function<bool()> canDismiss, QWidget* parent)
     setFixedSize(sizeHint());
 }
 
-void TSplashScreen::ShowPicture(bool farewell)
-{
+void TSplashScreen::ShowPicture(bool farewell) {
     Picture->setPixmap(SplashPicture(farewell));
     Web->setVisible(!farewell);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -52,27 +50,23 @@ void TSplashScreen::ShowPicture(bool farewell)
     QCoreApplication::processEvents();
 }
 
-void TSplashScreen::Dismiss()
-{
+void TSplashScreen::Dismiss() {
     if (!CanDismiss || CanDismiss())
         hide();
 }
 
-void TSplashScreen::mouseReleaseEvent(QMouseEvent* event)
-{
+void TSplashScreen::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
     Dismiss();
 }
 
-void TSplashScreen::changeEvent(QEvent* event)
-{
+void TSplashScreen::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible())
         Dismiss();
 }
 
-void TSplashScreen::closeEvent(QCloseEvent* event)
-{
+void TSplashScreen::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
 }

@@ -8,20 +8,17 @@
 
 namespace pelmora {
 
-inline QString ToQt(std::string_view bytes)
-{
+inline QString ToQt(std::string_view bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-inline std::string FromQt(const QString& text)
-{
+inline std::string FromQt(const QString& text) {
     const QByteArray bytes = text.toUtf8();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
 // Texts of the table use "\r\n" for line breaks; Qt widgets want "\n".
-inline QString ToQtLines(std::string_view bytes)
-{
+inline QString ToQtLines(std::string_view bytes) {
     QString text = ToQt(bytes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;

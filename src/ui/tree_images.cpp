@@ -7,15 +7,25 @@ namespace pelmora {
 
 namespace {
 
-enum class TGlyph { Account, Project, Profile, Waiting, Address, Sent, Inbox, Outbox, Receipt,
-                    Trash, Draft };
+enum class TGlyph {
+    Account,
+    Project,
+    Profile,
+    Waiting,
+    Address,
+    Sent,
+    Inbox,
+    Outbox,
+    Receipt,
+    Trash,
+    Draft
+};
 // 0: nothing in it (faded), 1: messages, 2: unread messages (marked).
 using TFill = int;
 
 const QColor kInk(40, 70, 120);
 
-void Envelope(QPainter& p, const QRectF& r, const QColor& body)
-{
+void Envelope(QPainter& p, const QRectF& r, const QColor& body) {
     p.setBrush(body);
     p.drawRoundedRect(r, 1.5, 1.5);
     QPainterPath flap;
@@ -26,8 +36,7 @@ void Envelope(QPainter& p, const QRectF& r, const QColor& body)
     p.drawPath(flap);
 }
 
-void Arrow(QPainter& p, QPointF from, QPointF to, const QColor& colour)
-{
+void Arrow(QPainter& p, QPointF from, QPointF to, const QColor& colour) {
     p.save();
     p.setPen(QPen(colour, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawLine(from, to);
@@ -38,8 +47,7 @@ void Arrow(QPainter& p, QPointF from, QPointF to, const QColor& colour)
     p.restore();
 }
 
-void Tray(QPainter& p, const QColor& body)
-{
+void Tray(QPainter& p, const QColor& body) {
     p.setBrush(body);
     QPainterPath tray;
     tray.moveTo(1.5, 9);
@@ -54,8 +62,7 @@ void Tray(QPainter& p, const QColor& body)
     p.drawPath(tray);
 }
 
-QPixmap Draw(TGlyph glyph, TFill fill)
-{
+QPixmap Draw(TGlyph glyph, TFill fill) {
     QPixmap pixmap(kTreeImageSize, kTreeImageSize);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -134,8 +141,7 @@ QPixmap Draw(TGlyph glyph, TFill fill)
     return pixmap;
 }
 
-QVector<QPixmap> BuildImages()
-{
+QVector<QPixmap> BuildImages() {
     QVector<QPixmap> images(kTreeImageCount);
     for (int i = 0; i < 3; ++i) {
         images[i] = Draw(TGlyph::Account, i);
@@ -144,8 +150,8 @@ QVector<QPixmap> BuildImages()
     images[6] = Draw(TGlyph::Profile, 1);
     images[7] = Draw(TGlyph::Waiting, 1);
     images[8] = Draw(TGlyph::Address, 1);
-    const TGlyph folders[] = {TGlyph::Sent, TGlyph::Inbox, TGlyph::Outbox, TGlyph::Receipt,
-                              TGlyph::Trash, TGlyph::Draft};
+    const TGlyph folders[] = {TGlyph::Sent,    TGlyph::Inbox, TGlyph::Outbox,
+                              TGlyph::Receipt, TGlyph::Trash, TGlyph::Draft};
     int next = 9;
     for (TGlyph glyph : folders) {
         for (int state = 0; state < 3; ++state)
@@ -156,8 +162,7 @@ QVector<QPixmap> BuildImages()
 
 } // namespace
 
-const QVector<QPixmap>& TreeImages()
-{
+const QVector<QPixmap>& TreeImages() {
     static const QVector<QPixmap> images = BuildImages();
     return images;
 }

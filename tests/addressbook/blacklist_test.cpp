@@ -126,6 +126,18 @@ TEST_F(BlackListTest, WindowSortsAddsDeletesAndSaves) {
     EXPECT_EQ(Slurp(), "beta@example.com\r\nZED@example.com\r\n");
 }
 
+TEST_F(BlackListTest, UnreadableFileIsNeverOverwritten) {
+    // A directory where the file should be: it exists and cannot be read as a list.
+    fs::create_directories(Path + "/entries");
+    EXPECT_EQ(ReadBlackList(Path), std::nullopt);
+    EXPECT_TRUE(LoadBlackList(Path).empty());
+    EXPECT_EQ(AddSendersToBlackList(Path, {"jane@example.com"}), 0);
+    TBlackListForm form = OpenBlackListForm(Path);
+    EXPECT_TRUE(form.ReadFailed);
+    EXPECT_FALSE(BlackListCloseClick(form));
+    EXPECT_TRUE(fs::is_directory(Path + "/entries"));
+}
+
 TEST_F(BlackListTest, EntryWithLineBreakStaysOneLine) {
     ASSERT_TRUE(SaveBlackList(Path, {"a@b.c\r\nevil@x.y"}));
     EXPECT_EQ(LoadBlackList(Path).size(), 1u);

@@ -28,8 +28,7 @@ struct TCorpusFile {
 };
 
 // Directories named like "python3*" below a library directory.
-void AddPythonDataDirs(const fs::path& lib, std::vector<fs::path>& dirs)
-{
+void AddPythonDataDirs(const fs::path& lib, std::vector<fs::path>& dirs) {
     std::error_code error;
     std::vector<fs::path> found;
     for (const auto& entry : fs::directory_iterator(lib, error)) {
@@ -42,8 +41,7 @@ void AddPythonDataDirs(const fs::path& lib, std::vector<fs::path>& dirs)
     dirs.insert(dirs.end(), found.begin(), found.end());
 }
 
-std::string ReadAll(const fs::path& path)
-{
+std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -51,8 +49,7 @@ std::string ReadAll(const fs::path& path)
 }
 
 // Every distinct msg_*.txt file; a file shipped by several Python versions counts once.
-std::vector<TCorpusFile> FindCorpus()
-{
+std::vector<TCorpusFile> FindCorpus() {
     std::vector<fs::path> dirs;
     AddPythonDataDirs("/usr/lib", dirs);
     std::error_code error;
@@ -85,22 +82,19 @@ std::vector<TCorpusFile> FindCorpus()
     return files;
 }
 
-void PrintTo(const TCorpusFile& file, std::ostream* out)
-{
+void PrintTo(const TCorpusFile& file, std::ostream* out) {
     *out << file.Path;
 }
 
 // Without samples the one row left says so and skips.
-std::vector<TCorpusFile> CorpusRows()
-{
+std::vector<TCorpusFile> CorpusRows() {
     std::vector<TCorpusFile> files = FindCorpus();
     if (files.empty())
         files.push_back({"NoSamplesInstalled", {}});
     return files;
 }
 
-bool InTree(const TMailPart& root, const TMailPart* part)
-{
+bool InTree(const TMailPart& root, const TMailPart* part) {
     if (&root == part)
         return true;
     for (const auto& child : root.SubParts)
@@ -118,8 +112,7 @@ struct TContent {
     bool operator==(const TContent&) const = default;
 };
 
-TContent ContentOf(TMailMessage& message)
-{
+TContent ContentOf(TMailMessage& message) {
     message.MapParts();
     TContent content{message.PlainTextLines, message.HtmlTextLines, {}};
     for (TMailPart* part : message.Attachments) {
@@ -129,8 +122,7 @@ TContent ContentOf(TMailMessage& message)
     return content;
 }
 
-std::string Describe(const TContent& content)
-{
+std::string Describe(const TContent& content) {
     std::ostringstream out;
     out << content.Plain.size() << " plain lines, " << content.Html.size() << " html lines, "
         << content.Attachments.size() << " attachments:";
@@ -141,8 +133,7 @@ std::string Describe(const TContent& content)
 
 class CorpusTest : public testing::TestWithParam<TCorpusFile> {};
 
-TEST_P(CorpusTest, ReadsAndRewritesKeepingTextsAndAttachments)
-{
+TEST_P(CorpusTest, ReadsAndRewritesKeepingTextsAndAttachments) {
     const fs::path& path = GetParam().Path;
     if (path.empty())
         GTEST_SKIP() << "no msg_*.txt samples under /usr/lib/python3*/test/test_email/data "
@@ -153,9 +144,9 @@ TEST_P(CorpusTest, ReadsAndRewritesKeepingTextsAndAttachments)
     TContent before = ContentOf(original);
     EXPECT_FALSE(original.PartMapStale);
     // Every reference the classification hands out points into the message's own tree.
-    for (const TMailPart* part : {original.PlainTextPart, original.HtmlTextPart,
-                                  original.MixedContainer, original.RelatedContainer,
-                                  original.AlternativeContainer})
+    for (const TMailPart* part :
+         {original.PlainTextPart, original.HtmlTextPart, original.MixedContainer,
+          original.RelatedContainer, original.AlternativeContainer})
         EXPECT_TRUE(part == nullptr || InTree(original, part));
     for (const TMailPart* part : original.Attachments) {
         EXPECT_TRUE(InTree(original, part));
@@ -172,8 +163,8 @@ TEST_P(CorpusTest, ReadsAndRewritesKeepingTextsAndAttachments)
     TMailMessage reread;
     reread.ParseText(rebuilt, true);
     TContent after = ContentOf(reread);
-    SCOPED_TRACE("before: " + Describe(before) + "\nafter: " + Describe(after) +
-                 "\nrebuilt:\n" + rebuilt.substr(0, 3000));
+    SCOPED_TRACE("before: " + Describe(before) + "\nafter: " + Describe(after) + "\nrebuilt:\n" +
+                 rebuilt.substr(0, 3000));
     if (!before.Plain.empty()) {
         EXPECT_EQ(after.Plain, before.Plain);
     }

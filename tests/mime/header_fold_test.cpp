@@ -39,6 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
         TFoldCase{"BreakAfterQuotedName",
                   "From: \"" + std::string(20, 'n') + " " + std::string(40, 'm') + "\" <someone@example.com>",
                   "From: \"" + std::string(20, 'n') + " " + std::string(40, 'm') + "\"\r\n\t<someone@example.com>\r\n"},
+        TFoldCase{"EncodedWordNotBroken",
+                  "Subject: =?utf-8?Q?" + std::string(30, 'x') + ";" + std::string(30, 'y') + "," + std::string(30, 'z') + "?=",
+                  "Subject: =?utf-8?Q?" + std::string(30, 'x') + ";" + std::string(30, 'y') + "," + std::string(30, 'z') +
+                      "?=\r\n"},
+        TFoldCase{"BreakBeforeEncodedWord",
+                  "Subject: " + std::string(20, 'p') + " =?x?Q?" + std::string(30, 'a') + ";" + std::string(30, 'b') + "?=",
+                  "Subject: " + std::string(20, 'p') + "\r\n\t=?x?Q?" + std::string(30, 'a') + ";" + std::string(30, 'b') +
+                      "?=\r\n"},
         TFoldCase{"RestFoldedAgain",
                   "X: " + std::string(60, 'a') + " " + std::string(60, 'b') + " " + std::string(60, 'c'),
                   "X: " + std::string(60, 'a') + "\r\n\t" + std::string(60, 'b') + "\r\n\t" + std::string(60, 'c') +

@@ -244,6 +244,16 @@ TEST(BuildMessage, LongToHeaderFoldsAfterACommaWithTab) {
     EXPECT_EQ(Reread(message)->ToRecipients.Count(), 5);
 }
 
+TEST(BuildMessage, LongEncodedSubjectReadsBackUnchanged) {
+    TMailMessage message;
+    message.Charset = "utf-8";
+    const std::string subject = "Gr\xC3\xBC\xC3\x9F" "e: \xC3\x9C" "bersicht; Termin, Ort und Zeit (neu) f\xC3\xBCr die n\xC3\xA4" "chste Woche";
+    message.SetSubject(subject);
+    message.PutPlainText("x");
+    Finish(message);
+    EXPECT_EQ(Reread(message)->GetSubject(), subject);
+}
+
 TEST(BuildMessage, BuildBodyTwiceChangesNothing) {
     TMailMessage message;
     message.PutPlainText("plain");

@@ -302,6 +302,64 @@ TEST(LoadMessageFile, MissingFileIsAnErrorAndChangesNothing) {
     EXPECT_FALSE(status.Ok);
     EXPECT_NE(status.Error.find("no_such_file.eml"), std::string::npos);
     EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: kept"}));
+    EXPECT_FALSE(message.LoadMessageFile(MimeDataPath("")).Ok); // a directory
+    EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: kept"}));
+}
+
+} // namespace
+} // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+void ExpectSameTree(const TMailPart& a, const TMailPart& b) {
+    EXPECT_EQ(a.HeaderLines, b.HeaderLines);
+    EXPECT_EQ(a.RawBody, b.RawBody);
+    ASSERT_EQ(a.SubParts.size(), b.SubParts.size());
+    for (std::size_t i = 0; i < a.SubParts.size(); ++i) {
+        if (a.SubParts[i]->Boundary().rfind("boundary", 0) == 0) continue; // generated per parse
+        ExpectSameTree(*a.SubParts[i], *b.SubParts[i]);
+    }
+}
+
+// Progress reporting walks every line; without it the parser skips ahead. Both give one tree.
+class ProgressPath : public testing::TestWithParam<const char*> {};
+
+TEST_P(ProgressPath, GivesTheSameTree) {
+    const std::string text = test::ReadBytes(test::MimeDataPath(GetParam()));
+    TMailMessage quiet;
+    quiet.ParseText(text, true);
+    TMailMessage reporting;
+    std::int64_t calls = 0;
+    reporting.OnProgress = [&](TMailMessage&, std::int64_t, std::int64_t) { ++calls; };
+    reporting.ParseText(text, true);
+    EXPECT_GT(calls, 2);
+    ExpectSameTree(quiet, reporting);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ProgressPath,
+                         testing::Values("alternative.eml", "mixed_pdf.eml", "related.eml", "encoded_name.eml"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             return name.substr(0, name.find('.'));
+                         });
+
+TEST(ProgressPath, UuencodedBodyGivesTheSameFiles) {
+    const std::string text = "Subject: s\r\n\r\nintro\r\nbegin 644 a.txt\r\n#86)C\r\nend\r\nbetween\r\n"
+                             "begin 600 b.txt\r\n#9&5F\r\nend\r\n";
+    TMailMessage quiet;
+    quiet.ParseText(text, true);
+    TMailMessage reporting;
+    reporting.OnProgress = [](TMailMessage&, std::int64_t, std::int64_t) {};
+    reporting.ParseText(text, true);
+    ASSERT_EQ(quiet.SubParts.size(), 3u);
+    ASSERT_EQ(reporting.SubParts.size(), 3u);
+    for (std::size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(quiet.SubParts[i]->DecodedData, reporting.SubParts[i]->DecodedData);
+        EXPECT_EQ(quiet.SubParts[i]->AttachmentFileName(), reporting.SubParts[i]->AttachmentFileName());
+    }
+    EXPECT_EQ(quiet.SubParts[1]->DecodedData, "abc");
+    EXPECT_EQ(quiet.SubParts[2]->AttachmentFileName(), "b.txt");
 }
 
 } // namespace

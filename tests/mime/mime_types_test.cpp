@@ -51,6 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TSanitizeCase{"ReservedCharacters", "a:b\\c/d*e?f\"g<h>i|j'k", "a_b_c_d_e_f_g_h_i_j_k"},
                     TSanitizeCase{"ControlCharacters", "a\tb\x01" "c", "a_b_c"},
                     TSanitizeCase{"PathCannotEscape", "../../etc/passwd", ".._.._etc_passwd"},
+                    TSanitizeCase{"DotsOnlyNameNoDirectory", "..", "__"},
                     TSanitizeCase{"CutTo254", std::string(300, 'n'), std::string(254, 'n')},
                     TSanitizeCase{"HighBytesKept", "caf\xC3\xA9.txt", "caf\xC3\xA9.txt"}),
     [](const auto& info) { return std::string(info.param.Name); });

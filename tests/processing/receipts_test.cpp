@@ -305,3 +305,22 @@ TEST_F(FindReceiptTest, SearchesStraightOverTheStore) {
 
 } // namespace
 } // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// A receipt written by another mail program: a report, but no "References" header.
+TEST_F(FindReceiptTest, ForeignReceiptIsFiledButCannotBeMatched) {
+    const std::string path = std::string(PELMORA_TEST_DATA) + "/processing/foreign_receipt.eml";
+    TMailMessage receipt;
+    ASSERT_TRUE(receipt.LoadMessageFile(path));
+    receipt.MapParts();
+    EXPECT_TRUE(IsReceipt(receipt));
+    EXPECT_EQ(ReceiptReferences(receipt), "");
+    TFindResult result =
+        FindSourceOfReceipt(path, {"<20240305140709.1A2B.3C4D@PXID1001>", "<x@y>"});
+    EXPECT_EQ(result.Status, TFindStatus::NotFound);
+}
+
+} // namespace
+} // namespace pelmora

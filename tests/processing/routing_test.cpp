@@ -3,6 +3,7 @@
 #include "paramtree/tree_file.h"
 #include "processing/filter_rules.h"
 #include "processing_fixture.h"
+#include "store/folder_index.h"
 #include "store/message_files.h"
 #include "store/store_layout.h"
 
@@ -261,6 +262,28 @@ TEST_F(RoutingTest, StoredFileComesBeforeItsIndexRow) {
     EXPECT_FALSE(failed.IndexRowAdded);
     EXPECT_TRUE(rows.empty());
     EXPECT_FALSE(fs::exists(orphan.Path));
+}
+
+TEST_F(RoutingTest, StoredMessageJoinsTheFolderIndex) {
+    auto message = ParseMail(std::string(kFrom) + "Subject: hello\nMessage-ID: <m2@example.com>\n");
+    TRoutingResult route = RouteMessage(*Workspace, *message, Account);
+    ASSERT_TRUE(route.Orphan);
+    TStoredMessage stored = StoreRoutedMessage(*message, route, 1234, AppendToFolderIndex);
+    ASSERT_TRUE(stored.Saved);
+    EXPECT_TRUE(stored.IndexRowAdded);
+    TMessageList list;
+    ASSERT_TRUE(LoadIndex(Store + "100000/inbox/tree.lst", list).Ok);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(RowPath(list.Row(0).Caption), route.Path);
+    EXPECT_EQ(list.Row(0).StateIndex, kStateOrphan);
+    EXPECT_EQ(list.Row(0).SubItems[1], "Jane Roe (jane@example.com)");
+    EXPECT_EQ(list.Row(0).SubItems[3], "001234");
+    EXPECT_EQ(list.Row(0).SubItems[4], "<m2@example.com>");
+    std::optional<TFolderSummary> summary =
+        ReadFolderSummary(Store + "100000/inbox/tree.cnt");
+    ASSERT_TRUE(summary);
+    EXPECT_EQ(summary->Total, 1);
+    EXPECT_EQ(summary->Unread, 1);
 }
 
 TEST(RoutingReferences, ProjectNumbersFromHeaders) {

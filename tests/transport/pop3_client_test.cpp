@@ -262,6 +262,25 @@ TEST_F(Pop3ClientTest, TlsFromTheStartAndAfterStls) {
     }
 }
 
+TEST_F(Pop3ClientTest, RefusedStlsEndsTheSessionBeforeAnyPassword)
+{
+    TScriptedServer server({Say("+OK ready\r\n"), ReadLine(), Say("-ERR not here\r\n"),
+                            ReadLine()});
+    TPop3Client client(Ui);
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.UserName = "bob";
+    client.Password = kPassword;
+    client.Security = TSecurity::StartTls;
+    client.TimeOut = 5;
+    EXPECT_FALSE(client.OpenSession());
+    EXPECT_FALSE(client.Connected);
+    EXPECT_NE(client.LastReply().find("-ERR not here"), std::string::npos) << client.LastReply();
+    EXPECT_FALSE(client.SignIn());
+    server.Join();
+    EXPECT_EQ(server.Received(), std::vector<std::string>{"STLS"});
+}
+
 TEST_F(Pop3ClientTest, UntrustedCertificateIsRefusedUntilItsFingerprintIsTrusted) {
     auto client = Client("tls");
     client->Security = TSecurity::SslTls;

@@ -359,6 +359,28 @@ TEST_F(SmtpClientTest, RefusedSendsSayNothingToTheServer) {
     }
 }
 
+TEST_F(SmtpClientTest, RefusedStartTlsEndsTheSessionBeforeAnyPassword)
+{
+    TScriptedServer server({Say("220 hi\r\n"), ReadLine(), Say("250 ok\r\n"), ReadLine(),
+                            Say("454 4.7.0 TLS not available\r\n"), ReadLine()});
+    TSmtpClient client(Ui);
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.Security = TSecurity::StartTls;
+    client.UserName = "ann";
+    client.Password = "secret";
+    client.TimeOut = 5;
+    EXPECT_FALSE(client.OpenSession());
+    EXPECT_FALSE(client.Connected);
+    EXPECT_NE(client.LastReply().find("454"), std::string::npos) << client.LastReply();
+    EXPECT_FALSE(client.AuthLogin());
+    server.Join();
+    std::vector<std::string> said = server.Received();
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_TRUE(said[0].starts_with("EHLO "));
+    EXPECT_EQ(said[1], "STARTTLS");
+}
+
 TEST_F(SmtpClientTest, ManualHandshakingSendsNoGreeting) {
     std::vector<std::string> said = Conversation(
         [](TSmtpClient& client) {

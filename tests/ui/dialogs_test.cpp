@@ -9,11 +9,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -25,8 +25,7 @@ using namespace pelmora;
 namespace {
 
 // Runs action on the modal dialog once it is up (exec() blocks the test's own code).
-void WhenModal(std::function<void(QWidget*)> action)
-{
+void WhenModal(std::function<void(QWidget*)> action) {
     QTimer::singleShot(0, [action] {
         QWidget* modal = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((modal = QApplication::activeModalWidget()) != nullptr, 3000);
@@ -34,8 +33,8 @@ void WhenModal(std::function<void(QWidget*)> action)
     });
 }
 
-TDialogTexts Texts(const QString& yes = QStringLiteral("Yes"), const QString& no = QStringLiteral("No"))
-{
+TDialogTexts Texts(const QString& yes = QStringLiteral("Yes"),
+                   const QString& no = QStringLiteral("No")) {
     TDialogTexts texts;
     texts.Yes = yes;
     texts.No = no;
@@ -68,8 +67,7 @@ private Q_SLOTS:
     void SoundsThatCannotPlay();
 };
 
-void TDialogsTest::AskDialogResults_data()
-{
+void TDialogsTest::AskDialogResults_data() {
     QTest::addColumn<QString>("action");
     QTest::addColumn<bool>("checkEnabled");
     QTest::addColumn<bool>("checkIn");
@@ -80,7 +78,8 @@ void TDialogsTest::AskDialogResults_data()
     QTest::newRow("first-button") << "first" << true << false << false << 1 << false;
     QTest::newRow("second-button") << "second" << true << false << false << 2 << false;
     QTest::newRow("ticked-then-first") << "first" << true << false << true << 1 << true;
-    QTest::newRow("ticked-in-unticked-then-second") << "second" << true << true << true << 2 << false;
+    QTest::newRow("ticked-in-unticked-then-second")
+        << "second" << true << true << true << 2 << false;
     QTest::newRow("enabled-box-starts-ticked") << "first" << true << true << false << 1 << true;
     QTest::newRow("disabled-box-keeps-true") << "first" << false << true << false << 1 << true;
     QTest::newRow("disabled-box-keeps-false") << "second" << false << false << false << 2 << false;
@@ -88,8 +87,7 @@ void TDialogsTest::AskDialogResults_data()
     QTest::newRow("escape") << "escape" << true << true << false << -1 << true;
 }
 
-void TDialogsTest::AskDialogResults()
-{
+void TDialogsTest::AskDialogResults() {
     QFETCH(QString, action);
     QFETCH(bool, checkEnabled);
     QFETCH(bool, checkIn);
@@ -124,25 +122,37 @@ void TDialogsTest::AskDialogResults()
     QCOMPARE(seenChecked, checkEnabled && checkIn);
 }
 
-void TDialogsTest::AcceleratorKeys_data()
-{
+void TDialogsTest::AcceleratorKeys_data() {
     QTest::addColumn<QString>("yes");
     QTest::addColumn<QString>("no");
     QTest::addColumn<QString>("key");
     QTest::addColumn<int>("result");
 
-    QTest::newRow("y-is-yes") << "Yes" << "No" << "y" << 1;
-    QTest::newRow("n-is-no") << "Yes" << "No" << "n" << 2;
-    QTest::newRow("upper-case-key") << "Yes" << "No" << "N" << 2;
-    QTest::newRow("marked-letter") << "Ja" << "&Nee" << "n" << 2;
-    QTest::newRow("marked-letter-not-first") << "Ja" << "Ne&in" << "i" << 2;
+    QTest::newRow("y-is-yes") << "Yes"
+                              << "No"
+                              << "y" << 1;
+    QTest::newRow("n-is-no") << "Yes"
+                             << "No"
+                             << "n" << 2;
+    QTest::newRow("upper-case-key") << "Yes"
+                                    << "No"
+                                    << "N" << 2;
+    QTest::newRow("marked-letter") << "Ja"
+                                   << "&Nee"
+                                   << "n" << 2;
+    QTest::newRow("marked-letter-not-first") << "Ja"
+                                             << "Ne&in"
+                                             << "i" << 2;
     // Two buttons with the same letter: the key presses nothing.
-    QTest::newRow("same-letters") << "Ja" << "Jein" << "j" << -1;
-    QTest::newRow("other-key") << "Yes" << "No" << "x" << -1;
+    QTest::newRow("same-letters") << "Ja"
+                                  << "Jein"
+                                  << "j" << -1;
+    QTest::newRow("other-key") << "Yes"
+                               << "No"
+                               << "x" << -1;
 }
 
-void TDialogsTest::AcceleratorKeys()
-{
+void TDialogsTest::AcceleratorKeys() {
     QFETCH(QString, yes);
     QFETCH(QString, no);
     QFETCH(QString, key);
@@ -162,29 +172,33 @@ void TDialogsTest::AcceleratorKeys()
     QCOMPARE(dialog.Ask(check), result);
 }
 
-void TDialogsTest::AcceleratorLetterOfCaption_data()
-{
+void TDialogsTest::AcceleratorLetterOfCaption_data() {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("letter");
-    QTest::newRow("plain") << "Yes" << "y";
-    QTest::newRow("marked") << "&Yes" << "y";
-    QTest::newRow("marked-inside") << "Ne&in" << "i";
-    QTest::newRow("literal-ampersand") << "A&&B" << "a";
-    QTest::newRow("literal-then-marked") << "A&&&B" << "b";
-    QTest::newRow("leading-blank") << " Ok" << "o";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("plain") << "Yes"
+                           << "y";
+    QTest::newRow("marked") << "&Yes"
+                            << "y";
+    QTest::newRow("marked-inside") << "Ne&in"
+                                   << "i";
+    QTest::newRow("literal-ampersand") << "A&&B"
+                                       << "a";
+    QTest::newRow("literal-then-marked") << "A&&&B"
+                                         << "b";
+    QTest::newRow("leading-blank") << " Ok"
+                                   << "o";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
-void TDialogsTest::AcceleratorLetterOfCaption()
-{
+void TDialogsTest::AcceleratorLetterOfCaption() {
     QFETCH(QString, caption);
     QFETCH(QString, letter);
     const QChar got = TPelmoraMessageDLG::AcceleratorLetter(caption);
     QCOMPARE(got.isNull() ? QString() : QString(got), letter);
 }
 
-void TDialogsTest::AskDialogLayout()
-{
+void TDialogsTest::AskDialogLayout() {
     TDialogTexts texts = Texts(QStringLiteral("Yes"), QStringLiteral("No"));
     texts.DontAskAgain = QStringLiteral("Don't ask this again");
     TPelmoraMessageDLG dialog(QStringLiteral("Warning:"), QStringLiteral("Line one\nLine two"), 13,
@@ -199,8 +213,7 @@ void TDialogsTest::AskDialogLayout()
     QVERIFY(dialog.FirstButton()->isDefault());
 }
 
-void TDialogsTest::QueryTextAnswers_data()
-{
+void TDialogsTest::QueryTextAnswers_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("answer");
@@ -210,8 +223,7 @@ void TDialogsTest::QueryTextAnswers_data()
     QTest::newRow("cancelled") << "45" << false << "";
 }
 
-void TDialogsTest::QueryTextAnswers()
-{
+void TDialogsTest::QueryTextAnswers() {
     QFETCH(QString, typed);
     QFETCH(bool, ok);
     QFETCH(QString, answer);
@@ -232,9 +244,9 @@ void TDialogsTest::QueryTextAnswers()
     QCOMPARE(QString::fromStdString(result), answer);
 }
 
-void TDialogsTest::QueryPasswordAndPrompt()
-{
-    TQueryForm secret(QStringLiteral("Login"), QStringLiteral("Password"), QString(), true, nullptr);
+void TDialogsTest::QueryPasswordAndPrompt() {
+    TQueryForm secret(QStringLiteral("Login"), QStringLiteral("Password"), QString(), true,
+                      nullptr);
     QCOMPARE(secret.Edit()->echoMode(), QLineEdit::Password);
     QCOMPARE(secret.PromptLabel()->text(), QStringLiteral("Password:"));
     QCOMPARE(secret.windowTitle(), QStringLiteral("Login"));
@@ -245,8 +257,7 @@ void TDialogsTest::QueryPasswordAndPrompt()
     QCOMPARE(open.PromptLabel()->text(), QStringLiteral("minutes:"));
 }
 
-void TDialogsTest::ModelessPopupClosesAfterItsTime()
-{
+void TDialogsTest::ModelessPopupClosesAfterItsTime() {
     TQtUiServices ui;
     TPopupRequest request;
     request.Caption = "Information";
@@ -262,8 +273,7 @@ void TDialogsTest::ModelessPopupClosesAfterItsTime()
     QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 3000);
 }
 
-void TDialogsTest::ModalPopupStaysUntilClicked()
-{
+void TDialogsTest::ModalPopupStaysUntilClicked() {
     TQtUiServices ui;
     TPopupRequest request;
     request.Caption = "Warning:";
@@ -285,8 +295,7 @@ void TDialogsTest::ModalPopupStaysUntilClicked()
     QVERIFY(!ui.CurrentPopup());
 }
 
-void TDialogsTest::PopupCloseGestures_data()
-{
+void TDialogsTest::PopupCloseGestures_data() {
     QTest::addColumn<QString>("gesture");
     QTest::newRow("click-text") << "click-text";
     QTest::newRow("click-caption") << "click-caption";
@@ -295,8 +304,7 @@ void TDialogsTest::PopupCloseGestures_data()
     QTest::newRow("close-button") << "button";
 }
 
-void TDialogsTest::PopupCloseGestures()
-{
+void TDialogsTest::PopupCloseGestures() {
     QFETCH(QString, gesture);
     TQtUiServices ui;
     TPopupRequest request;
@@ -319,8 +327,7 @@ void TDialogsTest::PopupCloseGestures()
     QTRY_VERIFY_WITH_TIMEOUT(popup.isNull(), 2000);
 }
 
-void TDialogsTest::PopupForms()
-{
+void TDialogsTest::PopupForms() {
     TDialogTexts texts;
     TPopupRequest request;
     request.Caption = "Warning:";
@@ -351,8 +358,7 @@ void TDialogsTest::PopupForms()
     QVERIFY(logo.CaptionArea()->isHidden());
 }
 
-void TDialogsTest::NewPopupReplacesShowingOne()
-{
+void TDialogsTest::NewPopupReplacesShowingOne() {
     TQtUiServices ui;
     TPopupRequest request;
     request.Caption = "One";
@@ -368,8 +374,7 @@ void TDialogsTest::NewPopupReplacesShowingOne()
     QVERIFY(!ui.CurrentPopup());
 }
 
-void TDialogsTest::EditInPopupCopiesEveryChange()
-{
+void TDialogsTest::EditInPopupCopiesEveryChange() {
     TQtUiServices ui;
     std::string source = "<p>old</p>";
     std::string seenWhileOpen;
@@ -394,15 +399,13 @@ void TDialogsTest::EditInPopupCopiesEveryChange()
     QVERIFY(!escapeClosed);
 }
 
-void TDialogsTest::SoundsThatCannotPlay_data()
-{
+void TDialogsTest::SoundsThatCannotPlay_data() {
     QTest::addColumn<QByteArray>("content"); // empty: no file at all
     QTest::newRow("missing") << QByteArray();
     QTest::newRow("not-a-sound") << QByteArray("RIFF\x04\x00\x00\x00junk and more junk");
 }
 
-void TDialogsTest::SoundsThatCannotPlay()
-{
+void TDialogsTest::SoundsThatCannotPlay() {
     QFETCH(QByteArray, content);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("attention.wav"));

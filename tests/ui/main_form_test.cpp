@@ -3,6 +3,7 @@
 
 #include "shell/settings.h"
 #include "shell/shell_state.h"
+#include "ui/legenda_form.h"
 #include "ui/main_form.h"
 #include "ui/models/message_list_model.h"
 #include "ui/pelmora_application.h"
@@ -12,14 +13,14 @@
 #include "ui/text_convert.h"
 
 #include <QAbstractItemModelTester>
-#include <QFile>
-#include <QPushButton>
 #include <QAction>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,8 +45,7 @@ struct TFixture {
 
     std::string HomeDir() const { return FromQt(Home.path()) + "/"; }
 
-    bool Create()
-    {
+    bool Create() {
         TShellOptions options;
         options.ProgramDir = HomeDir();
         options.ChangeWorkingDirectory = false;
@@ -57,16 +57,14 @@ struct TFixture {
 };
 
 // The items of a menu by component name, "|" for a separator.
-QStringList Layout(const QMenu* menu)
-{
+QStringList Layout(const QMenu* menu) {
     QStringList items;
     for (const QAction* action : menu->actions())
         items << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
     return items;
 }
 
-QStringList Split(const char* text)
-{
+QStringList Split(const char* text) {
     return QString::fromLatin1(text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
@@ -91,10 +89,11 @@ private Q_SLOTS:
     void UncreatableDataHomeEndsWith99();
     void SplashHidesOnlyAfterStartUp();
     void BusyAnimationRunsWhileAsked();
+    void RestorePanelsBringsBackDefaults();
+    void LegendShowsEveryPicture();
 };
 
-void TMainFormTest::MenusHoldEveryItemInOrder_data()
-{
+void TMainFormTest::MenusHoldEveryItemInOrder_data() {
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items");
     QTest::newRow("File") << "MenuFile" << Split("MenuPrint | MenuExit");
@@ -137,11 +136,11 @@ void TMainFormTest::MenusHoldEveryItemInOrder_data()
                  "MenuSendMailforSelectedAccount | MenuShowTransfer | MenuFindSenderorSubject "
                  "MenuSearchinall MenuSearchAgain");
     QTest::newRow("View") << "MenuView" << Split("MenuCloseALLwindows MenuCasdadeAllWindows |");
-    QTest::newRow("Help") << "MenuHelp" << Split("HelpfileMenu MenuWebsite menuCredits | MenuLegenda");
+    QTest::newRow("Help") << "MenuHelp"
+                          << Split("HelpfileMenu MenuWebsite menuCredits | MenuLegenda");
 }
 
-void TMainFormTest::MenusHoldEveryItemInOrder()
-{
+void TMainFormTest::MenusHoldEveryItemInOrder() {
     QFETCH(QString, menu);
     QFETCH(QStringList, items);
     TFixture fixture;
@@ -151,58 +150,70 @@ void TMainFormTest::MenusHoldEveryItemInOrder()
     QCOMPARE(Layout(shown), items);
 }
 
-void TMainFormTest::CaptionsAndKeys_data()
-{
+void TMainFormTest::CaptionsAndKeys_data() {
     QTest::addColumn<QString>("component");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QKeySequence>("keys");
     QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("File") << "MenuFile" << "File" << QKeySequence() << true;
-    QTest::newRow("Accounts") << "MenuAccounts" << "&Accounts" << QKeySequence() << true;
-    QTest::newRow("View") << "MenuView" << "Show" << QKeySequence() << true;
-    QTest::newRow("Print") << "MenuPrint" << "Print" << QKeySequence(Qt::CTRL | Qt::Key_P) << false;
-    QTest::newRow("Exit") << "MenuExit" << "&Close" << QKeySequence() << true;
-    QTest::newRow("BiggerFont") << "MenuBiggerfont" << "Accounts Tree: Bigger Font" << QKeySequence()
-                                << true;
-    QTest::newRow("ListSmaller") << "MessageListSmallerFont" << "Messages List: Smaller Font"
-                                 << QKeySequence() << true;
+    QTest::newRow("File") << "MenuFile"
+                          << "File" << QKeySequence() << true;
+    QTest::newRow("Accounts") << "MenuAccounts"
+                              << "&Accounts" << QKeySequence() << true;
+    QTest::newRow("View") << "MenuView"
+                          << "Show" << QKeySequence() << true;
+    QTest::newRow("Print") << "MenuPrint"
+                           << "Print" << QKeySequence(Qt::CTRL | Qt::Key_P) << false;
+    QTest::newRow("Exit") << "MenuExit"
+                          << "&Close" << QKeySequence() << true;
+    QTest::newRow("BiggerFont") << "MenuBiggerfont"
+                                << "Accounts Tree: Bigger Font" << QKeySequence() << true;
+    QTest::newRow("ListSmaller") << "MessageListSmallerFont"
+                                 << "Messages List: Smaller Font" << QKeySequence() << true;
     QTest::newRow("ActivePickup") << "MenuActivepickup"
                                   << "Auto Retrieve+Send mail every 30 minutes" << QKeySequence()
                                   << true;
-    QTest::newRow("StorageFolder") << "MenuMailStorageFolder"
-                                   << "Advanced:  Define Mail Storage Folder" << QKeySequence()
-                                   << true;
-    QTest::newRow("RestorePanels") << "MenuRestorePanels"
-                                   << "Restore all default Display, Menu + Warning Settings"
-                                   << QKeySequence() << true;
-    QTest::newRow("SortProjects") << "MenuSortProjects" << "Alphabetically Sort Projects"
-                                  << QKeySequence() << true;
-    QTest::newRow("AMSettings") << "MenuAMSettings" << "Settings" << QKeySequence() << false;
-    QTest::newRow("AMNormal") << "MenuAMnormal" << "Normal" << QKeySequence() << true;
-    QTest::newRow("ShowAddressBook1") << "ShowAddressBook1" << "ShowAddressBook" << QKeySequence()
-                                      << false;
-    QTest::newRow("SendReceive") << "MenuSendReceiveforAll" << "Retrieve+Send Mail for All Accounts"
+    QTest::newRow("StorageFolder")
+        << "MenuMailStorageFolder"
+        << "Advanced:  Define Mail Storage Folder" << QKeySequence() << true;
+    QTest::newRow("RestorePanels")
+        << "MenuRestorePanels"
+        << "Restore all default Display, Menu + Warning Settings" << QKeySequence() << true;
+    QTest::newRow("SortProjects") << "MenuSortProjects"
+                                  << "Alphabetically Sort Projects" << QKeySequence() << true;
+    QTest::newRow("AMSettings") << "MenuAMSettings"
+                                << "Settings" << QKeySequence() << false;
+    QTest::newRow("AMNormal") << "MenuAMnormal"
+                              << "Normal" << QKeySequence() << true;
+    QTest::newRow("ShowAddressBook1") << "ShowAddressBook1"
+                                      << "ShowAddressBook" << QKeySequence() << false;
+    QTest::newRow("SendReceive") << "MenuSendReceiveforAll"
+                                 << "Retrieve+Send Mail for All Accounts"
                                  << QKeySequence(Qt::Key_F8) << false;
-    QTest::newRow("FindSender") << "MenuFindSenderorSubject" << "Find Address or Subject"
-                                << QKeySequence(Qt::CTRL | Qt::Key_F) << false;
-    QTest::newRow("SearchAll") << "MenuSearchinall" << "Search All Messages-texts (slow!)"
+    QTest::newRow("FindSender") << "MenuFindSenderorSubject"
+                                << "Find Address or Subject" << QKeySequence(Qt::CTRL | Qt::Key_F)
+                                << false;
+    QTest::newRow("SearchAll") << "MenuSearchinall"
+                               << "Search All Messages-texts (slow!)"
                                << QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S) << false;
-    QTest::newRow("SearchAgain") << "MenuSearchAgain" << "Search Again" << QKeySequence(Qt::Key_F3)
-                                 << false;
-    QTest::newRow("CloseAll") << "MenuCloseALLwindows" << "CLOSE all open windows!" << QKeySequence()
-                              << false;
-    QTest::newRow("Cascade") << "MenuCasdadeAllWindows" << "Show all open windows"
-                             << QKeySequence() << false;
-    QTest::newRow("Help") << "HelpfileMenu" << "Help" << QKeySequence(Qt::Key_F1) << true;
-    QTest::newRow("Legenda") << "MenuLegenda" << "Legenda" << QKeySequence() << true;
-    QTest::newRow("AccountPopup") << "FMSendandRetrieve" << "Retrieve+Send Mail for this Account"
-                                  << QKeySequence() << false;
-    QTest::newRow("ProjectPopup") << "PMEmptyTrash" << "Empty Trash" << QKeySequence() << false;
+    QTest::newRow("SearchAgain") << "MenuSearchAgain"
+                                 << "Search Again" << QKeySequence(Qt::Key_F3) << false;
+    QTest::newRow("CloseAll") << "MenuCloseALLwindows"
+                              << "CLOSE all open windows!" << QKeySequence() << false;
+    QTest::newRow("Cascade") << "MenuCasdadeAllWindows"
+                             << "Show all open windows" << QKeySequence() << false;
+    QTest::newRow("Help") << "HelpfileMenu"
+                          << "Help" << QKeySequence(Qt::Key_F1) << true;
+    QTest::newRow("Legenda") << "MenuLegenda"
+                             << "Legenda" << QKeySequence() << true;
+    QTest::newRow("AccountPopup") << "FMSendandRetrieve"
+                                  << "Retrieve+Send Mail for this Account" << QKeySequence()
+                                  << false;
+    QTest::newRow("ProjectPopup") << "PMEmptyTrash"
+                                  << "Empty Trash" << QKeySequence() << false;
 }
 
-void TMainFormTest::CaptionsAndKeys()
-{
+void TMainFormTest::CaptionsAndKeys() {
     QFETCH(QString, component);
     QFETCH(QString, caption);
     QFETCH(QKeySequence, keys);
@@ -220,8 +231,7 @@ void TMainFormTest::CaptionsAndKeys()
     QCOMPARE(action->isEnabled(), enabled);
 }
 
-void TMainFormTest::WindowAndPanels()
-{
+void TMainFormTest::WindowAndPanels() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TMainForm& form = *fixture.Form;
@@ -250,8 +260,7 @@ void TMainFormTest::WindowAndPanels()
              QStringLiteral("Retrieve+Send Mail for All Accounts"));
 }
 
-void TMainFormTest::ToggleIsWrittenAtClose()
-{
+void TMainFormTest::ToggleIsWrittenAtClose() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TMainForm& form = *fixture.Form;
@@ -298,8 +307,7 @@ void TMainFormTest::ToggleIsWrittenAtClose()
     QVERIFY(again.Form->Action(QStringLiteral("MenuAMALLON"))->isChecked());
 }
 
-void TMainFormTest::ActivePickupAsksForMinutes()
-{
+void TMainFormTest::ActivePickupAsksForMinutes() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TMainForm& form = *fixture.Form;
@@ -322,8 +330,7 @@ void TMainFormTest::ActivePickupAsksForMinutes()
     QVERIFY(!form.CollectMailTimer()->isActive());
 }
 
-void TMainFormTest::FontCommandsResizeTheViews()
-{
+void TMainFormTest::FontCommandsResizeTheViews() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TMainForm& form = *fixture.Form;
@@ -339,8 +346,7 @@ void TMainFormTest::FontCommandsResizeTheViews()
     QCOMPARE(form.ProjectTree()->font().pointSize(), 7);
 }
 
-void TMainFormTest::EscapeRequestsAbort()
-{
+void TMainFormTest::EscapeRequestsAbort() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     fixture.Form->show();
@@ -351,8 +357,7 @@ void TMainFormTest::EscapeRequestsAbort()
     QVERIFY(fixture.Shell->AbortRequested);
 }
 
-void TMainFormTest::OpenWindowsRefuseClose()
-{
+void TMainFormTest::OpenWindowsRefuseClose() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TMainForm& form = *fixture.Form;
@@ -394,8 +399,7 @@ protected:
 
 } // namespace
 
-void TMainFormTest::RecoverFromStrayError()
-{
+void TMainFormTest::RecoverFromStrayError() {
     auto* app = qobject_cast<TPelmoraApplication*>(QCoreApplication::instance());
     QVERIFY(app);
     TFixture fixture;
@@ -420,13 +424,14 @@ void TMainFormTest::RecoverFromStrayError()
     app->SetRecoveryHandler(nullptr);
 }
 
-void TMainFormTest::MessageListModelIsSound()
-{
+void TMainFormTest::MessageListModelIsSound() {
     TMessageListModel model(nullptr);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.SetHeadings({"S", "Date", "Sender", "Subject", "Bytes", ""});
     QVector<TMessageRow> rows;
-    rows.append({QStringLiteral("    2-1</tmp/a/_112.eml>"), 2, -1,
+    rows.append({QStringLiteral("    2-1</tmp/a/_112.eml>"),
+                 2,
+                 -1,
                  {"01-02-2024 10:00", "Ann (ann@example.org)", "Hello", "001234", "<id@x>"}});
     rows.append({QStringLiteral("    -13</tmp/a/113.eml>"), -1, 3, {"02-02-2024 11:00"}});
     model.SetRows(rows);
@@ -441,8 +446,7 @@ void TMainFormTest::MessageListModelIsSound()
 namespace {
 
 // The centre of a parameter of a node as the view draws it; null when not shown.
-QPoint ParamCentre(TMarkupTree* view, TNode* node, const std::string& href)
-{
+QPoint ParamCentre(TMarkupTree* view, TNode* node, const std::string& href) {
     const QRect item = view->visualRect(view->IndexOfNode(node));
     for (int x = item.left(); x < item.right(); ++x) {
         QRect area;
@@ -454,8 +458,7 @@ QPoint ParamCentre(TMarkupTree* view, TNode* node, const std::string& href)
 
 } // namespace
 
-void TMainFormTest::TreesShowAndEditTheWorkspace()
-{
+void TMainFormTest::TreesShowAndEditTheWorkspace() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TMainForm& form = *fixture.Form;
@@ -503,8 +506,7 @@ void TMainFormTest::TreesShowAndEditTheWorkspace()
     }));
 }
 
-void TMainFormTest::UncreatableDataHomeEndsWith99()
-{
+void TMainFormTest::UncreatableDataHomeEndsWith99() {
     QTemporaryDir scratch;
     QFile blocker(scratch.filePath(QStringLiteral("file")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -527,12 +529,12 @@ void TMainFormTest::UncreatableDataHomeEndsWith99()
     const TCreateResult result = form.FormCreate();
     QVERIFY(!result.Ok);
     QCOMPARE(result.ExitCode, 99);
-    QVERIFY(shown.startsWith(QStringLiteral("Error: Creating Project-directory Failed! Disk full?!")));
+    QVERIFY(
+        shown.startsWith(QStringLiteral("Error: Creating Project-directory Failed! Disk full?!")));
     QVERIFY(shown.contains(QStringLiteral("/home/")));
 }
 
-void TMainFormTest::SplashHidesOnlyAfterStartUp()
-{
+void TMainFormTest::SplashHidesOnlyAfterStartUp() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TSplashScreen* splash = fixture.Form->Splash();
@@ -548,8 +550,7 @@ void TMainFormTest::SplashHidesOnlyAfterStartUp()
     QVERIFY(splash->isHidden());
 }
 
-void TMainFormTest::BusyAnimationRunsWhileAsked()
-{
+void TMainFormTest::BusyAnimationRunsWhileAsked() {
     TFixture fixture;
     QVERIFY(fixture.Create());
     TBusyAnimation& animation = fixture.Shell->Animation();
@@ -568,8 +569,62 @@ void TMainFormTest::BusyAnimationRunsWhileAsked()
     QTRY_VERIFY_WITH_TIMEOUT(!animation.Running(), 4000);
 }
 
-int main(int argc, char** argv)
-{
+void TMainFormTest::RestorePanelsBringsBackDefaults() {
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    TMainForm& form = *fixture.Form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.FormActivate();
+    form.Action(QStringLiteral("MenuAutoConnect"))->trigger();
+    form.Action(QStringLiteral("MenuAMALLOFF"))->trigger();
+    form.Action(QStringLiteral("MessageListBiggerFont"))->trigger();
+    form.resize(900, 700);
+    QVERIFY(form.Action(QStringLiteral("MenuAutoConnect"))->isChecked());
+
+    form.Action(QStringLiteral("MenuRestorePanels"))->trigger();
+    QVERIFY(!form.Action(QStringLiteral("MenuAutoConnect"))->isChecked());
+    QVERIFY(!form.Action(QStringLiteral("MenuAutoDisconnect"))->isChecked());
+    QVERIFY(form.Action(QStringLiteral("MenuAMnormal"))->isChecked());
+    QCOMPARE(form.MessageList()->font().pointSize(), 7);
+    QCOMPARE(form.size(), QSize(795, 595));
+    QCOMPARE(form.FolderTree()->parentWidget()->width(), 234);
+    QCOMPARE(form.MessageList()->header()->sectionSize(2), 170);
+    // The trees are back, with the default account.
+    QCOMPARE(form.FolderTree()->model()->rowCount(), 1);
+    QVERIFY(fixture.Ui.CurrentPopup()); // the notice that everything was restored
+    fixture.Ui.ClosePopup();
+}
+
+void TMainFormTest::LegendShowsEveryPicture() {
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    int pictures = 0;
+    int blank = 0;
+    QTimer::singleShot(0, [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() != nullptr, 3000);
+        auto* legend = qobject_cast<TLegendaForm*>(QApplication::activeModalWidget());
+        QVERIFY(legend);
+        for (const QLabel* label : legend->findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) {
+                ++pictures;
+                const QImage image = label->pixmap().toImage();
+                bool painted = false;
+                for (int x = 0; x < image.width() && !painted; ++x)
+                    for (int y = 0; y < image.height() && !painted; ++y)
+                        painted = qAlpha(image.pixel(x, y)) > 0;
+                if (!painted)
+                    ++blank;
+            }
+        }
+        legend->reject();
+    });
+    fixture.Form->Action(QStringLiteral("MenuLegenda"))->trigger();
+    QVERIFY(pictures > 0);
+    QCOMPARE(blank, 0);
+}
+
+int main(int argc, char** argv) {
     TPelmoraApplication app(argc, argv);
     TMainFormTest test;
     return QTest::qExec(&test, argc, argv);

@@ -22,8 +22,7 @@ namespace {
 
 struct TEventLog {
     QStringList Lines;
-    TMarkupTreeEvents Events()
-    {
+    TMarkupTreeEvents Events() {
         TMarkupTreeEvents events;
         events.OnParamSelect = [this](TNode*, const std::string& href, const std::string& value) {
             Lines << QStringLiteral("select %1=%2").arg(ToQt(href), ToQt(value));
@@ -42,8 +41,7 @@ struct TView {
     std::unique_ptr<TMarkupTree> View;
     TNode* Node = nullptr;
 
-    explicit TView(const std::string& text)
-    {
+    explicit TView(const std::string& text) {
         Node = Tree.Add(nullptr, text);
         Tree.Add(nullptr, "<b>second</b>");
         View = std::make_unique<TMarkupTree>(nullptr);
@@ -54,8 +52,7 @@ struct TView {
         QVERIFY(QTest::qWaitForWindowExposed(View.get()));
     }
 
-    QPoint ParamCentre(const char* href)
-    {
+    QPoint ParamCentre(const char* href) {
         const QModelIndex index = View->IndexOfNode(Node);
         const QRect item = View->visualRect(index);
         for (int x = item.left(); x < item.right(); ++x) {
@@ -87,8 +84,7 @@ private Q_SLOTS:
     void HandCursorOverParameters();
 };
 
-void TMarkupTreeTest::ModelFollowsTheTree()
-{
+void TMarkupTreeTest::ModelFollowsTheTree() {
     TNodeTree tree;
     TNodeTreeModel model(tree, nullptr);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -105,7 +101,8 @@ void TMarkupTreeTest::ModelFollowsTheTree()
              QStringLiteral("<XID=001><b>Account</b>"));
 
     QPersistentModelIndex alpha(model.IndexOf(a));
-    tree.Sort(account, [](const TNode& x, const TNode& y) { return x.Text() < y.Text(); }, false);
+    tree.Sort(
+        account, [](const TNode& x, const TNode& y) { return x.Text() < y.Text(); }, false);
     QCOMPARE(model.NodeOf(alpha), a); // persistent indexes follow their nodes
     QCOMPARE(alpha.row(), a->Index());
     QVERIFY(tree.Move(b, nullptr, 0));
@@ -121,8 +118,7 @@ void TMarkupTreeTest::ModelFollowsTheTree()
     QCOMPARE(model.rowCount(), 0);
 }
 
-void TMarkupTreeTest::DrawsImagesStylesAndSkipsUnknownTags()
-{
+void TMarkupTreeTest::DrawsImagesStylesAndSkipsUnknownTags() {
     TView view("<XID=001><IMG src=\"idx:2\"> <b><font color=\"clNavy\">Ann</font></b> "
                "<a href=\"Edit\">value</a>");
     auto* delegate = qobject_cast<TMarkupDelegate*>(view.View->itemDelegate());
@@ -162,17 +158,18 @@ void TMarkupTreeTest::DrawsImagesStylesAndSkipsUnknownTags()
     QVERIFY(navy);
 }
 
-void TMarkupTreeTest::ColourNamesAndDigitsAgree_data()
-{
+void TMarkupTreeTest::ColourNamesAndDigitsAgree_data() {
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
-    QTest::newRow("lime") << "#00FF00" << "clLime";
-    QTest::newRow("navy-case") << "#000080" << "CLNAVY";
-    QTest::newRow("unknown-name-is-black") << "#000000" << "clNoSuchColour";
+    QTest::newRow("lime") << "#00FF00"
+                          << "clLime";
+    QTest::newRow("navy-case") << "#000080"
+                               << "CLNAVY";
+    QTest::newRow("unknown-name-is-black") << "#000000"
+                                           << "clNoSuchColour";
 }
 
-void TMarkupTreeTest::ColourNamesAndDigitsAgree()
-{
+void TMarkupTreeTest::ColourNamesAndDigitsAgree() {
     QFETCH(QString, a);
     QFETCH(QString, b);
     const QPalette palette;
@@ -182,8 +179,7 @@ void TMarkupTreeTest::ColourNamesAndDigitsAgree()
     QCOMPARE(ResolveMarkupColour(*first, palette), ResolveMarkupColour(*second, palette));
 }
 
-void TMarkupTreeTest::ListChoiceWritesValue_data()
-{
+void TMarkupTreeTest::ListChoiceWritesValue_data() {
     QTest::addColumn<int>("downs");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QStringList>("events");
@@ -193,8 +189,7 @@ void TMarkupTreeTest::ListChoiceWritesValue_data()
     QTest::newRow("same-value") << 0 << "Incremental" << QStringList({"select Style=Incremental"});
 }
 
-void TMarkupTreeTest::ListChoiceWritesValue()
-{
+void TMarkupTreeTest::ListChoiceWritesValue() {
     QFETCH(int, downs);
     QFETCH(QString, stored);
     QFETCH(QStringList, events);
@@ -218,8 +213,7 @@ void TMarkupTreeTest::ListChoiceWritesValue()
     QCOMPARE(log.Lines, events);
 }
 
-void TMarkupTreeTest::EditValueIsEscaped()
-{
+void TMarkupTreeTest::EditValueIsEscaped() {
     TView view("Name: <a href=\"Name\" class=\"EDIT\">old</a>");
     TEventLog log;
     view.View->Events = log.Events();
@@ -229,7 +223,8 @@ void TMarkupTreeTest::EditValueIsEscaped()
     QCOMPARE(edit->text(), QStringLiteral("old"));
     edit->setText(QStringLiteral("a<b"));
     QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(ToQt(view.Node->Text()), QStringLiteral("Name: <a href=\"Name\" class=\"EDIT\">a&lt;b</a>"));
+    QCOMPARE(ToQt(view.Node->Text()),
+             QStringLiteral("Name: <a href=\"Name\" class=\"EDIT\">a&lt;b</a>"));
     QCOMPARE(log.Lines.last(), QStringLiteral("changed Name old->a&lt;b"));
     // Drawn as the user typed it.
     auto* delegate = qobject_cast<TMarkupDelegate*>(view.View->itemDelegate());
@@ -240,8 +235,7 @@ void TMarkupTreeTest::EditValueIsEscaped()
     QCOMPARE(drawn, QStringLiteral("Name: a<b"));
 }
 
-void TMarkupTreeTest::SpinEscapeKeepsValue()
-{
+void TMarkupTreeTest::SpinEscapeKeepsValue() {
     TView view("Count: <a href=\"Count\" class=\"SPIN\">12</a>");
     TEventLog log;
     view.View->Events = log.Events();
@@ -252,7 +246,8 @@ void TMarkupTreeTest::SpinEscapeKeepsValue()
     QTest::keyClick(spin, Qt::Key_Up);
     QTest::keyClick(spin, Qt::Key_Escape);
     view.View->setFocus(); // the editor loses the focus after Escape
-    QCOMPARE(ToQt(view.Node->Text()), QStringLiteral("Count: <a href=\"Count\" class=\"SPIN\">12</a>"));
+    QCOMPARE(ToQt(view.Node->Text()),
+             QStringLiteral("Count: <a href=\"Count\" class=\"SPIN\">12</a>"));
     QVERIFY(log.Lines.isEmpty());
     QVERIFY(spin->State.Cancelled);
 
@@ -261,11 +256,11 @@ void TMarkupTreeTest::SpinEscapeKeepsValue()
     QTRY_VERIFY(spin->isVisible());
     QTest::keyClick(spin, Qt::Key_Up);
     view.View->setFocus();
-    QCOMPARE(ToQt(view.Node->Text()), QStringLiteral("Count: <a href=\"Count\" class=\"SPIN\">13</a>"));
+    QCOMPARE(ToQt(view.Node->Text()),
+             QStringLiteral("Count: <a href=\"Count\" class=\"SPIN\">13</a>"));
 }
 
-void TMarkupTreeTest::DateKeepsTheFormatItReadsIn()
-{
+void TMarkupTreeTest::DateKeepsTheFormatItReadsIn() {
     TView view("Due: <a href=\"Due\" class=\"DATE\">24-12-2026</a>");
     QTest::mouseClick(view.View->viewport(), Qt::LeftButton, {}, view.ParamCentre("Due"));
     TPopupDatePicker* picker = view.View->DatePicker();
@@ -273,7 +268,8 @@ void TMarkupTreeTest::DateKeepsTheFormatItReadsIn()
     QCOMPARE(picker->date(), QDate(2026, 12, 24));
     picker->setDate(QDate(2027, 1, 2));
     QTest::keyClick(picker, Qt::Key_Return);
-    QCOMPARE(ToQt(view.Node->Text()), QStringLiteral("Due: <a href=\"Due\" class=\"DATE\">02-01-2027</a>"));
+    QCOMPARE(ToQt(view.Node->Text()),
+             QStringLiteral("Due: <a href=\"Due\" class=\"DATE\">02-01-2027</a>"));
 
     // A value that is no date starts the picker at today.
     TView other("Due: <a href=\"Due\" class=\"DATE\">-not set-</a>");
@@ -281,11 +277,11 @@ void TMarkupTreeTest::DateKeepsTheFormatItReadsIn()
     QTRY_VERIFY(other.View->DatePicker()->isVisible());
     QCOMPARE(other.View->DatePicker()->date(), QDate::currentDate());
     QTest::keyClick(other.View->DatePicker(), Qt::Key_Escape);
-    QCOMPARE(ToQt(other.Node->Text()), QStringLiteral("Due: <a href=\"Due\" class=\"DATE\">-not set-</a>"));
+    QCOMPARE(ToQt(other.Node->Text()),
+             QStringLiteral("Due: <a href=\"Due\" class=\"DATE\">-not set-</a>"));
 }
 
-void TMarkupTreeTest::MenuEntriesSortedAndChosen()
-{
+void TMarkupTreeTest::MenuEntriesSortedAndChosen() {
     TView view("Mode: <a href=\"Mode\" class=\"MENU\" props=\"Zulu,Alpha,Mike\">Mike</a>");
     TEventLog log;
     view.View->Events = log.Events();
@@ -300,12 +296,12 @@ void TMarkupTreeTest::MenuEntriesSortedAndChosen()
     menu->actions().first()->trigger();
     menu->hide();
     QCOMPARE(ToQt(view.Node->Text()),
-             QStringLiteral("Mode: <a href=\"Mode\" class=\"MENU\" props=\"Zulu,Alpha,Mike\">Alpha</a>"));
+             QStringLiteral(
+                 "Mode: <a href=\"Mode\" class=\"MENU\" props=\"Zulu,Alpha,Mike\">Alpha</a>"));
     QCOMPARE(log.Lines, QStringList({"select Mode=Alpha", "changed Mode Mike->Alpha"}));
 }
 
-void TMarkupTreeTest::ClickHandlerLeavingValueAlone()
-{
+void TMarkupTreeTest::ClickHandlerLeavingValueAlone() {
     const std::string text = "Active: <a href=\"Toggle\">Yes</a>";
     TView view(text);
     int clicks = 0;
@@ -326,8 +322,7 @@ void TMarkupTreeTest::ClickHandlerLeavingValueAlone()
     QCOMPARE(changes, 1);
 }
 
-void TMarkupTreeTest::HandCursorOverParameters()
-{
+void TMarkupTreeTest::HandCursorOverParameters() {
     TView view("Server: <a href=\"EditPOP3\">pop.example.org</a>");
     QStringList entered;
     view.View->OnParamEnter = [&](TNode*, const std::string& href, const std::string& value) {

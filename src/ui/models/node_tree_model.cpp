@@ -12,61 +12,51 @@ constexpr qsizetype kCaptionLimit = 255;
 } // namespace
 
 TNodeTreeModel::TNodeTreeModel(TNodeTree& tree, QObject* parent)
-    : QAbstractItemModel(parent), NodeTree(tree)
-{
+    : QAbstractItemModel(parent), NodeTree(tree) {
     NodeTree.AddObserver(this);
 }
 
-TNodeTreeModel::~TNodeTreeModel()
-{
+TNodeTreeModel::~TNodeTreeModel() {
     NodeTree.RemoveObserver(this);
 }
 
-TNode* TNodeTreeModel::NodeOf(const QModelIndex& index) const
-{
+TNode* TNodeTreeModel::NodeOf(const QModelIndex& index) const {
     return index.isValid() ? static_cast<TNode*>(index.internalPointer()) : nullptr;
 }
 
-QModelIndex TNodeTreeModel::IndexOf(const TNode* node) const
-{
+QModelIndex TNodeTreeModel::IndexOf(const TNode* node) const {
     if (!node)
         return {};
     return createIndex(node->Index(), 0, const_cast<TNode*>(node));
 }
 
-QModelIndex TNodeTreeModel::ParentIndexOf(TNode* parent) const
-{
+QModelIndex TNodeTreeModel::ParentIndexOf(TNode* parent) const {
     return IndexOf(parent);
 }
 
-QModelIndex TNodeTreeModel::index(int row, int column, const QModelIndex& parent) const
-{
+QModelIndex TNodeTreeModel::index(int row, int column, const QModelIndex& parent) const {
     if (column != 0 || row < 0)
         return {};
     TNode* node = NodeTree.Child(NodeOf(parent), row);
     return node ? createIndex(row, 0, node) : QModelIndex();
 }
 
-QModelIndex TNodeTreeModel::parent(const QModelIndex& child) const
-{
+QModelIndex TNodeTreeModel::parent(const QModelIndex& child) const {
     const TNode* node = NodeOf(child);
     return node ? IndexOf(node->Parent()) : QModelIndex();
 }
 
-int TNodeTreeModel::rowCount(const QModelIndex& parent) const
-{
+int TNodeTreeModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() && parent.column() != 0)
         return 0;
     return NodeTree.ChildCount(NodeOf(parent));
 }
 
-int TNodeTreeModel::columnCount(const QModelIndex&) const
-{
+int TNodeTreeModel::columnCount(const QModelIndex&) const {
     return 1;
 }
 
-QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const
-{
+QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const {
     const TNode* node = NodeOf(index);
     if (!node)
         return {};
@@ -84,24 +74,21 @@ QVariant TNodeTreeModel::data(const QModelIndex& index, int role) const
     }
 }
 
-Qt::ItemFlags TNodeTreeModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags TNodeTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     // Read-only: captions change only through the tree's own operations.
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-void TNodeTreeModel::SaveLayout()
-{
+void TNodeTreeModel::SaveLayout() {
     SavedIndexes = persistentIndexList();
     SavedNodes.clear();
     for (const QModelIndex& index : SavedIndexes)
         SavedNodes.append(NodeOf(index));
 }
 
-void TNodeTreeModel::RestoreLayout()
-{
+void TNodeTreeModel::RestoreLayout() {
     QModelIndexList now;
     for (TNode* node : SavedNodes)
         now.append(IndexOf(node));
@@ -110,85 +97,70 @@ void TNodeTreeModel::RestoreLayout()
     SavedNodes.clear();
 }
 
-void TNodeTreeModel::NodesAboutToBeInserted(TNode* parent, int first, int last)
-{
+void TNodeTreeModel::NodesAboutToBeInserted(TNode* parent, int first, int last) {
     beginInsertRows(ParentIndexOf(parent), first, last);
 }
 
-void TNodeTreeModel::NodesInserted(TNode*, int, int)
-{
+void TNodeTreeModel::NodesInserted(TNode*, int, int) {
     endInsertRows();
 }
 
-void TNodeTreeModel::NodesAboutToBeRemoved(TNode* parent, int first, int last)
-{
+void TNodeTreeModel::NodesAboutToBeRemoved(TNode* parent, int first, int last) {
     beginRemoveRows(ParentIndexOf(parent), first, last);
 }
 
-void TNodeTreeModel::NodesRemoved(TNode*, int, int)
-{
+void TNodeTreeModel::NodesRemoved(TNode*, int, int) {
     endRemoveRows();
 }
 
 // Moves are reported as a layout change: the node keeps its identity and every persistent
 // index follows its node, whatever row arithmetic the move implies.
-void TNodeTreeModel::NodeAboutToBeMoved(TNode*, TNode*, int)
-{
+void TNodeTreeModel::NodeAboutToBeMoved(TNode*, TNode*, int) {
     Q_EMIT layoutAboutToBeChanged();
     SaveLayout();
 }
 
-void TNodeTreeModel::NodeMoved(TNode*)
-{
+void TNodeTreeModel::NodeMoved(TNode*) {
     RestoreLayout();
     Q_EMIT layoutChanged();
 }
 
-void TNodeTreeModel::NodeChanged(TNode* node)
-{
+void TNodeTreeModel::NodeChanged(TNode* node) {
     const QModelIndex index = IndexOf(node);
     Q_EMIT dataChanged(index, index);
 }
 
-void TNodeTreeModel::LayoutAboutToBeChanged()
-{
+void TNodeTreeModel::LayoutAboutToBeChanged() {
     Q_EMIT layoutAboutToBeChanged();
     SaveLayout();
 }
 
-void TNodeTreeModel::LayoutChanged()
-{
+void TNodeTreeModel::LayoutChanged() {
     RestoreLayout();
     Q_EMIT layoutChanged();
 }
 
-void TNodeTreeModel::AboutToBeReset()
-{
+void TNodeTreeModel::AboutToBeReset() {
     beginResetModel();
 }
 
-void TNodeTreeModel::Reset()
-{
+void TNodeTreeModel::Reset() {
     endResetModel();
 }
 
-void TNodeTreeModel::SelectionChanged(TNode* selected)
-{
+void TNodeTreeModel::SelectionChanged(TNode* selected) {
     Q_EMIT NodeSelected(IndexOf(selected));
 }
 
-void TNodeTreeModel::ExpandRequested(TNode* node, bool expanded)
-{
+void TNodeTreeModel::ExpandRequested(TNode* node, bool expanded) {
     Q_EMIT NodeExpandRequested(IndexOf(node), expanded);
 }
 
-void TNodeTreeModel::UpdateBegun()
-{
+void TNodeTreeModel::UpdateBegun() {
     Q_EMIT TreeUpdateBegun();
 }
 
-void TNodeTreeModel::UpdateEnded()
-{
+void TNodeTreeModel::UpdateEnded() {
     Q_EMIT TreeUpdateEnded();
 }
 
