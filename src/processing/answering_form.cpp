@@ -134,6 +134,8 @@ void AnsweringFormHelp(TShell& shell) {
     Popup(shell, shell.Text(1, 261), text + "\r\n" + shell.Text(1, 24), 11);
 }
 
-void AnsweringFormClose(TAnsweringForm& form, TShell& shell) { AnsweringFormSaveText(form, shell); }
+void AnsweringFormClose(TAnsweringForm& form, TShell& shell) {
+    AnsweringFormSaveText(form, shell);
+}
 
 } // namespace pelmora

@@ -136,9 +136,8 @@ bool AnswerMessage(const TAnswerRequest& request, TAnsweringMode mode,
     reply.SetHeaderValue("In-Reply-To", request.MessageId);
     reply.SetHeaderValue("References", request.MessageId);
     BringMessageUpToDate(reply);
-    reply.PutPlainText(ReplaceAnswerPlaceholders(*text, request.DisplayName,
-                                                 request.EmailAddress, request.WebAddress,
-                                                 request.RecipientName,
+    reply.PutPlainText(ReplaceAnswerPlaceholders(*text, request.DisplayName, request.EmailAddress,
+                                                 request.WebAddress, request.RecipientName,
                                                  request.RecipientAddress));
     BringMessageUpToDate(reply);
     return true;

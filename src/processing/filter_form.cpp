@@ -18,8 +18,8 @@ namespace {
 const std::string kTargetGap(84, ' ');
 
 std::string TargetText(const std::string& path, int project, int folder) {
-    return path + kTargetGap + "<PXID=" + std::to_string(project) + "><FXID=" +
-           std::to_string(folder) + ">";
+    return path + kTargetGap + "<PXID=" + std::to_string(project) +
+           "><FXID=" + std::to_string(folder) + ">";
 }
 
 // The number after `key` (found in the upper-cased text) up to the next ">", trimmed.
@@ -76,7 +76,8 @@ std::vector<std::string> FilterTargets(TWorkspace& workspace, TNode* accountNode
             ScanCustomFolders(shell.Dirs().Store, project, shell.Text(3, 14));
         for (int code = kFirstCustomFolder; code <= kLastCustomFolder; ++code) {
             const TCustomFolder* folder = folders.At(code);
-            if (!folder || folder->Name.empty() || (folders.FirstFree && code >= *folders.FirstFree))
+            if (!folder || folder->Name.empty() ||
+                (folders.FirstFree && code >= *folders.FirstFree))
                 break;
             targets.push_back(
                 TargetText(prefix + shell.Text(1, 317) + ">" + folder->Name, project, code));

@@ -89,8 +89,9 @@ std::optional<TFilterRule> ReadFilterRule(const std::string& rulePath) {
 
 bool WriteFilterRule(const std::string& rulePath, const TFilterRule& rule) {
     std::string text = "[DEST]\r\nPXID=" + std::to_string(rule.Project) +
-                       "\r\nFXID=" + std::to_string(rule.Folder) + "\r\n\r\n[QUERY]\r\nOPTION=" +
-                       std::to_string(rule.Option) + "\r\nMATCH=" + OneLine(rule.Match) +
+                       "\r\nFXID=" + std::to_string(rule.Folder) +
+                       "\r\n\r\n[QUERY]\r\nOPTION=" + std::to_string(rule.Option) +
+                       "\r\nMATCH=" + OneLine(rule.Match) +
                        "\r\nSTOPPROC=" + (rule.StopProcessing ? "1" : "0") + "\r\n";
     return WriteFileAtomically(rulePath, text);
 }
@@ -118,8 +119,8 @@ std::string FilterFieldText(const TMailMessage& message, int option) {
     }
 }
 
-TFilterResult EvaluateFilters(const std::string& listPath, const TMailMessage& message,
-                              int account, TUiServices* ui) {
+TFilterResult EvaluateFilters(const std::string& listPath, const TMailMessage& message, int account,
+                              TUiServices* ui) {
     TFilterResult result;
     for (const std::string& name : ReadFilterList(listPath)) {
         if (ui)

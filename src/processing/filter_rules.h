@@ -22,10 +22,10 @@ constexpr int kFilterTo = 2;
 constexpr int kFilterBody = 3;
 
 struct TFilterRule {
-    int Project = -1;     // DEST/PXID
-    int Folder = -1;      // DEST/FXID
-    int Option = -1;      // QUERY/OPTION
-    std::string Match;    // QUERY/MATCH, lower case and trimmed when written by the window
+    int Project = -1;            // DEST/PXID
+    int Folder = -1;             // DEST/FXID
+    int Option = -1;             // QUERY/OPTION
+    std::string Match;           // QUERY/MATCH, lower case and trimmed when written by the window
     bool StopProcessing = false; // QUERY/STOPPROC
 };
 
@@ -63,7 +63,7 @@ struct TFilterResult {
 // Evaluates the rules of the list in order: each matching rule sets the destination, and a
 // matching rule with STOPPROC ends the evaluation. With ui, the message queue is pumped
 // before each rule.
-TFilterResult EvaluateFilters(const std::string& listPath, const TMailMessage& message,
-                              int account, TUiServices* ui = nullptr);
+TFilterResult EvaluateFilters(const std::string& listPath, const TMailMessage& message, int account,
+                              TUiServices* ui = nullptr);
 
 } // namespace pelmora

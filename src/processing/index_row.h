@@ -15,12 +15,12 @@ constexpr int kNoAttachmentIcon = -1;
 constexpr int kAttachmentIcon = 3;
 
 struct TIndexRow {
-    std::string FolderPath;     // the folder's directory, ends in "/"
-    std::string FilePath;       // the message file
-    int State = 2;              // message state code (unread)
+    std::string FolderPath; // the folder's directory, ends in "/"
+    std::string FilePath;   // the message file
+    int State = 2;          // message state code (unread)
     int AttachmentIcon = kNoAttachmentIcon;
-    std::string DateText;       // "dd-mm-yyyy hh:nn"
-    std::string AddressColumn;  // sender (incoming) or recipient (outgoing) column
+    std::string DateText;      // "dd-mm-yyyy hh:nn"
+    std::string AddressColumn; // sender (incoming) or recipient (outgoing) column
     std::string Subject;
     std::int64_t Size = 0;
     std::string MessageId;

@@ -7,12 +7,12 @@
 
 #include <cerrno>
 #include <charconv>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
@@ -80,9 +80,9 @@ std::optional<std::vector<std::string>> ReadMailLog(const std::string& path) {
             break;
         }
         lines.push_back(text->substr(start, end - start));
-        start = end + ((*text)[end] == '\r' && end + 1 < text->size() && (*text)[end + 1] == '\n'
-                           ? 2
-                           : 1);
+        start =
+            end +
+            ((*text)[end] == '\r' && end + 1 < text->size() && (*text)[end + 1] == '\n' ? 2 : 1);
     }
     return lines;
 }
@@ -140,8 +140,8 @@ std::optional<TLogDate> LogLineDate(std::string_view line) {
     std::optional<int> month = WholeNumber(head.substr(dash1 + 1, dash2 - dash1 - 1));
     std::string_view yearText = head.substr(dash2 + 1);
     std::optional<int> year = WholeNumber(yearText);
-    if (!day || !month || !year || yearText.size() != 4 || *month < 1 || *month > 12 ||
-        *day < 1 || *day > 31)
+    if (!day || !month || !year || yearText.size() != 4 || *month < 1 || *month > 12 || *day < 1 ||
+        *day > 31)
         return std::nullopt;
     return TLogDate{*year, *month, *day};
 }

@@ -29,8 +29,7 @@ std::int64_t FileSizeOf(const std::string& path) {
     return error ? -1 : static_cast<std::int64_t>(size);
 }
 
-bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
-                        std::string* error) {
+bool SaveMessageDurably(const TMailMessage& message, const std::string& path, std::string* error) {
     auto fail = [&](const std::string& reason) {
         if (error)
             *error = reason;

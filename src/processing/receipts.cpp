@@ -83,8 +83,10 @@ void BringMessageUpToDate(TMailMessage& message) {
 
 TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings& account,
                             int project, const TReceiptJob& job, TMailMessage& work) {
-    const TMessageTexts& texts = *job.Texts;
     TQueuedReceipt queued;
+    if (!job.Texts)
+        return queued;
+    const TMessageTexts& texts = *job.Texts;
     const std::string messageId = retrieved.GetMessageId();
     const TMailAddress sender = retrieved.GetSender();
     const TMailAddress target = retrieved.GetReceiptTarget();
@@ -98,14 +100,13 @@ TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings
     std::filesystem::remove(notificationPath, ignored);
     const std::string notification = "Reporting-UA: Sorvath Pelmora v.3.0.5\r\n"
                                      "Final-Recipient: rfc822;" +
-                                     account.EmailAddress + "\r\nOriginal-Message-ID: " +
-                                     messageId +
+                                     account.EmailAddress +
+                                     "\r\nOriginal-Message-ID: " + messageId +
                                      "\r\nDisposition: automatic-action/MDN-sent-automatically;"
                                      " displayed\r\n";
     if (WriteFileAtomically(notificationPath, notification))
-        queued.WithNotification =
-            static_cast<bool>(work.AttachFileFrom(notificationPath,
-                                                  "message/disposition-notification", false));
+        queued.WithNotification = static_cast<bool>(
+            work.AttachFileFrom(notificationPath, "message/disposition-notification", false));
 
     BringMessageUpToDate(work);
     work.PutPlainText(texts.Text(1, 73) + account.AccountName + " at " +
@@ -140,10 +141,10 @@ TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings
     row.State = kStateRead;
     row.AttachmentIcon = kNoAttachmentIcon;
     row.DateText = IndexDateText(now);
-    row.AddressColumn = work.ToRecipients.Count() > 0
-                            ? AddressColumnText(work.ToRecipients.NameAt(0),
-                                                work.ToRecipients.AddressAt(0))
-                            : std::string();
+    row.AddressColumn =
+        work.ToRecipients.Count() > 0
+            ? AddressColumnText(work.ToRecipients.NameAt(0), work.ToRecipients.AddressAt(0))
+            : std::string();
     row.Subject = work.GetSubject();
     row.Size = FileSizeOf(queued.Path);
     row.MessageId = work.GetMessageId();
@@ -193,8 +194,8 @@ int SourceFolderOfReceipts(int receiptFolder) {
 }
 
 TFindResult FindSourceOfReceipt(const std::string& receiptPath,
-                                const std::vector<std::string>& messageIdColumns,
-                                const bool* abort, TUiServices* ui) {
+                                const std::vector<std::string>& messageIdColumns, const bool* abort,
+                                TUiServices* ui) {
     std::error_code error;
     if (!std::filesystem::exists(receiptPath, error))
         return {TFindStatus::FileMissing, -1};

@@ -36,8 +36,8 @@ std::string StripEnclosingBrackets(std::string_view text);
 void BringMessageUpToDate(TMailMessage& message);
 
 struct TReceiptJob {
-    std::string StoreDir; // ends in "/"
-    std::string TempDir;  // ends in "/"
+    std::string StoreDir;                 // ends in "/"
+    std::string TempDir;                  // ends in "/"
     const TMessageTexts* Texts = nullptr; // Not owned.
     TSessionLog* Log = nullptr;           // Not owned; may be null.
     TAppendIndexRow AppendRow;            // may be empty
@@ -46,7 +46,7 @@ struct TReceiptJob {
 
 struct TQueuedReceipt {
     bool Saved = false;
-    std::string Path;  // the outbox file
+    std::string Path; // the outbox file
     bool IndexRowAdded = false;
     bool WithNotification = false; // "rfc822.txt" could be written and attached
 };

@@ -34,7 +34,9 @@ std::optional<int> WholeNumber(std::string_view text) {
     return value;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool DirectoryExists(const std::string& path) {
     std::error_code error;
@@ -105,7 +107,9 @@ std::pair<int, std::string> FilterTarget(const std::string& store, int project, 
     return {kFolderInbox, FolderPath(store, project, kFolderInbox)};
 }
 
-std::string LowerTrimmed(std::string_view text) { return LowerAscii(Trim(text)); }
+std::string LowerTrimmed(std::string_view text) {
+    return LowerAscii(Trim(text));
+}
 
 // The address of a project address-book entry: between the last "(" and ")" of its plain
 // caption, or the caption itself.
@@ -186,8 +190,7 @@ std::optional<int> TrackedProject(std::string_view subject) {
     return WholeNumber(tail.substr(begin, dollar - begin));
 }
 
-std::string SubscriberQueueLine(bool unsubscribe, std::string_view name,
-                                std::string_view address) {
+std::string SubscriberQueueLine(bool unsubscribe, std::string_view name, std::string_view address) {
     auto clean = [](std::string_view text) {
         std::string out;
         for (char c : text)
@@ -381,12 +384,11 @@ void ProcessSubscriptionQueue(TWorkspace& workspace, int project) {
             const std::string storedName = EscapeParam(name);
             const std::string storedAddress = EscapeParam(address);
             workspace.ProjectTree.Add(
-                book, name.empty()
-                          ? "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>" +
-                                storedAddress + "</b></font>"
-                          : "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>" + storedName +
-                                " </b></font><font color=\"clGreen\"><i>(" + storedAddress +
-                                ")</i></font>");
+                book, name.empty() ? "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>" +
+                                         storedAddress + "</b></font>"
+                                   : "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>" +
+                                         storedName + " </b></font><font color=\"clGreen\"><i>(" +
+                                         storedAddress + ")</i></font>");
         } else {
             const std::string wanted = LowerTrimmed(address);
             for (int i = book->ChildCount() - 1; i >= 0; --i) {

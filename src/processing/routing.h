@@ -24,10 +24,10 @@ constexpr std::string_view kProjectDomainPrefix = "PXID";
 constexpr std::string_view kSubscriberQueueName = "subscribers.que";
 
 struct TRoutingResult {
-    int Project = -1;      // -1: no project could be found or created (nothing to store)
-    int Folder = 111;      // the folder code the file lies in
-    std::string Path;      // the new message file; empty with Project -1
-    bool Orphan = false;   // filed into the default project for want of a reference
+    int Project = -1;    // -1: no project could be found or created (nothing to store)
+    int Folder = 111;    // the folder code the file lies in
+    std::string Path;    // the new message file; empty with Project -1
+    bool Orphan = false; // filed into the default project for want of a reference
     bool Receipt = false;
     bool Subscription = false;
     bool ByFilter = false;
@@ -55,8 +55,7 @@ std::optional<int> TrackedProject(std::string_view subject);
 // The queue line of a request: "+ " or "- " + name + " (" + address + ")", or the address
 // alone when the trimmed name is empty. Line breaks and other control characters in name and
 // address become blanks, so one request is always one line.
-std::string SubscriberQueueLine(bool unsubscribe, std::string_view name,
-                                std::string_view address);
+std::string SubscriberQueueLine(bool unsubscribe, std::string_view name, std::string_view address);
 
 // Decides where a retrieved message goes. May append to a project's subscription queue and
 // may create the account's default project (node in the account tree, project list of

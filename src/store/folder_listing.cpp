@@ -5,6 +5,7 @@
 #include "mime/mime_text.h"
 #include "shell/shell_state.h"
 #include "store/custom_folders.h"
+#include "store/list_sort.h"
 #include "store/message_files.h"
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
@@ -67,8 +68,8 @@ TFolderView::TFolderView(TWorkspace& work) : Work(work), Shell(work.Shell()) {
     };
     Work.Hooks.MessageListRowCount = [this] { return List.Count(); };
     Work.Hooks.RefreshCounts = [this] { RefreshCounts(); };
-    if (!Hooks.ShowingSearchResults)
-        Work.Hooks.ShowingSearchResults = [this] { return ShowingSearchResults(); };
+    Work.Hooks.ShowingSearchResults = [this] { return ShowingSearchResults(); };
+    LoadListSort(Shell.Registry(), List);
 }
 
 TFolderView::~TFolderView() {
@@ -498,6 +499,27 @@ void TFolderView::MessageListSelectItem() {
         RefreshList();
         return;
     }
+    if (Hooks.MenuStateChanged)
+        Hooks.MenuStateChanged();
+}
+
+void TFolderView::ColumnClick(int column) {
+    if (Hooks.SetListEnabled)
+        Hooks.SetListEnabled(false);
+    SetTreesEnabled(false);
+    Shell.Animation().Start();
+    Ui().SetStatusText(TStatusBar::Message, Text(1, 249));
+    List.HeadingClick(column);
+    SaveListSort(Shell.Registry(), List);
+    if (!List.Empty() && List.Focused() < 0)
+        List.SetFocused(0);
+    Menu.MessageButtons = List.Focused() >= 0;
+    Menu.ReplyButtons = Menu.MessageButtons && (Folder == kFolderInbox || IsCustomFolderCode(Folder));
+    Shell.Animation().Stop();
+    SetTreesEnabled(true);
+    if (Hooks.SetListEnabled)
+        Hooks.SetListEnabled(true);
+    Ui().SetStatusText(TStatusBar::Message, std::string());
     if (Hooks.MenuStateChanged)
         Hooks.MenuStateChanged();
 }

@@ -101,6 +101,9 @@ public:
     void MessageListSelectItem();
     // A click on a row.
     void MessageListClick();
+    // A click on a column heading: sorts through the list's rule, keeps the order in the
+    // registry and focuses the top row when none is focused.
+    void ColumnClick(int column);
     // Column 2's heading for a folder code.
     std::string SenderHeading(int code) const;
     void ApplyHeadings(int code);

@@ -40,18 +40,24 @@ std::optional<std::string> RenameToState(const std::string& path, int state) {
     const std::string target = dir + *newName;
     if (target == path)
         return access(path.c_str(), F_OK) == 0 ? std::optional<std::string>(path) : std::nullopt;
-    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return target;
-    if (errno != EINVAL && errno != ENOSYS)
+    if (!RenameNoReplace(path, target))
         return std::nullopt;
-    // A file system without no-replace renames: a hard link cannot replace a file either.
-    if (::link(path.c_str(), target.c_str()) != 0)
-        return std::nullopt;
-    if (::unlink(path.c_str()) != 0) {
-        ::unlink(target.c_str());
-        return std::nullopt;
-    }
     return target;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without no-replace renames: a hard link cannot replace a file either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    if (::unlink(from.c_str()) != 0) {
+        ::unlink(to.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool TFolderView::SetRowState(int row, int state) {

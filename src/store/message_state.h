@@ -23,4 +23,7 @@ int NextMessageState(int kind, int state, bool cycle);
 // name keeps it (success). The new path, or std::nullopt on failure.
 std::optional<std::string> RenameToState(const std::string& path, int state);
 
+// Renames a file unless the target exists (atomically where the file system allows it).
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 } // namespace pelmora

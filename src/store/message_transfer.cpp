@@ -6,6 +6,7 @@
 #include "store/folder_counts.h"
 #include "store/folder_listing.h"
 #include "store/message_files.h"
+#include "store/message_state.h"
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
 #include "store/workspace.h"
@@ -361,8 +362,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
         const std::string name = NameOf(path);
         if (!isDelete && UpperCopy(Extension(name)) == ".EMLO") {
             const std::string renamed = DirOf(path) + OrphanToUnreadName(name);
-            std::error_code ec;
-            if (!fs::exists(renamed, ec) && ::rename(path.c_str(), renamed.c_str()) == 0) {
+            if (RenameNoReplace(path, renamed)) {
                 List.SetState(row, kStateUnread, renamed);
                 path = renamed;
                 sourceRenamed = true;
@@ -371,8 +371,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             const std::string arrival = TrashArrivalName(name);
             if (arrival != name) {
                 const std::string renamed = DirOf(path) + arrival;
-                std::error_code ec;
-                if (fs::exists(renamed, ec) || ::rename(path.c_str(), renamed.c_str()) != 0) {
+                if (!RenameNoReplace(path, renamed)) {
                     Play(TSound::Popped); // the message stays where it is
                     continue;
                 }

@@ -117,6 +117,7 @@ private:
     void ShowProjectTreePopup(const QPoint& at);
     void UpdateTreeMenus();
     // main_form.cpp
+    bool CloseSteps();
     void ApplyCollectTimer();
     void AnimatorTick();
     void InstallBuiltInFrames();
@@ -152,6 +153,7 @@ private:
     bool Created = false;
     bool Closed = false;
     bool SizesApplied = false;
+    bool InClose = false;
 };
 
 } // namespace pelmora

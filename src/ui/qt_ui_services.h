@@ -32,7 +32,7 @@ public:
     void SetOwner(QWidget* owner) { Owner = owner; }
     void SetStatusBars(QStatusBar* folderStatus, QStatusBar* messageStatus);
     void SetAnimationLabel(QLabel* label) { AnimationLabel = label; }
-    // The pop-up that is showing, if any.
+    // The self-closing pop-up that is showing, if any.
     TQuickMessage* CurrentPopup() const { return Popup.data(); }
 
     void ShowPopup(const TPopupRequest& request) override;

@@ -89,9 +89,9 @@ TEST_F(BlackListTest, MissingFileIsEmptyAndSaveWritesCrLf) {
 
 TEST_F(BlackListTest, AddSendersAppendsNewAddressesOnly) {
     Put("Known@Example.com\r\n");
-    int added = AddSendersToBlackList(
-        Path, {"Jane Roe (jane@example.com)", "known@example.COM", "", "not an address",
-               "jane@example.com", "bob@example.net"});
+    int added =
+        AddSendersToBlackList(Path, {"Jane Roe (jane@example.com)", "known@example.COM", "",
+                                     "not an address", "jane@example.com", "bob@example.net"});
     EXPECT_EQ(added, 2);
     EXPECT_EQ(Slurp(), "Known@Example.com\r\njane@example.com\r\nbob@example.net\r\n");
     // Nothing new: the file is not touched.

@@ -306,11 +306,6 @@ TEST(LoadMessageFile, MissingFileIsAnErrorAndChangesNothing) {
     EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: kept"}));
 }
 
-} // namespace
-} // namespace pelmora
-
-namespace pelmora {
-namespace {
 
 void ExpectSameTree(const TMailPart& a, const TMailPart& b) {
     EXPECT_EQ(a.HeaderLines, b.HeaderLines);

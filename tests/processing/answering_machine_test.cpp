@@ -76,8 +76,8 @@ TEST_F(AnsweringMachineTest, ReplyCarriesMarkersAndFilledText) {
     Files(true, "Dear %sender, %MyName (%MYADDRESS) at %mywebsite.\r\n");
     auto incoming = ParseMail(kIncoming);
     TMailMessage reply;
-    ASSERT_TRUE(AnswerMessage(AnswerRequestFor(*incoming, Account), TAnsweringMode::Normal, Books,
-                              reply));
+    ASSERT_TRUE(
+        AnswerMessage(AnswerRequestFor(*incoming, Account), TAnsweringMode::Normal, Books, reply));
     EXPECT_EQ(reply.GetSender(), (TMailAddress{"Max Muster", "max@muster.example"}));
     EXPECT_EQ(reply.GetReplyTarget(), (TMailAddress{"DoNotReply", "max@muster.example"}));
     EXPECT_EQ(reply.GetSubject(), "Re. Meeting on Friday");
@@ -100,9 +100,9 @@ TEST_F(AnsweringMachineTest, ReplyCarriesMarkersAndFilledText) {
                           "Subject: Re: x\n");
     EXPECT_TRUE(IsAnswerToAnswer(*back));
     TMailMessage answerOfAnswer;
-    answerOfAnswer.ParseText("From: jane@example.com\r\nTo: max@muster.example\r\nReferences: " +
-                                 id + "\r\n\r\nok\r\n",
-                             true);
+    answerOfAnswer.ParseText(
+        "From: jane@example.com\r\nTo: max@muster.example\r\nReferences: " + id + "\r\n\r\nok\r\n",
+        true);
     EXPECT_TRUE(IsAnswerToAnswer(answerOfAnswer));
 }
 

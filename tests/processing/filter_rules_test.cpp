@@ -89,9 +89,7 @@ TEST_F(FilterRulesTest, FilesAreWrittenByteForByte) {
 }
 
 TEST_F(FilterRulesTest, MissingKeysReadAsDefaults) {
-    {
-        std::ofstream(Dir + "7_partial.flt") << "[QUERY]\r\nMATCH=abc\r\n";
-    }
+    { std::ofstream(Dir + "7_partial.flt") << "[QUERY]\r\nMATCH=abc\r\n"; }
     std::optional<TFilterRule> rule = ReadFilterRule(Dir + "7_partial.flt");
     ASSERT_TRUE(rule);
     EXPECT_EQ(rule->Project, -1);

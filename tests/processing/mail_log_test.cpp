@@ -13,16 +13,16 @@ namespace fs = std::filesystem;
 
 // Three sessions on three days, with a header dump and a continuation line in the middle one.
 const std::vector<std::string> kLog = {
-    "01-03-2024, 10:00.00 : -not set-",                           // 0
-    "01-03-2024, 10:00.05 : POP3>Connected",                      // 1
-    "02-03-2024, 09:00.00 : -not set-",                           // 2
-    ">------------------",                                        // 3
-    "Date: 03-03-2024 is not an event",                           // 4
-    "03-03-2024 but the colon: comes far too late for an event",  // 5
-    "<------------------",                                        // 6
-    "02-03-2024, 09:00.07 : Error: Could not log in",             // 7
-    "Please check the POP3-ServerName",                           // 8
-    "04-03-2024, 08:00.00 : -not set-",                           // 9
+    "01-03-2024, 10:00.00 : -not set-",                          // 0
+    "01-03-2024, 10:00.05 : POP3>Connected",                     // 1
+    "02-03-2024, 09:00.00 : -not set-",                          // 2
+    ">------------------",                                       // 3
+    "Date: 03-03-2024 is not an event",                          // 4
+    "03-03-2024 but the colon: comes far too late for an event", // 5
+    "<------------------",                                       // 6
+    "02-03-2024, 09:00.07 : Error: Could not log in",            // 7
+    "Please check the POP3-ServerName",                          // 8
+    "04-03-2024, 08:00.00 : -not set-",                          // 9
 };
 
 struct TPurgeCase {
@@ -37,14 +37,15 @@ TEST_P(MailLogPurge, KeepsLastLineOfTheDayAndAfter) {
     EXPECT_EQ(PurgeCount(kLog, GetParam().KeepFrom), GetParam().Removed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, MailLogPurge,
-    testing::Values(TPurgeCase{"BeforeEverything", {2024, 2, 28}, 0},
-                    TPurgeCase{"FirstDay", {2024, 3, 1}, 1},
-                    TPurgeCase{"DumpLinesAreNoAnchors", {2024, 3, 3}, 7},
-                    TPurgeCase{"LastDayKeepsLastLine", {2024, 3, 4}, 9},
-                    TPurgeCase{"LaterYear", {2025, 1, 1}, 9}),
-    [](const testing::TestParamInfo<TPurgeCase>& info) { return info.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Rows, MailLogPurge,
+                         testing::Values(TPurgeCase{"BeforeEverything", {2024, 2, 28}, 0},
+                                         TPurgeCase{"FirstDay", {2024, 3, 1}, 1},
+                                         TPurgeCase{"DumpLinesAreNoAnchors", {2024, 3, 3}, 7},
+                                         TPurgeCase{"LastDayKeepsLastLine", {2024, 3, 4}, 9},
+                                         TPurgeCase{"LaterYear", {2025, 1, 1}, 9}),
+                         [](const testing::TestParamInfo<TPurgeCase>& info) {
+                             return info.param.Name;
+                         });
 
 TEST(MailLogLine, DatesOfEventLinesOnly) {
     EXPECT_EQ(LogLineDate("09-12-2026, 04:05.06 : POP3>x"), (TLogDate{2026, 12, 9}));
@@ -111,8 +112,7 @@ TEST_F(MailLogTest, PurgeAskedAnsweredAndShown) {
     Ui.ClearRecords();
     Ui.AskAnswers = {{kAskFirst, std::nullopt}};
     MenuPurgeMailLogFileClick(*Shell, {2024, 3, 3});
-    EXPECT_EQ(ReadMailLog(Path),
-              (std::vector<std::string>{kLog[7], kLog[8], kLog[9]}));
+    EXPECT_EQ(ReadMailLog(Path), (std::vector<std::string>{kLog[7], kLog[8], kLog[9]}));
     EXPECT_EQ(SlurpFile(Path).find(kLog[7] + "\r\n"), 0u);
     EXPECT_EQ(Sounds(), std::vector<std::string>{"attention"});
 }

@@ -151,9 +151,13 @@ TEST_F(QueueReceiptTest, RecipientAndReplyToRules) {
     };
     const TRow rows[] = {
         {"From: \"Jane Roe\" <jane@example.com>\nDisposition-Notification-To: desk@example.com\n",
-         "office@muster.example", {"Jane Roe", "desk@example.com"}, true},
+         "office@muster.example",
+         {"Jane Roe", "desk@example.com"},
+         true},
         {"From: jane@example.com\nDisposition-Notification-To: \"Desk\" <desk@example.com>\n",
-         "-not set-", {"Desk", "desk@example.com"}, false},
+         "-not set-",
+         {"Desk", "desk@example.com"},
+         false},
     };
     for (const TRow& row : rows) {
         Account.ReplyTo = row.ReplyTo;
@@ -204,8 +208,7 @@ TEST_F(FindReceiptTest, ReceiptOfSentMessage) {
         Put("c.eml", "References: <sent.7@PXID1001>\r\n"),
     };
     EXPECT_EQ(FindReceiptOfMessage("<sent.7@PXID1001>", receipts).Row, 2);
-    EXPECT_EQ(FindReceiptOfMessage("<nothing@PXID1001>", receipts).Status,
-              TFindStatus::NotFound);
+    EXPECT_EQ(FindReceiptOfMessage("<nothing@PXID1001>", receipts).Status, TFindStatus::NotFound);
     EXPECT_EQ(FindReceiptOfMessage("  <> ", receipts).Status, TFindStatus::NoMessageId);
     bool abort = true;
     EXPECT_EQ(FindReceiptOfMessage("<sent.7@PXID1001>", receipts, &abort).Status,

@@ -76,8 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
                    false},
         TRouteCase{"DefaultProjectInReferences", "References: <a.1@PXID100000>\n", 100000, 111,
                    kStateUnread, false},
-        TRouteCase{"InReplyToOnly", "In-Reply-To: <x.y@PXID100000>\n", 100000, 111,
-                   kStateUnread, false},
+        TRouteCase{"InReplyToOnly", "In-Reply-To: <x.y@PXID100000>\n", 100000, 111, kStateUnread,
+                   false},
         TRouteCase{"OtherAccountsProjectIsOrphan", "References: <a.1@PXID2002>\n", 100000, 111,
                    kStateOrphan, true},
         TRouteCase{"TrackingNumberInSubject",
@@ -88,8 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                    111, kStateUnread, false},
         TRouteCase{"HighPriorityIsFlagged", "X-Priority: 1 (Highest)\nReferences: <a@PXID1001>\n",
                    1001, 111, kStateFlag, false},
-        TRouteCase{"OrphanStaysOrphanAtHighPriority", "X-Priority: 2\n", 100000, 111,
-                   kStateOrphan, true},
+        TRouteCase{"OrphanStaysOrphanAtHighPriority", "X-Priority: 2\n", 100000, 111, kStateOrphan,
+                   true},
         TRouteCase{"ReplyToAutomaticAnswerStoredNormally",
                    "Subject: Re. Re. hello\nReferences: <1.2.3@PELMORA_ANS>\n", 100000, 111,
                    kStateOrphan, true},
@@ -97,11 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "Content-Type: multipart/report; report-type=disposition-notification; "
                    "boundary=\"b1\"\nReferences: <s.1@PXID1001>\n",
                    1001, 112, kStateUnread, false},
-        TRouteCase{"ReceiptWithoutReference", "X-PelmoraReference: <abc@elsewhere>\n", 100000,
-                   112, kStateOrphan, true},
+        TRouteCase{"ReceiptWithoutReference", "X-PelmoraReference: <abc@elsewhere>\n", 100000, 112,
+                   kStateOrphan, true},
         TRouteCase{"ReceiptIsNoSubscription",
-                   "Subject: SUBSCRIBE PR 1001\nX-PelmoraReference: <abc@elsewhere>\n", 100000,
-                   112, kStateOrphan, true},
+                   "Subject: SUBSCRIBE PR 1001\nX-PelmoraReference: <abc@elsewhere>\n", 100000, 112,
+                   kStateOrphan, true},
         TRouteCase{"SubscriptionToOtherAccountsProject", "Subject: SUBSCRIBE PR 2002\n", 100000,
                    111, kStateOrphan, true},
         TRouteCase{"SubscriptionAfterReplyPrefixIsOrdinary", "Subject: Re: SUBSCRIBE PR 1001\n",
@@ -132,12 +132,14 @@ TEST_P(SubscriptionRequests, QueueLineAndCheckedInboxFile) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, SubscriptionRequests,
     testing::Values(
-        TSubscribeCase{"LowerCaseWithoutName", "From: jane@example.com\nSubject: subscribe pr 1001\n",
+        TSubscribeCase{"LowerCaseWithoutName",
+                       "From: jane@example.com\nSubject: subscribe pr 1001\n",
                        "+ jane@example.com"},
         TSubscribeCase{"UnsubscribeWithoutName",
                        "From: jane@example.com\nSubject: UNSUBSCRIBE PR 1001\n",
                        "- jane@example.com"},
-        TSubscribeCase{"KeywordAndP", "From: \"Jane Roe\" <jane@example.com>\nSubject: Subscribe P1001\n",
+        TSubscribeCase{"KeywordAndP",
+                       "From: \"Jane Roe\" <jane@example.com>\nSubject: Subscribe P1001\n",
                        "+ Jane Roe (jane@example.com)"},
         TSubscribeCase{"KeywordAndNumber",
                        "From: \"  \" <jane@example.com>\nSubject:   unsubscribe 1001  \n",
@@ -226,10 +228,10 @@ TEST_F(RoutingTest, OrphanCreatesMissingDefaultProject) {
 }
 
 TEST_F(RoutingTest, StoredFileComesBeforeItsIndexRow) {
-    auto message = ParseMail(std::string(kFrom) +
-                                 "Subject: Re: plan\nDate: Tue, 05 Mar 2024 14:07:09 +0000\n"
-                                 "Message-ID: <m1@example.com>\nReferences: <a@PXID1001>\n",
-                             "Body text.\r\n");
+    auto message =
+        ParseMail(std::string(kFrom) + "Subject: Re: plan\nDate: Tue, 05 Mar 2024 14:07:09 +0000\n"
+                                       "Message-ID: <m1@example.com>\nReferences: <a@PXID1001>\n",
+                  "Body text.\r\n");
     TRoutingResult route = RouteMessage(*Workspace, *message, Account);
     std::vector<TIndexRow> rows;
     TAppendIndexRow append = [&](const TIndexRow& row) {
@@ -279,8 +281,7 @@ TEST_F(RoutingTest, StoredMessageJoinsTheFolderIndex) {
     EXPECT_EQ(list.Row(0).SubItems[1], "Jane Roe (jane@example.com)");
     EXPECT_EQ(list.Row(0).SubItems[3], "001234");
     EXPECT_EQ(list.Row(0).SubItems[4], "<m2@example.com>");
-    std::optional<TFolderSummary> summary =
-        ReadFolderSummary(Store + "100000/inbox/tree.cnt");
+    std::optional<TFolderSummary> summary = ReadFolderSummary(Store + "100000/inbox/tree.cnt");
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->Total, 1);
     EXPECT_EQ(summary->Unread, 1);
@@ -333,19 +334,19 @@ TEST_F(SubscriptionQueueTest, AcceptedRequestsChangeTheBookAndTheQueueGoes) {
 
     ASSERT_EQ(Ui.Questions.size(), 4u);
     EXPECT_EQ(Ui.Questions[0].Text, Shell->Text(1, 69));
-    EXPECT_EQ(Ui.Questions[1].Text,
-              Shell->Text(1, 70) + "\r\nNew <b>Person</b> (new@example.com)");
+    EXPECT_EQ(Ui.Questions[1].Text, Shell->Text(1, 70) + "\r\nNew <b>Person</b> (new@example.com)");
     EXPECT_EQ(Ui.Questions[2].Text, Shell->Text(1, 70) + "\r\n\r\nrefused@example.com");
     // Only the exact address leaves: "joann@..." contains "ann@..." but stays. The name is
     // stored escaped, so it cannot add mark-up of its own.
-    EXPECT_EQ(Entries(),
-              (std::vector<std::string>{
-                  "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>Joann </b></font>"
-                  "<font color=\"clGreen\"><i>(joann@example.com)</i></font>",
-                  "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>New &lt;b&gt;Person&lt;/b&gt; "
-                  "</b></font><font color=\"clGreen\"><i>(new@example.com)</i></font>",
-                  "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>Doe (Work) </b></font>"
-                  "<font color=\"clGreen\"><i>(doe@example.com)</i></font>"}));
+    EXPECT_EQ(
+        Entries(),
+        (std::vector<std::string>{
+            "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>Joann </b></font>"
+            "<font color=\"clGreen\"><i>(joann@example.com)</i></font>",
+            "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>New &lt;b&gt;Person&lt;/b&gt; "
+            "</b></font><font color=\"clGreen\"><i>(new@example.com)</i></font>",
+            "<XID=0><img src=\"idx:0\"> <font color=\"clNavy\"><b>Doe (Work) </b></font>"
+            "<font color=\"clGreen\"><i>(doe@example.com)</i></font>"}));
     EXPECT_FALSE(fs::exists(QueuePath));
     EXPECT_TRUE(fs::exists(Workspace->ProjectTreePath(1001)));
     EXPECT_FALSE(Shell->ProjectTreeChanged);

@@ -5,6 +5,7 @@
 #include "ui/qt_ui_services.h"
 #include "ui/query_form.h"
 #include "ui/quick_message.h"
+#include "ui/text_convert.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -241,7 +242,7 @@ void TDialogsTest::QueryTextAnswers() {
             QTest::keyClick(form, Qt::Key_Escape);
     });
     const std::string result = ui.QueryText("Active Pickup", "Minutes", "30", false);
-    QCOMPARE(QString::fromStdString(result), answer);
+    QCOMPARE(ToQt(result), answer);
 }
 
 void TDialogsTest::QueryPasswordAndPrompt() {
@@ -285,7 +286,12 @@ void TDialogsTest::ModalPopupStaysUntilClicked() {
         QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() != nullptr, 3000);
         auto* popup = qobject_cast<TQuickMessage*>(QApplication::activeModalWidget());
         QVERIFY(popup);
-        // Far past its time the modal pop-up is still there.
+        // Far past its time, and after a self-closing pop-up came and went, the modal pop-up
+        // is still there.
+        TPopupRequest notice;
+        notice.Caption = "Information";
+        notice.DisplayMs = 100;
+        ui.ShowPopup(notice);
         QTest::qWait(500);
         stillUp = popup->isVisible();
         QTest::mouseClick(popup->TextArea()->viewport(), Qt::LeftButton);
@@ -394,8 +400,8 @@ void TDialogsTest::EditInPopupCopiesEveryChange() {
         popup->CloseButton()->click();
     });
     ui.EditInPopup("Message", source);
-    QCOMPARE(QString::fromStdString(seenWhileOpen), QStringLiteral("<p>old</p>x"));
-    QCOMPARE(QString::fromStdString(source), QStringLiteral("<p>old</p>x\n"));
+    QCOMPARE(ToQt(seenWhileOpen), QStringLiteral("<p>old</p>x"));
+    QCOMPARE(ToQt(source), QStringLiteral("<p>old</p>x\n"));
     QVERIFY(!escapeClosed);
 }
 
@@ -415,7 +421,7 @@ void TDialogsTest::SoundsThatCannotPlay() {
         file.write(content);
     }
     TQtUiServices ui;
-    QVERIFY(!ui.PlaySoundFile(path.toStdString()));
+    QVERIFY(!ui.PlaySoundFile(FromQt(path)));
     QVERIFY(!ui.PlaySoundFile(""));
 }
 

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include <memory>
 
@@ -82,6 +84,8 @@ private Q_SLOTS:
     void MenuEntriesSortedAndChosen();
     void ClickHandlerLeavingValueAlone();
     void HandCursorOverParameters();
+    void HintOverParameters();
+    void SelectionDrawnOnlyWhenShown();
 };
 
 void TMarkupTreeTest::ModelFollowsTheTree() {
@@ -335,6 +339,44 @@ void TMarkupTreeTest::HandCursorOverParameters() {
     QVERIFY(entered.contains(QStringLiteral("EditPOP3=pop.example.org")));
     QTest::mouseMove(view.View->viewport(), QPoint(2, view.View->viewport()->height() - 3));
     QTRY_COMPARE(view.View->viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TMarkupTreeTest::HintOverParameters()
+{
+    TView view("Server: <a href=\"EditPOP3\">pop.example.org</a>");
+    view.View->ParamHint = true;
+    bool show = true;
+    view.View->OnParamHint = [&show](TNode*, const std::string& href, std::string& hint,
+                                     bool& showHint) {
+        hint = "Click to change " + href;
+        showHint = show;
+    };
+    const QPoint at = view.ParamCentre("EditPOP3");
+    QHelpEvent over(QEvent::ToolTip, at, view.View->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view.View->viewport(), &over);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("Click to change EditPOP3"));
+    show = false;
+    QApplication::sendEvent(view.View->viewport(), &over);
+    QTRY_VERIFY(!QToolTip::isVisible());
+}
+
+void TMarkupTreeTest::SelectionDrawnOnlyWhenShown()
+{
+    TView view("<b>plain node text</b>");
+    view.View->SelectionColor = QColor(255, 0, 255);
+    view.View->setCurrentIndex(view.View->IndexOfNode(view.Node));
+    const QRect item = view.View->visualRect(view.View->IndexOfNode(view.Node));
+    auto magentaSeen = [&] {
+        const QImage picture = view.View->viewport()->grab().toImage();
+        for (int x = item.left(); x < item.right(); ++x)
+            if (picture.pixelColor(x, item.center().y()) == QColor(255, 0, 255))
+                return true;
+        return false;
+    };
+    view.View->ShowSelection = false;
+    QVERIFY(!magentaSeen());
+    view.View->ShowSelection = true;
+    QVERIFY(magentaSeen());
 }
 
 QTEST_MAIN(TMarkupTreeTest)

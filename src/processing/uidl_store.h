@@ -1,0 +1,53 @@
+#pragma once
+// The unique ids (POP3 UIDL) of the messages an account has stored, so that a mailbox is
+// never fetched twice and never skipped: numbers shift when another client deletes mail on
+// the server, and deletions of a session that broke off are never carried out by the
+// server. One small file per account in the data home ("UIDL/" + account + ".uidl"): a first
+// line naming the mailbox ("# " + login + "@" + server) and one id per line after it. A file
+// of another mailbox, or one that cannot be read, counts as missing. Saved atomically.
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmora {
+
+// programDir + "UIDL/" + account + ".uidl".
+std::string UidlStorePath(const std::string& programDir, int account);
+
+// The mailbox line's identity: login + "@" + server, lower-cased.
+std::string UidlMailbox(std::string_view login, std::string_view server);
+
+// True for an id a server may send: 1 to 70 printable characters without blanks.
+bool IsValidUidl(std::string_view id);
+
+// True when a listing can be relied on: every message 1..count has a valid id and no id
+// appears twice. ids[n] is the id of message n; ids[0] is ignored.
+bool UsableUidlListing(const std::vector<std::string>& ids, int count);
+
+class TUidlStore {
+public:
+    // Reads the file of the mailbox. False (and an empty store) when the file is missing,
+    // unreadable or belongs to another mailbox.
+    bool Load(const std::string& path, const std::string& mailbox);
+    // True when Load found a file of this mailbox.
+    bool Existed() const { return Found; }
+
+    bool Contains(std::string_view id) const;
+    void Add(std::string_view id);
+    // Forgets every id the server no longer lists.
+    void KeepOnly(const std::vector<std::string>& listed);
+    std::size_t Size() const { return Ids.size(); }
+
+    // Writes the file (creating its directory); false when it cannot be written.
+    bool Save() const;
+
+private:
+    std::string Path;
+    std::string Mailbox;
+    std::set<std::string, std::less<>> Ids;
+    bool Found = false;
+};
+
+} // namespace pelmora
