@@ -25,7 +25,8 @@ regenerate=0
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_BENCH=ON \
     -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_UI=OFF -DCMAKE_CXX_FLAGS=-Wno-restrict >/dev/null
-cmake --build "$build_dir" --target store_bench -j2 >/dev/null
+cmake --build "$build_dir" --target store_bench -j2 | grep -v "^\[" || true
+[ -x "$build_dir/bench/store/store_bench" ] || { echo "store_bench did not build" >&2; exit 1; }
 bench="$build_dir/bench/store/store_bench"
 
 now() { date +%s.%N; }

@@ -26,6 +26,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -70,8 +71,9 @@ std::string Words(std::mt19937& random, int count) {
 
 std::string DateCell(std::mt19937& random) {
     char cell[32];
-    std::snprintf(cell, sizeof cell, "%02u-%02u-%u %02u:%02u", 1 + random() % 28, 1 + random() % 12,
-                  2015 + random() % 10, random() % 24, random() % 60);
+    auto pick = [&random](unsigned range) { return static_cast<unsigned>(random() % range); };
+    std::snprintf(cell, sizeof cell, "%02u-%02u-%u %02u:%02u", 1 + pick(28), 1 + pick(12),
+                  2015 + pick(10), pick(24), pick(60));
     return cell;
 }
 

@@ -49,15 +49,15 @@ std::size_t MainValueEnd(std::string_view entry, std::size_t from) {
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
-// Trimmed value with one pair of double quotes removed, then one more pair of double or single
-// quotes when the rest is longer than 2 characters.
+// Trimmed value with one pair of enclosing double quotes removed, trimmed again, then one more
+// pair of double or single quotes removed when the rest is longer than 2 characters.
 std::string StripQuotes(std::string_view raw) {
     std::string_view value = TrimMail(raw);
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-        value = TrimMail(value.substr(1, value.size() - 2));
-        if (value.size() > 2 && IsQuote(value.front()) && IsQuote(value.back()))
-            value = value.substr(1, value.size() - 2);
-    }
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    value = TrimMail(value);
+    if (value.size() > 2 && IsQuote(value.front()) && IsQuote(value.back()))
+        value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
 

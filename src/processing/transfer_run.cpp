@@ -78,10 +78,15 @@ std::string Trimmed(std::string_view text) {
 
 } // namespace
 
-bool IsCompleteAccount(const AccountSettings& account) {
-    return !account.POP3Server.empty() && !account.POP3Login.empty() &&
-           !account.POP3Password.empty() && !account.SMTPServer.empty() &&
-           !account.EmailAddress.empty();
+bool IsCompleteAccount(const AccountSettings& account, const std::string& notSetText) {
+    for (const std::string* value : {&account.POP3Server, &account.POP3Login,
+                                     &account.POP3Password, &account.SMTPServer,
+                                     &account.EmailAddress}) {
+        const std::string text = Trimmed(*value);
+        if (text.empty() || text == notSetText || text == "-not set-")
+            return false;
+    }
+    return true;
 }
 
 bool UsesSmtpAuthentication(const AccountSettings& account, const std::string& notSetText) {
@@ -265,7 +270,7 @@ bool TTransferRun::PreChecks(int account, int /*mode*/, bool unattended, bool /*
     TNode* node = FindTopLevel(Work.AccountTree, account);
     if (node)
         single = Work.ReadAccountSettings(node);
-    if (node && IsCompleteAccount(single))
+    if (node && IsCompleteAccount(single, Text(3, 14)))
         return true;
     PlayAttention();
     if (!unattended) {
@@ -414,7 +419,7 @@ void TTransferRun::RunTransfer(int account, int mode, bool unattended, bool allA
 
 void TTransferRun::VisitAccount(AccountSettings& account, int mode, bool& stop) {
     int accountMode = mode;
-    if (!IsCompleteAccount(account)) {
+    if (!IsCompleteAccount(account, Text(3, 14))) {
         ++SendErrors;
         Log(Text(0, 28) + "\r\n");
         return;

@@ -40,8 +40,8 @@ constexpr int kRetrieveOnly = 1;
 constexpr int kSendOnly = 2;
 
 // An account is processed when its POP3 server, login and password, SMTP server and e-mail
-// address are all set.
-bool IsCompleteAccount(const AccountSettings& account);
+// address are all set: not empty after trimming and not notSetText (3/14, "-not set-").
+bool IsCompleteAccount(const AccountSettings& account, const std::string& notSetText);
 // SMTP authentication is used when the login, trimmed, is set and is not notSetText (3/14).
 bool UsesSmtpAuthentication(const AccountSettings& account, const std::string& notSetText);
 // The account's project numbers in tree order.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -10,6 +11,8 @@ namespace {
 
 struct TBase64Case {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TBase64Case& row, std::ostream* os) { *os << row.Name; }
     std::string Input;
     std::string Expected;
 };

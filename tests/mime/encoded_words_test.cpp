@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -20,6 +21,8 @@ TEST(EncodeWord, AnythingSpecialMakesOneWord) {
 
 struct TWordsCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TWordsCase& row, std::ostream* os) { *os << row.Name; }
     std::string Input;
     std::string Expected;
 };

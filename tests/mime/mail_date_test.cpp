@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <regex>
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -20,6 +21,8 @@ double Local(int year, int month, int day, int hour, int minute, int second) {
 
 struct TDateCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TDateCase& row, std::ostream* os) { *os << row.Name; }
     const char* Text;
     int Year, Month, Day, Hour, Minute, Second;
     int ZoneMinutes; // east of UTC

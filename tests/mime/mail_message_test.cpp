@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -51,6 +52,8 @@ TEST(MailMessage, SubjectReadsWholeAndWritesOneEntry) {
 
 struct TPriorityCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TPriorityCase& row, std::ostream* os) { *os << row.Name; }
     std::string Entry;
     int Expected;
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -11,6 +12,8 @@ namespace {
 
 struct TReadCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TReadCase& row, std::ostream* os) { *os << row.Name; }
     std::string Entry;
     std::string Header;
     std::string Param; // empty: read the main value
@@ -44,6 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"PrefixNameNoMatch", "Content-Typer: x", "Content-Type", "", ""},
         TReadCase{"DoubleQuotesStripped", "X-Name: \"quoted\"", "X-Name", "", "quoted"},
         TReadCase{"InnerSingleQuotesStripped", "X-Name: \" 'abc' \"", "X-Name", "", "abc"},
+        TReadCase{"SingleQuotesStripped", "X-Name: 'abc'", "X-Name", "", "abc"},
+        TReadCase{"BareQuotePairKept", "X-Name: ''", "X-Name", "", "''"},
         TReadCase{"SemicolonInsideQuotesKept", "X-Name: \"a;b\" rest; p=1", "X-Name", "", "\"a;b\" rest"}),
     [](const auto& info) { return std::string(info.param.Name); });
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ namespace {
 
 struct TListCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TListCase& row, std::ostream* os) { *os << row.Name; }
     std::string Value;
     std::vector<TMailAddress> Expected;
 };
@@ -38,6 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct TSenderCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TSenderCase& row, std::ostream* os) { *os << row.Name; }
     std::string Value;
     TMailAddress Expected;
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,8 @@ TEST(ParseText, ReparsingReplacesEverything) {
 
 struct TMapCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TMapCase& row, std::ostream* os) { *os << row.Name; }
     std::string Text;
     std::vector<std::string> Plain;
     std::vector<std::string> Html;
@@ -224,6 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct TNameCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TNameCase& row, std::ostream* os) { *os << row.Name; }
     std::vector<std::string> Header;
     std::string Expected;
 };
@@ -256,6 +261,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct TDecodeCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TDecodeCase& row, std::ostream* os) { *os << row.Name; }
     std::string Encoding;
     std::string Raw;
     std::string Expected;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -34,6 +35,8 @@ TEST(MimeTypes, SystemTableLookupsAndDefault) {
 
 struct TSanitizeCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TSanitizeCase& row, std::ostream* os) { *os << row.Name; }
     std::string Input;
     std::string Expected;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -10,6 +11,8 @@ namespace {
 
 struct TQpCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TQpCase& row, std::ostream* os) { *os << row.Name; }
     std::string Input;
     std::string Expected;
 };

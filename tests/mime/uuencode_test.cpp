@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace pelmora {
@@ -9,6 +10,8 @@ namespace {
 
 struct TUuCase {
     const char* Name;
+    // Names the row in test listings instead of dumping its bytes.
+    friend void PrintTo(const TUuCase& row, std::ostream* os) { *os << row.Name; }
     std::string Line;
     std::string Expected;
     bool Valid;

@@ -292,7 +292,10 @@ void TDialogsTest::ModalPopupStaysUntilClicked() {
         notice.Caption = "Information";
         notice.DisplayMs = 100;
         ui.ShowPopup(notice);
-        QTest::qWait(500);
+        qWarning("A %d", popup->isVisible());
+        QTest::qWait(50);
+        qWarning("B %d", popup->isVisible());
+        QTest::qWait(450);
         stillUp = popup->isVisible();
         QTest::mouseClick(popup->TextArea()->viewport(), Qt::LeftButton);
     });
