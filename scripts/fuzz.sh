@@ -21,13 +21,15 @@ shift $(( $# > 0 ? 1 : 0 ))
 
 for tool in clang clang++ cmake ninja; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "fuzz.sh: $tool is missing (apt-get install clang libclang-rt-14-dev cmake ninja-build)" >&2
+        echo "fuzz.sh: $tool is missing" \
+            "(apt-get install clang libclang-rt-14-dev cmake ninja-build)" >&2
         exit 2
     fi
 done
 
 build_dir="${PELMORA_FUZZ_BUILD_DIR:-build-fuzz}"
-CC=clang CXX=clang++ cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    >/dev/null
 cmake --build "$build_dir" -j 2
 
 if [ $# -gt 0 ]; then
@@ -61,7 +63,7 @@ for target in "${targets[@]}"; do
     else
         status=1
         tail -n 40 "$log"
-        artifact=$(grep -o 'Test unit written to [^ ]*' "$log" | tail -n 1 | sed 's/Test unit written to //' || true)
+        artifact=$(sed -n 's/.*Test unit written to \([^ ]*\).*/\1/p' "$log" | tail -n 1)
         summary+=("$target: FINDING ${artifact:-(see $log)}")
     fi
 done

@@ -131,6 +131,9 @@ void TMailMessage::AddReceivedHeader(std::string_view fromHost, std::string_view
     if (!forAddress.empty()) entry += Concat({" for <", forAddress, ">"});
     entry += "; ";
     entry += FormatMailDate(NowLocal());
+    for (char& c : entry) {
+        if (c == '\r' || c == '\n') c = ' '; // one line, whatever the server sent
+    }
     HeaderLines.insert(HeaderLines.begin(), std::move(entry));
 }
 

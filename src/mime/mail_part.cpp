@@ -61,6 +61,16 @@ std::string StripQuotes(std::string_view raw) {
     return std::string(value);
 }
 
+// A header entry is one unfolded line: line breaks in a value written into it become spaces,
+// so no value can start a header field of its own.
+std::string OneLine(std::string_view value) {
+    std::string line(TrimMail(value));
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return line;
+}
+
 bool EntryMatches(std::string_view entry, std::string_view name) {
     return entry.size() > name.size() && entry[name.size()] == ':' &&
            StartsWithNoCase(entry, name);
@@ -131,7 +141,7 @@ void TMailPart::SetHeaderValue(std::string_view name, std::string_view value) {
     std::size_t from = name.size() + 1;
     std::size_t end = MainValueEnd(entry, from);
     std::string replacement = " ";
-    replacement += TrimMail(value);
+    replacement += OneLine(value);
     entry.replace(from, end - from, replacement);
 }
 
@@ -150,14 +160,14 @@ void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
         if (eq == std::string_view::npos) continue;
         if (!EqualsNoCase(TrimMail(segment.substr(0, eq)), param)) continue;
         std::size_t valueBegin = segments[s].Begin + eq + 1;
-        entry.replace(valueBegin, segments[s].End - valueBegin, TrimMail(value));
+        entry.replace(valueBegin, segments[s].End - valueBegin, OneLine(value));
         return;
     }
     std::string rebuilt(TrimMail(entry));
     rebuilt += "; ";
-    rebuilt += TrimMail(param);
+    rebuilt += OneLine(param);
     rebuilt += '=';
-    rebuilt += TrimMail(value);
+    rebuilt += OneLine(value);
     entry = std::move(rebuilt);
 }
 

@@ -50,14 +50,17 @@ public:
     // The whole text after the first ":" of the first matching entry, untrimmed.
     std::string_view HeaderText(std::string_view name) const;
 
-    // Reading. ParseText replaces the part's whole content with the parsed text.
+    // Reading. ParseText replaces the part's whole content with the parsed text; text without
+    // a blank line is all header, a boundary that never comes leaves the body whole, and
+    // nesting deeper than MaxNestingDepth stays as the body of the deepest part.
     void ParseText(std::string_view text, bool withHeaders);
     void DecodeBody();
     std::string ContentTypeLower() const;
     std::string Boundary() const;
     std::string AttachmentFileName() const;
 
-    // Building. FullText is the folded header, a blank line and RawBody.
+    // Building. FullText is the folded header (empty entries left out), a blank line and
+    // RawBody.
     std::string FullText() const;
     void EncodeBody(TEncodingType encoding);
 

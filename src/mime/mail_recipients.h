@@ -1,7 +1,9 @@
 #pragma once
 // TMailRecipients: the entries of one address header ("To", "Cc" or "Bcc") of a message as
 // parallel lists of display names and addresses. The lists follow the header: whenever the
-// header text changed since they were read (by any means) they are read again.
+// header text changed since they were read (by any means) they are read again. Every accessor
+// compares the header text with the copy it was read from, so loops over many entries should
+// take Names() or Addresses() once.
 
 #include <string>
 #include <string_view>

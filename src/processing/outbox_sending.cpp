@@ -18,6 +18,7 @@
 #include <cctype>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace pelmora {
 
@@ -61,6 +62,22 @@ std::string FreeSentName(const std::string& folder, const std::string& wanted) {
     return NewMessageStem(folder) + ".eml";
 }
 
+// The names of the message files of an outbox, sorted so that mail leaves in the order it
+// was queued (names are time stems). Empty when the folder cannot be read.
+std::vector<std::string> OutboxFileNames(const std::string& outbox) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(outbox, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code typeError;
+        if (IsMessageFileName(name) && it->is_regular_file(typeError))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 void FilingFailed(TTransferRun& run, int textSlot) {
     run.PlayAttention();
     ++run.SendErrors;
@@ -91,14 +108,17 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
     const std::string path = outbox + fileName;
 
     message.ResetMessage();
-    if (!message.LoadMessageFile(path))
+    if (!message.LoadMessageFile(path)) {
+        // Nothing of a half-read file may show up as the refused message's recipients.
+        message.ResetMessage();
         return TOutboxResult::NotSent;
+    }
     BringMessageUpToDate(message);
     // Every attempt gets a new id that carries the project, so replies find their way back.
     message.NewMessageId(ProjectDomain(project));
 
-    const std::string sending = run.Text(1, 286) + run.Text(2, 32) + " " + run.Text(4, 32) +
-                                ": " + message.ToRecipients.AddressesCommaText();
+    const std::string sending = run.Text(1, 286) + run.Text(2, 32) + " " + run.Text(4, 32) + ": " +
+                                message.ToRecipients.AddressesCommaText();
     run.Action(sending);
     run.Log(sending + " " + run.Text(4, 19) + " (" + run.Text(1, 288) + "=" +
             std::to_string(project) + ")");
@@ -165,8 +185,8 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
     run.PrepareSmtp(account);
     const bool authenticate = UsesSmtpAuthentication(account, run.Text(3, 14));
 
-    const std::string where = run.Text(2, 28) + account.SMTPServer + " (" + run.Text(1, 244) +
-                              ":" + std::to_string(smtp.Port) + ")";
+    const std::string where = run.Text(2, 28) + account.SMTPServer + " (" + run.Text(1, 244) + ":" +
+                              std::to_string(smtp.Port) + ")";
     run.Action(run.Text(1, 286) + where);
     run.Log(where);
 
@@ -219,7 +239,7 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
             progress.Message = {};
             progress.Changed();
         }
-        for (const std::string& fileName : FolderMessageFiles(outbox)) {
+        for (const std::string& fileName : OutboxFileNames(outbox)) {
             if (run.AbortTransfer || shell.Closing) {
                 smtp.DropConnection();
                 return false;
@@ -229,8 +249,11 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                 progress.Message = {0, std::max<std::int64_t>(0, size)};
                 progress.Changed();
             }
-            const TOutboxResult result = size > 0 ? SendOutboxFile(run, project, fileName)
-                                                  : TOutboxResult::NotSent;
+            TOutboxResult result = TOutboxResult::NotSent;
+            if (size > 0)
+                result = SendOutboxFile(run, project, fileName);
+            else
+                run.Message().ResetMessage(); // an empty file has no recipients to report
             if (result == TOutboxResult::Sent) {
                 run.AccountBytesOut += size;
                 if (run.ProgressWindowExists) {

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <vector>
 
@@ -59,12 +60,13 @@ std::string ArrivalTimeText(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&seconds, &local);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        now.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s %s %04d %02d:%02d:%02d.%03d",
-                  kDays[local.tm_wday % 7], kMonths[local.tm_mon % 12], local.tm_year + 1900,
-                  local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
+    std::snprintf(buffer, sizeof buffer, "%s %s %04d %02d:%02d:%02d.%03d", kDays[local.tm_wday % 7],
+                  kMonths[local.tm_mon % 12], local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<int>(ms));
     return buffer;
 }
 
@@ -79,9 +81,8 @@ std::string Trimmed(std::string_view text) {
 } // namespace
 
 bool IsCompleteAccount(const AccountSettings& account, const std::string& notSetText) {
-    for (const std::string* value : {&account.POP3Server, &account.POP3Login,
-                                     &account.POP3Password, &account.SMTPServer,
-                                     &account.EmailAddress}) {
+    for (const std::string* value : {&account.POP3Server, &account.POP3Login, &account.POP3Password,
+                                     &account.SMTPServer, &account.EmailAddress}) {
         const std::string text = Trimmed(*value);
         if (text.empty() || text == notSetText || text == "-not set-")
             return false;
@@ -210,11 +211,10 @@ bool TTransferRun::AskTrust(const std::string& protocol, const TCertificateState
         return false;
     PlayAttention();
     bool check = false;
-    const std::string question =
-        "The security certificate of the mail server " + state.Server +
-        " could not be verified:\r\n" + state.Check.Reason + "\r\n\r\nSHA-256 fingerprint:\r\n" +
-        state.Check.Fingerprint +
-        "\r\n\r\nTrust this certificate for this server from now on?";
+    const std::string question = "The security certificate of the mail server " + state.Server +
+                                 " could not be verified:\r\n" + state.Check.Reason +
+                                 "\r\n\r\nSHA-256 fingerprint:\r\n" + state.Check.Fingerprint +
+                                 "\r\n\r\nTrust this certificate for this server from now on?";
     if (Shell().Ui().AskDialog(Text(1, 262), question, 11, check, false) != kAskFirst)
         return false;
     Trusted.Trust(state.Server, state.Check.Fingerprint);
@@ -389,8 +389,7 @@ void TTransferRun::RunTransfer(int account, int mode, bool unattended, bool allA
     if (mode < kRetrieveAndSend || mode > kSendOnly)
         return;
     AccountSettings single;
-    if (account >= 0 && !allAccounts &&
-        !PreChecks(account, mode, unattended, allAccounts, single))
+    if (account >= 0 && !allAccounts && !PreChecks(account, mode, unattended, allAccounts, single))
         return;
     if (!ConnectionCheck(unattended))
         return;
@@ -427,8 +426,8 @@ void TTransferRun::VisitAccount(AccountSettings& account, int mode, bool& stop) 
     if (accountMode == kRetrieveAndSend || accountMode == kSendOnly) {
         int waiting = 0;
         for (int project : AccountProjects(account))
-            waiting += CountMessageFiles(FolderPath(Shell().Dirs().Store, project, 115) +
-                                         "*.eml?").Total;
+            waiting +=
+                CountMessageFiles(FolderPath(Shell().Dirs().Store, project, 115) + "*.eml?").Total;
         if ((!RunAllAccounts || account.ScheduleMail) && waiting == 0 &&
             accountMode == kRetrieveAndSend) {
             accountMode = kRetrieveOnly;
@@ -593,7 +592,8 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         }
         pop3.OnProgress = nullptr;
         if (!pop3.FetchHeaders(n, 0)) {
-            ++RetrieveErrors;
+            if (!AbortTransfer) // an abort drops the connection on purpose
+                ++RetrieveErrors;
             continue;
         }
         const std::int64_t listedSize =
@@ -634,7 +634,8 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         const bool got = pop3.FetchMessage(n);
         pop3.OnProgress = nullptr;
         if (!got) {
-            ++RetrieveErrors;
+            if (!AbortTransfer)
+                ++RetrieveErrors;
             continue;
         }
         settings.SetLastRetrieved(account.POP3Login, n);
@@ -811,8 +812,8 @@ void TTransferRun::EndRun() {
             }
             ui.ShowPopup(request);
         } else {
-            ui.SetStatusText(TStatusBar::Folder, Text(1, 60) + ", " + Text(2, 12) + " " +
-                                                     std::to_string(Downloaded));
+            ui.SetStatusText(TStatusBar::Folder,
+                             Text(1, 60) + ", " + Text(2, 12) + " " + std::to_string(Downloaded));
         }
     } else {
         ui.SetStatusText(TStatusBar::Folder, "");
@@ -879,6 +880,89 @@ void TTransferRun::DetachProgressWindow() {
     Progress.Observer = nullptr;
     if (Hooks.ShowTransferEnabled)
         Hooks.ShowTransferEnabled(Shell().TransferRunning);
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+namespace {
+
+void CommandPopup(TShell& shell, int captionModule, int captionSlot, const std::string& text,
+                  int displayMs) {
+    TPopupRequest request;
+    request.Caption = shell.Text(captionModule, captionSlot);
+    request.Text = text;
+    request.DisplayMs = displayMs;
+    request.TextSize = 12;
+    request.Modeless = true;
+    shell.Ui().ShowPopup(request);
+}
+
+// The account of the selected account-tree node must show an address in its caption.
+bool AddressCheck(TWorkspace& workspace, TNode* account, int displayMs) {
+    const std::string& caption = account->Text();
+    if (caption.find('@') != std::string::npos && caption.find('.') != std::string::npos)
+        return true;
+    TShell& shell = workspace.Shell();
+    shell.PlaySound(TSound::Attention);
+    CommandPopup(shell, 1, 262, shell.Text(0, 24), displayMs);
+    if (TNode* profile = FindChild(account, kNodeProfile)) {
+        if (TNode* address = FindBelow(profile, kNodeEmailAddress))
+            workspace.AccountTree.Select(address);
+    }
+    return false;
+}
+
+} // namespace
+
+bool StartTransferCommand(TTransferRun& run, TTransferCommand command) {
+    TWorkspace& workspace = run.Workspace();
+    TShell& shell = workspace.Shell();
+    int mode = kRetrieveAndSend;
+    switch (command) {
+    case TTransferCommand::SendReceiveAll:
+        run.RunTransfer(-1, kRetrieveAndSend, false, true);
+        return true;
+    case TTransferCommand::SendAll:
+        run.RunTransfer(-1, kSendOnly, false, true);
+        return true;
+    case TTransferCommand::CollectMailTimer:
+        run.RunTransfer(-1, kRetrieveAndSend, true, true);
+        return true;
+    case TTransferCommand::RetrieveAll: {
+        // Without a selected account there is no address to check: no run.
+        TNode* selected = workspace.AccountTree.Selected();
+        if (!selected || !AddressCheck(workspace, AccountOf(selected), 6000))
+            return false;
+        run.RunTransfer(-1, kRetrieveOnly, false, true);
+        return true;
+    }
+    case TTransferCommand::SendRetrieveSelected:
+        mode = kRetrieveAndSend;
+        break;
+    case TTransferCommand::RetrieveSelected:
+        mode = kRetrieveOnly;
+        break;
+    case TTransferCommand::SendSelected:
+        mode = kSendOnly;
+        break;
+    }
+    TNode* selected = workspace.AccountTree.Selected();
+    if (!selected) {
+        selected = workspace.CurrentAccountNode();
+        if (selected)
+            workspace.AccountTree.Select(selected);
+    }
+    if (!selected) {
+        shell.PlaySound(TSound::Popped);
+        CommandPopup(shell, 1, 261, shell.Text(1, 109), 5000);
+        return false;
+    }
+    TNode* account = AccountOf(selected);
+    if (!account || !AddressCheck(workspace, account, 5000))
+        return false;
+    run.RunTransfer(NodeNumber(account->Text()), mode, false, false);
+    return true;
 }
 
 } // namespace pelmora

@@ -181,4 +181,22 @@ public:
     std::int64_t AccountBytesOut = 0;
 };
 
+// The commands that start runs: the "Mail Commands" menu, the account popup menu and the
+// collection timer.
+enum class TTransferCommand {
+    SendReceiveAll,       // "Retrieve+Send Mail for All Accounts" (F8)
+    RetrieveAll,          // "Retrieve Mail for All Accounts"
+    SendAll,              // "Send Mail for All Accounts"
+    SendRetrieveSelected, // "Send and Retrieve Mail for this Account"
+    RetrieveSelected,     // "Retrieve Mail for this Account"
+    SendSelected,         // "Send Mail for this Account"
+    CollectMailTimer,     // a tick of the collection timer (unattended)
+};
+
+// Makes the checks of a command and starts its run. The commands for the selected account
+// (and "Retrieve Mail for All Accounts") need a selected account whose caption shows an
+// e-mail address: otherwise a pop-up says so (text 1/109 or 0/24) and, for a missing
+// address, the account's e-mail address node is selected. False when no run was started.
+bool StartTransferCommand(TTransferRun& run, TTransferCommand command);
+
 } // namespace pelmora

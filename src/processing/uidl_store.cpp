@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace pelmora {

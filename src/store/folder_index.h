@@ -33,6 +33,8 @@ struct TIndexRecord {
 
 void EncodeIndexRecord(const TIndexRecord& record, char* out); // kIndexRecordSize bytes
 TIndexRecord DecodeIndexRecord(const char* in);                 // kIndexRecordSize bytes
+// Decodes the row part of a record into `row` (its counts are not needed for a list).
+void DecodeIndexRow(const char* in, TListRow& row);
 // The text a string field holds: cut to at most 255 bytes without splitting a character.
 std::string_view CutIndexText(std::string_view text);
 

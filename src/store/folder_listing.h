@@ -128,6 +128,9 @@ public:
     void CopyOrMoveMessages(bool move, bool isDelete, int preselectedProject, int targetFolder,
                             bool explicitTarget);
     bool CopyMessageFile(const std::string& source, const std::string& destination);
+    // Moves a message file (a rename where possible, else copy and delete).
+    enum class TMoveResult { Failed, Copied, Moved };
+    TMoveResult MoveMessageFile(const std::string& source, const std::string& destination);
     void MenuCopyClick();
     void MenuMoveClick();
     void MenuDeleteClick();

@@ -45,11 +45,17 @@ std::string RowCaption(int state, int image, std::string_view path) {
 bool CaptionCountsUnread(std::string_view caption) {
     // Judged by the file name alone: a directory of the store path beginning with "_" must
     // not make every row unread.
-    const std::string path = RowPath(caption);
+    const size_t open = caption.find('<');
+    if (open == std::string_view::npos)
+        return false;
+    std::string_view path = caption.substr(open + 1);
+    path = path.substr(0, path.find('>'));
+    while (!path.empty() && (path.back() == ' ' || path.back() == '\t'))
+        path.remove_suffix(1);
     const size_t slash = path.rfind('/');
-    std::string_view name(path);
-    if (slash != std::string::npos)
-        name.remove_prefix(slash + 1);
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
+        name.remove_prefix(1);
     if (!name.empty() && name.front() == '_')
         return true;
     for (size_t i = name.find('.'); i != std::string_view::npos; i = name.find('.', i + 1)) {
@@ -91,6 +97,11 @@ void TMessageList::Clear() {
         Notify([](TMessageListObserver& o) { o.Reset(); });
         Notify([](TMessageListObserver& o) { o.SelectionChanged(); });
     }
+}
+
+void TMessageList::Reserve(int rows) {
+    if (rows > 0)
+        Rows.reserve(static_cast<size_t>(rows));
 }
 
 int TMessageList::SortedPlace(const TListRow& row) const {

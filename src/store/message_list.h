@@ -69,6 +69,8 @@ public:
     const std::vector<TListRow>& AllRows() const { return Rows; }
 
     void Clear();
+    // Makes room for `rows` rows in all (bulk loads).
+    void Reserve(int rows);
     // Adds a row: at the end, or at its sorted place while the list is sorted. Returns its
     // index.
     int Add(TListRow row);

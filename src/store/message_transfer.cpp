@@ -102,26 +102,48 @@ std::string PickerFolderText(int project, int code, std::string_view caption) {
            std::string(caption);
 }
 
+// Removes the copies of a message in other states at the destination (the destination
+// name itself, "_" + it, and it + "f", "o", "c"), never the source.
+static void RemoveOtherStates(const std::string& source, const std::string& destination) {
+    std::error_code ec;
+    const std::string dir = DirOf(destination);
+    const std::string name = NameOf(destination);
+    for (const std::string& other : {destination, dir + "_" + name, destination + "f",
+                                     destination + "o", destination + "c"}) {
+        if (!SameFile(other, source))
+            fs::remove(other, ec);
+    }
+}
+
 bool TFolderView::CopyMessageFile(const std::string& source, const std::string& destination) {
     std::error_code ec;
-    bool ok = fs::exists(source, ec);
     // A message copied onto itself would be deleted below: refuse it.
-    if (ok && SameFile(source, destination))
-        ok = false;
+    bool ok = fs::exists(source, ec) && !SameFile(source, destination);
     if (ok) {
-        const std::string dir = DirOf(destination);
-        const std::string name = NameOf(destination);
-        for (const std::string& other : {destination, dir + "_" + name, destination + "f",
-                                         destination + "o", destination + "c"}) {
-            if (SameFile(other, source))
-                continue; // never delete the message being copied
-            fs::remove(other, ec);
-        }
+        RemoveOtherStates(source, destination);
         ok = CopyFileBlocks(source, destination, true);
     }
     if (!ok && !ShowingSearchResults())
         Play(TSound::Popped);
     return ok;
+}
+
+TFolderView::TMoveResult TFolderView::MoveMessageFile(const std::string& source,
+                                                      const std::string& destination) {
+    std::error_code ec;
+    if (!fs::exists(source, ec) || SameFile(source, destination)) {
+        Play(TSound::Popped);
+        return TMoveResult::Failed;
+    }
+    RemoveOtherStates(source, destination);
+    // Within one file system the message is renamed: it is never in both places or in none.
+    if (RenameNoReplace(source, destination))
+        return TMoveResult::Moved;
+    if (!CopyFileBlocks(source, destination, true)) {
+        Play(TSound::Popped);
+        return TMoveResult::Failed;
+    }
+    return ::unlink(source.c_str()) == 0 ? TMoveResult::Moved : TMoveResult::Copied;
 }
 
 bool TFolderView::BuildDestinationTree(TNodeTree& tree, int preselectedProject) {
@@ -381,7 +403,12 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             }
         }
         const std::string destPath = destDir + NameOf(path);
-        if (!CopyMessageFile(path, destPath))
+        TMoveResult result = TMoveResult::Failed;
+        if (move)
+            result = MoveMessageFile(path, destPath);
+        else if (CopyMessageFile(path, destPath))
+            result = TMoveResult::Copied;
+        if (result == TMoveResult::Failed)
             continue;
         const TListRow& moved = List.Row(row);
         std::int64_t size = 0;
@@ -398,7 +425,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
         ++destCounts.Total;
         if (!NameOf(destPath).empty() && NameOf(destPath).front() == '_')
             ++destCounts.Unread;
-        if (move && ::unlink(path.c_str()) == 0) {
+        if (result == TMoveResult::Moved) {
             --source.Total;
             if (CaptionCountsUnread(List.Row(row).Caption))
                 --source.Unread;

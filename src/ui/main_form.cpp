@@ -180,6 +180,16 @@ void TMainForm::SetTreesEnabled(bool enabled) {
 bool TMainForm::FormClose() {
     if (Closed)
         return true;
+    // The closing steps pump events; a second close request meanwhile is not a second close.
+    if (InClose)
+        return false;
+    InClose = true;
+    const bool closed = CloseSteps();
+    InClose = false;
+    return closed;
+}
+
+bool TMainForm::CloseSteps() {
     // 1. Open composition windows keep the program running.
     const QList<QWidget*> windows = ListedWindows();
     if (!windows.isEmpty()) {

@@ -16,6 +16,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -101,7 +103,7 @@ private:
     void ApplyCaptions();
     void SyncChecks();
     QAction* AddItem(QMenu* menu, const QString& component, const QKeySequence& shortcut = {});
-    QAction* AddCheckItem(QMenu* menu, const QString& component, void (TShell::*click)());
+    QAction* AddCheckItem(QMenu* menu, const QString& component, std::function<void()> click);
     QAction* AddLaterItem(QMenu* menu, const QString& component, const QKeySequence& shortcut = {});
     void HelpFileClick();
     void CreditsClick();

@@ -78,11 +78,12 @@ QAction* TMainForm::AddLaterItem(QMenu* menu, const QString& component,
     return action;
 }
 
-QAction* TMainForm::AddCheckItem(QMenu* menu, const QString& component, void (TShell::*click)()) {
+QAction* TMainForm::AddCheckItem(QMenu* menu, const QString& component,
+                                 std::function<void()> click) {
     QAction* action = AddItem(menu, component);
     action->setCheckable(true);
-    connect(action, &QAction::triggered, this, [this, click] {
-        (ShellState.*click)();
+    connect(action, &QAction::triggered, this, [this, click = std::move(click)] {
+        click();
         SyncFromShell();
     });
     return action;
@@ -144,25 +145,29 @@ void TMainForm::BuildMenus() {
     QMenu* settings = menu("MenuSettings");
     ComposeGroup = new QActionGroup(this);
     ComposeGroup->setExclusive(true);
-    ComposeGroup->addAction(
-        AddCheckItem(settings, QStringLiteral("MenuComposeHTML"), &TShell::MenuComposeHTMLClick));
-    ComposeGroup->addAction(
-        AddCheckItem(settings, QStringLiteral("MenuComposePLain"), &TShell::MenuComposePLainClick));
+    ComposeGroup->addAction(AddCheckItem(settings, QStringLiteral("MenuComposeHTML"),
+                                         [this] { ShellState.MenuComposeHTMLClick(); }));
+    ComposeGroup->addAction(AddCheckItem(settings, QStringLiteral("MenuComposePLain"),
+                                         [this] { ShellState.MenuComposePLainClick(); }));
     AddCheckItem(settings, QStringLiteral("MenuAutoAddAddrbook"),
-                 &TShell::MenuAutoAddAddrbookClick);
+                 [this] { ShellState.MenuAutoAddAddrbookClick(); });
     AddCheckItem(settings, QStringLiteral("MenuAutoAddProjAddrbook"),
-                 &TShell::MenuAutoAddProjAddrbookClick);
+                 [this] { ShellState.MenuAutoAddProjAddrbookClick(); });
     settings->addSeparator();
-    AddCheckItem(settings, QStringLiteral("MenuAutorun"), &TShell::MenuAutorunClick);
+    AddCheckItem(settings, QStringLiteral("MenuAutorun"),
+                 [this] { ShellState.MenuAutorunClick(); });
     AddCheckItem(settings, QStringLiteral("MenuStopplayingsillysounds"),
-                 &TShell::MenuStopplayingsillysoundsClick);
+                 [this] { ShellState.MenuStopplayingsillysoundsClick(); });
     settings->addSeparator();
-    AddCheckItem(settings, QStringLiteral("MenuActivepickup"), &TShell::MenuActivepickupClick);
+    AddCheckItem(settings, QStringLiteral("MenuActivepickup"),
+                 [this] { ShellState.MenuActivepickupClick(); });
     AddCheckItem(settings, QStringLiteral("MenuShowNewMailPopUp"),
-                 &TShell::MenuShowNewMailPopUpClick);
+                 [this] { ShellState.MenuShowNewMailPopUpClick(); });
     settings->addSeparator();
-    AddCheckItem(settings, QStringLiteral("MenuAutoConnect"), &TShell::MenuAutoConnectClick);
-    AddCheckItem(settings, QStringLiteral("MenuAutoDisconnect"), &TShell::MenuAutoDisconnectClick);
+    AddCheckItem(settings, QStringLiteral("MenuAutoConnect"),
+                 [this] { ShellState.MenuAutoConnectClick(); });
+    AddCheckItem(settings, QStringLiteral("MenuAutoDisconnect"),
+                 [this] { ShellState.MenuAutoDisconnectClick(); });
     settings->addSeparator();
     command(settings, "MenuMailStorageFolder", [this] { ShellState.MenuMailStorageFolderClick(); });
     command(settings, "MenuTempStorageFolder", [this] { ShellState.MenuTempStorageFolderClick(); });

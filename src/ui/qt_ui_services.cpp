@@ -58,19 +58,21 @@ void TQtUiServices::SetStatusBars(QStatusBar* folderStatus, QStatusBar* messageS
 }
 
 void TQtUiServices::ShowPopup(const TPopupRequest& request) {
+    // One pop-up at a time: a new one takes the place of a self-closing one. A modal pop-up
+    // (an error the user must see) is never closed by another request.
     ClosePopup();
-    auto* popup = new TQuickMessage(request, Texts, Owner);
-    Popup = popup;
     if (request.Modeless) {
+        auto* popup = new TQuickMessage(request, Texts, Owner);
+        Popup = popup;
         popup->ShowModeless();
         return;
     }
-    popup->setAttribute(Qt::WA_DeleteOnClose, false);
-    popup->exec();
-    delete popup;
+    TQuickMessage popup(request, Texts, Owner);
+    popup.exec();
 }
 
 void TQtUiServices::ClosePopup() {
+    // Only self-closing pop-ups are tracked; a modal one is closed by its user.
     if (Popup)
         Popup->close();
     Popup.clear();

@@ -2,7 +2,7 @@
 // TQtUiServices: the core's UI services carried out with Qt widgets. Dialogs are parented to
 // the owner window when one is set; the status bars and the animation picture are the main
 // window's, attached by it (they may be absent, e.g. before the window exists). At most one
-// pop-up is alive: a new one closes the one showing.
+// self-closing pop-up is alive: a new pop-up closes it. Modal pop-ups wait for the user.
 
 #include "shell/ui_services.h"
 #include "ui/dialog_texts.h"

@@ -91,6 +91,16 @@ TEST(HeaderStore, SetParamBuildsAndReplaces) {
     EXPECT_EQ(message.HeaderLines.size(), 1u);
 }
 
+TEST(HeaderStore, ValuesCannotStartAnotherField) {
+    TMailMessage message;
+    message.SetHeaderValue("To", "<a@example.com>\r\nBcc: victim@example.com");
+    message.SetHeaderParam("Content-Type", "name", "\"x\nX-Injected: 1\"");
+    for (const std::string& entry : message.HeaderLines) EXPECT_EQ(entry.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(message.HeaderLines.size(), 2u);
+    message.AddReceivedHeader("a\r\nX-Evil: 1", "b", "", "");
+    EXPECT_EQ(message.FullText().find("\r\nX-Evil"), std::string::npos);
+}
+
 TEST(MailPart, DestroyingASubPartClearsTheMessageReferences) {
     TMailMessage message;
     TMailPart* part = message.AddSubPart("b");

@@ -57,12 +57,12 @@ protected:
         ASSERT_GT(DefaultProject, 99999);
         ASSERT_TRUE(EnsureProjectDirectories(Store, 1001));
         ASSERT_TRUE(EnsureProjectDirectories(Store, DefaultProject));
-        SetParam(104, "127.0.0.1");
-        SetParam(108, "127.0.0.1");
-        SetParam(kSmtpPortNode, std::to_string(ClosedPort()));
-        SetParam(202, "me@example.org");
-        SetParam(203, "Me Myself");
-        SetParam(110, "No");
+        SetAccountValue(104, "127.0.0.1");
+        SetAccountValue(108, "127.0.0.1");
+        SetAccountValue(kSmtpPortNode, std::to_string(ClosedPort()));
+        SetAccountValue(202, "me@example.org");
+        SetAccountValue(203, "Me Myself");
+        SetAccountValue(110, "No");
         Run = std::make_unique<TTransferRun>(*Workspace);
     }
     void TearDown() override {
@@ -70,7 +70,7 @@ protected:
         WorkspaceTest::TearDown();
     }
 
-    void SetParam(int code, const std::string& value) {
+    void SetAccountValue(int code, const std::string& value) {
         TNode* node = FindBelow(AccountNode, code);
         std::string text = ParameterNodeText(code, "Setting", "Edit", value);
         if (code == 106 || code == 112)
@@ -83,9 +83,9 @@ protected:
         }
     }
     void UseMailbox(const std::string& user, int port) {
-        SetParam(105, user);
-        SetParam(106, kPassword);
-        SetParam(kPop3PortNode, std::to_string(port));
+        SetAccountValue(105, user);
+        SetAccountValue(106, kPassword);
+        SetAccountValue(kPop3PortNode, std::to_string(port));
     }
     AccountSettings Settings() { return Workspace->ReadAccountSettings(AccountNode); }
 
@@ -126,7 +126,7 @@ protected:
 // Guards that decide before any server is involved.
 
 TEST_F(TransferTest, IncompleteSingleAccountRefusesToStart) {
-    SetParam(105, "-not set-");
+    SetAccountValue(105, "-not set-");
     Run->RunTransfer(1, kRetrieveAndSend, false, false);
     EXPECT_TRUE(Ui.PopupShown(Text(0, 28)));
     EXPECT_FALSE(Shell->TransferRunning);
@@ -135,7 +135,7 @@ TEST_F(TransferTest, IncompleteSingleAccountRefusesToStart) {
 }
 
 TEST_F(TransferTest, AllAccountsRunCountsIncompleteAccount) {
-    SetParam(104, "");
+    SetAccountValue(104, "");
     Run->RunTransfer(-1, kRetrieveAndSend, false, true);
     EXPECT_EQ(Run->SendErrors, 1);
     EXPECT_NE(Log().find(Text(0, 28)), std::string::npos);
@@ -154,6 +154,49 @@ TEST_F(TransferTest, SecondStartOnlyShowsTheProgressWindow) {
     EXPECT_EQ(Shell->SessionLog().Items(), before);
     EXPECT_TRUE(Shell->TransferRunning);
 }
+
+struct TCommandCase {
+    const char* Name;
+    TTransferCommand Command;
+    bool NeedsAddress;
+    int WarningMs;
+};
+
+class TransferCommands : public TransferTest, public ::testing::WithParamInterface<TCommandCase> {};
+
+// The default account's caption shows "-not set-" instead of an address until one is set.
+TEST_P(TransferCommands, AddressCheckGuardsTheRun) {
+    const TCommandCase& c = GetParam();
+    Workspace->AccountTree.Select(AccountNode);
+    SetAccountValue(104, "-not set-"); // an incomplete account: a started run says so
+    EXPECT_EQ(StartTransferCommand(*Run, c.Command), !c.NeedsAddress);
+    if (c.NeedsAddress) {
+        ASSERT_TRUE(Ui.PopupShown(Text(0, 24)));
+        EXPECT_EQ(Ui.LastPopup()->Request.DisplayMs, c.WarningMs);
+        ASSERT_TRUE(Workspace->AccountTree.Selected());
+        EXPECT_EQ(NodeNumber(Workspace->AccountTree.Selected()->Text()), 202);
+        EXPECT_FALSE(fs::exists(Home / "mail.log"));
+    }
+
+    Ui.ClearRecords();
+    Workspace->AccountTree.SetText(AccountNode, AccountNodeText("1", "Me", "me@example.org"));
+    Workspace->AccountTree.Select(AccountNode);
+    EXPECT_TRUE(StartTransferCommand(*Run, c.Command));
+    EXPECT_FALSE(Ui.PopupShown(Text(0, 24)));
+    EXPECT_FALSE(Shell->TransferRunning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TransferCommands,
+    ::testing::Values(
+        TCommandCase{"SendReceiveAll", TTransferCommand::SendReceiveAll, false, 0},
+        TCommandCase{"RetrieveAll", TTransferCommand::RetrieveAll, true, 6000},
+        TCommandCase{"SendAll", TTransferCommand::SendAll, false, 0},
+        TCommandCase{"SendRetrieveSelected", TTransferCommand::SendRetrieveSelected, true, 5000},
+        TCommandCase{"RetrieveSelected", TTransferCommand::RetrieveSelected, true, 5000},
+        TCommandCase{"SendSelected", TTransferCommand::SendSelected, true, 5000},
+        TCommandCase{"Timer", TTransferCommand::CollectMailTimer, false, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TransferTest, SendOnlyWithEmptyOutboxesConnectsNowhere) {
     UseMailbox("nobody", ClosedPort());
@@ -174,7 +217,8 @@ protected:
         Certificate = Ca->Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
         Options.CertPath = Certificate.CertPath;
         Options.KeyPath = Certificate.KeyPath;
-        for (const char* user : {"route", "leave", "resume", "cert", "empty"})
+        for (const char* user :
+             {"route", "leave", "resume", "cert", "empty", "abort", "progress", "unwritable"})
             Options.Users.emplace_back(user, kPassword);
         Server = std::make_unique<TDovecotServer>();
         ASSERT_TRUE(Server->Start(Options)) << Server->Log();
@@ -251,7 +295,7 @@ TEST_F(TransferRunServerTest, LeftOnServerNothingFetchedTwiceOrSkipped) {
     for (const char* subject : {"m1", "m2", "m3"})
         ASSERT_TRUE(Server->AddMessage("leave", Mail("a@example.net", subject)));
     UseMailbox("leave", Server->Pop3Port());
-    SetParam(109, "Yes");
+    SetAccountValue(109, "Yes");
 
     Run->RunTransfer(1, kRetrieveOnly, true, false);
     EXPECT_EQ(Run->Downloaded, 3);
@@ -276,7 +320,7 @@ TEST_F(TransferRunServerTest, FirstRunWithUniqueIdsTakesOverLastRetrieved) {
     for (const char* subject : {"r1", "r2", "r3"})
         ASSERT_TRUE(Server->AddMessage("resume", Mail("a@example.net", subject)));
     UseMailbox("resume", Server->Pop3Port());
-    SetParam(109, "Yes");
+    SetAccountValue(109, "Yes");
     Shell->Settings().SetLastRetrieved("resume", 2);
 
     Run->RunTransfer(1, kRetrieveOnly, true, false);
@@ -297,7 +341,7 @@ TEST_F(TransferRunServerTest, RetrieveAndSendWithEmptyOutboxesOnlyTalksPop3) {
 TEST_F(TransferRunServerTest, UnverifiedCertificateIsAskedAboutOnceAndRemembered) {
     ASSERT_TRUE(Server->AddMessage("cert", Mail("a@example.net", "secure1")));
     UseMailbox("cert", Server->Pop3sPort());
-    SetParam(kPop3SecurityNode, "SSL/TLS");
+    SetAccountValue(kPop3SecurityNode, "SSL/TLS");
 
     // Unattended: nobody to ask; the reason is logged and the account fails.
     Run->RunTransfer(1, kRetrieveOnly, true, false);
@@ -329,7 +373,7 @@ TEST_F(TransferRunServerTest, UnverifiedCertificateIsAskedAboutOnceAndRemembered
 TEST_F(TransferRunServerTest, DeclinedCertificateFailsTheAccount) {
     ASSERT_TRUE(Server->AddMessage("cert", Mail("a@example.net", "declined")));
     UseMailbox("cert", Server->Pop3sPort());
-    SetParam(kPop3SecurityNode, "SSL/TLS");
+    SetAccountValue(kPop3SecurityNode, "SSL/TLS");
     Ui.AskAnswers.push_back({kAskSecond, std::nullopt});
     Run->RunTransfer(1, kRetrieveOnly, false, false);
     EXPECT_EQ(Ui.Questions.size(), 1u);
@@ -337,6 +381,94 @@ TEST_F(TransferRunServerTest, DeclinedCertificateFailsTheAccount) {
     EXPECT_EQ(Run->RetrieveErrors, 1);
     EXPECT_EQ(SlurpFile((Home / "pelmora.ini").string()).find(Certificate.Fingerprint),
               std::string::npos);
+}
+
+TEST_F(TransferRunServerTest, MessageThatCannotBeWrittenStaysOnTheServerWithoutRow) {
+    ASSERT_TRUE(Server->AddMessage(
+        "unwritable", Mail("a@example.net", "blocked", "References: <a.b@PXID1001>\r\n")));
+    UseMailbox("unwritable", Server->Pop3Port());
+    // The inbox cannot take files: a plain file stands where its directory should be.
+    const std::string inbox = FolderPath(Store, 1001, 111);
+    fs::remove_all(inbox);
+    PutFile(inbox.substr(0, inbox.size() - 1), "not a folder");
+
+    Run->RunTransfer(1, kRetrieveOnly, true, false);
+    EXPECT_EQ(Run->RetrieveErrors, 1) << Log();
+    EXPECT_EQ(Server->MessageCount("unwritable"), 1);
+    EXPECT_FALSE(fs::exists(inbox + "tree.lst"));
+
+    fs::remove(inbox.substr(0, inbox.size() - 1));
+    ASSERT_TRUE(EnsureProjectDirectories(Store, 1001));
+    Run->RunTransfer(1, kRetrieveOnly, true, false);
+    EXPECT_EQ(Run->RetrieveErrors, 0) << Log();
+    EXPECT_EQ(Subjects(1001, 111), (std::map<std::string, int>{{"blocked", 1}}));
+    EXPECT_EQ(IndexRows(1001, 111).size(), 1u);
+    EXPECT_EQ(Server->MessageCount("unwritable"), 0);
+}
+
+TEST_F(TransferRunServerTest, AbortEndsTheRunAndLeavesTheRestOnTheServer) {
+    for (const char* subject : {"a1", "a2", "a3"})
+        ASSERT_TRUE(Server->AddMessage("abort", Mail("a@example.net", subject)));
+    UseMailbox("abort", Server->Pop3Port());
+    Run->Hooks.StartLittleJobs = [this] {
+        if (Shell->TransferRunning && !Files(DefaultProject, 111).empty())
+            Run->AbortClick();
+    };
+    Run->RunTransfer(1, kRetrieveOnly, false, false);
+    EXPECT_EQ(Files(DefaultProject, 111).size(), 1u);
+    EXPECT_FALSE(Shell->TransferRunning);
+    EXPECT_FALSE(Run->AbortTransfer);
+    EXPECT_FALSE(Run->ProgressWindowExists);
+    EXPECT_TRUE(fs::exists(Home / "mail.log"));
+
+    // The next run picks up what the aborted one left.
+    Run->Hooks.StartLittleJobs = nullptr;
+    Run->RunTransfer(1, kRetrieveOnly, false, false);
+    EXPECT_EQ(Subjects(DefaultProject, 111),
+              (std::map<std::string, int>{{"a1", 1}, {"a2", 1}, {"a3", 1}}));
+    EXPECT_EQ(Server->MessageCount("abort"), 0);
+}
+
+// Records what a progress window would have shown.
+class TRecordingWindow : public TTransferProgressObserver {
+public:
+    void ProgressChanged(const TTransferProgressState& state) override {
+        States.push_back(state);
+        MaxDownloaded = std::max(MaxDownloaded, state.Counters.Downloaded);
+    }
+    std::vector<TTransferProgressState> States;
+    int MaxDownloaded = 0;
+};
+
+TEST_F(TransferRunServerTest, ProgressWindowFollowsTheRunAndCloses) {
+    for (const char* subject : {"p1", "p2"})
+        ASSERT_TRUE(Server->AddMessage("progress", Mail("a@example.net", subject)));
+    UseMailbox("progress", Server->Pop3Port());
+    TRecordingWindow window;
+    int freed = 0;
+    Run->Hooks.CreateProgressWindow = [&] { return &window; };
+    Run->Hooks.FreeProgressWindow = [&] { ++freed; };
+
+    Run->RunTransfer(1, kRetrieveOnly, false, false);
+    ASSERT_FALSE(window.States.empty());
+    const TTransferProgressState& last = window.States.back();
+    EXPECT_EQ(window.MaxDownloaded, 2);
+    EXPECT_EQ(last.Counters.Waiting, 0);
+    EXPECT_GT(last.Counters.BytesIn, 0);
+    EXPECT_EQ(last.AccountLine, PlainCaption(Settings().AccountName));
+    EXPECT_EQ(last.ButtonCaption, Text(2, 10));
+    EXPECT_EQ(last.ActionLine, Text(2, 8));
+    EXPECT_FALSE(last.ActionRed);
+    EXPECT_TRUE(Run->ProgressWindowExists);
+    EXPECT_EQ(freed, 0);
+
+    // "Close this window when done": the run frees its window and keeps the choice.
+    window.States.clear();
+    Shell->Settings().SetBool(TSettingKey::CloseOnReady, true);
+    Run->RunTransfer(1, kRetrieveOnly, false, false);
+    EXPECT_EQ(freed, 1);
+    EXPECT_FALSE(Run->ProgressWindowExists);
+    EXPECT_TRUE(Shell->Settings().GetBool(TSettingKey::CloseOnReady));
 }
 
 // The server goes away in the middle of a session in which stored messages were deleted:

@@ -292,10 +292,7 @@ void TDialogsTest::ModalPopupStaysUntilClicked() {
         notice.Caption = "Information";
         notice.DisplayMs = 100;
         ui.ShowPopup(notice);
-        qWarning("A %d", popup->isVisible());
-        QTest::qWait(50);
-        qWarning("B %d", popup->isVisible());
-        QTest::qWait(450);
+        QTest::qWait(500);
         stillUp = popup->isVisible();
         QTest::mouseClick(popup->TextArea()->viewport(), Qt::LeftButton);
     });
