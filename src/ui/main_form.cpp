@@ -132,6 +132,12 @@ void TMainForm::showEvent(QShowEvent* event) {
     if (!SizesApplied && Created) {
         SizesApplied = true;
         ApplyPanelSizes();
+        // The first activation normally follows at once; a desktop that never activates the
+        // window must not leave it with its trees disabled, so it runs after showing anyway.
+        QTimer::singleShot(0, this, [this] {
+            if (ShellState.FirstActivation && !Closed)
+                FormActivate();
+        });
     }
 }
 

@@ -1,6 +1,7 @@
 #include "processing/transfer_run.h"
 
 #include "addressbook/blacklist.h"
+#include "processing/index_row.h"
 #include "processing/uidl_store.h"
 #include "processing_fixture.h"
 #include "store/folder_index.h"
@@ -254,8 +255,15 @@ TEST_F(TransferRunServerTest, RoutesStoresIndexesAndDropsBlacklisted) {
     ASSERT_TRUE(Server->AddMessage("route", Mail("who@example.net", "stranger")));
     PutFile(BlackListPath(Books), "  SPAM@Bad.Example \r\n");
     UseMailbox("route", Server->Pop3Port());
+    // The project tree shows 1001: only its rows reach the visible list.
+    Shell->CurrentProject = 1001;
+    std::vector<std::pair<int, int>> shownRows;
+    Run->Hooks.RowFiled = [&](int project, int folder, const TIndexRow&) {
+        shownRows.emplace_back(project, folder);
+    };
 
     Run->RunTransfer(1, kRetrieveAndSend, false, false);
+    EXPECT_EQ(shownRows, (std::vector<std::pair<int, int>>{{1001, 111}}));
 
     EXPECT_EQ(Run->Downloaded, 2);
     EXPECT_EQ(Run->Blocked, 1);

@@ -239,6 +239,12 @@ void TMainFormTest::WindowAndPanels() {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.FolderTree()->parentWidget()->width(), 240);
+    // Shown, the window runs its first activation: trees usable, the default project shown.
+    QTRY_VERIFY(!fixture.Shell->FirstActivation);
+    QVERIFY(form.FolderTree()->isEnabled());
+    QVERIFY(form.ProjectTree()->isEnabled());
+    QVERIFY(!fixture.Shell->StartingUp);
+    QVERIFY(form.Splash()->isHidden());
     QCOMPARE(form.size(), QSize(790, 590));
     auto* model = form.MessageListModel();
     QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("S"));
