@@ -652,7 +652,10 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
             Progress.Changed();
         }
 
-        BringMessageUpToDate(*MailMessage);
+        // Only the part map is needed (attachment count, routing); the body is stored as it
+        // came from the server, so signed mail and unusual encodings arrive byte for byte.
+        if (MailMessage->PartMapStale)
+            MailMessage->MapParts();
         if (ProgressWindowExists) {
             Progress.Counters.AttachmentsIn += static_cast<int>(MailMessage->Attachments.size());
             Progress.Changed();

@@ -25,16 +25,25 @@ void TMainForm::ConnectTrees() {
         Work.FolderTreeClick();
         UpdateTreeMenus();
     });
+    // Every change of a tree's selection, by the user or by a command, updates the status
+    // bar and the menus (the trees' change events).
+    connect(FolderTreeView->NodeModel(), &TNodeTreeModel::NodeSelected, this,
+            [this](const QModelIndex& index) {
+                Work.FolderTreeChange(FolderTreeView->NodeModel()->NodeOf(index));
+                UpdateTreeMenus();
+            });
+    connect(ProjectTreeView->NodeModel(), &TNodeTreeModel::NodeSelected, this,
+            [this](const QModelIndex& index) {
+                Work.ProjectTreeChange(ProjectTreeView->NodeModel()->NodeOf(index));
+            });
+    // Moving with the keys shows the project as a click does; a mouse click runs on
+    // NodeClicked once the press is handled.
     connect(FolderTreeView, &TMarkupTree::CurrentNodeChanged, this, [this](TNode* node) {
-        Work.FolderTreeChange(node);
-        // Moving with the keys shows the project as a click does; a mouse click runs on
-        // NodeClicked once the press is handled.
-        if (QApplication::mouseButtons() == Qt::NoButton && node)
+        if (QApplication::mouseButtons() == Qt::NoButton && node) {
             Work.FolderTreeClick();
-        UpdateTreeMenus();
+            UpdateTreeMenus();
+        }
     });
-    connect(ProjectTreeView, &TMarkupTree::CurrentNodeChanged, this,
-            [this](TNode* node) { Work.ProjectTreeChange(node); });
 
     connect(FolderTreeView, &QWidget::customContextMenuRequested, this,
             &TMainForm::ShowFolderTreePopup);

@@ -85,6 +85,8 @@ struct TBrokenIndex {
     std::function<std::string(std::string)> Damage;
 };
 
+void PrintTo(const TBrokenIndex& c, std::ostream* os) { *os << c.Name; }
+
 class BrokenIndexTest : public FolderIndexTest,
                         public testing::WithParamInterface<TBrokenIndex> {};
 
@@ -133,6 +135,8 @@ struct TCutCase {
     std::string Text;
     size_t Expected;
 };
+
+void PrintTo(const TCutCase& c, std::ostream* os) { *os << c.Name; }
 
 class CutTextTest : public testing::TestWithParam<TCutCase> {};
 

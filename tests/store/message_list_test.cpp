@@ -19,6 +19,8 @@ struct TCompareCase {
     int Sign; // of CompareCells(A, B)
 };
 
+void PrintTo(const TCompareCase& c, std::ostream* os) { *os << c.Name; }
+
 class CompareCellsTest : public testing::TestWithParam<TCompareCase> {};
 
 int SignOf(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
@@ -159,6 +161,8 @@ struct TUnreadCase {
     const char* Caption;
     bool Unread;
 };
+
+void PrintTo(const TUnreadCase& c, std::ostream* os) { *os << c.Name; }
 
 class CaptionUnreadTest : public testing::TestWithParam<TUnreadCase> {};
 
