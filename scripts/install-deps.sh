@@ -12,7 +12,7 @@ packages=(
 )
 if [ "${1:-}" = "--bench" ]; then
     packages+=(clang libclang-rt-14-dev libgmime-3.0-dev maildir-utils notmuch
-               fetchmail getmail6 msmtp time)
+               fetchmail getmail6 msmtp time bc)
 fi
 
 missing=()

@@ -12,7 +12,7 @@
 // Every measuring mode prints "name seconds count" lines.
 
 #include "mime/mail_date.h"
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "shell/scripted_ui.h"
 #include "shell/shell_state.h"
 #include "store/folder_index.h"

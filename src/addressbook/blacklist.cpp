@@ -1,5 +1,7 @@
 #include "addressbook/blacklist.h"
 
+#include "shell/atomic_file.h"
+
 #include "shell/message_texts.h"
 #include "shell/ui_services.h"
 
@@ -47,31 +49,6 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 }
 
 // Writes beside the target, flushes and renames over it.
-bool WriteAtomically(const std::string& path, const std::string& data) {
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    bool ok = true;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok)
-        std::remove(temporary.c_str());
-    return ok;
-}
 
 } // namespace
 
@@ -118,7 +95,7 @@ bool SaveBlackList(const std::string& path, const std::vector<std::string>& entr
             text += (c == '\r' || c == '\n') ? ' ' : c;
         text += "\r\n";
     }
-    return WriteAtomically(path, text);
+    return WriteFileAtomically(path, text);
 }
 
 bool IsBlackListAddress(std::string_view text) {

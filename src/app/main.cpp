@@ -4,7 +4,10 @@
 //
 // Extra option for checking the window: --screenshot FILE saves a picture of the main window
 // once it is up, then closes it.
+//
+// --collect [--account N] runs the unattended transfer without any window (collect_run.h).
 
+#include "collect_run.h"
 #include "shell/directories.h"
 #include "shell/shell_state.h"
 #include "store/workspace.h"
@@ -13,19 +16,69 @@
 #include "ui/qt_ui_services.h"
 #include "ui/text_convert.h"
 
+#include <QCoreApplication>
 #include <QTimer>
+
+#include <charconv>
+#include <iostream>
 
 #include <string>
 #include <vector>
 
+namespace {
+
+// The collect options among the other arguments; false when they are malformed.
+bool ParseCollect(std::vector<std::string>& others, bool& collect, std::optional<int>& account) {
+    for (auto it = others.begin(); it != others.end();) {
+        if (*it == "--collect") {
+            collect = true;
+            it = others.erase(it);
+        } else if (*it == "--account") {
+            if (std::next(it) == others.end())
+                return false;
+            const std::string& value = *std::next(it);
+            int number = -1;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), number);
+            if (error != std::errc() || end != value.data() + value.size() || number < 0)
+                return false;
+            account = number;
+            it = others.erase(it, std::next(it, 2));
+        } else {
+            ++it;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     using namespace pelmora;
-    TPelmoraApplication app(argc, argv);
-
     std::vector<std::string> rawArgs;
     for (int i = 1; i < argc; ++i)
         rawArgs.emplace_back(argv[i]);
     TStartArguments args = ParseStartArguments(rawArgs);
+
+    bool collect = false;
+    std::optional<int> account;
+    if (!ParseCollect(args.Others, collect, account)) {
+        std::cerr << "pelmora: --account needs an account number\n";
+        return 1;
+    }
+    if (account && !collect) {
+        std::cerr << "pelmora: --account only goes with --collect\n";
+        return 1;
+    }
+    if (collect) {
+        QCoreApplication core(argc, argv);
+        TCollectOptions options;
+        options.ProgramDir = ResolveDataHome(args.Home);
+        options.Account = account;
+        return RunCollect(options);
+    }
+
+    TPelmoraApplication app(argc, argv);
     QString screenshot;
     for (auto it = args.Others.begin(); it != args.Others.end(); ++it) {
         if (*it == "--screenshot" && std::next(it) != args.Others.end()) {

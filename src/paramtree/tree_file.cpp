@@ -1,6 +1,6 @@
 #include "paramtree/tree_file.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "shell/ui_services.h"
 
 #include <sys/stat.h>

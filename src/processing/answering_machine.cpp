@@ -1,7 +1,7 @@
 #include "processing/answering_machine.h"
 
 #include "mime/mail_message.h"
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/text_util.h"
 #include "processing/receipts.h"
 #include "shell/ini_file.h"

@@ -1,7 +1,7 @@
 #include "processing/filter_rules.h"
 
 #include "mime/mail_message.h"
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/text_util.h"
 #include "shell/ini_file.h"
 #include "shell/ui_services.h"

@@ -1,6 +1,6 @@
 #include "processing/mail_log.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/text_util.h"
 #include "shell/session_log.h"
 #include "shell/shell_state.h"
@@ -100,31 +100,7 @@ bool AppendSessionLog(const std::string& path, const TSessionLog& log) {
     std::string text;
     for (const std::string& item : log.Items())
         text += item + "\r\n";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    // A file that does not end in a line break gets one first, so the session starts a line.
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_size > 0) {
-        char last = 0;
-        if (::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n' && last != '\r')
-            text.insert(0, "\r\n");
-    }
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    return ok;
+    return AppendToFile(path, text, true, true);
 }
 
 std::optional<TLogDate> LogLineDate(std::string_view line) {

@@ -2,7 +2,7 @@
 
 #include "mime/mail_date.h"
 #include "mime/mail_message.h"
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/text_util.h"
 #include "processing/mail_log.h"
 #include "processing/message_store.h"

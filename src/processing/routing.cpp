@@ -1,12 +1,12 @@
 #include "processing/routing.h"
 
 #include "mime/mail_message.h"
-#include "paramtree/atomic_file.h"
 #include "paramtree/markup.h"
 #include "paramtree/text_util.h"
 #include "processing/filter_rules.h"
 #include "processing/message_store.h"
 #include "processing/receipts.h"
+#include "shell/atomic_file.h"
 #include "shell/shell_state.h"
 #include "store/account_settings.h"
 #include "store/custom_folders.h"
@@ -41,28 +41,6 @@ bool IsDigit(char c) {
 bool DirectoryExists(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
-}
-
-// Appends one line (CR LF added) to a file, creating it when missing.
-bool AppendLine(const std::string& path, const std::string& line) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    const std::string data = line + "\r\n";
-    size_t done = 0;
-    bool ok = true;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ok = ::close(fd) == 0 && ok;
-    return ok;
 }
 
 // The account's default project; created (node, list, directories) when there is none.
@@ -219,8 +197,9 @@ TRoutingResult RouteMessage(TWorkspace& workspace, const TMailMessage& message,
                 UpperAscii(Trim(subject)).find("UNSUBSCRIBE") != std::string::npos;
             const TMailAddress sender = message.GetSender();
             // A queue that cannot be appended to loses the request, not the message.
-            AppendLine(ProjectDirectory(store, *project) + std::string(kSubscriberQueueName),
-                       SubscriberQueueLine(unsubscribe, sender.Name, sender.Address));
+            AppendToFile(ProjectDirectory(store, *project) + std::string(kSubscriberQueueName),
+                         SubscriberQueueLine(unsubscribe, sender.Name, sender.Address) + "\r\n",
+                         false);
             const std::string inbox = FolderPath(store, *project, kFolderInbox);
             result.Project = *project;
             result.Folder = kFolderInbox;

@@ -1,6 +1,6 @@
 #include "processing/uidl_store.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 
 #include <algorithm>
 #include <cctype>

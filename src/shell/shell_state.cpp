@@ -1,5 +1,7 @@
 #include "shell/shell_state.h"
 
+#include "shell/atomic_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -49,22 +51,6 @@ long long CountLines(const std::string& path, long long limit) {
         }
     }
     return lines + (pending ? 1 : 0);
-}
-
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        return false;
-    }
-    out << text;
-    out.close();
-    std::error_code error;
-    if (!out || (fs::rename(temp, path, error), error)) {
-        fs::remove(temp, error);
-        return false;
-    }
-    return true;
 }
 
 // True when inner lies inside outer or is outer itself.

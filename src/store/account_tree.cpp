@@ -2,7 +2,7 @@
 
 #include "store/workspace.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/tree_file.h"
 #include "shell/shell_state.h"
 #include "store/account_parameters.h"

@@ -1,6 +1,6 @@
 #include "store/custom_folders.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 
 #include <charconv>
 #include <filesystem>

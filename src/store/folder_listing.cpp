@@ -65,6 +65,7 @@ TFolderView::TFolderView(TWorkspace& work) : Work(work), Shell(work.Shell()) {
         List.Clear();
         Project = -1;
         Folder = -1;
+        ApplyHeadings(-1); // no folder listed: "Sender"
     };
     Work.Hooks.MessageListRowCount = [this] { return List.Count(); };
     Work.Hooks.RefreshCounts = [this] { RefreshCounts(); };
@@ -243,6 +244,7 @@ void TFolderView::ProjectTreeClick() {
         List.Clear();
         Project = -1;
         Folder = -1;
+        ApplyHeadings(-1); // no folder listed: "Sender"
         return;
     }
 

@@ -1,6 +1,6 @@
 #include "store/project_info.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/text_util.h"
 #include "store/store_layout.h"
 

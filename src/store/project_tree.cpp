@@ -3,7 +3,7 @@
 
 #include "store/workspace.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "paramtree/markup.h"
 #include "paramtree/text_util.h"
 #include "paramtree/tree_file.h"

@@ -1,6 +1,10 @@
 #include "ui/main_form.h"
 
 #include "ui/artwork.h"
+#include "processing/transfer_run.h"
+#include "store/folder_listing.h"
+#include "ui/mail_progress_form.h"
+#include "ui/message_list_menu.h"
 #include "ui/splash_screen.h"
 #include "ui/text_convert.h"
 
@@ -16,6 +20,8 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QTimer>
+#include <QLockFile>
+#include <QSystemTrayIcon>
 #include <QTreeView>
 
 #include <exception>
@@ -50,12 +56,23 @@ TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QW
     connect(nextWindow, &QShortcut::activated, this, &TMainForm::ShowNextWindow);
 
     ConnectTrees();
+    ConnectMessageList();
+    ConnectTransfer();
 
     SplashWindow = new TSplashScreen([this] { return !ShellState.StartingUp; }, this);
 }
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
+    // The model and the menu observe the folder view's list, which goes first.
+    ListModel->SetList(nullptr);
+    delete MailMenuPopup;
+    MailMenuPopup = nullptr;
+    LittleJobsTimer->stop();
+    // The progress window observes the run, which goes before the window's children.
+    delete ProgressForm;
+    ShellState.CollectMailRunHook = nullptr;
+    ShellState.YouHaveMailChanged = nullptr;
     ShellState.CollectTimerChanged = nullptr;
     ShellState.RestorePanelsTreeHook = nullptr;
     Work.Hooks = TWorkspaceHooks();
@@ -209,6 +226,9 @@ bool TMainForm::CloseSteps() {
         ShellState.Animation().Stop();
         return false;
     }
+    // 4. Unsent mail may be sent first.
+    if (!ShellState.TransferRunning)
+        AskSendWaitingMail();
     // 5.
     ShellState.CloseSetFlags();
     CollectMail->stop();

@@ -17,8 +17,11 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class QAction;
+class QLockFile;
+class QSystemTrayIcon;
 class QActionGroup;
 class QLabel;
 class QMenu;
@@ -30,6 +33,11 @@ class QTreeView;
 
 namespace pelmora {
 
+class TFolderView;
+class TMailMenu;
+class TMailProgressForm;
+class TTransferRun;
+enum class TTransferCommand;
 class TSplashScreen;
 
 class TMainForm : public QMainWindow {
@@ -78,6 +86,13 @@ public:
     TSplashScreen* Splash() const { return SplashWindow; }
     QMenu* FolderTreePopup() const { return FolderTreePOPUP; }
     QMenu* ProjectTreePopup() const { return ProjectTreePOPUP; }
+    TFolderView& Folders() { return *FolderView; }
+    TMailMenu* MailMenu() const { return MailMenuPopup; }
+    QTimer* LittleJobs() const { return LittleJobsTimer; }
+    TTransferRun& Transfer() { return *TransferRun; }
+    TMailProgressForm* ProgressWindow() const;
+    // Starts a transfer command under the data home's transfer lock.
+    void StartTransfer(TTransferCommand command);
     TShell& Shell() { return ShellState; }
     TWorkspace& Workspace() { return Work; }
 
@@ -118,6 +133,20 @@ private:
     void ShowFolderTreePopup(const QPoint& at);
     void ShowProjectTreePopup(const QPoint& at);
     void UpdateTreeMenus();
+    // main_message_list.cpp: the message list over the core's folder view
+    void ConnectMessageList();
+    void MirrorSelectionToCore();
+    void MirrorSelectionFromCore();
+    void ApplyMenuState();
+    void ShowMailMenu(const QPoint& at);
+    void MailMenuCommand(const QString& name);
+    // main_transfer.cpp: transfer runs, the progress window, the mail log, new-mail signal
+    void ConnectTransfer();
+    TMailProgressForm* NewProgressWindow();
+    void ShowTransferClick();
+    void PurgeMailLogClick();
+    void NewMailSignalChanged();
+    bool AskSendWaitingMail();
     // main_form.cpp
     bool CloseSteps();
     void ApplyCollectTimer();
@@ -150,6 +179,16 @@ private:
     QTimer* CollectMail = nullptr;
     QTimer* GraphAnimator = nullptr;
     TSplashScreen* SplashWindow = nullptr;
+    std::unique_ptr<TFolderView> FolderView;
+    TMailMenu* MailMenuPopup = nullptr;
+    QTimer* LittleJobsTimer = nullptr;
+    bool MirroringSelection = false;
+    std::unique_ptr<TTransferRun> TransferRun;
+    QPointer<TMailProgressForm> ProgressForm;
+    std::unique_ptr<QLockFile> TransferLock;
+    QTimer* YouHaveMailTimer = nullptr;
+    QSystemTrayIcon* NewMailTray = nullptr;
+    bool ListRefreshPending = false;
     QList<QPointer<QWidget>> WindowList;
     bool CloseAllRequested = false;
     bool Created = false;

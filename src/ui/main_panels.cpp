@@ -4,6 +4,7 @@
 #include "ui/main_form.h"
 
 #include "ui/artwork.h"
+#include "ui/message_list_view.h"
 #include "ui/text_convert.h"
 #include "ui/tree_images.h"
 
@@ -85,7 +86,7 @@ void TMainForm::BuildPanels() {
     lower->setSpacing(2);
 
     ListModel = new TMessageListModel(this);
-    MessageListView = new QTreeView(bottom);
+    MessageListView = new TMessageListView(bottom);
     MessageListView->setObjectName(QStringLiteral("MessageList"));
     MessageListView->setModel(ListModel);
     MessageListView->setRootIsDecorated(false);

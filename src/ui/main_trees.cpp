@@ -50,8 +50,7 @@ void TMainForm::ConnectTrees() {
     connect(ProjectTreeView, &QWidget::customContextMenuRequested, this,
             &TMainForm::ShowProjectTreePopup);
 
-    Work.Hooks.ClearMessageList = [this] { ListModel->Clear(); };
-    Work.Hooks.MessageListRowCount = [this] { return ListModel->rowCount(); };
+    // The list's hooks (clear, row count, listing, counts) are the folder view's.
     Work.Hooks.SetControlsEnabled = [this](bool enabled) { FolderTreeView->setEnabled(enabled); };
     ShellState.RestorePanelsTreeHook = [this] { Work.RestorePanelsTrees(); };
 }

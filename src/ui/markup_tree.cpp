@@ -416,7 +416,18 @@ void TMarkupTree::currentChanged(const QModelIndex& current, const QModelIndex& 
     Q_EMIT CurrentNodeChanged(node);
 }
 
+bool TMarkupTree::ForeignDropAt(const QDropEvent* event) const {
+    if (ForeignMime.isEmpty() || !OnForeignDrop || !event->mimeData()->hasFormat(ForeignMime))
+        return false;
+    TNode* target = NodeAt(event->position().toPoint());
+    return target && (!OnForeignDragOver || OnForeignDragOver(target));
+}
+
 void TMarkupTree::dragEnterEvent(QDragEnterEvent* event) {
+    if (!ForeignMime.isEmpty() && OnForeignDrop && event->mimeData()->hasFormat(ForeignMime)) {
+        event->acceptProposedAction();
+        return;
+    }
     if (event->source() == this && DragSource.isValid() && event->mimeData()->hasFormat(kNodeMime))
         event->acceptProposedAction();
     else
@@ -424,6 +435,14 @@ void TMarkupTree::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TMarkupTree::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->source() != this && !ForeignMime.isEmpty() &&
+        event->mimeData()->hasFormat(ForeignMime)) {
+        if (ForeignDropAt(event))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+        return;
+    }
     TNode* source = DragSource.isValid() ? Model->NodeOf(DragSource) : nullptr;
     TNode* target = NodeAt(event->position().toPoint());
     if (source && target && event->source() == this && OnDragOver && OnDragOver(source, target))
@@ -433,6 +452,16 @@ void TMarkupTree::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TMarkupTree::dropEvent(QDropEvent* event) {
+    if (event->source() != this && !ForeignMime.isEmpty() &&
+        event->mimeData()->hasFormat(ForeignMime)) {
+        if (!ForeignDropAt(event)) {
+            event->ignore();
+            return;
+        }
+        event->acceptProposedAction();
+        OnForeignDrop(NodeAt(event->position().toPoint()));
+        return;
+    }
     TNode* source = DragSource.isValid() ? Model->NodeOf(DragSource) : nullptr;
     TNode* target = NodeAt(event->position().toPoint());
     if (!source || !target || event->source() != this || !OnDragOver ||

@@ -78,6 +78,11 @@ public:
     // Dragging a node onto another within this tree; without OnDragDrop nothing is dragged.
     std::function<bool(TNode* source, TNode* target)> OnDragOver;
     std::function<void(TNode* source, TNode* target)> OnDragDrop;
+    // Dropping data of another kind (message rows) on a node: whether the node takes it, and
+    // the drop. Without OnForeignDrop such data is refused.
+    QString ForeignMime;
+    std::function<bool(TNode* target)> OnForeignDragOver;
+    std::function<void(TNode* target)> OnForeignDrop;
 
     // The parameter (name) under a viewport position; empty when none.
     std::string ParamAt(const QPoint& viewportPos, QRect* area = nullptr) const;
@@ -112,6 +117,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool ForeignDropAt(const QDropEvent* event) const;
 
 private:
     void SyncFromTree();

@@ -1,6 +1,6 @@
 #include "processing/answering_form.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "processing/answering_machine.h"
 #include "processing_fixture.h"
 

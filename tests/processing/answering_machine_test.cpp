@@ -1,6 +1,6 @@
 #include "processing/answering_machine.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "processing_fixture.h"
 #include "shell/message_texts.h"
 #include "shell/shell_state.h"

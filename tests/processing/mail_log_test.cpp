@@ -1,6 +1,6 @@
 #include "processing/mail_log.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "processing_fixture.h"
 #include "shell/session_log.h"
 

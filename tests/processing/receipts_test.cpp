@@ -1,6 +1,6 @@
 #include "processing/receipts.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "processing/mail_log.h"
 #include "processing_fixture.h"
 #include "shell/message_texts.h"

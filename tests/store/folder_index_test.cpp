@@ -1,6 +1,6 @@
 #include "store/folder_index.h"
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 
 #include <filesystem>
 #include <functional>

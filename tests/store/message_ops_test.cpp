@@ -1,4 +1,4 @@
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "shell/scripted_ui.h"
 #include "shell/shell_state.h"
 #include "store/folder_counts.h"
@@ -225,6 +225,11 @@ TEST_F(FolderViewTest, SentFoldersShowRecipients) {
     ASSERT_EQ(View->List.Count(), 1);
     EXPECT_EQ(View->List.Row(0).SubItems[1], "Bob (bob@example.net); carol@example.com");
     EXPECT_EQ(View->List.Headings()[2], Shell->Text(1, 311));
+    // A node that is no folder empties the list; the heading is the general one again.
+    Workspace->ProjectTree.Select(FindTopLevel(Workspace->ProjectTree, kNodeProjectAdmin));
+    View->ProjectTreeClick();
+    EXPECT_EQ(View->List.Count(), 0);
+    EXPECT_EQ(View->List.Headings()[2], Shell->Text(1, 308));
 }
 
 TEST_F(FolderViewTest, EscDuringRebuildShowsPartOfTheListAndStaysStale) {

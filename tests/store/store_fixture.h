@@ -2,7 +2,7 @@
 // A data home in a temporary directory with a started shell and a workspace on it. Dummy
 // sound files make every sound play, so tests can check which sounds were played.
 
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 #include "shell/scripted_ui.h"
 #include "shell/shell_state.h"
 #include "store/node_helpers.h"

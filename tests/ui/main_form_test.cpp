@@ -189,7 +189,7 @@ void TMainFormTest::CaptionsAndKeys_data() {
                                       << "ShowAddressBook" << QKeySequence() << false;
     QTest::newRow("SendReceive") << "MenuSendReceiveforAll"
                                  << "Retrieve+Send Mail for All Accounts"
-                                 << QKeySequence(Qt::Key_F8) << false;
+                                 << QKeySequence(Qt::Key_F8) << true;
     QTest::newRow("FindSender") << "MenuFindSenderorSubject"
                                 << "Find Address or Subject" << QKeySequence(Qt::CTRL | Qt::Key_F)
                                 << false;
@@ -208,9 +208,9 @@ void TMainFormTest::CaptionsAndKeys_data() {
                              << "Legenda" << QKeySequence() << true;
     QTest::newRow("AccountPopup") << "FMSendandRetrieve"
                                   << "Retrieve+Send Mail for this Account" << QKeySequence()
-                                  << false;
+                                  << true;
     QTest::newRow("ProjectPopup") << "PMEmptyTrash"
-                                  << "Empty Trash" << QKeySequence() << false;
+                                  << "Empty Trash" << QKeySequence() << true;
 }
 
 void TMainFormTest::CaptionsAndKeys() {
@@ -248,8 +248,9 @@ void TMainFormTest::WindowAndPanels() {
     QCOMPARE(form.size(), QSize(790, 590));
     auto* model = form.MessageListModel();
     QCOMPARE(model->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("S"));
+    // The default project's inbox is listed: column 2 names the sender's address.
     QCOMPARE(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
-             QStringLiteral("Sender"));
+             QStringLiteral("From Address"));
     QCOMPARE(model->headerData(4, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("Bytes"));
     QCOMPARE(form.MessageList()->header()->sectionSize(1), 100);

@@ -1,4 +1,4 @@
-#include "paramtree/atomic_file.h"
+#include "shell/atomic_file.h"
 
 #include <atomic>
 #include <cerrno>
@@ -67,6 +67,25 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, unsigne
         return false;
     }
     return true;
+}
+
+bool AppendToFile(const std::string& path, std::string_view data, bool sync, bool startLine) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC,
+                    static_cast<mode_t>(kPublicFileMode));
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    struct stat info {};
+    if (startLine && ::fstat(fd, &info) == 0 && info.st_size > 0) {
+        char last = 0;
+        if (::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n' && last != '\r')
+            ok = WriteAll(fd, "\r\n");
+    }
+    ok = ok && WriteAll(fd, data);
+    if (sync)
+        ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error,

@@ -16,6 +16,12 @@ constexpr unsigned kPrivateFileMode = 0600;
 bool WriteFileAtomically(const std::string& path, std::string_view data,
                          unsigned mode = kPublicFileMode, std::string* error = nullptr);
 
+// Appends `data` to `path` (created with kPublicFileMode when missing), flushing it to disk
+// when `sync` is set. A file that does not end in a line break gets CR LF first when
+// `startLine` is set, so what is appended starts a line of its own.
+bool AppendToFile(const std::string& path, std::string_view data, bool sync,
+                  bool startLine = false);
+
 // Reads a whole file; std::nullopt when it cannot be opened or read, or is larger than
 // `maxBytes`. `error` receives a reason on failure.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr,

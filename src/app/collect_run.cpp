@@ -1,0 +1,124 @@
+#include "collect_run.h"
+
+#include "processing/transfer_run.h"
+#include "shell/shell_state.h"
+#include "shell/ui_services.h"
+#include "store/node_helpers.h"
+#include "store/workspace.h"
+#include "ui/transfer_lock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLockFile>
+#include <QThread>
+
+#include <iostream>
+
+namespace pelmora {
+
+namespace {
+
+// The user interface of a run nobody watches: messages go to standard error, questions get
+// the cautious answer (No), nothing is chosen and nothing is shown.
+class TConsoleUi : public TUiServices {
+public:
+    void ShowPopup(const TPopupRequest& request) override {
+        std::string text = request.Text;
+        for (char& c : text) {
+            if (c == '\r')
+                c = ' ';
+        }
+        std::cerr << request.Caption << " " << text << "\n";
+    }
+    void ClosePopup() override {}
+    void EditInPopup(const std::string&, std::string&) override {}
+    int AskDialog(const std::string& caption, const std::string& text, int, bool&,
+                  bool) override {
+        std::cerr << caption << " " << text << " -> No\n";
+        return kAskSecond;
+    }
+    std::string QueryText(const std::string&, const std::string&, const std::string&,
+                          bool) override {
+        return {};
+    }
+    // Nothing is played; reporting a failure would switch the user's sounds off for good.
+    bool PlaySoundFile(const std::string&) override { return true; }
+    void Beep() override {}
+    void Pump() override { QCoreApplication::processEvents(); }
+    void Wait(int milliseconds) override {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < milliseconds) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(10);
+        }
+    }
+    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string&, const std::string&,
+                                              const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::string&,
+                                              const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    void SetBusyCursor(bool) override {}
+    bool ShowAnimationFrame(const std::string&) override { return true; }
+    void SetStatusText(TStatusBar, const std::string&) override {}
+    void SetStatusColour(TStatusBar, TStatusColour) override {}
+};
+
+} // namespace
+
+int RunCollect(const TCollectOptions& options) {
+    TConsoleUi ui;
+    TShellOptions shellOptions;
+    shellOptions.ProgramDir = options.ProgramDir;
+    shellOptions.ChangeWorkingDirectory = false;
+    TShell shell(shellOptions, ui);
+    shell.LoadMessageTexts();
+    const TCreateResult created = shell.FormCreate();
+    if (!created.Ok) {
+        std::cerr << "pelmora: the data home " << options.ProgramDir << " cannot be used\n";
+        return 1;
+    }
+    TWorkspace work(shell);
+    work.FormCreateTrees();
+    shell.StartingUp = false;
+    shell.FirstActivation = false;
+
+    const std::unique_ptr<QLockFile> lock = TryTransferLock(options.ProgramDir);
+    if (!lock) {
+        std::cerr << "pelmora: another Pelmora process is transferring the mail of "
+                  << options.ProgramDir << "\n";
+        return 1;
+    }
+
+    TTransferRun run(work);
+    if (options.Account) {
+        TNode* node = FindTopLevel(work.AccountTree, *options.Account);
+        if (!node || !IsAccountNode(node)) {
+            std::cerr << "pelmora: there is no account " << *options.Account << "\n";
+            return 1;
+        }
+        if (!IsCompleteAccount(work.ReadAccountSettings(node), shell.Text(3, 14))) {
+            std::cerr << "pelmora: account " << *options.Account
+                      << " lacks a server, login, password or e-mail address\n";
+            return 1;
+        }
+        run.RunTransfer(*options.Account, kRetrieveAndSend, true, false);
+    } else {
+        StartTransferCommand(run, TTransferCommand::CollectMailTimer);
+    }
+    for (const std::string& line : shell.SessionLog().Items())
+        std::cout << line << "\n";
+    std::cout.flush();
+    // The account tree is left as it is: a window open on this data home writes its own copy
+    // at close, and the run keeps what it must (indexes, UIDLs, the mail log) in files.
+    const int errors = run.RetrieveErrors + run.SendErrors + run.Refused;
+    return errors > 0 ? 1 : 0;
+}
+
+} // namespace pelmora

@@ -1,0 +1,190 @@
+// The message list of the main window on a data home with a few message files: a click in the
+// project tree lists the inbox, heading clicks sort it, the selection travels both ways
+// between the view and the core list, and a state change from the popup menu renames the
+// message file.
+
+#include "paramtree/node_tree.h"
+#include "shell/atomic_file.h"
+#include "shell/shell_state.h"
+#include "store/folder_listing.h"
+#include "store/node_helpers.h"
+#include "store/store_layout.h"
+#include "ui/main_form.h"
+#include "ui/message_list_menu.h"
+#include "ui/qt_ui_services.h"
+#include "ui/text_convert.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <memory>
+
+using namespace pelmora;
+
+namespace {
+
+constexpr int kProject = 100000;
+
+std::string Message(const std::string& subject, const std::string& date) {
+    return "From: Ann <ann@example.org>\r\nTo: bob@example.net\r\nSubject: " + subject +
+           "\r\nDate: " + date + "\r\nMessage-ID: <" + subject + "@example.org>\r\n\r\nHello\r\n";
+}
+
+struct TFixture {
+    QTemporaryDir Home;
+    TQtUiServices Ui;
+    std::unique_ptr<TShell> Shell;
+    std::unique_ptr<TWorkspace> Work;
+    std::unique_ptr<TMainForm> Form;
+
+    bool Create() {
+        TShellOptions options;
+        options.ProgramDir = FromQt(Home.path()) + "/";
+        options.ChangeWorkingDirectory = false;
+        Shell = std::make_unique<TShell>(options, Ui);
+        Work = std::make_unique<TWorkspace>(*Shell);
+        Form = std::make_unique<TMainForm>(*Shell, *Work, Ui);
+        if (!Form->FormCreate().Ok)
+            return false;
+        Form->show();
+        if (!QTest::qWaitForWindowExposed(Form.get()))
+            return false;
+        Form->FormActivate();
+        return true;
+    }
+    std::string Inbox() const { return FolderPath(Shell->Dirs().Store, kProject, kFolderInbox); }
+    bool Put(const std::string& name, const std::string& data) const {
+        QDir().mkpath(ToQt(Inbox()));
+        return WriteFileAtomically(Inbox() + name, data);
+    }
+    // Clicks the inbox node of the shown project tree as the user does.
+    bool ClickInbox() {
+        TMarkupTree* tree = Form->ProjectTree();
+        TNode* inbox = Work->ProjectTree.FindFirst([](const TNode& node) {
+            return NodeNumber(node.Text()) == kFolderInbox && node.Level() <= 1;
+        });
+        if (!inbox)
+            return false;
+        const QRect area = tree->visualRect(tree->IndexOfNode(inbox));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                          QPoint(area.left() + 4, area.center().y()));
+        return true;
+    }
+};
+
+QStringList Column(const QAbstractItemModel* model, int column) {
+    QStringList out;
+    for (int row = 0; row < model->rowCount(); ++row)
+        out << model->index(row, column).data().toString();
+    return out;
+}
+
+} // namespace
+
+class TMainMessageListTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void ListsTheInboxAndSortsByHeading();
+    void SelectionAndStateChangeFromTheMenu();
+};
+
+void TMainMessageListTest::ListsTheInboxAndSortsByHeading() {
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    QVERIFY(fixture.Put("_1.eml", Message("beta", "Tue, 05 Mar 2024 14:07:09 +0000")));
+    QVERIFY(fixture.Put("2.eml", Message("alpha", "Wed, 06 Mar 2024 10:00:00 +0000")));
+    QVERIFY(fixture.Put("3.emlf", Message("gamma", "Mon, 04 Mar 2024 09:00:00 +0000")));
+    QCOMPARE(fixture.Shell->CurrentProject, kProject);
+    QVERIFY(fixture.ClickInbox());
+
+    TMainForm& form = *fixture.Form;
+    QTreeView* list = form.MessageList();
+    QCOMPARE(list->model()->rowCount(), 3);
+    QCOMPARE(form.Folders().ListedFolder(), kFolderInbox);
+
+    // A click on the subject heading sorts by it, a second click reverses the order; the
+    // header shows what the core list holds.
+    QHeaderView* header = list->header();
+    auto clickHeading = [header](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5,
+                                 header->height() / 2));
+    };
+    header->resizeSection(3, 120);
+    clickHeading(3);
+    const QStringList first = Column(list->model(), 3);
+    clickHeading(3);
+    const QStringList second = Column(list->model(), 3);
+    QStringList ascending = {QStringLiteral("alpha"), QStringLiteral("beta"),
+                             QStringLiteral("gamma")};
+    QStringList descending = {QStringLiteral("gamma"), QStringLiteral("beta"),
+                              QStringLiteral("alpha")};
+    QVERIFY2((first == ascending && second == descending) ||
+                 (first == descending && second == ascending),
+             qPrintable(first.join(QLatin1Char(',')) + QLatin1Char('/') +
+                        second.join(QLatin1Char(','))));
+    QCOMPARE(form.Folders().List.SortColumn(), 3);
+    QCOMPARE(header->sortIndicatorSection(), 3);
+    QCOMPARE(header->sortIndicatorOrder() == Qt::AscendingOrder,
+             form.Folders().List.Ascending());
+    // The order is kept for the next start.
+    QVERIFY(form.close());
+}
+
+void TMainMessageListTest::SelectionAndStateChangeFromTheMenu() {
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    QVERIFY(fixture.Put("_1.eml", Message("beta", "Tue, 05 Mar 2024 14:07:09 +0000")));
+    QVERIFY(fixture.Put("2.eml", Message("alpha", "Wed, 06 Mar 2024 10:00:00 +0000")));
+    QVERIFY(fixture.ClickInbox());
+    TMainForm& form = *fixture.Form;
+    QTreeView* list = form.MessageList();
+    TMessageList& core = form.Folders().List;
+    QCOMPARE(core.Count(), 2);
+
+    // The core's "select all" shows in the view.
+    form.MailMenu()->Item(QStringLiteral("MMenuSelectAll"))->trigger();
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 2);
+
+    // Selecting one row in the view selects it alone in the core list.
+    int unread = -1;
+    for (int row = 0; row < core.Count(); ++row) {
+        if (core.Row(row).Caption.find("_1.eml") != std::string::npos)
+            unread = row;
+    }
+    QVERIFY(unread >= 0);
+    list->selectionModel()->setCurrentIndex(list->model()->index(unread, 1),
+                                            QItemSelectionModel::ClearAndSelect |
+                                                QItemSelectionModel::Rows);
+    QCOMPARE(core.SelectedCount(), 1);
+    QVERIFY(core.Row(unread).Selected);
+    QCOMPARE(core.Focused(), unread);
+
+    // "Toggle read/unread" renames the file and the row follows.
+    form.MailMenu()->Item(QStringLiteral("MMenuToggleReadUnread"))->trigger();
+    QVERIFY(!QFileInfo::exists(ToQt(fixture.Inbox() + "_1.eml")));
+    QVERIFY(QFileInfo::exists(ToQt(fixture.Inbox() + "1.eml")));
+    bool found = false;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        const QString path = list->model()->index(row, 0).data(TMessageListModel::kPathRole)
+                                 .toString();
+        QVERIFY(!path.endsWith(QStringLiteral("_1.eml")));
+        found = found || path.endsWith(QStringLiteral("/1.eml"));
+    }
+    QVERIFY(found);
+
+    // Commands that need message windows stay disabled; the core's commands are usable.
+    QVERIFY(!form.MessageButton(QStringLiteral("ReplyMailBut"))->isEnabled());
+    QVERIFY(form.MailMenu()->Item(QStringLiteral("MMenuCopyMessage"))->isEnabled());
+    QVERIFY(form.close());
+}
+
+QTEST_MAIN(TMainMessageListTest)
+#include "main_message_list_test.moc"
