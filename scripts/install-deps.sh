@@ -7,11 +7,12 @@ packages=(
     qt6-base-dev qt6-multimedia-dev libgl-dev
     libzip-dev libssl-dev openssl ca-certificates media-types
     libgtest-dev libgmock-dev libbenchmark-dev
-    dovecot-core dovecot-pop3d python3 python3-aiosmtpd
+    dovecot-core dovecot-pop3d python3 python3-aiosmtpd libpython3.11-testsuite
+    clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
 )
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(clang libclang-rt-14-dev libgmime-3.0-dev maildir-utils notmuch
+    packages+=(libgmime-3.0-dev maildir-utils notmuch
                fetchmail getmail6 msmtp time bc)
 fi
 

@@ -33,13 +33,17 @@ bool UudecodeLineTo(std::string_view line, std::string& out) {
         values[i] = UuValue[static_cast<unsigned char>(data[i])];
         if (values[i] == Invalid) return false;
     }
-    // Bits of the characters, most significant first; missing bits count as zero.
-    char bytes[64] = {}; // a count above 45 reads zero bits
-    std::size_t bit = 0;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        for (int k = 5; k >= 0; --k, ++bit) {
-            if ((values[i] >> k) & 1) bytes[bit / 8] = static_cast<char>(bytes[bit / 8] | (0x80 >> (bit % 8)));
-        }
+    // Four 6-bit characters make three bytes; characters missing from the last group count
+    // as zero bits, and so do bytes a count above the line's data asks for.
+    char bytes[64] = {};
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < data.size(); i += 4) {
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            group = (group << 6) | (i + k < data.size() ? values[i + k] : 0u);
+        bytes[written++] = static_cast<char>(group >> 16);
+        bytes[written++] = static_cast<char>((group >> 8) & 0xFF);
+        bytes[written++] = static_cast<char>(group & 0xFF);
     }
     out.append(bytes, count);
     return true;

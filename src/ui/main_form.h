@@ -140,6 +140,7 @@ private:
     void ApplyMenuState();
     void ShowMailMenu(const QPoint& at);
     void MailMenuCommand(const QString& name);
+    void AddSendersToBlackListClick();
     // main_transfer.cpp: transfer runs, the progress window, the mail log, new-mail signal
     void ConnectTransfer();
     TMailProgressForm* NewProgressWindow();

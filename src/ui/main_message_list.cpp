@@ -4,6 +4,7 @@
 
 #include "ui/main_form.h"
 
+#include "addressbook/blacklist.h"
 #include "shell/shell_state.h"
 #include "shell/sounds.h"
 #include "store/folder_listing.h"
@@ -306,7 +307,25 @@ void TMainForm::ShowMailMenu(const QPoint& at) {
 void TMainForm::MailMenuCommand(const QString& name) {
     // Every other announced item belongs to a window this program does not have yet and is
     // disabled (ApplyMenuState).
-    (void)name;
+    if (name == QLatin1String("MMenuAddSendertoBlackList"))
+        AddSendersToBlackListClick();
+}
+
+void TMainForm::AddSendersToBlackListClick() {
+    TMessageList& list = FolderView->List;
+    if (list.Empty() || list.SelectedCount() == 0)
+        return;
+    ShellState.Animation().Start();
+    Ui.SetBusyCursor(true);
+    Ui.Pump();
+    // Column 2: the sender of incoming folders, the recipients of the sent ones.
+    std::vector<std::string> columns;
+    for (int row : FolderView->ActedRows(false))
+        columns.push_back(list.Row(row).Cell(2));
+    AddSendersToBlackList(BlackListPath(ShellState.Dirs().AddressBooks), columns, &Ui);
+    Ui.SetBusyCursor(false);
+    ShellState.Animation().Stop();
+    MessageListView->setFocus();
 }
 
 } // namespace pelmora

@@ -16,6 +16,7 @@
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
 #include "ui/artwork.h"
+#include "ui/black_list_form.h"
 #include "ui/mail_progress_form.h"
 #include "ui/text_convert.h"
 #include "ui/transfer_lock.h"
@@ -108,6 +109,12 @@ void TMainForm::ConnectTransfer() {
     bind("MenuShowlastMailLog", [this] { MenuShowlastMailLogClick(ShellState); });
     bind("MenuShowLogFile", [this] { MenuShowLogFileClick(ShellState); });
     bind("MenuPurgeMailLogFile", [this] { PurgeMailLogClick(); });
+    bind("MenuShowBlackList", [this] {
+        ShellState.Animation().Start();
+        TBlackListWindow window(ShellState, this);
+        window.exec();
+        ShellState.Animation().Stop();
+    });
 
     // The new-mail signal: the shell toggles its light; a tray icon shows it.
     YouHaveMailTimer = new QTimer(this);

@@ -3,6 +3,7 @@
 // between the view and the core list, and a state change from the popup menu renames the
 // message file.
 
+#include "addressbook/blacklist.h"
 #include "paramtree/node_tree.h"
 #include "shell/atomic_file.h"
 #include "shell/shell_state.h"
@@ -179,6 +180,11 @@ void TMainMessageListTest::SelectionAndStateChangeFromTheMenu() {
         found = found || path.endsWith(QStringLiteral("/1.eml"));
     }
     QVERIFY(found);
+
+    // The selected row's sender goes onto the black-list as a bare address.
+    form.MailMenu()->Item(QStringLiteral("MMenuAddSendertoBlackList"))->trigger();
+    QCOMPARE(LoadBlackList(BlackListPath(fixture.Shell->Dirs().AddressBooks)),
+             std::vector<std::string>{"ann@example.org"});
 
     // Commands that need message windows stay disabled; the core's commands are usable.
     QVERIFY(!form.MessageButton(QStringLiteral("ReplyMailBut"))->isEnabled());
