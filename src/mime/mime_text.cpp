@@ -94,4 +94,12 @@ std::string DecimalText(long long value) {
     return std::string(buffer, result.ptr);
 }
 
+std::optional<int> WholeNumber(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 } // namespace pelmora

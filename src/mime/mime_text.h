@@ -3,6 +3,7 @@
 // nothing is converted between character sets.
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,9 @@ std::string_view UpToZero(std::string_view bytes);
 
 // The parts joined into one string (one allocation).
 std::string Concat(std::initializer_list<std::string_view> parts);
+
+// The decimal number that is the whole text (an optional "-" and digits, nothing else).
+std::optional<int> WholeNumber(std::string_view text);
 
 // Decimal text of a number.
 std::string DecimalText(long long value);

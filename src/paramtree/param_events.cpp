@@ -10,14 +10,6 @@ namespace pelmora {
 
 namespace {
 
-std::optional<int> ReadInteger(std::string_view text) {
-    text = TrimView(text);
-    int value = 0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || ptr != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 // Builds a menu or list from props (own class) or from the event handler.
 bool CollectEntries(TNode* node, const std::string& href, const TParamDetails& details,
@@ -113,7 +105,7 @@ std::vector<TParamEditorRequest> ClickParam(TNodeTree& tree, TNode* node, const 
         request.Value = plainValue;
         prepare(request);
         if (request.Kind == TParamEditorKind::Spin)
-            request.SpinValue = ReadInteger(request.Value);
+            request.SpinValue = WholeNumber(TrimView(request.Value));
         requests.push_back(std::move(request));
     }
     if (events.OnParamList || details->Class == "LIST") {

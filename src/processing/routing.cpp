@@ -26,13 +26,6 @@
 namespace pelmora {
 namespace {
 
-std::optional<int> WholeNumber(std::string_view text) {
-    int value = 0;
-    auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
