@@ -32,8 +32,7 @@ public:
     }
     void ClosePopup() override {}
     void EditInPopup(const std::string&, std::string&) override {}
-    int AskDialog(const std::string& caption, const std::string& text, int, bool&,
-                  bool) override {
+    int AskDialog(const std::string& caption, const std::string& text, int, bool&, bool) override {
         std::cerr << caption << " " << text << " -> No\n";
         return kAskSecond;
     }

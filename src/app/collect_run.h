@@ -10,8 +10,8 @@
 namespace pelmora {
 
 struct TCollectOptions {
-    std::string ProgramDir;       // the data home, ending in "/"
-    std::optional<int> Account;   // --account N; all active accounts without it
+    std::string ProgramDir;     // the data home, ending in "/"
+    std::optional<int> Account; // --account N; all active accounts without it
 };
 
 int RunCollect(const TCollectOptions& options);

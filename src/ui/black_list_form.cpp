@@ -12,8 +12,7 @@
 
 namespace pelmora {
 
-TBlackListWindow::TBlackListWindow(TShell& shell, QWidget* parent)
-    : QDialog(parent), Shell(shell) {
+TBlackListWindow::TBlackListWindow(TShell& shell, QWidget* parent) : QDialog(parent), Shell(shell) {
     setObjectName(QStringLiteral("BlackListForm"));
     setWindowTitle(ToQt(BlackListTitle(TMainForm::kTitle, shell.Texts())));
     Form = OpenBlackListForm(BlackListPath(shell.Dirs().AddressBooks));
@@ -59,7 +58,8 @@ TBlackListWindow::TBlackListWindow(TShell& shell, QWidget* parent)
             // The list is not lost without a word: the file stays as it was.
             TPopupRequest request;
             request.Caption = Shell.Text(1, 262);
-            request.Text = "\r\n" + Form.Path + "\r\n\r\nThe black-list could not be saved; "
+            request.Text = "\r\n" + Form.Path +
+                           "\r\n\r\nThe black-list could not be saved; "
                            "the file was left as it was.";
             request.DisplayMs = 8000;
             request.TextSize = 11;
@@ -81,8 +81,7 @@ void TBlackListWindow::ShowEntries() {
 
 void TBlackListWindow::TakeSelection() {
     Form.Selected.assign(Form.Entries.size(), false);
-    for (int row = 0; row < ListBox1->count() && row < static_cast<int>(Form.Entries.size());
-         ++row)
+    for (int row = 0; row < ListBox1->count() && row < static_cast<int>(Form.Entries.size()); ++row)
         Form.Selected[static_cast<size_t>(row)] = ListBox1->item(row)->isSelected();
 }
 

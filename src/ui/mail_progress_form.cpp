@@ -123,7 +123,7 @@ void TMailProgressForm::ProgressChanged(const TTransferProgressState& state) {
     MessageGauge->setValue(GaugeValue(state.Message));
     const TTransferCounters& c = state.Counters;
     const std::array<std::int64_t, CounterCount> values = {
-        c.Waiting, c.Downloaded, c.Blocked, c.AttachmentsIn, c.BytesIn,
+        c.Waiting, c.Downloaded, c.Blocked, c.AttachmentsIn,  c.BytesIn,
         c.Outbox,  c.Sent,       c.Refused, c.AttachmentsOut, c.BytesOut};
     for (int i = 0; i < CounterCount; ++i)
         Counters[static_cast<size_t>(i)]->setText(QString::number(values[static_cast<size_t>(i)]));

@@ -27,8 +27,17 @@ class TMailProgressForm : public QWidget, public TTransferProgressObserver {
 public:
     // The counters in their order on the window.
     enum TCounter {
-        Waiting, Downloaded, Blocked, AttachmentsIn, BytesIn,
-        Outbox, Sent, Refused, AttachmentsOut, BytesOut, CounterCount
+        Waiting,
+        Downloaded,
+        Blocked,
+        AttachmentsIn,
+        BytesIn,
+        Outbox,
+        Sent,
+        Refused,
+        AttachmentsOut,
+        BytesOut,
+        CounterCount
     };
 
     TMailProgressForm(TTransferRun& run, const TTransferProgressCaptions& captions,

@@ -181,8 +181,7 @@ void TMainForm::ConnectMessageList() {
     MessageListView->addActions(MailMenuPopup->actions());
     connect(MailMenuPopup, &QMenu::aboutToShow, this, [this] { ApplyMenuState(); });
     connect(MailMenuPopup, &TMailMenu::CommandRequested, this, &TMainForm::MailMenuCommand);
-    connect(MessageListView, &QWidget::customContextMenuRequested, this,
-            &TMainForm::ShowMailMenu);
+    connect(MessageListView, &QWidget::customContextMenuRequested, this, &TMainForm::ShowMailMenu);
     for (const TButtonRule& rule : kButtonRules) {
         QToolButton* button = Buttons.value(QString::fromLatin1(rule.Button));
         QAction* item = MailMenuPopup->Item(QString::fromLatin1(rule.Item));
@@ -207,8 +206,8 @@ void TMainForm::ConnectMessageList() {
         invert->setContext(Qt::WidgetShortcut);
         connect(invert, &QShortcut::activated, this, [this] { FolderView->InvertSelection(); });
     }
-    for (QWidget* tree : {static_cast<QWidget*>(FolderTreeView),
-                          static_cast<QWidget*>(ProjectTreeView)}) {
+    for (QWidget* tree :
+         {static_cast<QWidget*>(FolderTreeView), static_cast<QWidget*>(ProjectTreeView)}) {
         auto* refresh = new QShortcut(QKeySequence(Qt::Key_F5), tree);
         refresh->setContext(Qt::WidgetShortcut);
         connect(refresh, &QShortcut::activated, this, [this] { FolderView->RefreshList(); });

@@ -69,8 +69,7 @@ void TMainForm::ConnectTransfer() {
         LittleJobsTimer->start(ShellState.LittleJobsInterval());
     };
     hooks.OutboxRowRemoved = [this](int project, const std::string&) {
-        if (project == FolderView->ListedProject() &&
-            FolderView->ListedFolder() == kFolderOutbox)
+        if (project == FolderView->ListedProject() && FolderView->ListedFolder() == kFolderOutbox)
             ListRefreshPending = true;
     };
     hooks.ShowTransferEnabled = [this](bool enabled) {
@@ -105,7 +104,8 @@ void TMainForm::ConnectTransfer() {
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, click);
     };
-    bind("MenuShowTransfer", [this] { ShowTransferClick(); }, false);
+    bind(
+        "MenuShowTransfer", [this] { ShowTransferClick(); }, false);
     bind("MenuShowlastMailLog", [this] { MenuShowlastMailLogClick(ShellState); });
     bind("MenuShowLogFile", [this] { MenuShowLogFileClick(ShellState); });
     bind("MenuPurgeMailLogFile", [this] { PurgeMailLogClick(); });
@@ -162,8 +162,8 @@ TMailProgressForm* TMainForm::NewProgressWindow() {
         ProgressForm->close();
         delete ProgressForm;
     }
-    auto* form = new TMailProgressForm(
-        *TransferRun, TransferProgressCaptions(ShellState.Texts()), this);
+    auto* form =
+        new TMailProgressForm(*TransferRun, TransferProgressCaptions(ShellState.Texts()), this);
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->OnShowLog = [this] { MenuShowlastMailLogClick(ShellState); };
     ProgressForm = form;
@@ -229,8 +229,7 @@ void TMainForm::NewMailSignalChanged() {
         NewMailTray->hide();
         return;
     }
-    NewMailTray->setIcon(ShellState.ScrollLockLight() ? ApplicationIcon()
-                                                      : QIcon(BusyFrame(0)));
+    NewMailTray->setIcon(ShellState.ScrollLockLight() ? ApplicationIcon() : QIcon(BusyFrame(0)));
     NewMailTray->show();
 }
 
@@ -251,9 +250,8 @@ bool TMainForm::AskSendWaitingMail() {
                 return true;
             ShellState.PlaySound(TSound::Attention);
             bool dontAsk = false;
-            const int answer = ShellState.Ui().AskDialog(ShellState.Text(1, 262),
-                                                         ShellState.Text(1, 259), 12, dontAsk,
-                                                         true);
+            const int answer = ShellState.Ui().AskDialog(
+                ShellState.Text(1, 262), ShellState.Text(1, 259), 12, dontAsk, true);
             settings.SetBool(TSettingKey::HideStillMailWaiting, dontAsk);
             if (answer == kAskFirst)
                 StartTransfer(TTransferCommand::SendAll);

@@ -18,8 +18,7 @@ void TMessageListView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(at);
     const int edge = header()->sectionViewportPosition(0) + header()->sectionSize(0) + 4;
     QTreeView::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton && index.isValid() && at.x() < edge &&
-        OnStateColumnPress)
+    if (event->button() == Qt::LeftButton && index.isValid() && at.x() < edge && OnStateColumnPress)
         OnStateColumnPress(index.row());
 }
 

@@ -41,8 +41,7 @@ struct TFixture {
     }
     // A window attached to the run as an attended run attaches it.
     TMailProgressForm* Window() {
-        auto* form = new TMailProgressForm(*Run, TransferProgressCaptions(Shell->Texts()),
-                                           nullptr);
+        auto* form = new TMailProgressForm(*Run, TransferProgressCaptions(Shell->Texts()), nullptr);
         form->setAttribute(Qt::WA_DeleteOnClose);
         Run->ProgressWindowExists = true;
         Run->Progress.Observer = form;
@@ -88,8 +87,8 @@ void TMailProgressFormTest::FollowsTheState() {
     QCOMPARE(form->MessageGauge->value(), 250);
     QCOMPARE(form->Counters[TMailProgressForm::Waiting]->text(), QStringLiteral("2"));
     QCOMPARE(form->Counters[TMailProgressForm::BytesIn]->text(), QStringLiteral("6000000000"));
-    QVERIFY(form->Counters[TMailProgressForm::Blocked]->styleSheet().contains(
-        QStringLiteral("color")));
+    QVERIFY(
+        form->Counters[TMailProgressForm::Blocked]->styleSheet().contains(QStringLiteral("color")));
     QVERIFY(form->Counters[TMailProgressForm::Refused]->styleSheet().isEmpty());
     QVERIFY(form->ActionLabel->styleSheet().isEmpty());
     QCOMPARE(form->Button->text(), QStringLiteral("Abort!"));

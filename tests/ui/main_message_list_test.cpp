@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -54,6 +55,9 @@ struct TFixture {
         Form = std::make_unique<TMainForm>(*Shell, *Work, Ui);
         if (!Form->FormCreate().Ok)
             return false;
+        // An account with an address: the counts refresh leaves the project tree alone.
+        TNode* account = Work->AccountTree.First();
+        Work->AccountTree.SetText(account, AccountNodeText("1", "Me", "me@example.org"));
         Form->show();
         if (!QTest::qWaitForWindowExposed(Form.get()))
             return false;
@@ -94,6 +98,7 @@ class TMainMessageListTest : public QObject {
 private Q_SLOTS:
     void ListsTheInboxAndSortsByHeading();
     void SelectionAndStateChangeFromTheMenu();
+    void RowsDroppedOnAFolderMove();
 };
 
 void TMainMessageListTest::ListsTheInboxAndSortsByHeading() {
@@ -109,14 +114,19 @@ void TMainMessageListTest::ListsTheInboxAndSortsByHeading() {
     QTreeView* list = form.MessageList();
     QCOMPARE(list->model()->rowCount(), 3);
     QCOMPARE(form.Folders().ListedFolder(), kFolderInbox);
+    // The counts timer brings the project's counts into the account tree.
+    TNode* project = fixture.Work->AccountTree.FindFirst(
+        [](const TNode& node) { return NodeNumber(node.Text()) == kProject; });
+    QVERIFY(project);
+    QTRY_VERIFY_WITH_TIMEOUT(project->Text().find("(3/1)") != std::string::npos, 8000);
 
     // A click on the subject heading sorts by it, a second click reverses the order; the
     // header shows what the core list holds.
     QHeaderView* header = list->header();
     auto clickHeading = [header](int column) {
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(column) + 5,
-                                 header->height() / 2));
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
     };
     header->resizeSection(3, 120);
     clickHeading(3);
@@ -133,8 +143,7 @@ void TMainMessageListTest::ListsTheInboxAndSortsByHeading() {
                         second.join(QLatin1Char(','))));
     QCOMPARE(form.Folders().List.SortColumn(), 3);
     QCOMPARE(header->sortIndicatorSection(), 3);
-    QCOMPARE(header->sortIndicatorOrder() == Qt::AscendingOrder,
-             form.Folders().List.Ascending());
+    QCOMPARE(header->sortIndicatorOrder() == Qt::AscendingOrder, form.Folders().List.Ascending());
     // The order is kept for the next start.
     QVERIFY(form.close());
 }
@@ -174,8 +183,8 @@ void TMainMessageListTest::SelectionAndStateChangeFromTheMenu() {
     QVERIFY(QFileInfo::exists(ToQt(fixture.Inbox() + "1.eml")));
     bool found = false;
     for (int row = 0; row < list->model()->rowCount(); ++row) {
-        const QString path = list->model()->index(row, 0).data(TMessageListModel::kPathRole)
-                                 .toString();
+        const QString path =
+            list->model()->index(row, 0).data(TMessageListModel::kPathRole).toString();
         QVERIFY(!path.endsWith(QStringLiteral("_1.eml")));
         found = found || path.endsWith(QStringLiteral("/1.eml"));
     }
@@ -189,6 +198,53 @@ void TMainMessageListTest::SelectionAndStateChangeFromTheMenu() {
     // Commands that need message windows stay disabled; the core's commands are usable.
     QVERIFY(!form.MessageButton(QStringLiteral("ReplyMailBut"))->isEnabled());
     QVERIFY(form.MailMenu()->Item(QStringLiteral("MMenuCopyMessage"))->isEnabled());
+    QVERIFY(form.close());
+}
+
+void TMainMessageListTest::RowsDroppedOnAFolderMove() {
+    TFixture fixture;
+    QVERIFY(fixture.Create());
+    QVERIFY(fixture.Put("1.eml", Message("keep", "Tue, 05 Mar 2024 14:07:09 +0000")));
+    QVERIFY(fixture.Put("2.eml", Message("move", "Wed, 06 Mar 2024 10:00:00 +0000")));
+    QVERIFY(fixture.ClickInbox());
+    TMainForm& form = *fixture.Form;
+    TMessageList& core = form.Folders().List;
+    QCOMPARE(core.Count(), 2);
+    for (int row = 0; row < core.Count(); ++row) {
+        if (core.Row(row).Caption.find("2.eml") != std::string::npos)
+            core.SelectOnly(row);
+    }
+
+    TMarkupTree* tree = form.ProjectTree();
+    auto pointOf = [&](int code) {
+        TNode* node = fixture.Work->ProjectTree.FindFirst([code](const TNode& n) {
+            return NodeNumber(n.Text()) == code && n.Level() <= 1;
+        });
+        return node ? tree->visualRect(tree->IndexOfNode(node)).center() : QPoint();
+    };
+    QMimeData rows;
+    rows.setData(QStringLiteral("application/x-pelmora-message-rows"), QByteArray("rows"));
+    auto accepted = [&](const QPoint& at) {
+        QDragMoveEvent move(at, Qt::MoveAction, &rows, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(tree->viewport(), &move);
+        return move.isAccepted();
+    };
+    QDragEnterEvent enter(pointOf(kFolderDrafts), Qt::MoveAction, &rows, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &enter);
+    // The listed folder itself and the sent receipts take no rows; the drafts do.
+    QVERIFY(!accepted(pointOf(kFolderInbox)));
+    QVERIFY(!accepted(pointOf(kFolderOutReceipts)));
+    QVERIFY(accepted(pointOf(kFolderDrafts)));
+    QDropEvent drop(pointOf(kFolderDrafts), Qt::MoveAction, &rows, Qt::LeftButton,
+                    Qt::NoModifier);
+    QCoreApplication::sendEvent(tree->viewport(), &drop);
+
+    const std::string drafts = FolderPath(fixture.Shell->Dirs().Store, kProject, kFolderDrafts);
+    QVERIFY(!QFileInfo::exists(ToQt(fixture.Inbox() + "2.eml")));
+    QVERIFY(QFileInfo::exists(ToQt(fixture.Inbox() + "1.eml")));
+    QCOMPARE(QDir(ToQt(drafts)).entryList({QStringLiteral("*.eml*")}, QDir::Files).size(), 1);
+    QCOMPARE(core.Count(), 1);
     QVERIFY(form.close());
 }
 

@@ -1,7 +1,7 @@
 // The transfer lock of a data home: one holder at a time, free again once released.
 
-#include "ui/transfer_lock.h"
 #include "ui/text_convert.h"
+#include "ui/transfer_lock.h"
 
 #include <QLockFile>
 #include <QTemporaryDir>
