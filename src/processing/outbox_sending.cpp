@@ -46,7 +46,7 @@ void RemoveOutboxRow(const std::string& outbox, const std::string& fileName) {
         return;
     const std::string name = Lower(fileName);
     for (int i = 0; i < list.Count(); ++i) {
-        if (Lower(list.Row(i).Caption).find(name) != std::string::npos) {
+        if (Lower(list.Row(i).Caption()).find(name) != std::string::npos) {
             list.Remove(i);
             SaveIndex(indexPath, list);
             return;

@@ -45,9 +45,8 @@ void PutString(char* out, std::string_view text) {
     std::memset(out + 1 + cut.size(), 0, kIndexStringSize - 1 - cut.size());
 }
 
-void GetString(const char* in, std::string& text) {
-    const size_t length = static_cast<unsigned char>(in[0]);
-    text.assign(in + 1, length);
+std::string_view GetString(const char* in) {
+    return std::string_view(in + 1, static_cast<unsigned char>(in[0]));
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -121,10 +120,10 @@ private:
     bool Created = false;
 };
 
-bool CaptionWasCut(const std::string& caption) {
+bool CaptionWasCut(std::string_view caption) {
     const size_t open = caption.find('<');
-    return open != std::string::npos && caption.find('>', open + 1) == std::string::npos &&
-           caption.size() >= 255;
+    return open != std::string_view::npos &&
+           caption.find('>', open + 1) == std::string_view::npos && caption.size() >= 255;
 }
 
 } // namespace
@@ -142,31 +141,38 @@ std::string_view CutIndexText(std::string_view text) {
     return text.substr(0, end);
 }
 
+namespace {
+
+void EncodeRow(const TListRow& row, std::int32_t unread, std::int32_t total, char* out) {
+    PutString(out + kCaptionOffset, row.Caption());
+    for (int i = 0; i < kSubItemCount; ++i)
+        PutString(out + kSubItemOffset + static_cast<size_t>(i) * kIndexStringSize,
+                  row.SubItem(i));
+    PutInt(out + kImageOffset, row.ImageIndex);
+    PutInt(out + kStateOffset, row.StateIndex);
+    PutInt(out + kUnreadOffset, unread);
+    PutInt(out + kTotalOffset, total);
+}
+
+} // namespace
+
 void EncodeIndexRecord(const TIndexRecord& record, char* out) {
-    PutString(out + kCaptionOffset, record.Row.Caption);
-    for (size_t i = 0; i < kSubItemCount; ++i)
-        PutString(out + kSubItemOffset + i * kIndexStringSize, record.Row.SubItems[i]);
-    PutInt(out + kImageOffset, record.Row.ImageIndex);
-    PutInt(out + kStateOffset, record.Row.StateIndex);
-    PutInt(out + kUnreadOffset, record.UnreadCount);
-    PutInt(out + kTotalOffset, record.TotalCount);
+    EncodeRow(record.Row, record.UnreadCount, record.TotalCount, out);
 }
 
 void DecodeIndexRow(const char* in, TListRow& row) {
-    GetString(in + kCaptionOffset, row.Caption);
+    std::array<std::string_view, kListColumnCount> cells;
+    cells[0] = GetString(in + kCaptionOffset);
     for (size_t i = 0; i < kSubItemCount; ++i)
-        GetString(in + kSubItemOffset + i * kIndexStringSize, row.SubItems[i]);
+        cells[i + 1] = GetString(in + kSubItemOffset + i * kIndexStringSize);
+    row.SetCells(cells);
     row.ImageIndex = GetInt(in + kImageOffset);
     row.StateIndex = GetInt(in + kStateOffset);
 }
 
 TIndexRecord DecodeIndexRecord(const char* in) {
     TIndexRecord record;
-    GetString(in + kCaptionOffset, record.Row.Caption);
-    for (size_t i = 0; i < kSubItemCount; ++i)
-        GetString(in + kSubItemOffset + i * kIndexStringSize, record.Row.SubItems[i]);
-    record.Row.ImageIndex = GetInt(in + kImageOffset);
-    record.Row.StateIndex = GetInt(in + kStateOffset);
+    DecodeIndexRow(in, record.Row);
     record.UnreadCount = GetInt(in + kUnreadOffset);
     record.TotalCount = GetInt(in + kTotalOffset);
     return record;
@@ -210,11 +216,11 @@ TIndexLoad LoadIndex(const std::string& path, TMessageList& list, const TIndexCo
         for (size_t i = 0; i < count; ++i) {
             TListRow row;
             DecodeIndexRow(records + i * kIndexRecordSize, row);
-            if (CaptionWasCut(row.Caption)) {
+            if (CaptionWasCut(row.Caption())) {
                 failed = true;
                 return false;
             }
-            if (CaptionCountsUnread(row.Caption))
+            if (CaptionCountsUnread(row.Caption()))
                 ++result.Unread;
             list.Add(std::move(row));
             ++result.Rows;
@@ -277,23 +283,18 @@ bool SaveIndex(const std::string& path, const TMessageList& list, const TIndexCo
     TFolderSummary summary;
     std::vector<char> buffer;
     buffer.reserve(kIndexRecordSize * kRecordsPerChunk);
-    TIndexRecord record;
     auto flush = [&] {
         ok = ok && WriteAll(temp.Handle(), buffer.data(), buffer.size());
         buffer.clear();
     };
     for (int i = 0; ok && i < list.Count(); ++i) {
         const TListRow& row = list.Row(i);
-        record.Row.Caption = row.Caption;
-        record.Row.SubItems = row.SubItems;
-        record.Row.ImageIndex = row.ImageIndex;
-        record.Row.StateIndex = row.StateIndex;
         ++summary.Total;
-        if (CaptionCountsUnread(row.Caption))
+        if (CaptionCountsUnread(row.Caption()))
             ++summary.Unread;
         const size_t at = buffer.size();
         buffer.resize(at + kIndexRecordSize);
-        EncodeIndexRecord(record, buffer.data() + at);
+        EncodeRow(row, 0, 0, buffer.data() + at);
         if (buffer.size() >= kIndexRecordSize * kRecordsPerChunk)
             flush();
         if ((i + 1) % kIndexPumpEveryWrite == 0 && control.Ui)
@@ -349,7 +350,7 @@ bool AppendIndexRow(const std::string& path, const TListRow& row) {
         return WriteFolderSummary(cntPath, {load.Rows, load.Unread});
     }
     summary->Total += 1;
-    summary->Unread += CaptionCountsUnread(row.Caption) ? 1 : 0;
+    summary->Unread += CaptionCountsUnread(row.Caption()) ? 1 : 0;
     return WriteFolderSummary(cntPath, *summary);
 }
 

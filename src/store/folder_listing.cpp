@@ -194,7 +194,7 @@ void TFolderView::ApplyHeadings(int code) {
 std::string TFolderView::RowFilePath(int row) const {
     if (row < 0 || row >= List.Count())
         return {};
-    return RowPath(List.Row(row).Caption);
+    return RowPath(List.Row(row).Caption());
 }
 
 std::vector<int> TFolderView::ActedRows(bool single) const {
@@ -473,7 +473,8 @@ void TFolderView::MessageListSelectItem() {
     }
     if (List.SelectedCount() == 1) {
         const TListRow& row = List.Row(List.FirstSelected());
-        Ui().SetStatusText(TStatusBar::Message, row.SubItems[1] + " > " + row.SubItems[2]);
+        Ui().SetStatusText(TStatusBar::Message,
+                           std::string(row.SubItem(1)) + " > " + std::string(row.SubItem(2)));
     } else {
         Ui().SetStatusText(TStatusBar::Message,
                            std::to_string(List.SelectedCount()) + Text(1, 322));

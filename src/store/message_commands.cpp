@@ -285,8 +285,9 @@ void TFolderView::RemoveAllAttachmentsClick() {
     if (ok) {
         TListRow updated = List.Row(row);
         updated.ImageIndex = -1;
-        updated.Caption = RowCaption(updated.StateIndex, -1, path);
-        updated.SubItems[3] = FormatSizeColumn(static_cast<std::int64_t>(message.RawBody.size()) + 8);
+        updated.SetCaption(RowCaption(updated.StateIndex, -1, path));
+        updated.SetSubItem(
+            3, FormatSizeColumn(static_cast<std::int64_t>(message.RawBody.size()) + 8));
         List.SetRow(row, std::move(updated));
         if (Shell.CurrentProject > 998) {
             const int code = NodeNumber(Work.ProjectTree.Selected()->Text());

@@ -18,10 +18,41 @@ std::string_view TrimBlanks(std::string_view text) {
 
 } // namespace
 
-const std::string& TListRow::Cell(int column) const {
+std::string_view TListRow::Cell(int column) const {
     if (column <= 0 || column > kSubItemCount)
-        return Caption;
-    return SubItems[static_cast<size_t>(column - 1)];
+        column = 0;
+    const std::uint32_t begin = column == 0 ? 0 : Ends[static_cast<size_t>(column - 1)];
+    return std::string_view(Texts).substr(begin, Ends[static_cast<size_t>(column)] - begin);
+}
+
+void TListRow::SetCell(int column, std::string_view text) {
+    if (column < 0 || column > kSubItemCount)
+        return;
+    const auto at = static_cast<size_t>(column);
+    const std::uint32_t begin = at == 0 ? 0 : Ends[at - 1];
+    const std::uint32_t oldLength = Ends[at] - begin;
+    Texts.replace(begin, oldLength, text);
+    const auto newLength = static_cast<std::uint32_t>(text.size());
+    for (size_t c = at; c < Ends.size(); ++c)
+        Ends[c] = Ends[c] - oldLength + newLength;
+}
+
+void TListRow::SetCells(const std::array<std::string_view, kListColumnCount>& cells) {
+    size_t total = 0;
+    for (std::string_view cell : cells)
+        total += cell.size();
+    // Built aside: the cells may point into the current texts.
+    std::string texts;
+    texts.reserve(total);
+    for (size_t i = 0; i < cells.size(); ++i) {
+        texts.append(cells[i]);
+        Ends[i] = static_cast<std::uint32_t>(texts.size());
+    }
+    Texts = std::move(texts);
+}
+
+void TListRow::SetSubItems(const std::array<std::string_view, kSubItemCount>& items) {
+    SetCells({Caption(), items[0], items[1], items[2], items[3], items[4]});
 }
 
 std::string RowPath(std::string_view caption) {
@@ -200,7 +231,7 @@ void TMessageList::SetState(int index, int state, std::string_view path) {
         return;
     TListRow& row = Rows[static_cast<size_t>(index)];
     row.StateIndex = state;
-    row.Caption = RowCaption(state, row.ImageIndex, path);
+    row.SetCaption(RowCaption(state, row.ImageIndex, path));
     if (!Bulk())
         Notify([index](TMessageListObserver& o) { o.RowsChanged(index, index); });
 }
@@ -342,7 +373,7 @@ void TMessageList::SetHeadings(const std::array<std::string, kListColumnCount>& 
 int TMessageList::CountUnread() const {
     int unread = 0;
     for (const TListRow& row : Rows)
-        unread += CaptionCountsUnread(row.Caption) ? 1 : 0;
+        unread += CaptionCountsUnread(row.Caption()) ? 1 : 0;
     return unread;
 }
 
@@ -351,14 +382,11 @@ int AppendMessageRow(TMessageList& list, std::int64_t fileSize, int state, bool 
                      std::string_view subject, std::string_view recipients,
                      std::string_view sender, std::string_view date, int image) {
     TListRow row;
-    row.Caption = RowCaption(state, image, path);
     row.StateIndex = state;
     row.ImageIndex = image;
-    row.SubItems[0].assign(date);
-    row.SubItems[1].assign(showRecipients ? recipients : sender);
-    row.SubItems[2].assign(subject);
-    row.SubItems[3] = FormatSizeColumn(fileSize);
-    row.SubItems[4].assign(messageId);
+    const std::string caption = RowCaption(state, image, path);
+    const std::string size = FormatSizeColumn(fileSize);
+    row.SetCells({caption, date, showRecipients ? recipients : sender, subject, size, messageId});
     return list.Add(std::move(row));
 }
 

@@ -18,15 +18,27 @@ constexpr int kImageAttachment = 3;
 
 struct TListRow {
     // Four blanks + state + image index + "<" + path of the message file + ">".
-    std::string Caption;
-    // Date, sender or recipients, subject, size ("%.6d"), Message-ID.
-    std::array<std::string, kSubItemCount> SubItems;
+    std::string_view Caption() const { return Cell(0); }
+    // Date, sender or recipients, subject, size ("%.6d"), Message-ID: `index` 0 to 4.
+    std::string_view SubItem(int index) const { return Cell(index + 1); }
+    // The text of a column: 0 the caption, 1 to 5 the sub-items.
+    std::string_view Cell(int column) const;
+
+    void SetCaption(std::string_view text) { SetCell(0, text); }
+    void SetSubItem(int index, std::string_view text) { SetCell(index + 1, text); }
+    void SetSubItems(const std::array<std::string_view, kSubItemCount>& items);
+    // All six texts at once: the caption, then the sub-items.
+    void SetCells(const std::array<std::string_view, kListColumnCount>& cells);
+    void SetCell(int column, std::string_view text);
+
     int ImageIndex = -1; // kImageAttachment when the message has an attachment
     int StateIndex = -1; // state code of the message (message_files.h)
     bool Selected = false;
 
-    // The text of a column: 0 the caption, 1 to 5 the sub-items.
-    const std::string& Cell(int column) const;
+private:
+    // The six texts back to back in one allocation; Ends[c] is where column c's text ends.
+    std::string Texts;
+    std::array<std::uint32_t, kListColumnCount> Ends{};
 };
 
 // The file path of a caption: the text between the first "<" and the following ">",

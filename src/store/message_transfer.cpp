@@ -362,7 +362,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             break;
         }
         const TListRow& current = List.Row(row);
-        if (current.Caption.find('<') == std::string::npos) {
+        if (current.Caption().find('<') == std::string_view::npos) {
             aborted = true;
             break;
         }
@@ -377,7 +377,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
                 break;
             removed.push_back(row);
             --source.Total;
-            if (CaptionCountsUnread(current.Caption))
+            if (CaptionCountsUnread(current.Caption()))
                 --source.Unread;
             continue;
         }
@@ -413,13 +413,13 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
         const TListRow& moved = List.Row(row);
         std::int64_t size = 0;
         {
-            const std::string& column = moved.SubItems[3];
+            const std::string_view column = moved.SubItem(3);
             std::from_chars(column.data(), column.data() + column.size(), size);
         }
         TListRow arrived = moved;
         arrived.Selected = false;
-        arrived.Caption = RowCaption(moved.StateIndex, moved.ImageIndex, destPath);
-        arrived.SubItems[3] = FormatSizeColumn(size);
+        arrived.SetCaption(RowCaption(moved.StateIndex, moved.ImageIndex, destPath));
+        arrived.SetSubItem(3, FormatSizeColumn(size));
         destination.Add(std::move(arrived));
         ++copied;
         ++destCounts.Total;
@@ -427,7 +427,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             ++destCounts.Unread;
         if (result == TMoveResult::Moved) {
             --source.Total;
-            if (CaptionCountsUnread(List.Row(row).Caption))
+            if (CaptionCountsUnread(List.Row(row).Caption()))
                 --source.Unread;
             removed.push_back(row);
         }

@@ -320,7 +320,7 @@ void TMainForm::AddSendersToBlackListClick() {
     // Column 2: the sender of incoming folders, the recipients of the sent ones.
     std::vector<std::string> columns;
     for (int row : FolderView->ActedRows(false))
-        columns.push_back(list.Row(row).Cell(2));
+        columns.emplace_back(list.Row(row).Cell(2));
     AddSendersToBlackList(BlackListPath(ShellState.Dirs().AddressBooks), columns, &Ui);
     Ui.SetBusyCursor(false);
     ShellState.Animation().Stop();

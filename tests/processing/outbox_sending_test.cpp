@@ -199,12 +199,12 @@ TEST_F(OutboxSendingTest, SentFiledRefusedAndEmptyStayInOutbox) {
     const std::vector<TListRow> sentRows = IndexRows(113);
     ASSERT_EQ(sentRows.size(), 1u);
     EXPECT_EQ(sentRows[0].StateIndex, kStateRead);
-    EXPECT_EQ(sentRows[0].SubItems[1], "Bob (bob@example.org)");
+    EXPECT_EQ(sentRows[0].SubItem(1), "Bob (bob@example.org)");
     EXPECT_EQ(IndexRows(114).size(), 1u);
     const std::vector<TListRow> outboxRows = IndexRows(115);
     ASSERT_EQ(outboxRows.size(), 2u);
-    EXPECT_NE(outboxRows[0].Caption.find("1012026100000003.eml"), std::string::npos);
-    EXPECT_NE(outboxRows[1].Caption.find("1012026100000004.eml"), std::string::npos);
+    EXPECT_NE(outboxRows[0].Caption().find("1012026100000003.eml"), std::string::npos);
+    EXPECT_NE(outboxRows[1].Caption().find("1012026100000004.eml"), std::string::npos);
     EXPECT_NE(Log().find(Text(1, 286) + Text(1, 87) + " " + Text(4, 32) + " " + kRefusedAddress +
                          Text(2, 9)),
               std::string::npos)

@@ -276,11 +276,11 @@ TEST_F(RoutingTest, StoredMessageJoinsTheFolderIndex) {
     TMessageList list;
     ASSERT_TRUE(LoadIndex(Store + "100000/inbox/tree.lst", list).Ok);
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(RowPath(list.Row(0).Caption), route.Path);
+    EXPECT_EQ(RowPath(list.Row(0).Caption()), route.Path);
     EXPECT_EQ(list.Row(0).StateIndex, kStateOrphan);
-    EXPECT_EQ(list.Row(0).SubItems[1], "Jane Roe (jane@example.com)");
-    EXPECT_EQ(list.Row(0).SubItems[3], "001234");
-    EXPECT_EQ(list.Row(0).SubItems[4], "<m2@example.com>");
+    EXPECT_EQ(list.Row(0).SubItem(1), "Jane Roe (jane@example.com)");
+    EXPECT_EQ(list.Row(0).SubItem(3), "001234");
+    EXPECT_EQ(list.Row(0).SubItem(4), "<m2@example.com>");
     std::optional<TFolderSummary> summary = ReadFolderSummary(Store + "100000/inbox/tree.cnt");
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->Total, 1);

@@ -279,8 +279,8 @@ TEST_F(TransferRunServerTest, RoutesStoresIndexesAndDropsBlacklisted) {
     const std::vector<TListRow> replyRows = IndexRows(1001, 111);
     ASSERT_EQ(replyRows.size(), 1u);
     EXPECT_EQ(replyRows[0].StateIndex, kStateUnread);
-    EXPECT_NE(replyRows[0].Caption.find(reply[0]), std::string::npos);
-    EXPECT_EQ(replyRows[0].SubItems[1], "Jane Roe (jane@example.com)");
+    EXPECT_NE(replyRows[0].Caption().find(reply[0]), std::string::npos);
+    EXPECT_EQ(replyRows[0].SubItem(1), "Jane Roe (jane@example.com)");
 
     const std::vector<std::string> orphan = Files(DefaultProject, 111);
     ASSERT_EQ(orphan.size(), 1u);
@@ -288,7 +288,7 @@ TEST_F(TransferRunServerTest, RoutesStoresIndexesAndDropsBlacklisted) {
     const std::vector<TListRow> orphanRows = IndexRows(DefaultProject, 111);
     ASSERT_EQ(orphanRows.size(), 1u);
     EXPECT_EQ(orphanRows[0].StateIndex, kStateOrphan);
-    EXPECT_EQ(orphanRows[0].SubItems[1], "who@example.net");
+    EXPECT_EQ(orphanRows[0].SubItem(1), "who@example.net");
 
     EXPECT_NE(Log().find(Text(1, 285) + Text(2, 2) + "spam@bad.example"), std::string::npos);
     EXPECT_EQ(Log().find(Text(1, 286)), std::string::npos) << "nothing to send, no SMTP";

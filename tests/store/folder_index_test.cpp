@@ -32,9 +32,9 @@ protected:
 
 TListRow MakeRow(const std::string& path, int state, const std::string& subject) {
     TListRow row;
-    row.Caption = RowCaption(state, -1, path);
+    row.SetCaption(RowCaption(state, -1, path));
     row.StateIndex = state;
-    row.SubItems = {"01-02-2024 10:00", "a@b.c", subject, "000100", "<id@x>"};
+    row.SetSubItems({"01-02-2024 10:00", "a@b.c", subject, "000100", "<id@x>"});
     return row;
 }
 
@@ -47,17 +47,17 @@ TEST_F(FolderIndexTest, HandWrittenIndexReadsBackAndIsRewrittenIdentically) {
     ASSERT_EQ(list.Count(), 4);
 
     const TListRow& unread = list.Row(0);
-    EXPECT_EQ(unread.Caption, "    2-1</store/1000/inbox/_9122024101500123.eml>");
-    EXPECT_EQ(RowPath(unread.Caption), "/store/1000/inbox/_9122024101500123.eml");
-    EXPECT_EQ(unread.SubItems[1], "Ann Smith (ann@example.org)");
-    EXPECT_EQ(unread.SubItems[4], "<abc.1@example.org>");
+    EXPECT_EQ(unread.Caption(), "    2-1</store/1000/inbox/_9122024101500123.eml>");
+    EXPECT_EQ(RowPath(unread.Caption()), "/store/1000/inbox/_9122024101500123.eml");
+    EXPECT_EQ(unread.SubItem(1), "Ann Smith (ann@example.org)");
+    EXPECT_EQ(unread.SubItem(4), "<abc.1@example.org>");
     EXPECT_EQ(unread.StateIndex, 2);
     EXPECT_EQ(unread.ImageIndex, -1);
     EXPECT_EQ(list.Row(1).ImageIndex, 3);
     EXPECT_EQ(list.Row(1).StateIndex, 4);
-    EXPECT_EQ(list.Row(1).SubItems[2], "Caf\xc3\xa9 \xc3\xbc" "ber alles");
-    EXPECT_EQ(list.Row(2).SubItems[2], std::string(255, 'S'));
-    EXPECT_EQ(list.Row(3).SubItems[2], "");
+    EXPECT_EQ(list.Row(1).SubItem(2), "Caf\xc3\xa9 \xc3\xbc" "ber alles");
+    EXPECT_EQ(list.Row(2).SubItem(2), std::string(255, 'S'));
+    EXPECT_EQ(list.Row(3).SubItem(2), "");
 
     ASSERT_TRUE(SaveIndex(PathOf("tree.lst"), list));
     EXPECT_EQ(Read(PathOf("tree.lst")), Read(kFixtureDir + "tree.lst"));
@@ -76,8 +76,8 @@ TEST_F(FolderIndexTest, UnusedStringTailsAreIgnored) {
     ASSERT_TRUE(WriteFileAtomically(PathOf("tree.lst"), bytes));
     TMessageList list;
     ASSERT_TRUE(LoadIndex(PathOf("tree.lst"), list).Ok);
-    EXPECT_EQ(list.Row(0).Caption, "    2-1</store/1000/inbox/_9122024101500123.eml>");
-    EXPECT_EQ(list.Row(2).SubItems[1], "");
+    EXPECT_EQ(list.Row(0).Caption(), "    2-1</store/1000/inbox/_9122024101500123.eml>");
+    EXPECT_EQ(list.Row(2).SubItem(1), "");
 }
 
 struct TBrokenIndex {
@@ -164,7 +164,7 @@ TEST_F(FolderIndexTest, LongTextsAreStoredCut) {
     ASSERT_TRUE(SaveIndex(PathOf("tree.lst"), list));
     TMessageList back;
     ASSERT_TRUE(LoadIndex(PathOf("tree.lst"), back).Ok);
-    EXPECT_EQ(back.Row(0).SubItems[2], std::string(255, 'q'));
+    EXPECT_EQ(back.Row(0).SubItem(2), std::string(255, 'q'));
 }
 
 TEST_F(FolderIndexTest, AppendAddsOneRecordAndCountsIt) {

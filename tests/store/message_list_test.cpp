@@ -52,15 +52,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TListRow Row(const std::string& date, const std::string& subject, const std::string& path = "/s/a.eml") {
     TListRow row;
-    row.Caption = RowCaption(-1, -1, path);
-    row.SubItems = {date, "x@y.z", subject, "000001", ""};
+    row.SetCaption(RowCaption(-1, -1, path));
+    row.SetSubItems({date, "x@y.z", subject, "000001", ""});
     return row;
 }
 
 std::vector<std::string> Subjects(const TMessageList& list) {
     std::vector<std::string> out;
     for (const TListRow& row : list.AllRows())
-        out.push_back(row.SubItems[2]);
+        out.emplace_back(row.SubItem(2));
     return out;
 }
 
@@ -71,6 +71,26 @@ public:
     std::vector<int> Inserted;
     int Resets = 0;
 };
+
+TEST(MessageListTest, ReplacingOneTextKeepsTheOthers) {
+    TListRow row;
+    row.SetCells({"    -1-1</s/a.eml>", "01-02-2024 10:00", "Ann", "Hello", "000010", "<id@x>"});
+    row.SetSubItem(1, "Bob Longer Name (bob@example.org)");
+    row.SetCaption("c");
+    row.SetSubItem(3, "");
+    row.SetSubItem(2, row.SubItem(0)); // a text of the row itself
+    const std::vector<std::string> cells(
+        {std::string(row.Cell(0)), std::string(row.Cell(1)), std::string(row.Cell(2)),
+         std::string(row.Cell(3)), std::string(row.Cell(4)), std::string(row.Cell(5))});
+    EXPECT_EQ(cells, std::vector<std::string>({"c", "01-02-2024 10:00",
+                                               "Bob Longer Name (bob@example.org)",
+                                               "01-02-2024 10:00", "", "<id@x>"}));
+    TListRow copy = row;
+    row.SetSubItems({"d", "e", "f", "g", "h"});
+    EXPECT_EQ(row.Caption(), "c");
+    EXPECT_EQ(row.SubItem(4), "h");
+    EXPECT_EQ(copy.SubItem(1), "Bob Longer Name (bob@example.org)");
+}
 
 TEST(MessageListTest, HeadingClicksSortNewColumnDescendingThenFlip) {
     TMessageList list;
@@ -147,12 +167,12 @@ TEST(MessageListTest, AppendMessageRowBuildsCaptionAndColumns) {
     AppendMessageRow(list, 1234, 2, true, "<m@x>", "/s/1000/sent/_1.eml", "Hi", "To (t@x)",
                      "From (f@x)", "01-02-2024 10:00", 3);
     AppendMessageRow(list, 7, -1, false, "", "/s/1000/inbox/2.eml", "", "To", "From", "", -1);
-    EXPECT_EQ(list.Row(0).Caption, "    23</s/1000/sent/_1.eml>");
-    EXPECT_EQ(list.Row(0).SubItems[1], "To (t@x)");
-    EXPECT_EQ(list.Row(0).SubItems[3], "001234");
-    EXPECT_EQ(list.Row(1).Caption, "    -1-1</s/1000/inbox/2.eml>");
-    EXPECT_EQ(list.Row(1).SubItems[1], "From");
-    EXPECT_EQ(list.Row(1).SubItems[3], "000007");
+    EXPECT_EQ(list.Row(0).Caption(), "    23</s/1000/sent/_1.eml>");
+    EXPECT_EQ(list.Row(0).SubItem(1), "To (t@x)");
+    EXPECT_EQ(list.Row(0).SubItem(3), "001234");
+    EXPECT_EQ(list.Row(1).Caption(), "    -1-1</s/1000/inbox/2.eml>");
+    EXPECT_EQ(list.Row(1).SubItem(1), "From");
+    EXPECT_EQ(list.Row(1).SubItem(3), "000007");
     EXPECT_EQ(FormatSizeColumn(12345678), "12345678");
 }
 

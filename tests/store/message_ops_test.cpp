@@ -111,12 +111,12 @@ protected:
     std::set<std::string> ListedNames() {
         std::set<std::string> names;
         for (const TListRow& row : View->List.AllRows())
-            names.insert(fs::path(RowPath(row.Caption)).filename().string());
+            names.insert(fs::path(RowPath(row.Caption())).filename().string());
         return names;
     }
     int RowOf(const std::string& name) {
         for (int i = 0; i < View->List.Count(); ++i) {
-            if (fs::path(RowPath(View->List.Row(i).Caption)).filename() == name)
+            if (fs::path(RowPath(View->List.Row(i).Caption())).filename() == name)
                 return i;
         }
         return -1;
@@ -211,11 +211,11 @@ TEST_F(FolderViewTest, RowsCarryStateAttachmentAndColumns) {
     EXPECT_EQ(files.ImageIndex, kImageAttachment);
     EXPECT_EQ(View->List.Row(RowOf("3.eml")).ImageIndex, -1);
     const TListRow& unread = View->List.Row(RowOf("_1.eml"));
-    EXPECT_EQ(unread.SubItems[1], "Ann (ann@example.org)");
-    EXPECT_EQ(unread.SubItems[2], "unread");
-    EXPECT_EQ(unread.SubItems[3], FormatSizeColumn(static_cast<std::int64_t>(Message("unread").size())));
-    EXPECT_EQ(unread.SubItems[4], "<unread@example.org>");
-    EXPECT_EQ(unread.SubItems[0].size(), 16u); // "dd-mm-yyyy hh:nn"
+    EXPECT_EQ(unread.SubItem(1), "Ann (ann@example.org)");
+    EXPECT_EQ(unread.SubItem(2), "unread");
+    EXPECT_EQ(unread.SubItem(3), FormatSizeColumn(static_cast<std::int64_t>(Message("unread").size())));
+    EXPECT_EQ(unread.SubItem(4), "<unread@example.org>");
+    EXPECT_EQ(unread.SubItem(0).size(), 16u); // "dd-mm-yyyy hh:nn"
     EXPECT_EQ(View->List.Headings()[2], Shell->Text(1, 312));
 }
 
@@ -223,7 +223,7 @@ TEST_F(FolderViewTest, SentFoldersShowRecipients) {
     Put(kFolderSent, "1.eml", Message("out"));
     ShowFolder(kFolderSent);
     ASSERT_EQ(View->List.Count(), 1);
-    EXPECT_EQ(View->List.Row(0).SubItems[1], "Bob (bob@example.net); carol@example.com");
+    EXPECT_EQ(View->List.Row(0).SubItem(1), "Bob (bob@example.net); carol@example.com");
     EXPECT_EQ(View->List.Headings()[2], Shell->Text(1, 311));
     // A node that is no folder empties the list; the heading is the general one again.
     Workspace->ProjectTree.Select(FindTopLevel(Workspace->ProjectTree, kNodeProjectAdmin));
@@ -278,9 +278,9 @@ TEST_F(FolderViewTest, CustomFolderStaleMarkerForcesARebuild) {
     fs::remove(Dir(601) + "1.eml");
     Put(601, "2.eml", Message("two"));
     ShowFolder(601);
-    EXPECT_EQ(View->List.Row(0).SubItems[2], "one");
+    EXPECT_EQ(View->List.Row(0).SubItem(2), "one");
     View->RefreshList();
-    EXPECT_EQ(View->List.Row(0).SubItems[2], "two");
+    EXPECT_EQ(View->List.Row(0).SubItem(2), "two");
     EXPECT_FALSE(fs::exists(Dir(601) + "update.txt"));
 }
 
@@ -379,7 +379,7 @@ TEST_P(StateRenameTest, RenamesTheFileAndTheRow) {
     EXPECT_EQ(ListedNames(), (std::set<std::string>{GetParam().To}));
     TMessageList index;
     ASSERT_TRUE(LoadIndex(Dir(kFolderInbox) + "tree.lst", index).Ok);
-    EXPECT_EQ(fs::path(RowPath(index.Row(0).Caption)).filename(), GetParam().To);
+    EXPECT_EQ(fs::path(RowPath(index.Row(0).Caption())).filename(), GetParam().To);
     EXPECT_EQ(index.Row(0).StateIndex, View->List.Row(0).StateIndex);
     EXPECT_TRUE(Ui.Popups.empty());
 }

@@ -166,7 +166,7 @@ void TMainMessageListTest::SelectionAndStateChangeFromTheMenu() {
     // Selecting one row in the view selects it alone in the core list.
     int unread = -1;
     for (int row = 0; row < core.Count(); ++row) {
-        if (core.Row(row).Caption.find("_1.eml") != std::string::npos)
+        if (core.Row(row).Caption().find("_1.eml") != std::string::npos)
             unread = row;
     }
     QVERIFY(unread >= 0);
@@ -211,7 +211,7 @@ void TMainMessageListTest::RowsDroppedOnAFolderMove() {
     TMessageList& core = form.Folders().List;
     QCOMPARE(core.Count(), 2);
     for (int row = 0; row < core.Count(); ++row) {
-        if (core.Row(row).Caption.find("2.eml") != std::string::npos)
+        if (core.Row(row).Caption().find("2.eml") != std::string::npos)
             core.SelectOnly(row);
     }
 

@@ -24,10 +24,10 @@ namespace {
 TListRow Row(const std::string& path, int state, const std::string& date, const std::string& subject,
              std::int64_t size) {
     TListRow row;
-    row.Caption = RowCaption(state, state == 2 ? 3 : -1, path);
+    row.SetCaption(RowCaption(state, state == 2 ? 3 : -1, path));
     row.StateIndex = state;
     row.ImageIndex = state == 2 ? 3 : -1;
-    row.SubItems = {date, "Ann (ann@example.org)", subject, FormatSizeColumn(size), "<id@x>"};
+    row.SetSubItems({date, "Ann (ann@example.org)", subject, FormatSizeColumn(size), "<id@x>"});
     return row;
 }
 

@@ -131,11 +131,13 @@ void TMessageListModel::SetRows(QVector<TMessageRow> rows) {
     Source->Clear();
     for (const TMessageRow& row : rows) {
         TListRow core;
-        core.Caption = FromQt(row.Caption);
         core.StateIndex = row.State;
         core.ImageIndex = row.Image;
+        std::array<std::string, kListColumnCount> texts;
+        texts[0] = FromQt(row.Caption);
         for (int i = 0; i < kSubItemCount && i < row.SubItems.size(); ++i)
-            core.SubItems[static_cast<size_t>(i)] = FromQt(row.SubItems[i]);
+            texts[static_cast<size_t>(i) + 1] = FromQt(row.SubItems[i]);
+        core.SetCells({texts[0], texts[1], texts[2], texts[3], texts[4], texts[5]});
         Source->Add(std::move(core));
     }
     Source->EndBulk();
@@ -148,11 +150,11 @@ TMessageRow TMessageListModel::Row(int row) const {
     if (row < 0 || row >= Source->Count())
         return out;
     const TListRow& core = Source->Row(row);
-    out.Caption = ToQt(core.Caption);
+    out.Caption = ToQt(core.Caption());
     out.State = core.StateIndex;
     out.Image = core.ImageIndex;
-    for (const std::string& item : core.SubItems)
-        out.SubItems.append(ToQt(item));
+    for (int i = 0; i < kSubItemCount; ++i)
+        out.SubItems.append(ToQt(core.SubItem(i)));
     return out;
 }
 
@@ -173,7 +175,7 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return column == 0 ? QVariant() : QVariant(ToQt(row.Cell(column)));
     case Qt::ToolTipRole:
-        return column == 0 ? QVariant(ToQt(RowPath(row.Caption))) : QVariant(ToQt(row.Cell(column)));
+        return column == 0 ? QVariant(ToQt(RowPath(row.Caption()))) : QVariant(ToQt(row.Cell(column)));
     case Qt::DecorationRole:
         return column == 0 ? QVariant(StateColumnPixmap(row.StateIndex, row.ImageIndex)) : QVariant();
     case Qt::TextAlignmentRole:
@@ -183,7 +185,7 @@ QVariant TMessageListModel::data(const QModelIndex& index, int role) const {
     case kImageRole:
         return column == 0 ? QVariant(row.ImageIndex) : QVariant();
     case kPathRole:
-        return ToQt(RowPath(row.Caption));
+        return ToQt(RowPath(row.Caption()));
     default:
         return {};
     }
