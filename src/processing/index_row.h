@@ -38,10 +38,6 @@ TListRow ListRowOf(const TIndexRow& row);
 // rebuilt from its files at its next listing).
 bool AppendToFolderIndex(const TIndexRow& row);
 
-// "dd-mm-yyyy hh:nn" of a local day count (empty for 0).
-std::string IndexDateText(double localDayCount);
-// name + " (" + address + ")" when the trimmed name is not empty, else the address.
-std::string AddressColumnText(const std::string& name, const std::string& address);
 // kAttachmentIcon when at least one attachment part is not embedded.
 int AttachmentIconOf(const TMailMessage& message);
 

@@ -2,6 +2,7 @@
 
 #include "mime/mail_message.h"
 #include "processing/index_row.h"
+#include "store/folder_listing.h"
 #include "processing/message_store.h"
 #include "processing/receipts.h"
 #include "processing/routing.h"
@@ -149,10 +150,10 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
     row.FilePath = folder + name;
     row.State = kStateRead;
     row.AttachmentIcon = AttachmentIconOf(message);
-    row.DateText = IndexDateText(message.GetDate());
+    row.DateText = FormatListDate(message.GetDate());
     if (message.ToRecipients.Count() > 0)
         row.AddressColumn =
-            AddressColumnText(message.ToRecipients.NameAt(0), message.ToRecipients.AddressAt(0));
+            AddressText(message.ToRecipients.NameAt(0), message.ToRecipients.AddressAt(0));
     row.Subject = message.GetSubject();
     row.Size = FileSizeOf(path);
     row.MessageId = message.GetMessageId();

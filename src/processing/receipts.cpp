@@ -9,6 +9,7 @@
 #include "shell/message_texts.h"
 #include "shell/shell_state.h"
 #include "store/account_settings.h"
+#include "store/folder_listing.h"
 #include "store/message_files.h"
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
@@ -140,10 +141,10 @@ TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings
     row.FilePath = queued.Path;
     row.State = kStateRead;
     row.AttachmentIcon = kNoAttachmentIcon;
-    row.DateText = IndexDateText(now);
+    row.DateText = FormatListDate(now);
     row.AddressColumn =
         work.ToRecipients.Count() > 0
-            ? AddressColumnText(work.ToRecipients.NameAt(0), work.ToRecipients.AddressAt(0))
+            ? AddressText(work.ToRecipients.NameAt(0), work.ToRecipients.AddressAt(0))
             : std::string();
     row.Subject = work.GetSubject();
     row.Size = FileSizeOf(queued.Path);

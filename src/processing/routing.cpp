@@ -10,6 +10,7 @@
 #include "shell/shell_state.h"
 #include "store/account_settings.h"
 #include "store/custom_folders.h"
+#include "store/folder_listing.h"
 #include "store/message_files.h"
 #include "store/node_helpers.h"
 #include "store/project_info.h"
@@ -266,9 +267,9 @@ TStoredMessage StoreRoutedMessage(const TMailMessage& message, const TRoutingRes
     row.FilePath = route.Path;
     row.State = route.Orphan ? kStateOrphan : kStateUnread;
     row.AttachmentIcon = AttachmentIconOf(message);
-    row.DateText = IndexDateText(message.GetDate());
+    row.DateText = FormatListDate(message.GetDate());
     const TMailAddress sender = message.GetSender();
-    row.AddressColumn = AddressColumnText(sender.Name, sender.Address);
+    row.AddressColumn = AddressText(sender.Name, sender.Address);
     row.Subject = message.GetSubject();
     row.Size = listedSize;
     row.MessageId = message.GetMessageId();

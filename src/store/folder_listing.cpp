@@ -3,6 +3,7 @@
 #include "mime/mail_date.h"
 #include "mime/mail_message.h"
 #include "mime/mime_text.h"
+#include "paramtree/text_util.h"
 #include "shell/shell_state.h"
 #include "store/custom_folders.h"
 #include "store/list_sort.h"
@@ -51,7 +52,7 @@ std::string FormatListDate(double dayCount) {
 }
 
 std::string AddressText(std::string_view name, std::string_view address) {
-    if (name.empty())
+    if (TrimView(name).empty())
         return std::string(address);
     return std::string(name) + " (" + std::string(address) + ")";
 }
