@@ -125,15 +125,7 @@ protected:
         WorkspaceTest::TearDown();
     }
     void SetAccountValue(int code, const std::string& value) {
-        TNode* node = FindBelow(AccountNode, code);
-        std::string text = ParameterNodeText(code, "Setting", "Edit", value);
-        if (code == 106 || code == 112)
-            text = "<XID=" + std::to_string(code) + ">" + PasswordMarker(value) +
-                   "Password: <a href=\"Edit\">*hidden*</a>";
-        if (node)
-            Workspace->AccountTree.SetText(node, text);
-        else
-            Workspace->AccountTree.Add(FindBelow(AccountNode, 102), text);
+        SetAccountParameter(*Workspace, AccountNode, code, value);
     }
     // Queues a file in the outbox of 1001 with its index row, as composing does.
     void Queue(const std::string& name, const std::string& text) {

@@ -3,6 +3,7 @@
 // started shell and workspace (the store tests' fixture).
 
 #include "mime/mail_message.h"
+#include "store/node_helpers.h"
 #include "store/store_fixture.h"
 
 #include <memory>
@@ -31,6 +32,21 @@ inline std::unique_ptr<TMailMessage> ParseMail(const std::string& header,
     message->ParseText(text, true);
     message->MapParts();
     return message;
+}
+
+// Sets an account parameter node below `account` (added under "Mail Server Settings" when
+// missing); the two password nodes (106 POP3, 112 SMTP) get the password marker form.
+inline void SetAccountParameter(TWorkspace& workspace, TNode* account, int code,
+                                const std::string& value) {
+    TNode* node = FindBelow(account, code);
+    std::string text = ParameterNodeText(code, "Setting", "Edit", value);
+    if (code == 106 || code == 112)
+        text = "<XID=" + std::to_string(code) + ">" + PasswordMarker(value) +
+               "Password: <a href=\"Edit\">*hidden*</a>";
+    if (node)
+        workspace.AccountTree.SetText(node, text);
+    else
+        workspace.AccountTree.Add(FindBelow(account, 102), text);
 }
 
 } // namespace pelmora

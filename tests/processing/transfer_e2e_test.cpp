@@ -59,15 +59,7 @@ protected:
     }
 
     void SetAccountValue(int code, const std::string& value) {
-        TNode* node = FindBelow(AccountNode, code);
-        std::string text = ParameterNodeText(code, "Setting", "Edit", value);
-        if (code == 106)
-            text = "<XID=" + std::to_string(code) + ">" + PasswordMarker(value) +
-                   "Password: <a href=\"Edit\">*hidden*</a>";
-        if (node)
-            Workspace->AccountTree.SetText(node, text);
-        else
-            Workspace->AccountTree.Add(FindBelow(AccountNode, 102), text);
+        SetAccountParameter(*Workspace, AccountNode, code, value);
     }
     void UseMailbox(const std::string& user, int port) {
         SetAccountValue(105, user);
