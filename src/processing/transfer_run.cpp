@@ -569,6 +569,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
     }
 
     bool aborted = false;
+    bool storeFailed = false;
     int fetched = 0;
     int position = 0;
     for (int n : plan.Numbers) {
@@ -638,8 +639,6 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
                 ++RetrieveErrors;
             continue;
         }
-        settings.SetLastRetrieved(account.POP3Login, n);
-        settings.Save();
         AccountBytesIn += listedSize;
         ++fetched;
         ++Downloaded;
@@ -672,6 +671,10 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         Log(saving + " -> " + route.Path);
         LogHeader(*MailMessage);
 
+        const std::string& uidl = plan.ByUidl ? pop3.UniqueIds[static_cast<std::size_t>(n)]
+                                              : std::string();
+        if (plan.ByUidl && !uidls.MarkPending(uidl, route.Path))
+            Log(Text(1, 285) + "The list of retrieved messages could not be written");
         const TStoredMessage stored = StoreRoutedMessage(
             *MailMessage, route, listedSize, [this, &route](const TIndexRow& row) {
                 const bool added = AppendToFolderIndex(row);
@@ -679,15 +682,18 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
                 return added;
             });
         if (!stored.Saved) {
-            // The message stays on the server and is tried again by the next run.
+            // The message stays on the server and is tried again by the next run; the number
+            // of the last one retrieved stops here so that the next run starts with it.
             ++RetrieveErrors;
+            storeFailed = true;
             Log(Text(1, 285) + Text(4, 49) + ": " + stored.Error);
             continue;
         }
-        if (plan.ByUidl) {
-            uidls.Add(pop3.UniqueIds[static_cast<std::size_t>(n)]);
-            if (!uidls.Save())
-                Log(Text(1, 285) + "The list of retrieved messages could not be written");
+        if (plan.ByUidl && !uidls.AddStored(uidl))
+            Log(Text(1, 285) + "The list of retrieved messages could not be written");
+        if (!storeFailed) {
+            settings.SetLastRetrieved(account.POP3Login, n);
+            settings.Save();
         }
         if (!leave)
             pop3.DeleteOnServer(n);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <system_error>
 
@@ -13,6 +14,7 @@ namespace pelmora {
 namespace {
 
 constexpr std::string_view kMailboxPrefix = "# ";
+constexpr std::string_view kPendingPrefix = "? ";
 constexpr std::size_t kMaxUidlLength = 70;
 
 std::string Lower(std::string_view text) {
@@ -62,6 +64,7 @@ bool TUidlStore::Load(const std::string& path, const std::string& mailbox) {
         return false;
     std::size_t start = 0;
     bool first = true;
+    std::map<std::string, std::string, std::less<>> pending; // id -> file being written
     while (start < text->size()) {
         std::size_t end = text->find('\n', start);
         if (end == std::string::npos)
@@ -77,13 +80,32 @@ bool TUidlStore::Load(const std::string& path, const std::string& mailbox) {
                 return false;
             continue;
         }
-        if (IsValidUidl(line))
+        if (line.substr(0, kPendingPrefix.size()) == kPendingPrefix) {
+            line.remove_prefix(kPendingPrefix.size());
+            const std::size_t blank = line.find(' ');
+            if (blank != std::string_view::npos && IsValidUidl(line.substr(0, blank)))
+                pending[std::string(line.substr(0, blank))] = std::string(line.substr(blank + 1));
+            continue;
+        }
+        if (IsValidUidl(line)) {
             Ids.emplace(line);
+            if (auto it = pending.find(line); it != pending.end())
+                pending.erase(it);
+        }
     }
     Found = !first;
-    if (!Found)
+    if (!Found) {
         Ids.clear();
-    return Found;
+        return false;
+    }
+    // A mark without its id: the run stopped while storing. A file that was completed counts
+    // as stored (files are written under a temporary name and renamed when complete).
+    for (const auto& [id, file] : pending) {
+        std::error_code ec;
+        if (!file.empty() && std::filesystem::file_size(file, ec) > 0 && !ec)
+            Ids.insert(id);
+    }
+    return true;
 }
 
 bool TUidlStore::Contains(std::string_view id) const {
@@ -103,6 +125,20 @@ void TUidlStore::KeepOnly(const std::vector<std::string>& listed) {
         else
             ++it;
     }
+}
+
+bool TUidlStore::MarkPending(std::string_view id, std::string_view path) const {
+    if (Path.empty() || !IsValidUidl(id) || path.find_first_of("\r\n") != std::string_view::npos)
+        return false;
+    std::string line = std::string(kPendingPrefix) + std::string(id) + " " + std::string(path) + "\n";
+    return AppendToFile(Path, line, true, true);
+}
+
+bool TUidlStore::AddStored(std::string_view id) {
+    if (!IsValidUidl(id))
+        return false;
+    Ids.emplace(id);
+    return !Path.empty() && AppendToFile(Path, std::string(id) + "\n", false, true);
 }
 
 bool TUidlStore::Save() const {

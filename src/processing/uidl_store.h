@@ -4,7 +4,13 @@
 // the server, and deletions of a session that broke off are never carried out by the
 // server. One small file per account in the data home ("UIDL/" + account + ".uidl"): a first
 // line naming the mailbox ("# " + login + "@" + server) and one id per line after it. A file
-// of another mailbox, or one that cannot be read, counts as missing. Saved atomically.
+// of another mailbox, or one that cannot be read, counts as missing. Saved atomically at the
+// start of a session; during it, each message appends a line instead of rewriting the file.
+//
+// A message being stored is first marked pending ("? " + id + " " + file path) and its id
+// appended once the file is complete. A run killed in between leaves the mark: the next Load
+// counts the message as stored when its file is there and as new when it is not, so it is
+// neither fetched twice nor skipped.
 
 #include <set>
 #include <string>
@@ -36,6 +42,10 @@ public:
 
     bool Contains(std::string_view id) const;
     void Add(std::string_view id);
+    // Appends the pending mark of a message about to be written to `path`, flushed to disk.
+    bool MarkPending(std::string_view id, std::string_view path) const;
+    // Adds the id of a message whose file is complete and appends it to the file.
+    bool AddStored(std::string_view id);
     // Forgets every id the server no longer lists.
     void KeepOnly(const std::vector<std::string>& listed);
     std::size_t Size() const { return Ids.size(); }

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -39,6 +40,7 @@ class TransferFaultsTest : public WorkspaceTest {
 protected:
     void SetUp() override {
         WorkspaceTest::SetUp();
+        ASSERT_TRUE(Ca.Ok());
         Start();
         AccountNode = Workspace->AccountTree.First();
         DefaultProject = Workspace->ReadAccountSettings(AccountNode).DefaultProject;
@@ -75,76 +77,189 @@ protected:
         return subjects;
     }
 
+    // Starts a Dovecot holding `count` messages for `user` and points the account at it.
+    void StartServer(TDovecotServer& server, const std::string& user, int count) {
+        TDovecotOptions options;
+        options.CertPath = Certificate.CertPath;
+        options.KeyPath = Certificate.KeyPath;
+        options.Users.emplace_back(user, kPassword);
+        ASSERT_TRUE(server.Start(options)) << server.Log();
+        for (int i = 1; i <= count; ++i)
+            ASSERT_TRUE(server.AddMessage(user, Mail(user + std::to_string(i))));
+        UseMailbox(user, server.Pop3Port());
+    }
+
+    // Every folder of the project: as many index rows as message files, none twice.
+    void ExpectIndexesMatchFiles() const {
+        for (int folder = 111; folder <= 117; ++folder) {
+            const std::string dir = FolderPath(Store, DefaultProject, folder);
+            TMessageList list;
+            LoadIndex(dir + "tree.lst", list);
+            const std::vector<TListRow> rows = list.AllRows();
+            EXPECT_EQ(static_cast<int>(rows.size()), CountMessageFiles(dir + "*.eml?").Total)
+                << "folder " << folder;
+            std::map<std::string, int> captions;
+            for (const TListRow& row : rows)
+                EXPECT_EQ(++captions[std::string(row.Caption())], 1)
+                    << "folder " << folder << ": " << row.Caption();
+        }
+    }
+
+    // Runs a retrieval in a child process that SIGKILLs itself once two messages are in the
+    // inbox: right after the second one's index row was written (before the run recorded it
+    // as retrieved) or once it was completely handled. Then retrieves again in this process:
+    // every message is stored exactly once and the server is empty.
+    void KillMidRunThenRetrieveAgain(bool killAfterFiling) {
+        TDovecotServer server;
+        constexpr int kCount = 6;
+        StartServer(server, "killed", kCount);
+        const std::string inbox = FolderPath(Store, DefaultProject, 111);
+
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            TTransferRun run(*Workspace);
+            // The little jobs run once when a row is filed and once when the message is done
+            // with; the second time with the same file count the message is fully handled.
+            int lastCount = -1;
+            run.Hooks.StartLittleJobs = [&] {
+                const int stored = CountMessageFiles(inbox + "*.eml?").Total;
+                if (stored >= 2 && (killAfterFiling ? stored != lastCount : stored == lastCount))
+                    kill(getpid(), SIGKILL);
+                lastCount = stored;
+            };
+            run.RunTransfer(1, kRetrieveOnly, true, false);
+            _exit(3); // the run ended without storing two messages
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "child exit status " << WEXITSTATUS(status);
+        ASSERT_EQ(WTERMSIG(status), SIGKILL);
+        EXPECT_EQ(CountMessageFiles(inbox + "*.eml?").Total, 2);
+
+        TTransferRun run(*Workspace);
+        run.RunTransfer(1, kRetrieveOnly, true, false);
+        EXPECT_EQ(run.RetrieveErrors, 0) << Shell->SessionLog().Joined();
+        std::map<std::string, int> all;
+        for (int i = 1; i <= kCount; ++i)
+            all["killed" + std::to_string(i)] = 1;
+        EXPECT_EQ(Subjects(111), all);
+        EXPECT_EQ(server.MessageCount("killed"), 0);
+        ExpectIndexesMatchFiles();
+    }
+
+    TTempDir Files{"pelmora-transfer-faults"};
+    TTestCa Ca{Files.Path()};
+    TTestCertificate Certificate = Ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
     TNode* AccountNode = nullptr;
     int DefaultProject = 0;
 };
 
-// The program dies (SIGKILL) after the first messages of a run were stored and before the
-// session ended, so the server never deleted them: the next run stores every remaining
-// message once, and files and index agree on each folder.
-TEST_F(TransferFaultsTest, ProcessKilledMidRunNextRunStoresEachMessageOnce) {
-    TTempDir files("pelmora-transfer-kill");
-    TTestCa ca(files.Path());
-    ASSERT_TRUE(ca.Ok());
-    TTestCertificate certificate = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
-    TDovecotOptions options;
-    options.CertPath = certificate.CertPath;
-    options.KeyPath = certificate.KeyPath;
-    options.Users.emplace_back("killed", kPassword);
-    TDovecotServer server;
-    ASSERT_TRUE(server.Start(options)) << server.Log();
-    constexpr int kCount = 6;
-    std::map<std::string, int> all;
-    for (int i = 1; i <= kCount; ++i) {
-        ASSERT_TRUE(server.AddMessage("killed", Mail("k" + std::to_string(i))));
-        all["k" + std::to_string(i)] = 1;
-    }
-    UseMailbox("killed", server.Pop3Port());
-    const std::string inbox = FolderPath(Store, DefaultProject, 111);
+// The program dies between two messages of a run, before the session ended, so the server
+// never deleted what it stored.
+TEST_F(TransferFaultsTest, ProcessKilledBetweenMessagesNextRunStoresEachMessageOnce) {
+    KillMidRunThenRetrieveAgain(false);
+}
 
-    const pid_t child = fork();
-    ASSERT_NE(child, -1);
-    if (child == 0) {
-        TTransferRun run(*Workspace);
-        // The little jobs run once when a row is filed and once when the message is done
-        // with; the second time with the same file count the message is fully handled.
-        int lastCount = -1;
-        run.Hooks.StartLittleJobs = [&] {
-            const int stored = CountMessageFiles(inbox + "*.eml?").Total;
-            if (stored >= 2 && stored == lastCount)
-                kill(getpid(), SIGKILL);
-            lastCount = stored;
-        };
-        run.RunTransfer(1, kRetrieveOnly, true, false);
-        _exit(3); // the run ended without storing two messages
+// The program dies after a message's file and index row were written but before the run
+// noted it as retrieved.
+TEST_F(TransferFaultsTest, ProcessKilledWhileFilingNextRunStoresEachMessageOnce) {
+    KillMidRunThenRetrieveAgain(true);
+}
+
+// A unique temporary file system of `size` mounted on `dir` for the lifetime of the object;
+// Mounted() is false where mounting is not allowed (not root, no mount namespace rights).
+class TSmallDisk {
+public:
+    TSmallDisk(const std::string& dir, const std::string& size) : Dir(dir) {
+        const std::string command = "mount -t tmpfs -o size=" + size + " tmpfs '" + dir +
+                                    "' 2>/dev/null";
+        Ok = ::geteuid() == 0 && std::system(command.c_str()) == 0;
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "child exit status " << WEXITSTATUS(status);
-    ASSERT_EQ(WTERMSIG(status), SIGKILL);
-    const int before = CountMessageFiles(inbox + "*.eml?").Total;
-    EXPECT_GE(before, 2);
-    EXPECT_LT(before, kCount);
+    ~TSmallDisk() {
+        if (Ok)
+            std::system(("umount -l '" + Dir + "'").c_str());
+    }
+    bool Mounted() const { return Ok; }
+    bool Grow(const std::string& size) const {
+        return std::system(("mount -o remount,size=" + size + " '" + Dir + "'").c_str()) == 0;
+    }
+
+private:
+    std::string Dir;
+    bool Ok = false;
+};
+
+// The store runs out of space in the middle of a run: the message that does not fit leaves no
+// file and no index row and stays on the server; once there is room it arrives, once.
+TEST_F(TransferFaultsTest, FullDiskKeepsTheMessageOnTheServer) {
+    TDovecotServer server;
+    TDovecotOptions options;
+    options.CertPath = Certificate.CertPath;
+    options.KeyPath = Certificate.KeyPath;
+    options.Users.emplace_back("full", kPassword);
+    ASSERT_TRUE(server.Start(options)) << server.Log();
+    ASSERT_TRUE(server.AddMessage("full", Mail("small1")));
+    ASSERT_TRUE(server.AddMessage("full", Mail("large") + std::string(3000, 'x') + "\r\n" +
+                                              std::string(2 << 20, 'y') + "\r\n"));
+    UseMailbox("full", server.Pop3Port());
+
+    const std::string inbox = FolderPath(Store, DefaultProject, 111);
+    TSmallDisk disk(inbox, "1m");
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
 
     TTransferRun run(*Workspace);
     run.RunTransfer(1, kRetrieveOnly, true, false);
-    EXPECT_EQ(run.RetrieveErrors, 0) << Shell->SessionLog().Joined();
-    EXPECT_EQ(Subjects(111), all);
-    EXPECT_EQ(server.MessageCount("killed"), 0);
+    EXPECT_EQ(run.RetrieveErrors, 1) << Shell->SessionLog().Joined();
+    EXPECT_EQ(Subjects(111), (std::map<std::string, int>{{"small1", 1}}));
+    EXPECT_EQ(server.MessageCount("full"), 1);
+    ExpectIndexesMatchFiles();
+    for (const auto& entry : fs::directory_iterator(inbox))
+        EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << entry.path();
 
-    // Every folder of the project: as many index rows as message files, none twice.
-    for (int folder = 111; folder <= 117; ++folder) {
-        const std::string dir = FolderPath(Store, DefaultProject, folder);
-        TMessageList list;
-        LoadIndex(dir + "tree.lst", list);
-        const std::vector<TListRow> rows = list.AllRows();
-        EXPECT_EQ(static_cast<int>(rows.size()), CountMessageFiles(dir + "*.eml?").Total)
-            << "folder " << folder;
-        std::map<std::string, int> captions;
-        for (const TListRow& row : rows)
-            EXPECT_EQ(++captions[std::string(row.Caption())], 1)
-                << "folder " << folder << ": " << row.Caption();
-    }
+    ASSERT_TRUE(disk.Grow("16m"));
+    TTransferRun again(*Workspace);
+    again.RunTransfer(1, kRetrieveOnly, true, false);
+    EXPECT_EQ(again.RetrieveErrors, 0) << Shell->SessionLog().Joined();
+    EXPECT_EQ(Subjects(111), (std::map<std::string, int>{{"small1", 1}, {"large", 1}}));
+    EXPECT_EQ(server.MessageCount("full"), 0);
+    ExpectIndexesMatchFiles();
+}
+
+// Mail left on a server without usable unique ids is fetched by number: a message that could
+// not be stored keeps the run's "last retrieved" number below it, so the next run fetches it
+// (and, to be safe, what came after it) instead of skipping it.
+TEST_F(TransferFaultsTest, MessageNotStoredIsFetchedAgainWhenNumbersTrackTheMailbox) {
+    TDovecotServer server;
+    TDovecotOptions options;
+    options.CertPath = Certificate.CertPath;
+    options.KeyPath = Certificate.KeyPath;
+    options.UidlFormat = "%08Xv"; // the mailbox's, the same for every message
+    options.Users.emplace_back("numbers", kPassword);
+    ASSERT_TRUE(server.Start(options)) << server.Log();
+    ASSERT_TRUE(server.AddMessage("numbers", Mail("first")));
+    ASSERT_TRUE(server.AddMessage("numbers", Mail("bulky") + std::string(2 << 20, 'y') + "\r\n"));
+    ASSERT_TRUE(server.AddMessage("numbers", Mail("last")));
+    UseMailbox("numbers", server.Pop3Port());
+    SetAccountValue(109, "Yes");
+
+    const std::string inbox = FolderPath(Store, DefaultProject, 111);
+    TSmallDisk disk(inbox, "1m");
+    if (!disk.Mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    TTransferRun run(*Workspace);
+    run.RunTransfer(1, kRetrieveOnly, true, false);
+    EXPECT_EQ(run.RetrieveErrors, 1) << Shell->SessionLog().Joined();
+    EXPECT_EQ(Subjects(111), (std::map<std::string, int>{{"first", 1}, {"last", 1}}));
+
+    ASSERT_TRUE(disk.Grow("16m"));
+    TTransferRun again(*Workspace);
+    again.RunTransfer(1, kRetrieveOnly, true, false);
+    EXPECT_EQ(again.RetrieveErrors, 0) << Shell->SessionLog().Joined();
+    EXPECT_EQ(Subjects(111)["bulky"], 1);
+    EXPECT_EQ(server.MessageCount("numbers"), 3);
+    ExpectIndexesMatchFiles();
 }
 
 } // namespace

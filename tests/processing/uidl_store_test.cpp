@@ -94,6 +94,35 @@ TEST_F(UidlStoreTest, KeepOnlyForgetsIdsNoLongerListed) {
     EXPECT_EQ(store.Size(), 2u);
 }
 
+// A run stopped between marking a message pending and recording its id: the message counts
+// as stored only when its file was completed.
+TEST_F(UidlStoreTest, PendingMarksResolveByTheFileOnDisk) {
+    TUidlStore store;
+    store.Load(Path, "m@h");
+    store.Add("old");
+    ASSERT_TRUE(store.Save());
+    const std::string written = Home + "written.eml";
+    ASSERT_TRUE(WriteFileAtomically(written, "Subject: x\r\n\r\nbody\r\n"));
+    const std::string empty = Home + "empty.eml";
+    ASSERT_TRUE(WriteFileAtomically(empty, ""));
+    ASSERT_TRUE(store.MarkPending("done", Home + "done.eml"));
+    ASSERT_TRUE(store.AddStored("done"));
+    ASSERT_TRUE(store.MarkPending("written", written));
+    ASSERT_TRUE(store.MarkPending("empty", empty));
+    ASSERT_TRUE(store.MarkPending("missing", Home + "missing file.eml"));
+    EXPECT_FALSE(store.MarkPending("bad", Home + "two\nlines.eml"));
+
+    TUidlStore again;
+    ASSERT_TRUE(again.Load(Path, "m@h"));
+    for (const char* id : {"old", "done", "written"})
+        EXPECT_TRUE(again.Contains(id)) << id;
+    for (const char* id : {"empty", "missing", "bad"})
+        EXPECT_FALSE(again.Contains(id)) << id;
+    // Saving folds the marks away.
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(ReadWholeFile(Path).value_or(""), "# m@h\ndone\nold\nwritten\n");
+}
+
 TEST_F(UidlStoreTest, DamagedFilesCountAsMissing) {
     for (const std::string& text :
          {std::string(""), std::string("no mailbox line\nabc\n"), std::string("\0\0\0", 3)}) {

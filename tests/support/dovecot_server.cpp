@@ -113,7 +113,7 @@ bool TDovecotServer::StartOnce(const TDovecotOptions& options) {
     conf += "first_valid_gid = " + std::to_string(firstGid) + "\n";
     conf += "default_internal_user = " + internalUser + "\n";
     conf += "default_login_user = " + loginUser + "\n";
-    conf += "pop3_uidl_format = %08Xu%08Xv\n";
+    conf += "pop3_uidl_format = " + options.UidlFormat + "\n";
     conf += "mail_max_userip_connections = 50\n";
     conf += "service pop3-login {\n"
             "  inet_listener pop3 {\n    address = 127.0.0.1\n    port = " +

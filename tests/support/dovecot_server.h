@@ -18,6 +18,9 @@ struct TDovecotOptions {
     std::vector<std::pair<std::string, std::string>> Users; // name, password
     std::string CertPath;                                   // server certificate (PEM)
     std::string KeyPath;                                    // its key
+    // How the server forms unique ids; "%08Xv" gives every message the same id, the way
+    // servers without usable UIDL look to a client.
+    std::string UidlFormat = "%08Xu%08Xv";
 };
 
 class TDovecotServer {
