@@ -121,9 +121,11 @@ private:
 };
 
 bool CaptionWasCut(std::string_view caption) {
+    if (caption.size() < 255)
+        return false;
     const size_t open = caption.find('<');
     return open != std::string_view::npos &&
-           caption.find('>', open + 1) == std::string_view::npos && caption.size() >= 255;
+           caption.find('>', open + 1) == std::string_view::npos;
 }
 
 } // namespace
@@ -160,12 +162,20 @@ void EncodeIndexRecord(const TIndexRecord& record, char* out) {
     EncodeRow(record.Row, record.UnreadCount, record.TotalCount, out);
 }
 
-void DecodeIndexRow(const char* in, TListRow& row) {
+namespace {
+
+std::array<std::string_view, kListColumnCount> RecordCells(const char* in) {
     std::array<std::string_view, kListColumnCount> cells;
     cells[0] = GetString(in + kCaptionOffset);
     for (size_t i = 0; i < kSubItemCount; ++i)
         cells[i + 1] = GetString(in + kSubItemOffset + i * kIndexStringSize);
-    row.SetCells(cells);
+    return cells;
+}
+
+} // namespace
+
+void DecodeIndexRow(const char* in, TListRow& row) {
+    row.SetCells(RecordCells(in));
     row.ImageIndex = GetInt(in + kImageOffset);
     row.StateIndex = GetInt(in + kStateOffset);
 }
@@ -209,13 +219,18 @@ TIndexLoad LoadIndex(const std::string& path, TMessageList& list, const TIndexCo
 
     const size_t total = static_cast<size_t>(info.st_size) / kIndexRecordSize;
     list.Reserve(list.Count() + static_cast<int>(total));
+    TRowTextBlocks texts;
+    texts.Expect(total);
     bool failed = false;
     bool stopped = false;
     // Takes the records of one block; false to stop.
     auto take = [&](const char* records, size_t count) {
         for (size_t i = 0; i < count; ++i) {
+            const char* record = records + i * kIndexRecordSize;
             TListRow row;
-            DecodeIndexRow(records + i * kIndexRecordSize, row);
+            texts.SetCells(row, RecordCells(record));
+            row.ImageIndex = GetInt(record + kImageOffset);
+            row.StateIndex = GetInt(record + kStateOffset);
             if (CaptionWasCut(row.Caption())) {
                 failed = true;
                 return false;

@@ -1,9 +1,11 @@
 #include "store/message_list.h"
 
+#include "store/bulk_memory.h"
 #include "store/list_sort.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace pelmora {
 namespace {
@@ -22,12 +24,21 @@ std::string_view TListRow::Cell(int column) const {
     if (column <= 0 || column > kSubItemCount)
         column = 0;
     const std::uint32_t begin = column == 0 ? 0 : Ends[static_cast<size_t>(column - 1)];
-    return std::string_view(Texts).substr(begin, Ends[static_cast<size_t>(column)] - begin);
+    return std::string_view(TextData() + begin, Ends[static_cast<size_t>(column)] - begin);
+}
+
+void TListRow::Unshare() {
+    if (!Shared)
+        return;
+    Texts.assign(Shared.get(), Ends.back());
+    Shared.reset();
 }
 
 void TListRow::SetCell(int column, std::string_view text) {
     if (column < 0 || column > kSubItemCount)
         return;
+    const std::shared_ptr<const char> keep = Shared; // `text` may point into the shared texts
+    Unshare();
     const auto at = static_cast<size_t>(column);
     const std::uint32_t begin = at == 0 ? 0 : Ends[at - 1];
     const std::uint32_t oldLength = Ends[at] - begin;
@@ -49,6 +60,33 @@ void TListRow::SetCells(const std::array<std::string_view, kListColumnCount>& ce
         Ends[i] = static_cast<std::uint32_t>(texts.size());
     }
     Texts = std::move(texts);
+    Shared.reset();
+}
+
+void TRowTextBlocks::SetCells(TListRow& row,
+                              const std::array<std::string_view, kListColumnCount>& cells) {
+    size_t total = 0;
+    for (std::string_view cell : cells)
+        total += cell.size();
+    if (Used + total > Capacity) {
+        constexpr size_t kMinimum = 16 * 1024;
+        constexpr size_t kMaximum = 8 * 1024 * 1024;
+        Capacity = std::clamp(ExpectedBytes, std::max(kMinimum, total), std::max(kMaximum, total));
+        ExpectedBytes = ExpectedBytes > Capacity ? ExpectedBytes - Capacity : 0;
+        Block = AllocateBulkBlock(Capacity);
+        Used = 0;
+    }
+    char* out = Block.get() + Used;
+    size_t end = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (!cells[i].empty())
+            std::memcpy(out + end, cells[i].data(), cells[i].size());
+        end += cells[i].size();
+        row.Ends[i] = static_cast<std::uint32_t>(end);
+    }
+    row.Texts.clear();
+    row.Shared = std::shared_ptr<const char>(Block, out);
+    Used += total;
 }
 
 void TListRow::SetSubItems(const std::array<std::string_view, kSubItemCount>& items) {
@@ -131,8 +169,10 @@ void TMessageList::Clear() {
 }
 
 void TMessageList::Reserve(int rows) {
-    if (rows > 0)
-        Rows.reserve(static_cast<size_t>(rows));
+    if (rows <= 0 || static_cast<size_t>(rows) <= Rows.capacity())
+        return;
+    Rows.reserve(static_cast<size_t>(rows));
+    HintHugePages(Rows.data() + Rows.size(), (Rows.capacity() - Rows.size()) * sizeof(TListRow));
 }
 
 int TMessageList::SortedPlace(const TListRow& row) const {

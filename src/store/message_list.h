@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,9 +37,33 @@ struct TListRow {
     bool Selected = false;
 
 private:
-    // The six texts back to back in one allocation; Ends[c] is where column c's text ends.
+    friend class TRowTextBlocks;
+    const char* TextData() const { return Shared ? Shared.get() : Texts.data(); }
+    // Makes the texts the row's own before they change.
+    void Unshare();
+
+    // The six texts back to back, either in the row's own string or, for rows of a bulk
+    // load, in a block shared with other rows (never changed while shared). Ends[c] is where
+    // column c's text ends.
     std::string Texts;
+    std::shared_ptr<const char> Shared;
     std::array<std::uint32_t, kListColumnCount> Ends{};
+};
+
+// Gives the rows of a bulk load their texts in a few large shared blocks instead of one
+// allocation per row.
+class TRowTextBlocks {
+public:
+    // Sizes the blocks for about `rows` more rows.
+    void Expect(std::size_t rows) { ExpectedBytes = rows * kBytesPerRowGuess; }
+    void SetCells(TListRow& row, const std::array<std::string_view, kListColumnCount>& cells);
+
+private:
+    static constexpr std::size_t kBytesPerRowGuess = 256;
+    std::shared_ptr<char[]> Block;
+    std::size_t Used = 0;
+    std::size_t Capacity = 0;
+    std::size_t ExpectedBytes = 0;
 };
 
 // The file path of a caption: the text between the first "<" and the following ">",

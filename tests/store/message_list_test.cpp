@@ -92,6 +92,35 @@ TEST(MessageListTest, ReplacingOneTextKeepsTheOthers) {
     EXPECT_EQ(copy.SubItem(1), "Bob Longer Name (bob@example.org)");
 }
 
+// Rows of a bulk load share their texts: changing one row, or dropping the loader and the
+// other rows, leaves every other row's texts as they were.
+TEST(MessageListTest, RowsSharingTextsStayIndependent) {
+    std::vector<TListRow> rows(3);
+    {
+        TRowTextBlocks blocks;
+        blocks.Expect(3);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const std::string n = std::to_string(i);
+            blocks.SetCells(rows[i], {"cap" + n, "date" + n, "from" + n, "subject" + n, "", "id"});
+        }
+    }
+    rows[1].SetSubItem(2, rows[1].SubItem(0)); // a text of the row itself
+    rows[1].SetCaption("changed");
+    TListRow copy = rows[2];
+    rows.erase(rows.begin() + 2);
+    rows[0].SetSubItems({"a", "b", "c", "d", "e"});
+    EXPECT_EQ(rows[0].Caption(), "cap0");
+    EXPECT_EQ(rows[0].SubItem(4), "e");
+    EXPECT_EQ(rows[1].Caption(), "changed");
+    EXPECT_EQ(rows[1].SubItem(2), "date1");
+    EXPECT_EQ(rows[1].SubItem(1), "from1");
+    EXPECT_EQ(rows[1].SubItem(3), "");
+    rows.clear();
+    EXPECT_EQ(copy.Caption(), "cap2");
+    EXPECT_EQ(copy.SubItem(2), "subject2");
+    EXPECT_EQ(copy.SubItem(4), "id");
+}
+
 TEST(MessageListTest, HeadingClicksSortNewColumnDescendingThenFlip) {
     TMessageList list;
     list.Add(Row("02-01-2024 10:00", "b"));
