@@ -1,0 +1,189 @@
+// "pelmora --collect": the unattended transfer run started from cron or a timer, run as the
+// real program against local servers.
+#include "processing/index_row.h"
+#include "processing/processing_fixture.h"
+#include "shell/atomic_file.h"
+#include "store/message_files.h"
+#include "store/store_layout.h"
+#include "support/dovecot_server.h"
+#include "support/smtp_test_server.h"
+#include "support/temp_dir.h"
+#include "support/test_ca.h"
+#include "ui/transfer_lock.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <memory>
+
+extern char** environ;
+
+namespace pelmora {
+namespace {
+
+namespace fs = std::filesystem;
+using pelmora::testing::TDovecotOptions;
+using pelmora::testing::TDovecotServer;
+using pelmora::testing::TSmtpTestServer;
+using pelmora::testing::TTempDir;
+using pelmora::testing::TTestCa;
+
+const std::string kPassword = "collect secret";
+
+struct TProgramRun {
+    int ExitCode = -1;
+    std::string Out;
+    std::string Err;
+};
+
+// Runs the program with the arguments and waits for it; its output is read back from files.
+TProgramRun RunProgram(const std::vector<std::string>& arguments, const std::string& scratch) {
+    std::vector<std::string> args{PELMORA_PROGRAM};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string out = scratch + "/out.txt";
+    const std::string err = scratch + "/err.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    TProgramRun run;
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.ExitCode = WEXITSTATUS(status);
+    run.Out = ReadWholeFile(out).value_or("");
+    run.Err = ReadWholeFile(err).value_or("");
+    return run;
+}
+
+std::string Mail(const std::string& subject) {
+    return "From: Ann <ann@example.net>\r\nTo: me@example.org\r\nSubject: " + subject +
+           "\r\nDate: Thu, 10 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + subject +
+           "@example.net>\r\n\r\nBody of " + subject + "\r\n";
+}
+
+class CollectTest : public WorkspaceTest {
+protected:
+    void SetUp() override {
+        WorkspaceTest::SetUp();
+        ASSERT_TRUE(Ca.Ok());
+        auto certificate = Ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
+        TDovecotOptions options;
+        options.CertPath = certificate.CertPath;
+        options.KeyPath = certificate.KeyPath;
+        options.Users.emplace_back("collect", kPassword);
+        ASSERT_TRUE(Pop3.Start(options)) << Pop3.Log();
+        ASSERT_TRUE(Smtp.Start()) << Smtp.Log();
+        Start();
+        AccountNode = Workspace->AccountTree.First();
+        Project = Workspace->ReadAccountSettings(AccountNode).DefaultProject;
+        ASSERT_TRUE(EnsureProjectDirectories(Store, Project));
+        for (const auto& [code, value] :
+             std::vector<std::pair<int, std::string>>{{104, "127.0.0.1"},
+                                                      {105, "collect"},
+                                                      {106, kPassword},
+                                                      {121, std::to_string(Pop3.Pop3Port())},
+                                                      {108, "127.0.0.1"},
+                                                      {123, std::to_string(Smtp.Port())},
+                                                      {202, "me@example.org"},
+                                                      {203, "Me Myself"},
+                                                      {110, "No"}})
+            SetAccountParameter(*Workspace, AccountNode, code, value);
+    }
+    // Writes what the program reads at start and lets go of the data home.
+    void HandOver() {
+        ASSERT_TRUE(Workspace->SaveAccountTree());
+        Shell->Settings().Save();
+    }
+    std::vector<std::string> Files(int folder) const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(FolderPath(Store, Project, folder), ec))
+            if (IsMessageFileName(entry.path().filename().string()))
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+    TProgramRun Collect(std::vector<std::string> more = {}) {
+        std::vector<std::string> args{"--collect", "--home", Home.string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunProgram(args, Scratch.Path());
+    }
+
+    TTempDir Scratch{"pelmora-collect"};
+    TTestCa Ca{Scratch.Path()};
+    TDovecotServer Pop3;
+    TSmtpTestServer Smtp;
+    TNode* AccountNode = nullptr;
+    int Project = 0;
+};
+
+// The run fetches, files and sends, prints its session log and exits 0.
+TEST_F(CollectTest, RetrievesAndSendsWithoutAWindow) {
+    ASSERT_TRUE(Pop3.AddMessage("collect", Mail("first")));
+    ASSERT_TRUE(Pop3.AddMessage("collect", Mail("second")));
+    const std::string outbox = FolderPath(Store, Project, kFolderOutbox);
+    const std::string queued = "To: bob@example.com\r\nFrom: me@example.org\r\nSubject: queued\r\n"
+                               "\r\nHello Bob.\r\n";
+    PutFile(outbox + "queued.eml", queued);
+    TIndexRow row;
+    row.FolderPath = outbox;
+    row.FilePath = outbox + "queued.eml";
+    row.State = MessageStateFromName("queued.eml");
+    row.Subject = "queued";
+    row.Size = static_cast<std::int64_t>(queued.size());
+    ASSERT_TRUE(AppendToFolderIndex(row));
+    HandOver();
+
+    const TProgramRun run = Collect();
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_NE(run.Out.find("127.0.0.1"), std::string::npos) << run.Out;
+    EXPECT_EQ(Files(kFolderInbox).size(), 2u);
+    EXPECT_EQ(Pop3.MessageCount("collect"), 0);
+    ASSERT_EQ(Smtp.ReceivedCount(), 1) << run.Out << Smtp.Log();
+    EXPECT_EQ(Smtp.Received()[0].To, std::vector<std::string>{"bob@example.com"});
+    EXPECT_TRUE(Files(kFolderOutbox).empty());
+    EXPECT_EQ(Files(kFolderSent).size(), 1u);
+}
+
+// Every way the run can fail ends with exit code 1 and a reason.
+TEST_F(CollectTest, FailuresExitWithOne) {
+    ASSERT_TRUE(Pop3.AddMessage("collect", Mail("kept")));
+    SetAccountParameter(*Workspace, AccountNode, 106, "wrong password");
+    HandOver();
+    TProgramRun run = Collect();
+    EXPECT_EQ(run.ExitCode, 1) << run.Out << run.Err;
+    EXPECT_TRUE(Files(kFolderInbox).empty());
+    EXPECT_EQ(Pop3.MessageCount("collect"), 1);
+
+    run = Collect({"--account", "7"});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find("there is no account 7"), std::string::npos) << run.Err;
+
+    // A window of this data home is transferring: the run leaves the mail alone.
+    SetAccountParameter(*Workspace, AccountNode, 106, kPassword);
+    HandOver();
+    {
+        const std::unique_ptr<QLockFile> lock = TryTransferLock(Home.string() + "/");
+        ASSERT_TRUE(lock);
+        run = Collect();
+        EXPECT_EQ(run.ExitCode, 1);
+        EXPECT_NE(run.Err.find("another Pelmora process"), std::string::npos) << run.Err;
+        EXPECT_EQ(Pop3.MessageCount("collect"), 1);
+    }
+    run = Collect();
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_EQ(Files(kFolderInbox).size(), 1u);
+}
+
+} // namespace
+} // namespace pelmora
