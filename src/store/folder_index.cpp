@@ -227,17 +227,17 @@ TIndexLoad LoadIndex(const std::string& path, TMessageList& list, const TIndexCo
     auto take = [&](const char* records, size_t count) {
         for (size_t i = 0; i < count; ++i) {
             const char* record = records + i * kIndexRecordSize;
-            TListRow row;
+            TListRow& row = list.AppendInBulk();
             texts.SetCells(row, RecordCells(record));
             row.ImageIndex = GetInt(record + kImageOffset);
             row.StateIndex = GetInt(record + kStateOffset);
             if (CaptionWasCut(row.Caption())) {
+                list.Remove(list.Count() - 1);
                 failed = true;
                 return false;
             }
             if (CaptionCountsUnread(row.Caption()))
                 ++result.Unread;
-            list.Add(std::move(row));
             ++result.Rows;
             if (result.Rows % kIndexPumpEveryRead == 0) {
                 if (control.Ui)

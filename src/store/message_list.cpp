@@ -18,6 +18,25 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
+size_t TotalSize(const std::array<std::string_view, kListColumnCount>& cells) {
+    size_t total = 0;
+    for (std::string_view cell : cells)
+        total += cell.size();
+    return total;
+}
+
+// Copies the cells back to back to `out` and notes where each ends.
+void PackCells(const std::array<std::string_view, kListColumnCount>& cells, char* out,
+               std::array<std::uint32_t, kListColumnCount>& ends) {
+    size_t end = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (!cells[i].empty())
+            std::memcpy(out + end, cells[i].data(), cells[i].size());
+        end += cells[i].size();
+        ends[i] = static_cast<std::uint32_t>(end);
+    }
+}
+
 } // namespace
 
 std::string_view TListRow::Cell(int column) const {
@@ -27,47 +46,25 @@ std::string_view TListRow::Cell(int column) const {
     return std::string_view(TextData() + begin, Ends[static_cast<size_t>(column)] - begin);
 }
 
-void TListRow::Unshare() {
-    if (!Shared)
-        return;
-    Texts.assign(Shared.get(), Ends.back());
-    Shared.reset();
-}
-
 void TListRow::SetCell(int column, std::string_view text) {
     if (column < 0 || column > kSubItemCount)
         return;
-    const std::shared_ptr<const char> keep = Shared; // `text` may point into the shared texts
-    Unshare();
-    const auto at = static_cast<size_t>(column);
-    const std::uint32_t begin = at == 0 ? 0 : Ends[at - 1];
-    const std::uint32_t oldLength = Ends[at] - begin;
-    Texts.replace(begin, oldLength, text);
-    const auto newLength = static_cast<std::uint32_t>(text.size());
-    for (size_t c = at; c < Ends.size(); ++c)
-        Ends[c] = Ends[c] - oldLength + newLength;
+    std::array<std::string_view, kListColumnCount> cells;
+    for (int c = 0; c < kListColumnCount; ++c)
+        cells[static_cast<size_t>(c)] = c == column ? text : Cell(c);
+    SetCells(cells);
 }
 
 void TListRow::SetCells(const std::array<std::string_view, kListColumnCount>& cells) {
-    size_t total = 0;
-    for (std::string_view cell : cells)
-        total += cell.size();
     // Built aside: the cells may point into the current texts.
-    std::string texts;
-    texts.reserve(total);
-    for (size_t i = 0; i < cells.size(); ++i) {
-        texts.append(cells[i]);
-        Ends[i] = static_cast<std::uint32_t>(texts.size());
-    }
-    Texts = std::move(texts);
-    Shared.reset();
+    auto texts = std::make_shared_for_overwrite<char[]>(std::max<size_t>(TotalSize(cells), 1));
+    PackCells(cells, texts.get(), Ends);
+    Data = std::shared_ptr<const char>(texts, texts.get());
 }
 
 void TRowTextBlocks::SetCells(TListRow& row,
                               const std::array<std::string_view, kListColumnCount>& cells) {
-    size_t total = 0;
-    for (std::string_view cell : cells)
-        total += cell.size();
+    const size_t total = TotalSize(cells);
     if (Used + total > Capacity) {
         constexpr size_t kMinimum = 16 * 1024;
         constexpr size_t kMaximum = 8 * 1024 * 1024;
@@ -77,15 +74,8 @@ void TRowTextBlocks::SetCells(TListRow& row,
         Used = 0;
     }
     char* out = Block.get() + Used;
-    size_t end = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        if (!cells[i].empty())
-            std::memcpy(out + end, cells[i].data(), cells[i].size());
-        end += cells[i].size();
-        row.Ends[i] = static_cast<std::uint32_t>(end);
-    }
-    row.Texts.clear();
-    row.Shared = std::shared_ptr<const char>(Block, out);
+    PackCells(cells, out, row.Ends);
+    row.Data = std::shared_ptr<const char>(Block, out);
     Used += total;
 }
 
@@ -113,24 +103,26 @@ std::string RowCaption(int state, int image, std::string_view path) {
 
 bool CaptionCountsUnread(std::string_view caption) {
     // Judged by the file name alone: a directory of the store path beginning with "_" must
-    // not make every row unread.
+    // not make every row unread. Called for every row of a listing, hence the plain loops.
     const size_t open = caption.find('<');
     if (open == std::string_view::npos)
         return false;
-    std::string_view path = caption.substr(open + 1);
-    path = path.substr(0, path.find('>'));
-    while (!path.empty() && (path.back() == ' ' || path.back() == '\t'))
-        path.remove_suffix(1);
-    const size_t slash = path.rfind('/');
-    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
-        name.remove_prefix(1);
-    if (!name.empty() && name.front() == '_')
+    const char* begin = caption.data() + open + 1;
+    const char* end = caption.data() + caption.size();
+    if (const void* close = std::memchr(begin, '>', static_cast<size_t>(end - begin)))
+        end = static_cast<const char*>(close);
+    while (end > begin && (end[-1] == ' ' || end[-1] == '\t'))
+        --end;
+    const char* name = end;
+    while (name > begin && name[-1] != '/')
+        --name;
+    while (name < end && (*name == ' ' || *name == '\t'))
+        ++name;
+    if (name < end && *name == '_')
         return true;
-    for (size_t i = name.find('.'); i != std::string_view::npos; i = name.find('.', i + 1)) {
-        std::string_view rest = name.substr(i, 5);
-        if (rest.size() == 5 && (rest[1] | 0x20) == 'e' && (rest[2] | 0x20) == 'm' &&
-            (rest[3] | 0x20) == 'l' && (rest[4] | 0x20) == 'o')
+    for (const char* dot = name; end - dot >= 5; ++dot) {
+        if (dot[0] == '.' && (dot[1] | 0x20) == 'e' && (dot[2] | 0x20) == 'm' &&
+            (dot[3] | 0x20) == 'l' && (dot[4] | 0x20) == 'o')
             return true;
     }
     return false;
@@ -208,6 +200,10 @@ int TMessageList::Add(TListRow row) {
         ++FocusedRow;
     Notify([index](TMessageListObserver& o) { o.RowsInserted(index, index); });
     return index;
+}
+
+TListRow& TMessageList::AppendInBulk() {
+    return Rows.emplace_back();
 }
 
 void TMessageList::Remove(int index) {

@@ -38,15 +38,12 @@ struct TListRow {
 
 private:
     friend class TRowTextBlocks;
-    const char* TextData() const { return Shared ? Shared.get() : Texts.data(); }
-    // Makes the texts the row's own before they change.
-    void Unshare();
+    const char* TextData() const { return Data ? Data.get() : ""; }
 
-    // The six texts back to back, either in the row's own string or, for rows of a bulk
-    // load, in a block shared with other rows (never changed while shared). Ends[c] is where
-    // column c's text ends.
-    std::string Texts;
-    std::shared_ptr<const char> Shared;
+    // The six texts back to back; Ends[c] is where column c's text ends. Texts are never
+    // changed in place: a change builds new ones, so copies of a row and the rows of a bulk
+    // load (which share one large block) can share them.
+    std::shared_ptr<const char> Data;
     std::array<std::uint32_t, kListColumnCount> Ends{};
 };
 
@@ -111,6 +108,8 @@ public:
     // Adds a row: at the end, or at its sorted place while the list is sorted. Returns its
     // index.
     int Add(TListRow row);
+    // Between BeginBulk and EndBulk: appends an empty row to fill in place (bulk loads).
+    TListRow& AppendInBulk();
     void Remove(int index);
     // Removes many rows in one pass (indexes ascending, no repeats).
     void RemoveRows(const std::vector<int>& indexes);
