@@ -11,7 +11,11 @@
 #   - sending 500 queued messages of one project to a local aiosmtpd sink against Python's
 #     smtplib over one connection (target <= 1.0x) and msmtp, one process per message.
 #
-#   scripts/bench-transfer.sh [--quick] [--only retrieve|send] [--rounds N]
+#   scripts/bench-transfer.sh [--quick] [--only retrieve|send] [--rounds N] [--ours-only]
+#
+# Each line is the best of 3 rounds (retrieve) or 5 rounds (send; msmtp once); --quick runs one
+# round, --ours-only skips the peers (for profiling). Takes about 5 minutes; the data
+# directory needs about 4 GB while it runs.
 #
 # PELMORA_BENCH_BUILD_DIR (build-bench-transfer) and PELMORA_BENCH_DATA (bench/out/transfer)
 # override the directories. Needs what `scripts/install-deps.sh --bench` installs.

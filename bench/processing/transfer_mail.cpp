@@ -9,9 +9,9 @@ namespace pelmora::bench {
 namespace {
 
 constexpr std::string_view kWords[] = {
-    "project", "meeting", "invoice", "report",   "schedule", "review", "budget", "draft",
-    "update",  "question", "delivery", "contract", "the",     "and",    "for",    "with",
-    "next",    "week",    "please",  "attached", "numbers",  "agreed", "soon",   "thanks"};
+    "project", "meeting",  "invoice",  "report",   "schedule", "review", "budget", "draft",
+    "update",  "question", "delivery", "contract", "the",      "and",    "for",    "with",
+    "next",    "week",     "please",   "attached", "numbers",  "agreed", "soon",   "thanks"};
 
 // Lines of words, about `bytes` long in total.
 std::string TextLines(std::mt19937& random, std::size_t bytes) {
@@ -73,8 +73,10 @@ std::string WithAttachment(std::string head, const std::string& body, int n, std
     std::string text = std::move(head);
     text += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
     text += "This is a multi-part message in MIME format.\r\n\r\n";
-    text += "--" + boundary + "\r\nContent-Type: text/plain; charset=utf-8\r\n"
-            "Content-Transfer-Encoding: 8bit\r\n\r\n" + body + "\r\n";
+    text += "--" + boundary +
+            "\r\nContent-Type: text/plain; charset=utf-8\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+            body + "\r\n";
     text += "--" + boundary + "\r\nContent-Type: " + type + "; name=\"" + name +
             "\"\r\nContent-Disposition: attachment; filename=\"" + name +
             "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
@@ -88,34 +90,46 @@ std::string WithAttachment(std::string head, const std::string& body, int n, std
 std::string IncomingMessage(int n) {
     std::mt19937 random(static_cast<unsigned>(n) * 31 + 7);
     const std::string person = "person" + std::to_string(n % 300);
-    std::string head =
-        "Return-Path: <" + person + "@example.com>\r\n"
-        "Received: from mail.example.com (mail.example.com [192.0.2.7])\r\n"
-        "\tby mx.example.org with ESMTPS id " + std::to_string(random()) + "\r\n"
-        "\tfor <me@example.org>; " + DateText(n) + "\r\n"
-        "From: Person " + std::to_string(n % 300) + " <" + person + "@example.com>\r\n"
-        "To: Me Myself <me@example.org>\r\n"
-        "Subject: " + std::string(kWords[n % std::size(kWords)]) + " " +
-        std::string(kWords[(n / 3) % std::size(kWords)]) + " #" + std::to_string(n) + "\r\n"
-        "Date: " + DateText(n) + "\r\n"
-        "Message-ID: <" + std::to_string(n) + "." + std::to_string(random()) +
-        "@mail.example.com>\r\n"
-        "MIME-Version: 1.0\r\n";
+    std::string head = "Return-Path: <" + person +
+                       "@example.com>\r\n"
+                       "Received: from mail.example.com (mail.example.com [192.0.2.7])\r\n"
+                       "\tby mx.example.org with ESMTPS id " +
+                       std::to_string(random()) +
+                       "\r\n"
+                       "\tfor <me@example.org>; " +
+                       DateText(n) +
+                       "\r\n"
+                       "From: Person " +
+                       std::to_string(n % 300) + " <" + person +
+                       "@example.com>\r\n"
+                       "To: Me Myself <me@example.org>\r\n"
+                       "Subject: " +
+                       std::string(kWords[n % std::size(kWords)]) + " " +
+                       std::string(kWords[(n / 3) % std::size(kWords)]) + " #" + std::to_string(n) +
+                       "\r\n"
+                       "Date: " +
+                       DateText(n) +
+                       "\r\n"
+                       "Message-ID: <" +
+                       std::to_string(n) + "." + std::to_string(random()) +
+                       "@mail.example.com>\r\n"
+                       "MIME-Version: 1.0\r\n";
     if (n % 20 == 7) {
         // A few large ones: 2.2 to 4 MB of attachment.
         const std::size_t bytes = 2'200'000 + (static_cast<std::size_t>(n) * 7919) % 1'800'000;
-        return WithAttachment(std::move(head), TextLines(random, 1200), n, bytes,
-                              "application/zip", ("archive" + std::to_string(n) + ".zip").c_str());
+        return WithAttachment(std::move(head), TextLines(random, 1200), n, bytes, "application/zip",
+                              ("archive" + std::to_string(n) + ".zip").c_str());
     }
     if (n % 4 == 1) {
         // Some medium ones: 40 to 300 KB of attachment.
         const std::size_t bytes = 40'000 + (static_cast<std::size_t>(n) * 977) % 260'000;
-        return WithAttachment(std::move(head), TextLines(random, 2000), n, bytes,
-                              "application/pdf", ("document" + std::to_string(n) + ".pdf").c_str());
+        return WithAttachment(std::move(head), TextLines(random, 2000), n, bytes, "application/pdf",
+                              ("document" + std::to_string(n) + ".pdf").c_str());
     }
     // Mostly short texts of 1 to 8 KB.
-    return head + "Content-Type: text/plain; charset=utf-8\r\n"
-                  "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+    return head +
+           "Content-Type: text/plain; charset=utf-8\r\n"
+           "Content-Transfer-Encoding: 8bit\r\n\r\n" +
            TextLines(random, 1000 + random() % 7000);
 }
 
@@ -123,10 +137,16 @@ std::string OutgoingMessage(int n) {
     std::mt19937 random(static_cast<unsigned>(n) * 17 + 3);
     std::string head = "From: Me Myself <me@example.org>\r\n"
                        "To: Bob Builder <bob@example.net>\r\n"
-                       "Subject: " + std::string(kWords[n % std::size(kWords)]) + " for you #" +
-                       std::to_string(n) + "\r\n"
-                       "Date: " + DateText(n) + "\r\n"
-                       "Message-ID: <" + std::to_string(n) + ".queued@PXID1001>\r\n"
+                       "Subject: " +
+                       std::string(kWords[n % std::size(kWords)]) + " for you #" +
+                       std::to_string(n) +
+                       "\r\n"
+                       "Date: " +
+                       DateText(n) +
+                       "\r\n"
+                       "Message-ID: <" +
+                       std::to_string(n) +
+                       ".queued@PXID1001>\r\n"
                        "X-Mailer: Pelmora v.3.0.5\r\n"
                        "MIME-Version: 1.0\r\n";
     const std::string body = TextLines(random, 800 + random() % 5000);
@@ -136,8 +156,10 @@ std::string OutgoingMessage(int n) {
         return WithAttachment(std::move(head), body, n, bytes, "application/pdf",
                               ("offer" + std::to_string(n) + ".pdf").c_str());
     }
-    return head + "Content-Type: text/plain; charset=\"utf-8\"\r\n"
-                  "Content-Transfer-Encoding: 8bit\r\n\r\n" + body;
+    return head +
+           "Content-Type: text/plain; charset=\"utf-8\"\r\n"
+           "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+           body;
 }
 
 } // namespace pelmora::bench

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace pelmora {
 
@@ -37,6 +38,8 @@ TListRow ListRowOf(const TIndexRow& row);
 // counts in "tree.cnt". False when the index could not be written (the folder should then be
 // rebuilt from its files at its next listing).
 bool AppendToFolderIndex(const TIndexRow& row);
+// The same for rows that all belong to the first row's folder, with one write and one flush.
+bool AppendRowsToFolderIndex(const std::vector<TIndexRow>& rows);
 
 // kAttachmentIcon when at least one attachment part is not embedded.
 int AttachmentIconOf(const TMailMessage& message);

@@ -29,6 +29,23 @@ std::int64_t FileSizeOf(const std::string& path) {
     return error ? -1 : static_cast<std::int64_t>(size);
 }
 
+bool FlushFileSystemOf(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool SyncMessageFile(const std::string& path) {
+    if (FileSizeOf(path) <= 0 || !SyncPath(path, O_RDONLY))
+        return false;
+    std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    SyncPath(dir.empty() ? std::string(".") : dir.string(), O_RDONLY | O_DIRECTORY);
+    return true;
+}
+
 bool SaveMessageDurably(const TMailMessage& message, const std::string& path, std::string* error) {
     auto fail = [&](const std::string& reason) {
         if (error)

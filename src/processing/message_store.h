@@ -15,6 +15,16 @@ class TMailMessage;
 bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
                         std::string* error = nullptr);
 
+// Flushes, in one go, everything written so far on the file system that holds `path`: the
+// files of a batch of messages and their directory entries. Much cheaper than a flush per
+// file when many small files were written. False when the flush failed (the caller then
+// flushes file by file with SyncMessageFile).
+bool FlushFileSystemOf(const std::string& path);
+
+// Flushes one written message file and its directory; false when the file is missing, empty
+// or could not be flushed.
+bool SyncMessageFile(const std::string& path);
+
 // The size of a file, or -1 when it cannot be read.
 std::int64_t FileSizeOf(const std::string& path);
 

@@ -16,8 +16,10 @@
 #include "transport/smtp_client.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 #include <vector>
 
@@ -36,23 +38,37 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-// Removes the index row of a sent outbox file: the first row whose caption holds the name.
-void RemoveOutboxRow(const std::string& outbox, const std::string& fileName) {
+// Removes the index rows of sent outbox files: for each name, the first row whose caption
+// holds it. The index is written once.
+void RemoveOutboxRows(const std::string& outbox, const std::vector<std::string>& fileNames) {
     const std::string indexPath = outbox + "tree.lst";
     std::error_code ec;
-    if (!std::filesystem::exists(indexPath, ec))
+    if (fileNames.empty() || !std::filesystem::exists(indexPath, ec))
         return;
     TMessageList list;
     if (!LoadIndex(indexPath, list).Ok)
         return;
-    const std::string name = Lower(fileName);
-    for (int i = 0; i < list.Count(); ++i) {
-        if (Lower(list.Row(i).Caption()).find(name) != std::string::npos) {
-            list.Remove(i);
-            SaveIndex(indexPath, list);
-            return;
+    std::vector<std::string> captions;
+    captions.reserve(static_cast<std::size_t>(list.Count()));
+    for (const TListRow& row : list.AllRows())
+        captions.push_back(Lower(row.Caption()));
+    std::vector<bool> taken(captions.size(), false);
+    std::vector<int> indexes;
+    for (const std::string& fileName : fileNames) {
+        const std::string name = Lower(fileName);
+        for (std::size_t i = 0; i < captions.size(); ++i) {
+            if (!taken[i] && captions[i].find(name) != std::string::npos) {
+                taken[i] = true;
+                indexes.push_back(static_cast<int>(i));
+                break;
+            }
         }
     }
+    if (indexes.empty())
+        return;
+    std::sort(indexes.begin(), indexes.end());
+    list.RemoveRows(indexes);
+    SaveIndex(indexPath, list);
 }
 
 // A name in the folder that no file uses yet: the wanted one, else a fresh stem.
@@ -100,23 +116,114 @@ std::string SentFileName(const std::string& outboxName) {
     return outboxName;
 }
 
-TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& fileName) {
-    TShell& shell = run.Shell();
-    TMailMessage& message = run.Message();
-    TSmtpClient& smtp = run.Smtp();
-    const std::string& store = shell.Dirs().Store;
-    const std::string outbox = FolderPath(store, project, kOutboxFolder);
-    const std::string path = outbox + fileName;
+void TSentFiling::Add(int project, int folderCode, const std::string& outboxName, TIndexRow row) {
+    if (Written.empty())
+        Started = std::chrono::steady_clock::now();
+    Written.push_back({project, folderCode, outboxName, std::move(row)});
+}
 
+bool TSentFiling::Due() const {
+    return !Written.empty() && (Written.size() >= kBatchMessages ||
+                                std::chrono::steady_clock::now() - Started >= kBatchTime);
+}
+
+void TSentFiling::Flush() {
+    if (Written.empty())
+        return;
+    std::vector<TPending> batch;
+    batch.swap(Written);
+
+    // The copies first, flushed: until then the outbox files stay.
+    const bool flushed = FlushFileSystemOf(Run.Shell().Dirs().Store);
+    std::vector<TPending> filed;
+    for (TPending& pending : batch) {
+        const std::string& copy = pending.Row.FilePath;
+        if (flushed ? FileSizeOf(copy) > 0 : SyncMessageFile(copy)) {
+            filed.push_back(std::move(pending));
+            continue;
+        }
+        std::error_code ignored;
+        std::filesystem::remove(copy, ignored);
+        FilingFailed(Run, 32);
+    }
+
+    // Their rows, one write per folder.
+    for (std::size_t first = 0; first < filed.size();) {
+        std::size_t end = first;
+        std::vector<TIndexRow> rows;
+        while (end < filed.size() && filed[end].Row.FolderPath == filed[first].Row.FolderPath)
+            rows.push_back(filed[end++].Row);
+        AppendRowsToFolderIndex(rows);
+        for (std::size_t i = first; i < end; ++i)
+            Run.FiledRow(filed[i].Project, filed[i].FolderCode, filed[i].Row);
+        first = end;
+    }
+    for (TPending& pending : filed)
+        Filed.push_back({pending.Project, std::move(pending.OutboxName)});
+}
+
+void TSentFiling::RemoveSome(std::size_t count) {
+    const std::string& store = Run.Shell().Dirs().Store;
+    for (; count > 0 && !Filed.empty(); --count) {
+        auto [project, name] = std::move(Filed.front());
+        Filed.pop_front();
+        std::error_code ec;
+        if (!std::filesystem::remove(FolderPath(store, project, kOutboxFolder) + name, ec) || ec)
+            FilingFailed(Run, 33);
+        else
+            Removed.emplace_back(project, std::move(name));
+    }
+}
+
+void TSentFiling::Finish() {
+    Flush();
+    RemoveSome(Filed.size());
+    // The outbox rows of the removed files, one index write per project.
+    TShell& shell = Run.Shell();
+    std::stable_sort(Removed.begin(), Removed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t first = 0; first < Removed.size();) {
+        const int project = Removed[first].first;
+        std::vector<std::string> names;
+        std::size_t end = first;
+        for (; end < Removed.size() && Removed[end].first == project; ++end)
+            names.push_back(Removed[end].second);
+        RemoveOutboxRows(FolderPath(shell.Dirs().Store, project, kOutboxFolder), names);
+        if (Run.Hooks.OutboxRowRemoved && shell.CurrentProject == project)
+            for (const std::string& name : names)
+                Run.Hooks.OutboxRowRemoved(project, name);
+        first = end;
+    }
+    Removed.clear();
+}
+
+namespace {
+
+enum class TOutboxResult { Sent, NotSent };
+
+// Reads an outbox file into `message` and makes it ready to leave: rebuilt where stale, and
+// with a new Message-ID that carries the project (every attempt gets one, so replies find
+// their way back). False when the file cannot be read; the message is then empty, so nothing
+// of a half-read file shows up as a refused message's recipients.
+bool PrepareOutboxMessage(TMailMessage& message, const std::string& path, int project) {
     message.ResetMessage();
     if (!message.LoadMessageFile(path)) {
-        // Nothing of a half-read file may show up as the refused message's recipients.
         message.ResetMessage();
-        return TOutboxResult::NotSent;
+        return false;
     }
     BringMessageUpToDate(message);
-    // Every attempt gets a new id that carries the project, so replies find their way back.
     message.NewMessageId(ProjectDomain(project));
+    return true;
+}
+
+// Sends one prepared outbox message over the run's open SMTP session and writes its copy;
+// `filing` finishes the filing. `whileServerTakes` runs while the server takes the text.
+TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& fileName,
+                             TMailMessage& message, TSentFiling& filing,
+                             const std::function<void()>& whileServerTakes) {
+    TSmtpClient& smtp = run.Smtp();
+    const std::string& store = run.Shell().Dirs().Store;
+    const std::string path = FolderPath(store, project, kOutboxFolder) + fileName;
 
     const std::string sending = run.Text(1, 286) + run.Text(2, 32) + " " + run.Text(4, 32) + ": " +
                                 message.ToRecipients.AddressesCommaText();
@@ -125,22 +232,38 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
             std::to_string(project) + ")");
     run.LogHeader(message);
 
+    // The copy for "sent" is written while the server takes the message; a refused message
+    // loses its copy again.
+    const int folderCode = IsSentReceipt(message) ? kSentReceiptsFolder : kSentFolder;
+    const std::string folder = FolderPath(store, project, folderCode);
+    std::string name;
+    bool copied = false;
+    smtp.OnTextSent = [&] {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        name = FreeSentName(folder, SentFileName(fileName));
+        copied = static_cast<bool>(message.SaveMessageFile(folder + name));
+        // Outbox files of flushed copies go meanwhile too, a few at a time.
+        filing.RemoveSome(2);
+        whileServerTakes();
+    };
     smtp.MailMessage = &message;
-    if (!smtp.SendMail()) {
+    const bool sent = smtp.SendMail();
+    smtp.OnTextSent = nullptr;
+    std::error_code ec;
+    if (!sent) {
+        if (copied)
+            std::filesystem::remove(folder + name, ec);
         ++run.SendErrors;
         run.Log(run.Text(1, 286) + run.Text(2, 9) + smtp.LastReply());
         return TOutboxResult::NotSent;
     }
 
     // Sent: from here on the file counts as sent whatever happens to its copies.
-    const int folderCode = IsSentReceipt(message) ? kSentReceiptsFolder : kSentFolder;
-    const std::string folder = FolderPath(store, project, folderCode);
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    const std::string name = FreeSentName(folder, SentFileName(fileName));
-    std::string error;
-    if (!SaveMessageDurably(message, folder + name, &error)) {
+    if (!copied) {
         // The outbox file stays: a message may be sent twice, but none is lost.
+        if (!name.empty())
+            std::filesystem::remove(folder + name, ec);
         FilingFailed(run, 32);
         return TOutboxResult::Sent;
     }
@@ -157,18 +280,11 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
     row.Subject = message.GetSubject();
     row.Size = FileSizeOf(path);
     row.MessageId = message.GetMessageId();
-    AppendToFolderIndex(row);
-    run.FiledRow(project, folderCode, row);
-
-    if (!std::filesystem::remove(path, ec) || ec) {
-        FilingFailed(run, 33);
-        return TOutboxResult::Sent;
-    }
-    RemoveOutboxRow(outbox, fileName);
-    if (run.Hooks.OutboxRowRemoved && shell.CurrentProject == project)
-        run.Hooks.OutboxRowRemoved(project, fileName);
+    filing.Add(project, folderCode, fileName, std::move(row));
     return TOutboxResult::Sent;
 }
+
+} // namespace
 
 bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
     TShell& shell = run.Shell();
@@ -233,6 +349,20 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
         return true;
     }
 
+    // Two messages take turns: the next file is read while the server takes the current one.
+    std::array<TMailMessage, 2> messages;
+    for (TMailMessage& message : messages) {
+        message.ContentLocationBase = run.Message().ContentLocationBase;
+        message.EmbedMethod = run.Message().EmbedMethod;
+        message.OnProgress = run.Message().OnProgress;
+    }
+    struct TRestore {
+        TSmtpClient& Smtp;
+        TMailMessage* Message;
+        ~TRestore() { Smtp.MailMessage = Message; }
+    } restore{smtp, &run.Message()};
+
+    TSentFiling filing(run);
     for (int project : AccountProjects(account)) {
         const std::string outbox = FolderPath(shell.Dirs().Store, project, kOutboxFolder);
         if (run.ProgressWindowExists) {
@@ -240,21 +370,39 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
             progress.Message = {};
             progress.Changed();
         }
-        for (const std::string& fileName : OutboxFileNames(outbox)) {
+        const std::vector<std::string> names = OutboxFileNames(outbox);
+        std::size_t readAhead = names.size(); // the file read into its message in advance
+        bool readAheadOk = false;
+        for (std::size_t i = 0; i < names.size(); ++i) {
             if (run.AbortTransfer || shell.Closing) {
                 smtp.DropConnection();
+                filing.Finish();
                 return false;
             }
+            const std::string& fileName = names[i];
+            TMailMessage& message = messages[i % 2];
             const std::int64_t size = FileSizeOf(outbox + fileName);
             if (run.ProgressWindowExists) {
                 progress.Message = {0, std::max<std::int64_t>(0, size)};
                 progress.Changed();
             }
             TOutboxResult result = TOutboxResult::NotSent;
-            if (size > 0)
-                result = SendOutboxFile(run, project, fileName);
-            else
-                run.Message().ResetMessage(); // an empty file has no recipients to report
+            const bool prepared =
+                size > 0 &&
+                (readAhead == i ? readAheadOk
+                                : PrepareOutboxMessage(message, outbox + fileName, project));
+            if (prepared) {
+                auto readNext = [&, i] {
+                    if (i + 1 < names.size() && FileSizeOf(outbox + names[i + 1]) > 0) {
+                        readAheadOk = PrepareOutboxMessage(messages[(i + 1) % 2],
+                                                           outbox + names[i + 1], project);
+                        readAhead = i + 1;
+                    }
+                };
+                result = SendOutboxFile(run, project, fileName, message, filing, readNext);
+            } else {
+                message.ResetMessage(); // an empty or unreadable file has no recipients to report
+            }
             if (result == TOutboxResult::Sent) {
                 run.AccountBytesOut += size;
                 if (run.ProgressWindowExists) {
@@ -262,7 +410,7 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                     progress.Counters.Outbox = std::max(0, progress.Counters.Outbox - 1);
                     progress.Counters.BytesOut = run.AccountBytesOut;
                     progress.Counters.AttachmentsOut +=
-                        static_cast<int>(run.Message().Attachments.size());
+                        static_cast<int>(message.Attachments.size());
                     TTransferProgressState::Advance(progress.Overall,
                                                     progress.Overall.Position + 1);
                     progress.Changed();
@@ -272,7 +420,7 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
             } else {
                 ++run.Refused;
                 run.Log(run.Text(1, 286) + run.Text(1, 87) + " " + run.Text(4, 32) + " " +
-                        run.Message().ToRecipients.AddressesCommaText() + run.Text(2, 9) +
+                        message.ToRecipients.AddressesCommaText() + run.Text(2, 9) +
                         smtp.LastReply());
                 if (run.ProgressWindowExists) {
                     progress.Counters.Refused = run.Refused;
@@ -281,7 +429,10 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                 }
                 run.Pump();
             }
+            if (filing.Due())
+                filing.Flush();
         }
+        filing.Finish();
     }
     smtp.CloseSession();
     smtp.DropConnection();

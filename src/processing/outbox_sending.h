@@ -6,8 +6,21 @@
 // folder (receipts to "outreceipts") under the outbox name without a leading "_", flushed,
 // given its index row, and only then removed from the outbox and its index. A refused or
 // unreadable file stays in the outbox and is tried again at the next run.
+//
+// The copy is written while the server takes the message text (and removed again when the
+// server refuses it); flushing, rows and removals are done for batches of sent messages
+// (TSentFiling): one flush of the file system instead of one per file, one write of each
+// index per batch. A crash before a batch is finished leaves its messages in the outbox, so
+// the next run sends them again: mail may be sent twice, but none is lost.
 
+#include "processing/index_row.h"
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pelmora {
 
@@ -26,9 +39,44 @@ std::string SentFileName(const std::string& outboxName);
 // account (POP-before-send only in send-only runs). Returns false when it was aborted.
 bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode);
 
-enum class TOutboxResult { Sent, NotSent };
+// The sent messages of a session whose filing is not finished: their copies are written,
+// then flushed together with their index rows, then their outbox files are removed (a few
+// while each later message is with the server, the rest at the end) and finally their outbox
+// rows, with one index write per project.
+class TSentFiling {
+public:
+    // Written copies are flushed after this many messages or this long after the first.
+    static constexpr std::size_t kBatchMessages = 100;
+    static constexpr std::chrono::milliseconds kBatchTime{500};
 
-// Sends one outbox file of a project over the run's open SMTP session and files it.
-TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& fileName);
+    explicit TSentFiling(TTransferRun& run) : Run(run) {}
+    TSentFiling(const TSentFiling&) = delete;
+    TSentFiling& operator=(const TSentFiling&) = delete;
+
+    // A message sent from `outboxName` of `project` whose copy is written as `row.FilePath`.
+    void Add(int project, int folderCode, const std::string& outboxName, TIndexRow row);
+    // True when the written copies should be flushed.
+    bool Due() const;
+    // Flushes the written copies and adds their index rows; a copy that cannot be flushed is
+    // removed and its outbox file kept. The outbox files of the others may then go.
+    void Flush();
+    // Removes up to `count` outbox files of flushed copies.
+    void RemoveSome(std::size_t count);
+    // Flushes, removes every outbox file whose copy is flushed and their outbox rows.
+    void Finish();
+
+private:
+    struct TPending {
+        int Project = 0;
+        int FolderCode = 0;
+        std::string OutboxName;
+        TIndexRow Row;
+    };
+    TTransferRun& Run; // Not owned.
+    std::vector<TPending> Written;
+    std::chrono::steady_clock::time_point Started;
+    std::deque<std::pair<int, std::string>> Filed;    // project, outbox name
+    std::vector<std::pair<int, std::string>> Removed; // outbox files whose rows remain
+};
 
 } // namespace pelmora

@@ -444,6 +444,9 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
         Talk.ChunkSize = PacketSize;
         Talk.OnProgress = OnProgress;
         Talk.Send(text, "\r\n", TalkStep::MessageText);
+        if (OnTextSent && Talk.IsOpen()) {
+            OnTextSent();
+        }
         Talk.WaitReply();
         LastReplyText = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : Talk.ReplyBuffer;
         accepted = Talk.ReplyAccepted;

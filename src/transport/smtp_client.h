@@ -11,6 +11,7 @@
 #include "transport/connection_security.h"
 #include "transport/socket_talk.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,9 @@ public:
     TMailMessage* MailMessage = nullptr; // Not owned. The message to send.
     std::size_t PacketSize = 4096;
     TTransferProgress OnProgress; // sending progress; sender is this client
+    // Called by SendMail once the whole text is handed to the connection, before the server's
+    // answer to it arrives: the caller may do work of its own while the server takes the text.
+    std::function<void()> OnTextSent;
     THandshaking Handshaking = hsAuto;
     std::string UserName;
     std::string Password;

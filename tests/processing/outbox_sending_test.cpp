@@ -9,11 +9,13 @@
 #include "store/message_files.h"
 #include "store/store_layout.h"
 #include "support/dovecot_server.h"
+#include "support/scripted_server.h"
 #include "support/smtp_test_server.h"
 #include "support/temp_dir.h"
 #include "support/test_ca.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -218,6 +220,69 @@ TEST_F(OutboxSendingTest, LastSentFileLeavesAnEmptyOutboxIndex) {
     EXPECT_TRUE(Files(115).empty());
     EXPECT_TRUE(IndexRows(115).empty());
     EXPECT_TRUE(fs::exists(FolderPath(Store, 1001, 115) + "tree.lst"));
+}
+
+// More messages than one batch of filing holds, a receipt and a refused one among them: each
+// sent message is filed once with one row, the outbox keeps only the refused file and its row,
+// and every "tree.cnt" agrees with its index.
+TEST_F(OutboxSendingTest, ManyMessagesAreFiledOnceAcrossBatches) {
+    const int count = static_cast<int>(TSentFiling::kBatchMessages) + 30;
+    for (int n = 0; n < count; ++n) {
+        const std::string subject = "m" + std::to_string(n);
+        char name[32];
+        std::snprintf(name, sizeof name, "_1012026%09d.eml", n);
+        if (n == 7)
+            Queue(name, Outgoing("Nobody", kRefusedAddress, subject));
+        else if (n == 60)
+            Queue(name, Outgoing("Ann", "ann@example.org", subject,
+                                 "X-PelmoraReference: <x@example.net>\r\n"));
+        else
+            Queue(name, Outgoing("Bob", "bob@example.org", subject));
+    }
+
+    Run->RunTransfer(1, kSendOnly, true, false);
+
+    EXPECT_EQ(Smtp.ReceivedCount(), count - 1) << Log();
+    EXPECT_EQ(Run->Refused, 1);
+    EXPECT_EQ(Files(113).size(), static_cast<std::size_t>(count - 2));
+    EXPECT_EQ(Files(114), std::vector<std::string>{"1012026000000060.eml"});
+    EXPECT_EQ(Files(115), std::vector<std::string>{"_1012026000000007.eml"});
+    for (int folder : {113, 114, 115}) {
+        const std::vector<TListRow> rows = IndexRows(folder);
+        std::vector<std::string> listed;
+        for (const TListRow& row : rows) {
+            const std::string caption(row.Caption());
+            listed.push_back(caption.substr(caption.rfind('/') + 1,
+                                            caption.rfind('>') - caption.rfind('/') - 1));
+        }
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, Files(folder)) << "folder " << folder;
+        const auto summary =
+            ReadFolderSummary(SummaryPathFor(FolderPath(Store, 1001, folder) + "tree.lst"));
+        ASSERT_TRUE(summary.has_value()) << "folder " << folder;
+        EXPECT_EQ(summary->Total, static_cast<int>(rows.size())) << "folder " << folder;
+    }
+}
+
+// The copy in "sent" is written while the server takes the text; a server that refuses the
+// text after all leaves no copy, and the message stays queued.
+TEST_F(OutboxSendingTest, TextRefusedAfterDataLeavesNoCopy) {
+    using namespace pelmora::testing;
+    TScriptedServer server({Say("220 hi\r\n"), ReadLine(), Say("250 ok\r\n"), ReadLine(),
+                            Say("250 ok\r\n"), ReadLine(), Say("250 ok\r\n"), ReadLine(),
+                            Say("354 go ahead\r\n"), ReadData(), Say("554 5.6.0 not today\r\n"),
+                            ReadLine(), Say("221 bye\r\n")});
+    SetAccountValue(123, std::to_string(server.Port()));
+    Queue("_1012026100000001.eml", Outgoing("Bob", "bob@example.org", "refused late"));
+
+    Run->RunTransfer(1, kSendOnly, true, false);
+    server.Join();
+
+    EXPECT_EQ(Run->Refused, 1) << Log();
+    EXPECT_TRUE(Files(113).empty());
+    EXPECT_TRUE(IndexRows(113).empty());
+    EXPECT_EQ(Files(115), std::vector<std::string>{"_1012026100000001.eml"});
+    EXPECT_EQ(IndexRows(115).size(), 1u);
 }
 
 struct TPopBeforeSendCase {

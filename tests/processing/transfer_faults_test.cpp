@@ -77,15 +77,19 @@ protected:
         return subjects;
     }
 
-    // Starts a Dovecot holding `count` messages for `user` and points the account at it.
-    void StartServer(TDovecotServer& server, const std::string& user, int count) {
+    // Starts a Dovecot for `user` holding the messages of the given subjects (a subject
+    // followed by a size gets a body of that many bytes) and points the account at it.
+    void StartServer(TDovecotServer& server, const std::string& user,
+                     const std::vector<std::pair<std::string, int>>& messages,
+                     const std::string& uidlFormat = TDovecotOptions().UidlFormat) {
         TDovecotOptions options;
         options.CertPath = Certificate.CertPath;
         options.KeyPath = Certificate.KeyPath;
+        options.UidlFormat = uidlFormat;
         options.Users.emplace_back(user, kPassword);
         ASSERT_TRUE(server.Start(options)) << server.Log();
-        for (int i = 1; i <= count; ++i)
-            ASSERT_TRUE(server.AddMessage(user, Mail(user + std::to_string(i))));
+        for (const auto& [subject, size] : messages)
+            ASSERT_TRUE(server.AddMessage(user, Mail(subject) + std::string(size, 'y') + "\r\n"));
         UseMailbox(user, server.Pop3Port());
     }
 
@@ -112,7 +116,10 @@ protected:
     void KillMidRunThenRetrieveAgain(bool killAfterFiling) {
         TDovecotServer server;
         constexpr int kCount = 6;
-        StartServer(server, "killed", kCount);
+        std::vector<std::pair<std::string, int>> messages;
+        for (int i = 1; i <= kCount; ++i)
+            messages.emplace_back("killed" + std::to_string(i), 0);
+        StartServer(server, "killed", messages);
         const std::string inbox = FolderPath(Store, DefaultProject, 111);
 
         const pid_t child = fork();
@@ -194,15 +201,7 @@ private:
 // file and no index row and stays on the server; once there is room it arrives, once.
 TEST_F(TransferFaultsTest, FullDiskKeepsTheMessageOnTheServer) {
     TDovecotServer server;
-    TDovecotOptions options;
-    options.CertPath = Certificate.CertPath;
-    options.KeyPath = Certificate.KeyPath;
-    options.Users.emplace_back("full", kPassword);
-    ASSERT_TRUE(server.Start(options)) << server.Log();
-    ASSERT_TRUE(server.AddMessage("full", Mail("small1")));
-    ASSERT_TRUE(server.AddMessage("full", Mail("large") + std::string(3000, 'x') + "\r\n" +
-                                              std::string(2 << 20, 'y') + "\r\n"));
-    UseMailbox("full", server.Pop3Port());
+    StartServer(server, "full", {{"small1", 0}, {"large", 2 << 20}});
 
     const std::string inbox = FolderPath(Store, DefaultProject, 111);
     TSmallDisk disk(inbox, "1m");
@@ -232,16 +231,8 @@ TEST_F(TransferFaultsTest, FullDiskKeepsTheMessageOnTheServer) {
 // (and, to be safe, what came after it) instead of skipping it.
 TEST_F(TransferFaultsTest, MessageNotStoredIsFetchedAgainWhenNumbersTrackTheMailbox) {
     TDovecotServer server;
-    TDovecotOptions options;
-    options.CertPath = Certificate.CertPath;
-    options.KeyPath = Certificate.KeyPath;
-    options.UidlFormat = "%08Xv"; // the mailbox's, the same for every message
-    options.Users.emplace_back("numbers", kPassword);
-    ASSERT_TRUE(server.Start(options)) << server.Log();
-    ASSERT_TRUE(server.AddMessage("numbers", Mail("first")));
-    ASSERT_TRUE(server.AddMessage("numbers", Mail("bulky") + std::string(2 << 20, 'y') + "\r\n"));
-    ASSERT_TRUE(server.AddMessage("numbers", Mail("last")));
-    UseMailbox("numbers", server.Pop3Port());
+    // "%08Xv" is the mailbox's id: every message gets the same one.
+    StartServer(server, "numbers", {{"first", 0}, {"bulky", 2 << 20}, {"last", 0}}, "%08Xv");
     SetAccountValue(109, "Yes");
 
     const std::string inbox = FolderPath(Store, DefaultProject, 111);
