@@ -333,6 +333,12 @@ bool SaveIndex(const std::string& path, const TMessageList& list, const TIndexCo
 }
 
 bool AppendIndexRow(const std::string& path, const TListRow& row) {
+    return AppendIndexRows(path, std::span<const TListRow>(&row, 1));
+}
+
+bool AppendIndexRows(const std::string& path, std::span<const TListRow> rows) {
+    if (rows.empty())
+        return true;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kPublicFileMode);
     if (fd < 0)
         return false;
@@ -340,14 +346,18 @@ bool AppendIndexRow(const std::string& path, const TListRow& row) {
     bool ok = ::fstat(fd, &info) == 0 &&
               static_cast<std::uint64_t>(info.st_size) % kIndexRecordSize == 0;
     const std::uint64_t rowsBefore = ok ? static_cast<std::uint64_t>(info.st_size) / kIndexRecordSize : 0;
+    int unread = 0;
     if (ok) {
-        TIndexRecord record;
-        record.Row = row;
-        char bytes[kIndexRecordSize];
-        EncodeIndexRecord(record, bytes);
-        ok = WriteAll(fd, bytes, sizeof bytes) && ::fdatasync(fd) == 0;
+        std::vector<char> bytes(kIndexRecordSize * rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            TIndexRecord record;
+            record.Row = rows[i];
+            unread += CaptionCountsUnread(rows[i].Caption()) ? 1 : 0;
+            EncodeIndexRecord(record, bytes.data() + i * kIndexRecordSize);
+        }
+        ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fdatasync(fd) == 0;
         if (!ok && ::ftruncate(fd, static_cast<off_t>(info.st_size)) != 0) {
-            // The torn record stays; the size check makes the next load fail and rebuild.
+            // The torn records stay; the size check makes the next load fail and rebuild.
         }
     }
     ::close(fd);
@@ -358,14 +368,14 @@ bool AppendIndexRow(const std::string& path, const TListRow& row) {
     std::optional<TFolderSummary> summary = ReadFolderSummary(cntPath);
     if (!summary || static_cast<std::uint64_t>(summary->Total) != rowsBefore) {
         // The summary does not describe the index: count the index itself.
-        TMessageList rows;
-        const TIndexLoad load = LoadIndex(path, rows);
+        TMessageList list;
+        const TIndexLoad load = LoadIndex(path, list);
         if (!load.Ok)
             return false;
         return WriteFolderSummary(cntPath, {load.Rows, load.Unread});
     }
-    summary->Total += 1;
-    summary->Unread += CaptionCountsUnread(row.Caption()) ? 1 : 0;
+    summary->Total += static_cast<int>(rows.size());
+    summary->Unread += unread;
     return WriteFolderSummary(cntPath, *summary);
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,8 @@ bool SaveIndex(const std::string& path, const TMessageList& list, const TIndexCo
 // higher, without rewriting the index. A missing index is created. False when the index is
 // not a whole number of records or cannot be written (the caller marks the folder stale).
 bool AppendIndexRow(const std::string& path, const TListRow& row);
+// The same for several rows of one folder, with one write and one flush.
+bool AppendIndexRows(const std::string& path, std::span<const TListRow> rows);
 
 struct TFolderSummary {
     int Total = 0;
