@@ -6,7 +6,6 @@
 #include "store/folder_index.h"
 #include "store/message_list.h"
 
-
 namespace pelmora {
 int AttachmentIconOf(const TMailMessage& message) {
     for (const TMailPart* part : message.Attachments) {

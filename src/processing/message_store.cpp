@@ -21,6 +21,13 @@ bool SyncPath(const std::string& path, int flags) {
     return ok;
 }
 
+// Flushes the directory entry of a file: a rename or creation is only durable with it. A
+// failure here is not worth losing the message over; the file itself is complete.
+void SyncDirectoryOf(const std::string& path) {
+    std::filesystem::path dir = std::filesystem::path(path).parent_path();
+    SyncPath(dir.empty() ? std::string(".") : dir.string(), O_RDONLY | O_DIRECTORY);
+}
+
 } // namespace
 
 std::int64_t FileSizeOf(const std::string& path) {
@@ -41,8 +48,7 @@ bool FlushFileSystemOf(const std::string& path) {
 bool SyncMessageFile(const std::string& path) {
     if (FileSizeOf(path) <= 0 || !SyncPath(path, O_RDONLY))
         return false;
-    std::filesystem::path dir = std::filesystem::path(path).parent_path();
-    SyncPath(dir.empty() ? std::string(".") : dir.string(), O_RDONLY | O_DIRECTORY);
+    SyncDirectoryOf(path);
     return true;
 }
 
@@ -61,10 +67,7 @@ bool SaveMessageDurably(const TMailMessage& message, const std::string& path, st
         return fail("Cannot flush message file " + path + ": " + std::strerror(errno));
     if (FileSizeOf(path) <= 0)
         return fail("Message file " + path + " is empty");
-    // The rename is only durable once the directory is flushed; a failure here is not worth
-    // losing the message over, the file itself is complete.
-    std::filesystem::path dir = std::filesystem::path(path).parent_path();
-    SyncPath(dir.empty() ? std::string(".") : dir.string(), O_RDONLY | O_DIRECTORY);
+    SyncDirectoryOf(path);
     return true;
 }
 
