@@ -3,6 +3,7 @@
 #include "shell/atomic_file.h"
 #include "shell/ui_services.h"
 
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -43,6 +44,13 @@ TTreeReadResult ParseTreeText(std::string_view data, TNodeTree& tree) {
             pos = end + 1;
         ++lineNumber;
 
+        // The writer ends every line, so text after the last line break is a cut-off node.
+        if (end == std::string_view::npos) {
+            result.Ok = false;
+            result.Error = "Line " + std::to_string(lineNumber) +
+                           " ends without a line break: the file was cut short";
+            break;
+        }
         if (line.find('\0') != std::string_view::npos) {
             result.Ok = false;
             result.Error = "Invalid character in line " + std::to_string(lineNumber);
@@ -92,8 +100,25 @@ bool WriteTreeFile(const std::string& path, const TNodeTree& tree, unsigned mode
     return WriteFileAtomically(path, FormatTreeText(tree), mode, error);
 }
 
+namespace {
+
+// A copy that can stand in for the file: read whole and holding at least one node.
+std::optional<std::string> GoodCopy(const std::string& path) {
+    if (!FileExists(path))
+        return std::nullopt;
+    auto data = ReadWholeFile(path);
+    if (!data)
+        return std::nullopt;
+    TNodeTree tree;
+    if (!ParseTreeText(*data, tree).Ok || tree.Empty())
+        return std::nullopt;
+    return data;
+}
+
+} // namespace
+
 TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TUiServices& ui,
-                                    const TTreeFileSafety& safety) {
+                                    const TTreeFileSafety& safety, std::string* why) {
     auto play = [](const std::function<void()>& sound) {
         if (sound)
             sound();
@@ -107,27 +132,53 @@ TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TU
         request.Modeless = false;
         ui.ShowPopup(request);
     };
+    const std::string lastGood = path + ".lw_backup";
+    const std::string older = path + ".backup";
 
+    // Called only with text that was just read whole, so neither copy ever receives a
+    // damaged tree; the text written is the text checked, not a second read of the file.
+    auto rotateCopies = [&](const std::string& data) {
+        std::optional<std::string> previous = GoodCopy(lastGood);
+        bool backupOk = true;
+        if (previous && *previous != data)
+            backupOk = WriteFileAtomically(older, *previous, safety.Mode);
+        else if (!GoodCopy(older))
+            backupOk = WriteFileAtomically(older, data, safety.Mode);
+        if (!backupOk) {
+            play(safety.PlayPopped);
+            popup(safety.BackupFailedText, safety.BackupFailedMs);
+        }
+        WriteFileAtomically(lastGood, data, safety.Mode);
+    };
+    auto readWhole = [&](std::string& data) -> TTreeReadResult {
+        std::string error;
+        auto read = ReadWholeFile(path, &error);
+        if (!read) {
+            tree.Clear();
+            return {false, error};
+        }
+        data = std::move(*read);
+        return ParseTreeText(data, tree);
+    };
+
+    TTreeReadResult result;
+    std::string data;
     if (!FileExists(path)) {
         tree.Clear();
-        return TTreeLoadOutcome::Missing;
-    }
-    const std::string lastGood = path + ".lw_backup";
-    if (!CopyFileAtomically(path, path + ".backup", safety.Mode)) {
-        play(safety.PlayPopped);
-        popup(safety.BackupFailedText, safety.BackupFailedMs);
-    }
-
-    TTreeReadResult result = ReadTreeFile(path, tree);
-    if (result.Ok && tree.Empty() && FileExists(lastGood)) {
-        TNodeTree previous;
-        if (ReadTreeFile(lastGood, previous).Ok && !previous.Empty())
+        if (!GoodCopy(lastGood) && !GoodCopy(older))
+            return TTreeLoadOutcome::Missing;
+        result = {false, "The file is missing"};
+    } else {
+        result = readWhole(data);
+        if (result.Ok && tree.Empty() && (GoodCopy(lastGood) || GoodCopy(older)))
             result = {false, "The file is empty"};
     }
     if (result.Ok) {
-        CopyFileAtomically(path, lastGood, safety.Mode);
+        rotateCopies(data);
         return TTreeLoadOutcome::Loaded;
     }
+    if (why)
+        *why = result.Error;
 
     play(safety.PlayAttention);
     bool unusedCheck = false;
@@ -136,11 +187,24 @@ TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TU
     if (answer != kAskFirst)
         return TTreeLoadOutcome::KeptBroken;
 
-    bool repaired = FileExists(lastGood) && CopyFileAtomically(lastGood, path, safety.Mode) &&
-                    ReadTreeFile(path, tree).Ok;
-    if (repaired)
+    std::optional<std::string> good = GoodCopy(lastGood);
+    if (!good)
+        good = GoodCopy(older);
+    bool repaired = false;
+    if (good) {
+        // What the damaged file still holds may be newer than the copy; keep it for the user.
+        if (!data.empty())
+            WriteFileAtomically(path + ".damaged", data, safety.Mode);
+        repaired = WriteFileAtomically(path, *good, safety.Mode) && readWhole(data).Ok &&
+                   !tree.Empty();
+    }
+    if (repaired) {
+        rotateCopies(data);
         return TTreeLoadOutcome::Repaired;
+    }
     tree.Clear();
+    if (why)
+        *why += "; no safety copy could be read whole";
     play(safety.PlayAttention);
     popup(safety.RepairFailedText, safety.RepairFailedMs);
     return TTreeLoadOutcome::Emptied;

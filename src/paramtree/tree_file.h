@@ -1,8 +1,9 @@
 #pragma once
 // Tree files: one line per node in depth-first order, the node's level as leading TABs,
 // then the node text exactly as held; lines end in CR LF. Reading accepts CR, LF or CR LF
-// and counts leading TABs or blanks as the level. A level more than one deeper than the
-// line before is an error and the whole read fails; so does a NUL byte (binary garbage).
+// and counts leading TABs or blanks as the level. The whole read fails, keeping the nodes
+// before the bad line, on a level more than one deeper than the line before, on a NUL byte
+// (binary garbage) and on a last line without a line break (the file was cut short).
 
 #include "paramtree/node_tree.h"
 
@@ -45,18 +46,29 @@ struct TTreeFileSafety {
 };
 
 enum class TTreeLoadOutcome {
-    Missing,    // the file does not exist; the tree was left empty
-    Loaded,     // read without error
-    Repaired,   // the read failed, the last good copy replaced the file and was read
-    KeptBroken, // the read failed and the user declined the repair
-    Emptied,    // the read failed and the repair was impossible; the tree is empty
+    Missing,    // neither the file nor a copy with nodes exists; the tree was left empty
+    Loaded,     // the whole file was read
+    Repaired,   // the read failed, a good copy replaced the file and was read whole
+    KeptBroken, // the read failed and the user declined the repair; files untouched
+    Emptied,    // the read failed and no good copy was found; the tree is empty
 };
 
-// Loads a tree file with its two safety copies: path + ".backup" is made before reading,
-// path + ".lw_backup" after a successful read. A failed read asks whether to restore the
-// file from ".lw_backup". An empty file is taken as a failed read while ".lw_backup" holds
-// nodes, so a truncated file never replaces the last good copy unasked.
+// True when the tree in memory stands for the whole file, so it may be written back.
+// After KeptBroken or Emptied a save would put a partial tree over the file (and, at the
+// next load, over its copies), so such a tree must stay read-only.
+inline bool TreeMayBeSaved(TTreeLoadOutcome outcome) {
+    return outcome != TTreeLoadOutcome::KeptBroken && outcome != TTreeLoadOutcome::Emptied;
+}
+
+// Loads a tree file with its two safety copies, path + ".lw_backup" (the file as last read
+// whole) and path + ".backup" (the good copy before that). The copies change only after the
+// whole file was read: ".lw_backup" becomes the file just read, and ".backup" the former
+// ".lw_backup" when that differs (or the file itself while ".backup" holds no good tree).
+// A failed read asks whether to restore the file from the newest copy that reads whole and
+// has nodes; the damaged file is then kept as path + ".damaged". An empty or missing file
+// counts as a failed read while a copy holds nodes. `why` receives the reason of a failed
+// read.
 TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TUiServices& ui,
-                                    const TTreeFileSafety& safety);
+                                    const TTreeFileSafety& safety, std::string* why = nullptr);
 
 } // namespace pelmora
