@@ -52,11 +52,16 @@ void TWorkspace::LoadAccountTree() {
     safety.PlayPopped = [this] { PlayPopped(); };
     safety.PlayAttention = [this] { PlayAttention(); };
     safety.WarningCaption = Text(1, 262);
-    LoadTreeFileSafely(path, AccountTree, Ui(), safety);
+    std::string why;
+    AccountReadOnly = !TreeMayBeSaved(LoadTreeFileSafely(path, AccountTree, Ui(), safety, &why));
+    if (AccountReadOnly)
+        ShowReadOnlyNotice("account tree", path, why);
     AddMissingAccountParameters();
 }
 
 bool TWorkspace::SaveAccountTree() {
+    if (AccountReadOnly)
+        return false;
     if (!WriteTreeFile(AccountTreePath(), AccountTree, kPrivateFileMode))
         return false;
     ShellState.AccountTreeChanged = false;
@@ -84,6 +89,8 @@ void TWorkspace::AddMissingAccountParameters() {
 }
 
 void TWorkspace::EnsureDefaultAccount() {
+    if (AccountReadOnly)
+        return;
     for (int i = 0; i < AccountTree.TopCount(); ++i) {
         if (IsAccountNode(AccountTree.Top(i)))
             return;
@@ -110,7 +117,11 @@ int TWorkspace::NextAccountNumber() const {
     return -1;
 }
 
+// No new project numbers while the account tree is read-only: a project made now would
+// hold mail that the restored file does not know.
 std::optional<int> TWorkspace::NextProjectNumber() const {
+    if (AccountReadOnly)
+        return std::nullopt;
     const std::set<int> inTree = ProjectNumbersInTree(AccountTree);
     for (int number = kFirstUserProject; number <= kLastUserProject; ++number) {
         if (!inTree.count(number) &&
@@ -121,6 +132,8 @@ std::optional<int> TWorkspace::NextProjectNumber() const {
 }
 
 std::optional<int> TWorkspace::NextDefaultProjectNumber() const {
+    if (AccountReadOnly)
+        return std::nullopt;
     const std::set<int> inTree = ProjectNumbersInTree(AccountTree);
     for (int number = kFirstDefaultProject; number <= kLastDefaultProject; ++number) {
         if (!inTree.count(number) &&
@@ -136,6 +149,14 @@ bool TWorkspace::CreateProjectFiles(int project, int account, const std::string&
 }
 
 bool TWorkspace::CreateAccount(bool isDefault) {
+    if (AccountReadOnly) {
+        PlayPopped();
+        Popup(Text(1, 262),
+              "The account tree is read-only because its file was not loaded completely; no "
+              "account can be added now.",
+              6000, 13, false);
+        return false;
+    }
     const TMessageTexts& texts = ShellState.Texts();
     bool ok = true;
     int number = isDefault ? 1 : NextAccountNumber();

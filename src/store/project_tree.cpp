@@ -12,8 +12,6 @@
 #include "store/project_info.h"
 #include "store/store_layout.h"
 
-#include <sys/stat.h>
-
 namespace pelmora {
 
 namespace {
@@ -30,18 +28,13 @@ constexpr TFixedFolder kFixedFolders[] = {
     {kFolderDrafts, 320, 24},
 };
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 } // namespace
 
 std::string TWorkspace::ProjectTreePath(int project) const {
     return ShellState.Dirs().AddressBooks + std::to_string(project) + ".addr";
 }
 
-void TWorkspace::LoadProjectTree(int project) {
+bool TWorkspace::LoadProjectTree(int project) {
     const std::string path = ProjectTreePath(project);
     TTreeFileSafety safety;
     safety.Mode = kPrivateFileMode;
@@ -54,11 +47,19 @@ void TWorkspace::LoadProjectTree(int project) {
     safety.RepairFailedMs = 5000;
     safety.PlayPopped = [this] { PlayPopped(); };
     safety.PlayAttention = [this] { PlayAttention(); };
-    LoadTreeFileSafely(path, ProjectTree, Ui(), safety);
+    std::string why;
+    const TTreeLoadOutcome outcome = LoadTreeFileSafely(path, ProjectTree, Ui(), safety, &why);
+    if (TreeMayBeSaved(outcome)) {
+        ReadOnlyProjects.erase(project);
+        return outcome != TTreeLoadOutcome::Missing;
+    }
+    ReadOnlyProjects.insert(project);
+    ShowReadOnlyNotice("project tree", path, why);
+    return true;
 }
 
 bool TWorkspace::SaveProjectTree(int project) {
-    if (project < 0)
+    if (project < 0 || ProjectTreeReadOnly(project))
         return false;
     if (!WriteTreeFile(ProjectTreePath(project), ProjectTree, kPrivateFileMode)) {
         PlayAttention();
@@ -91,6 +92,8 @@ void TWorkspace::BuildNewProjectTree(int project) {
     // The name is kept as the account tree holds it (escaped).
     const std::string name = Trim(StripMarkup(CaptionBase(selected->Text())));
     const std::string notSet = Text(3, 14);
+    // A tree built afresh replaces no file that failed to load.
+    ReadOnlyProjects.erase(project);
 
     ProjectTree.BeginUpdate();
     ProjectTree.Clear();
@@ -223,9 +226,7 @@ void TWorkspace::FolderTreeClick() {
         WriteProjectInfo(
             store, number,
             {NodeNumber(account->Text()), PlainCaption(CaptionBase(selected->Text()))});
-    if (FileExists(ProjectTreePath(number)))
-        LoadProjectTree(number);
-    else
+    if (!LoadProjectTree(number))
         BuildNewProjectTree(number);
     shell.ProjectTreeChanged = false;
     RescanCustomFolders();

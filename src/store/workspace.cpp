@@ -145,13 +145,26 @@ void TWorkspace::RestorePanelsTrees() {
         Hooks.RefreshCounts();
 }
 
+void TWorkspace::ShowReadOnlyNotice(const std::string& what, const std::string& path,
+                                    const std::string& why) {
+    PlayAttention();
+    Popup(Text(1, 262),
+          "The " + what + " was not loaded completely and is read-only:\r\n" + path + "\r\n" +
+              why + ".\r\n\r\nPelmora will not write this file or its safety copies \".backup\" " +
+              "and \".lw_backup\" while it runs; changes to this tree are not saved. Restore " +
+              "the file (or remove it) and start Pelmora again.",
+          10000, 13, false);
+}
+
 bool TWorkspace::FormCloseSaveTrees() {
-    bool ok = SaveAccountTree();
+    // A read-only tree was announced when it was loaded; its file stays as it is.
+    bool ok = AccountReadOnly || SaveAccountTree();
     if (!ok) {
         PlayAttention();
         Popup(Text(1, 262), Text(0, 5), 5000, 13, false);
     }
-    if (!ProjectTree.Empty() && ShellState.ProjectTreeChanged && ShellState.CurrentProject >= 0)
+    if (!ProjectTree.Empty() && ShellState.ProjectTreeChanged && ShellState.CurrentProject >= 0 &&
+        !ProjectTreeReadOnly(ShellState.CurrentProject))
         ok = SaveProjectTree(ShellState.CurrentProject) && ok;
     return ok;
 }

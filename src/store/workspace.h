@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -93,13 +94,20 @@ public:
     // --- Tree files ---
     void LoadAccountTree();
     bool SaveAccountTree();
-    void LoadProjectTree(int project);
+    // False when neither the project tree file nor a good copy of it exists (tree empty).
+    bool LoadProjectTree(int project);
     bool SaveProjectTree(int project);
     // Saves the shown project tree when it changed.
     void SaveShownProjectTree();
     void BuildNewProjectTree(int project);
     std::string AccountTreePath() const;
     std::string ProjectTreePath(int project) const;
+    // A tree whose file did not load whole (its repair declined or impossible) stays
+    // read-only until it is loaded again: saves leave its file and safety copies alone and
+    // no accounts or default projects are added to it, so nothing is created on disk that
+    // the file, once restored, would not know.
+    bool AccountTreeReadOnly() const { return AccountReadOnly; }
+    bool ProjectTreeReadOnly(int project) const { return ReadOnlyProjects.count(project) > 0; }
 
     // --- Accounts and numbers ---
     void EnsureDefaultAccount();
@@ -154,6 +162,9 @@ private:
     void RebuildAccountCaption(TNode* paramNode, const std::string& displayName,
                                const std::string& address);
     TNode* ShownProjectNode() const;
+    // Tells why a tree is read-only and what that means.
+    void ShowReadOnlyNotice(const std::string& what, const std::string& path,
+                            const std::string& why);
 
     class TRememberGuard;
     friend class TRememberGuard;
@@ -164,6 +175,8 @@ private:
     TNode* RememberedAccount = nullptr; // Not owned; reset when its node goes.
     TNode* RememberedProject = nullptr; // Not owned; reset when its node goes.
     std::unique_ptr<TNodeTreeObserver> Guard;
+    bool AccountReadOnly = false;
+    std::set<int> ReadOnlyProjects;
 };
 
 } // namespace pelmora
