@@ -1,11 +1,10 @@
 #include "store/folder_listing.h"
 
 #include "mime/mail_date.h"
-#include "mime/mail_message.h"
-#include "mime/mime_text.h"
 #include "paramtree/text_util.h"
 #include "shell/shell_state.h"
 #include "store/custom_folders.h"
+#include "store/folder_repair.h"
 #include "store/list_sort.h"
 #include "store/message_files.h"
 #include "store/node_helpers.h"
@@ -26,10 +25,6 @@ constexpr int kRowsPerPump = 50;
 void AppendTwo(std::string& out, int value) {
     out += static_cast<char>('0' + value / 10 % 10);
     out += static_cast<char>('0' + value % 10);
-}
-
-bool ShowsRecipients(int code) {
-    return code == kFolderSent || code == kFolderOutbox || code == kFolderDrafts;
 }
 
 } // namespace
@@ -179,7 +174,7 @@ void TFolderView::SetFolderStale(int project, int code, bool stale) {
 }
 
 std::string TFolderView::SenderHeading(int code) const {
-    if (ShowsRecipients(code) || code == kFolderOutReceipts)
+    if (FolderShowsRecipients(code) || code == kFolderOutReceipts)
         return Text(1, 311);
     if (code == kFolderInbox || code == kFolderInReceipts || code == kFolderTrash ||
         IsCustomFolderCode(code))
@@ -319,11 +314,19 @@ void TFolderView::ListFolder(int project, int code) {
         const TIndexLoad load = LoadIndex(index, List, Control());
         if (load.Ok && !Shell.AbortRequested) {
             const TMessageCounts files = CountMessageFiles(dir + "*.eml?");
-            if (files.Total == load.Rows) {
+            // Rows naming files of another folder (an index copied with its data home, or
+            // one written by hand) are not this folder's rows: it is rebuilt from its files.
+            if (files.Total == load.Rows && IndexRowsInFolder(List, dir)) {
                 listed = true;
                 Total = load.Rows;
                 Unread = load.Unread;
                 SetFolderStale(project, code, false);
+                // A summary that missed the last change would bring wrong counts back into
+                // the trees at the next counts refresh.
+                const std::optional<TFolderSummary> summary =
+                    ReadFolderSummary(SummaryPathFor(index));
+                if (!summary || summary->Total != Total || summary->Unread != Unread)
+                    WriteFolderSummary(SummaryPathFor(index), {Total, Unread});
             } else {
                 List.Clear();
                 staleSeen = true;
@@ -344,26 +347,12 @@ void TFolderView::ListFolder(int project, int code) {
         List.Clear();
         Total = 0;
         Unread = 0;
-        std::vector<std::pair<std::string, std::int64_t>> files;
-        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
-            if (!IsMessageFileName(name))
-                continue;
-            std::error_code sizeError;
-            if (!it->is_regular_file(sizeError))
-                continue;
-            const auto size = it->file_size(sizeError);
-            if (sizeError || size == 0)
-                continue;
-            files.emplace_back(dir + name, static_cast<std::int64_t>(size));
-        }
-        std::sort(files.begin(), files.end());
-        for (const auto& [path, size] : files) {
+        for (const TMessageFileEntry& file : ListMessageFiles(dir)) {
             if (Shell.AbortRequested || Shell.Closing) {
                 aborted = true;
                 break;
             }
-            AddMessageRow(path, size, ShowsRecipients(code));
+            AddMessageRow(file.Path, file.Size, FolderShowsRecipients(code));
         }
         aborted = aborted || Shell.AbortRequested || Shell.Closing;
         if (aborted) {
@@ -393,58 +382,13 @@ void TFolderView::ListFolder(int project, int code) {
 bool TFolderView::AddMessageRow(const std::string& path, std::int64_t size, bool showRecipients) {
     if (Shell.AbortRequested)
         return false;
-    bool added = false;
-    try {
-        TMailMessage message;
-        if (message.LoadMessageFile(path)) {
-            if (message.PartMapStale)
-                message.MapParts();
-            const TMailAddress sender = message.GetSender();
-            if (TrimMail(message.HeaderValue("To")).empty() || sender.Address.empty()) {
-                if (message.StructureStale)
-                    message.Restructure(RestructureMode::IfStale);
-                if (message.BodyStale)
-                    message.BuildBody();
-            }
-            const size_t slash = path.rfind('/');
-            int state = MessageStateFromName(
-                slash == std::string::npos ? std::string_view(path)
-                                           : std::string_view(path).substr(slash + 1));
-            if (state == kStateRead) {
-                const int priority = message.GetPriority();
-                if (priority > 2)
-                    state = kStateLowPriority;
-                else if (priority < 2)
-                    state = kStateHighPriority;
-            }
-            int image = -1;
-            for (const TMailPart* part : message.Attachments) {
-                if (part && !part->IsEmbedded) {
-                    image = kImageAttachment;
-                    break;
-                }
-            }
-            std::string recipients;
-            if (showRecipients) {
-                for (int i = 0; i < message.ToRecipients.Count(); ++i) {
-                    if (!recipients.empty())
-                        recipients += "; ";
-                    recipients +=
-                        AddressText(message.ToRecipients.NameAt(i), message.ToRecipients.AddressAt(i));
-                }
-            }
-            const TMailAddress from = message.GetSender();
-            AppendMessageRow(List, size, state, showRecipients, message.GetMessageId(), path,
-                             message.GetSubject(), recipients, AddressText(from.Name, from.Address),
-                             FormatListDate(message.GetDate()), image);
-            ++Total;
-            if (state == kStateUnread || state == kStateOrphan)
-                ++Unread;
-            Ui().SetStatusText(TStatusBar::Message, Text(2, 31) + std::to_string(Total));
-            added = true;
-        }
-    } catch (const std::exception&) {
-        added = false; // the file is left out of the list, never touched
+    int state = kStateRead;
+    const bool added = AppendRowFromFile(List, path, size, showRecipients, &state);
+    if (added) {
+        ++Total;
+        if (state == kStateUnread || state == kStateOrphan)
+            ++Unread;
+        Ui().SetStatusText(TStatusBar::Message, Text(2, 31) + std::to_string(Total));
     }
     if (!added || Total % kRowsPerPump == 0) {
         Ui().Pump();
@@ -490,7 +434,9 @@ void TFolderView::MessageListSelectItem() {
     const std::string path = RowFilePath(focused);
     std::error_code ec;
     if (!path.empty() && fs::exists(path, ec)) {
-        if (List.Row(focused).ImageIndex >= kImageAttachment) {
+        // The attachments of a file outside the listed folder are not offered.
+        if (List.Row(focused).ImageIndex >= kImageAttachment &&
+            RowFileInFolder(focused, Project, Folder)) {
             Menu.AttachmentsButton = true;
             Menu.RemoveAttachments = true;
         }

@@ -159,6 +159,16 @@ public:
 
     // The path of a row's file; empty for a row without "<".
     std::string RowFilePath(int row) const;
+    // Whether a command on the rows of folder `code` of `project` may touch a row's file: it
+    // must be a regular file of that folder (IsFileInFolder). While search results are
+    // listed, a file anywhere below the temporary directory or the store will do.
+    bool RowFileInFolder(int row, int project, int code) const;
+    // The rows a command on folder `code` of `project` acts on (ActedRows), every one checked
+    // with RowFileInFolder. When one fails, the rows cannot be trusted: the folder is rebuilt
+    // from its own files (nothing else is touched), the rows with the same file name and
+    // Message-ID as the acted ones are selected again, and those are returned, so the
+    // command goes on with this store's files. Rows that still fail are left out.
+    std::vector<int> CheckedActedRows(int project, int code, bool single);
     // The rows a command acts on: the selected row alone when exactly one is selected (or
     // `single`), else every selected row from the first selected one on.
     std::vector<int> ActedRows(bool single) const;

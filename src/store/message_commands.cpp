@@ -194,9 +194,10 @@ std::string TFolderView::QuickViewText(const std::string& path, std::string* sen
 void TFolderView::QuickViewClick() {
     if (!List.Empty() && List.SelectedCount() == 0)
         List.SelectOnly(0);
-    const int row = List.FirstSelected();
-    if (row < 0)
+    const std::vector<int> rows = CheckedActedRows(Project, Folder, true);
+    if (rows.empty())
         return;
+    const int row = rows.front();
     const std::string path = RowFilePath(row);
     std::string sender;
     const std::string text = QuickViewText(path, &sender);
@@ -211,11 +212,16 @@ void TFolderView::QuickViewClick() {
 }
 
 void TFolderView::SaveToFileClick() {
-    const int row = List.FirstSelected();
-    if (row < 0) {
+    if (List.FirstSelected() < 0) {
         Play(TSound::Popped);
         return;
     }
+    const std::vector<int> rows = CheckedActedRows(Project, Folder, true);
+    if (rows.empty()) {
+        Play(TSound::Popped);
+        return;
+    }
+    const int row = rows.front();
     const std::string path = RowFilePath(row);
     const size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -237,7 +243,7 @@ void TFolderView::SaveToFileClick() {
 }
 
 void TFolderView::RemoveAllAttachmentsClick() {
-    const int row = List.FirstSelected();
+    int row = List.FirstSelected();
     if (row < 0 || !Work.ProjectTree.Selected())
         return;
     TSettings& settings = Shell.Settings();
@@ -249,10 +255,12 @@ void TFolderView::RemoveAllAttachmentsClick() {
         if (answer != kAskFirst)
             return;
     }
-    const std::string path = RowFilePath(row);
-    std::error_code ec;
-    if (path.empty() || !fs::exists(path, ec))
+    const int code = NodeNumber(Work.ProjectTree.Selected()->Text());
+    const std::vector<int> rows = CheckedActedRows(Shell.CurrentProject, code, true);
+    if (rows.empty())
         return;
+    row = rows.front();
+    const std::string path = RowFilePath(row);
     Ui().SetBusyCursor(true);
     Popup(Text(2, 31), Text(4, 15), 4000, 13, true);
     Ui().Pump();
@@ -290,7 +298,6 @@ void TFolderView::RemoveAllAttachmentsClick() {
             3, FormatSizeColumn(static_cast<std::int64_t>(message.RawBody.size()) + 8));
         List.SetRow(row, std::move(updated));
         if (Shell.CurrentProject > 998) {
-            const int code = NodeNumber(Work.ProjectTree.Selected()->Text());
             const bool saved = SaveIndex(IndexPath(Shell.CurrentProject, code), List, Control());
             SetFolderStale(Shell.CurrentProject, code, !saved);
         }
@@ -314,7 +321,7 @@ void TFolderView::OpenClick() {
     if (Hooks.RefreshComposeContext && !Hooks.RefreshComposeContext())
         return;
     bool changed = false;
-    for (int row : ActedRows(false)) {
+    for (int row : CheckedActedRows(Project, Folder, false)) {
         if (row >= List.Count())
             break;
         if (Hooks.OpenMessageWindow)

@@ -93,7 +93,8 @@ TMessageCounts CountMessageFiles(const std::string& pattern) {
         if (!MatchFileMask(name, mask))
             continue;
         std::error_code sizeError;
-        if (!it->is_regular_file(sizeError))
+        // The entry itself: a symbolic link is never a message file.
+        if (!std::filesystem::is_regular_file(it->symlink_status(sizeError)) || sizeError)
             continue;
         auto size = it->file_size(sizeError);
         if (sizeError || size == 0)

@@ -41,7 +41,7 @@ struct TMessageCounts {
     int Unread = 0; // names beginning with "_" or ending in ".emlo"
 };
 
-// Counts regular files of non-zero size matching the pattern (directory + mask, e.g.
+// Counts regular files (not symbolic links) of non-zero size matching the pattern (directory + mask, e.g.
 // dir + "*.eml?"). Any failure while enumerating gives zero counts.
 TMessageCounts CountMessageFiles(const std::string& pattern);
 

@@ -62,7 +62,10 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 bool TFolderView::SetRowState(int row, int state) {
     const std::string path = RowFilePath(row);
-    const std::optional<std::string> renamed = path.empty() ? std::nullopt : RenameToState(path, state);
+    // Only a file of the listed folder is ever renamed.
+    const std::optional<std::string> renamed = RowFileInFolder(row, Project, Folder)
+                                                   ? RenameToState(path, state)
+                                                   : std::nullopt;
     if (!renamed) {
         Play(TSound::Attention);
         Popup(Text(1, 262), Text(0, 16) + "\r\nFile: " + path, 6000, 13, false);
@@ -79,15 +82,18 @@ void TFolderView::ChangeMessageState(int kind, bool cycle) {
     if (!Work.AccountTree.Selected() || !Work.ProjectTree.Selected() ||
         List.SelectedCount() == 0 || ChangingState)
         return;
+    const int project = NodeNumber(Work.AccountTree.Selected()->Text());
+    const int code = NodeNumber(Work.ProjectTree.Selected()->Text());
+    const std::vector<int> rows = CheckedActedRows(project, code, cycle);
+    if (rows.empty())
+        return;
     ChangingState = true;
     Shell.Animation().Start();
     Ui().SetBusyCursor(true);
-    const int project = NodeNumber(Work.AccountTree.Selected()->Text());
-    const int code = NodeNumber(Work.ProjectTree.Selected()->Text());
 
     int changed = 0;
     int done = 0;
-    for (int row : ActedRows(cycle)) {
+    for (int row : rows) {
         const int state = NextMessageState(kind, List.Row(row).StateIndex, cycle);
         if (!SetRowState(row, state))
             break;

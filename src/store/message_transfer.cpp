@@ -5,6 +5,7 @@
 #include "store/custom_folders.h"
 #include "store/folder_counts.h"
 #include "store/folder_listing.h"
+#include "store/folder_repair.h"
 #include "store/message_files.h"
 #include "store/message_state.h"
 #include "store/node_helpers.h"
@@ -245,7 +246,6 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             return;
         }
         currentProject = NodeNumber(Work.AccountTree.Selected()->Text());
-        rememberedRow = List.FirstSelected();
     }
     if (List.SelectedCount() == 0) {
         cleanUp();
@@ -324,13 +324,28 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
         }
     }
 
+    // Only files of the source folder are moved, copied or deleted; rows naming any other
+    // file make the folder rebuild from its own files first.
+    const std::vector<int> acted = CheckedActedRows(currentProject, sourceCode, false);
+    if (acted.empty()) {
+        cleanUp();
+        return;
+    }
+    if (!searchResults)
+        rememberedRow = List.FirstSelected();
+
     const std::string destDir = FolderDirectory(destProject, destFolder);
     const std::string destIndex = destDir + "tree.lst";
     TFolderSummary destCounts;
     if (!permanent) {
         std::error_code ec;
         fs::create_directories(destDir, ec);
-        const TIndexLoad load = LoadIndex(destIndex, destination);
+        TIndexLoad load = LoadIndex(destIndex, destination);
+        if (load.Ok && !IndexRowsInFolder(destination, destDir)) {
+            // Rows naming other folders' files would be written back with the arrivals.
+            RebuildFolderIndex(destDir, destFolder, Control());
+            load = LoadIndex(destIndex, destination);
+        }
         destCounts = {load.Rows, load.Unread};
     }
 
@@ -352,7 +367,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
     bool sourceRenamed = false;
     int copied = 0;
     int done = 0;
-    for (int row : ActedRows(false)) {
+    for (int row : acted) {
         if (++done % 50 == 0) {
             Ui().Pump();
             AnimationTick();
@@ -366,6 +381,8 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             aborted = true;
             break;
         }
+        if (!RowFileInFolder(row, currentProject, sourceCode))
+            continue; // changed since it was checked: left alone
         std::string path = RowFilePath(row);
         if (permanent) {
             std::string lower = path;

@@ -37,6 +37,18 @@ std::string ProjectDirectory(const std::string& storeDir, int project);
 // code + "/". Empty for a code that names no folder.
 std::string FolderPath(const std::string& storeDir, int project, int code);
 
+// True when `path` names a regular file (a symbolic link is never a message file) whose
+// directory is `folder`, both compared after resolving symbolic links; with `nested`, any
+// directory below `folder` will do. Commands on the rows of a list check every row's file
+// with this before they read, rename, move, copy, overwrite or delete it, so a row that
+// points elsewhere (an index copied from another data home, a crafted index, a link to a
+// file of the user) never touches a file outside the store.
+bool IsFileInFolder(const std::string& path, const std::string& folder, bool nested = false);
+
+// Whether the list of a folder shows the recipients instead of the sender (sent, outbox,
+// drafts).
+bool FolderShowsRecipients(int code);
+
 // Creates the project directory and its seven folders where missing. False when one of
 // them does not exist afterwards.
 bool EnsureProjectDirectories(const std::string& storeDir, int project);
