@@ -142,12 +142,23 @@ bool AppendRowFromFile(TMessageList& list, const std::string& path, std::int64_t
 bool IndexRowsInFolder(const TMessageList& list, const std::string& folder) {
     std::string checkedDir; // a directory spelled otherwise that was found to be `folder`
     for (const TListRow& row : list.AllRows()) {
-        const std::string path = RowPath(row.Caption());
-        const size_t slash = path.rfind('/');
-        if (slash == std::string::npos || slash + 1 == path.size())
+        // The caption's path as RowPath gives it, without copying it.
+        const std::string_view caption = row.Caption();
+        const size_t open = caption.find('<');
+        if (open == std::string_view::npos)
             return false;
-        const std::string_view dir = std::string_view(path).substr(0, slash + 1);
-        const std::string_view name = std::string_view(path).substr(slash + 1);
+        const size_t close = caption.find('>', open + 1);
+        std::string_view path = caption.substr(
+            open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
+        while (!path.empty() && (path.front() == ' ' || path.front() == '\t'))
+            path.remove_prefix(1);
+        while (!path.empty() && (path.back() == ' ' || path.back() == '\t'))
+            path.remove_suffix(1);
+        const size_t slash = path.rfind('/');
+        if (slash == std::string_view::npos || slash + 1 == path.size())
+            return false;
+        const std::string_view dir = path.substr(0, slash + 1);
+        const std::string_view name = path.substr(slash + 1);
         if (name == "." || name == "..")
             return false;
         if (dir == folder || dir == checkedDir)
