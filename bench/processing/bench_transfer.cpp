@@ -34,8 +34,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <pwd.h>
+#include <set>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -277,6 +279,7 @@ public:
             if (::getuid() == 0 && ::chown(path.c_str(), owner.st_uid, owner.st_gid) != 0)
                 return false;
             Bytes += static_cast<std::int64_t>(text.size());
+            ++Expected[std::hash<std::string>{}(text)];
         }
         return true;
     }
@@ -299,6 +302,32 @@ public:
         return Server.MessageCount(kUser) == kMailboxSize;
     }
     int Left() const { return Server.MessageCount(kUser); }
+    // True when the message files of `inbox` that are not in `before` are exactly the
+    // mailbox, each the server's text byte for byte behind the two header lines we add.
+    bool StoredWhole(const std::string& inbox, const std::set<std::string>& before,
+                     std::string& problem) const {
+        std::map<std::size_t, int> left = Expected;
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(inbox)) {
+            const std::string name = entry.path().filename().string();
+            if (!IsMessageFileName(name) || before.count(name))
+                continue;
+            ++files;
+            const std::string text =
+                WithoutAddedHeaders(pelmora::testing::ReadTextFile(entry.path().string()));
+            auto it = left.find(std::hash<std::string>{}(text));
+            if (it == left.end() || it->second == 0) {
+                problem = name + " is not a message of the mailbox";
+                return false;
+            }
+            --it->second;
+        }
+        if (files != kMailboxSize) {
+            problem = std::to_string(files) + " files stored";
+            return false;
+        }
+        return true;
+    }
     int Port() const { return Server.Pop3Port(); }
     std::int64_t Bytes = 0;
 
@@ -309,6 +338,7 @@ private:
     TDovecotServer Server;
     std::string Maildir;
     std::string Pristine;
+    std::map<std::size_t, int> Expected; // hash of a message's text -> how often
     int Round = 0;
 };
 
@@ -319,6 +349,10 @@ double OurRetrieve(TMailbox& mailbox, TBenchHome& home) {
         Fail("cannot fill the mailbox");
         return -1;
     }
+    const std::string inbox = FolderPath(home.StoreDir(), home.DefaultProject, kFolderInbox);
+    std::set<std::string> before;
+    for (const auto& entry : fs::directory_iterator(inbox))
+        before.insert(entry.path().filename().string());
     Settle();
     TTransferRun run(home.Work());
     const auto start = TClock::now();
@@ -328,6 +362,11 @@ double OurRetrieve(TMailbox& mailbox, TBenchHome& home) {
         Fail("our retrieve fetched " + std::to_string(run.Downloaded) + ", " +
              std::to_string(run.RetrieveErrors) + " errors, " + std::to_string(mailbox.Left()) +
              " left on the server\n" + home.SessionLog().substr(0, 4000));
+        return -1;
+    }
+    std::string problem;
+    if (!mailbox.StoredWhole(inbox, before, problem)) {
+        Fail("our retrieve did not store the mailbox whole: " + problem);
         return -1;
     }
     return took;

@@ -1,6 +1,7 @@
 #include "processing/message_store.h"
 
 #include "mime/mail_message.h"
+#include "shell/atomic_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -67,6 +68,25 @@ bool SaveMessageDurably(const TMailMessage& message, const std::string& path, st
         return fail("Cannot flush message file " + path + ": " + std::strerror(errno));
     if (FileSizeOf(path) <= 0)
         return fail("Message file " + path + " is empty");
+    SyncDirectoryOf(path);
+    return true;
+}
+
+bool SaveReceivedMessageDurably(std::string_view addedHeaders, std::string_view serverText,
+                                const std::string& path, std::string* error) {
+    std::string reason;
+    if (!WriteFileAtomically(path, {addedHeaders, serverText}, kPrivateFileMode, &reason)) {
+        if (error)
+            *error = reason;
+        return false;
+    }
+    if (FileSizeOf(path) <= 0) {
+        if (error)
+            *error = "Message file " + path + " is empty";
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        return false;
+    }
     SyncDirectoryOf(path);
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pelmora {
 
@@ -14,6 +15,12 @@ class TMailMessage;
 // receives a reason otherwise. A failed write leaves no file under `path`.
 bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
                         std::string* error = nullptr);
+
+// Writes a retrieved message exactly as the server sent it, with the header lines the program
+// adds (each ending in CR LF) in front: the file, the same way flushed, is `addedHeaders`
+// followed by `serverText` byte for byte. The file is readable by its owner only.
+bool SaveReceivedMessageDurably(std::string_view addedHeaders, std::string_view serverText,
+                                const std::string& path, std::string* error = nullptr);
 
 // Flushes, in one go, everything written so far on the file system that holds `path`: the
 // files of a batch of messages and their directory entries. Much cheaper than a flush per

@@ -252,14 +252,16 @@ TRoutingResult RouteMessage(TWorkspace& workspace, const TMailMessage& message,
     return result;
 }
 
-TStoredMessage StoreRoutedMessage(const TMailMessage& message, const TRoutingResult& route,
-                                  std::int64_t listedSize, const TAppendIndexRow& appendRow) {
+TStoredMessage StoreRoutedMessage(const TMailMessage& message, const TReceivedText& text,
+                                  const TRoutingResult& route, std::int64_t listedSize,
+                                  const TAppendIndexRow& appendRow) {
     TStoredMessage stored;
     if (route.Path.empty()) {
         stored.Error = "No project to store the message in";
         return stored;
     }
-    stored.Saved = SaveMessageDurably(message, route.Path, &stored.Error);
+    stored.Saved =
+        SaveReceivedMessageDurably(text.AddedHeaders, text.ServerText, route.Path, &stored.Error);
     if (!stored.Saved || !appendRow)
         return stored;
     TIndexRow row;

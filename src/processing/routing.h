@@ -70,10 +70,19 @@ struct TStoredMessage {
     std::string Error;
 };
 
+// A retrieved message as it goes to disk: the header lines the program adds (Received,
+// arrival time; each ending in CR LF) and the text exactly as the server sent it.
+struct TReceivedText {
+    std::string_view AddedHeaders;
+    std::string_view ServerText;
+};
+
 // Writes the routed message to its file (complete and flushed) and only then adds its
-// index row through appendRow: state 4 for orphans, else 2; the listed POP3 size.
-TStoredMessage StoreRoutedMessage(const TMailMessage& message, const TRoutingResult& route,
-                                  std::int64_t listedSize, const TAppendIndexRow& appendRow);
+// index row through appendRow: state 4 for orphans, else 2; the listed POP3 size. The file
+// holds `text`; the row's columns come from `message`, the parsed reading of that text.
+TStoredMessage StoreRoutedMessage(const TMailMessage& message, const TReceivedText& text,
+                                  const TRoutingResult& route, std::int64_t listedSize,
+                                  const TAppendIndexRow& appendRow);
 
 // Works off the subscription queue of a project after one of its folders was listed; the
 // project must be the one the project tree shows. Asks the user (remembering "Don't ask this

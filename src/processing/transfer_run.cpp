@@ -1,6 +1,7 @@
 #include "processing/transfer_run.h"
 
 #include "addressbook/blacklist.h"
+#include "mime/header_fold.h"
 #include "mime/mail_message.h"
 #include "processing/answering_machine.h"
 #include "processing/index_row.h"
@@ -68,6 +69,17 @@ std::string ArrivalTimeText(std::chrono::system_clock::time_point now) {
                   kMonths[local.tm_mon % 12], local.tm_year + 1900, local.tm_hour, local.tm_min,
                   local.tm_sec, static_cast<int>(ms));
     return buffer;
+}
+
+// Puts the "Received" and "X-OriginalArrivalTime" lines at the top of a retrieved message's
+// header and returns them as they go in front of the server's text in the file.
+std::string AddArrivalHeaders(TMailMessage& message, const AccountSettings& account) {
+    message.AddReceivedHeader(account.DisplayName, account.POP3Server,
+                              message.ToRecipients.AddressesCommaText(), kReceivedWith);
+    std::string arrival =
+        "X-OriginalArrivalTime: " + ArrivalTimeText(std::chrono::system_clock::now());
+    message.HeaderLines.insert(message.HeaderLines.begin() + 1, arrival);
+    return FoldHeaderText(message.HeaderLines.front() + "\r\n" + arrival);
 }
 
 std::string Trimmed(std::string_view text) {
@@ -527,6 +539,9 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
     // number after the last one fetched.
     TRetrievalPlan plan;
     TUidlStore uidls;
+    auto listedSizeOf = [&pop3](int n) -> std::int64_t {
+        return n >= 0 && n < static_cast<int>(pop3.MessageSizes.size()) ? pop3.MessageSizes[n] : 0;
+    };
     if (pop3.FetchUniqueIds() && UsableUidlListing(pop3.UniqueIds, count)) {
         plan.ByUidl = true;
         const std::vector<std::string>& ids = pop3.UniqueIds;
@@ -538,6 +553,18 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
                 uidls.Add(ids[static_cast<std::size_t>(n)]);
         }
         uidls.KeepOnly(std::vector<std::string>(ids.begin() + 1, ids.begin() + 1 + count));
+        // A stored id listed with another size than its message had: the server numbers its
+        // messages anew (a rebuilt or restored mailbox), so no stored id can be trusted.
+        bool renumbered = false;
+        for (int n = 1; n <= count && !renumbered; ++n) {
+            const TUidlRecord* record = uidls.Find(ids[static_cast<std::size_t>(n)]);
+            renumbered = record && record->Size >= 0 && record->Size != listedSizeOf(n);
+        }
+        if (renumbered) {
+            uidls.Clear();
+            Log(Text(1, 285) +
+                "The server has numbered its messages anew: every message counts as new");
+        }
         for (int n = 1; n <= count; ++n) {
             if (!uidls.Contains(ids[static_cast<std::size_t>(n)]))
                 plan.Numbers.push_back(n);
@@ -546,18 +573,29 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         }
         if (!uidls.Save())
             Log(Text(1, 285) + "The list of retrieved messages could not be written");
-        plan.First = plan.Numbers.empty() ? count + 1 : plan.Numbers.front();
-        plan.Waiting = static_cast<int>(plan.Numbers.size());
     } else {
-        plan.First = firstByNumber;
-        for (int n = plan.First; n <= count; ++n)
+        for (int n = firstByNumber; n <= count; ++n)
             plan.Numbers.push_back(n);
-        plan.Waiting = count - plan.First + 1;
     }
 
-    // Messages stored by an earlier session whose deletion the server never carried out.
-    for (int n : plan.AlreadyStored)
-        pop3.DeleteOnServer(n);
+    // Messages stored by an earlier session whose deletion the server never carried out. One
+    // is deleted unfetched only when its size and Message-ID (read with TOP) are those stored
+    // with its id; any other message under a known id is fetched as new.
+    for (int n : plan.AlreadyStored) {
+        const TUidlRecord* record = uidls.Find(pop3.UniqueIds[static_cast<std::size_t>(n)]);
+        const std::int64_t size = listedSizeOf(n);
+        const bool same = record && record->Size == size && pop3.FetchHeaders(n, 0) &&
+                          record->Matches(size, MailMessage->GetMessageId());
+        if (same)
+            pop3.DeleteOnServer(n);
+        else
+            plan.Numbers.push_back(n);
+    }
+    MailMessage->ResetMessage();
+    std::sort(plan.Numbers.begin(), plan.Numbers.end());
+    plan.Waiting = static_cast<int>(plan.Numbers.size());
+    plan.First = plan.Numbers.empty() ? (plan.ByUidl ? count + 1 : std::max(firstByNumber, 1))
+                                      : plan.Numbers.front();
 
     if (leave)
         Log(Text(1, 285) + Text(1, 347) + " " + Text(2, 4) + std::to_string(plan.First));
@@ -651,19 +689,16 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
             Progress.Changed();
         }
 
-        // Only the part map is needed (attachment count, routing); the body is stored as it
-        // came from the server, so signed mail and unusual encodings arrive byte for byte.
+        // The parsed message decides the attachment count, the routing and the answers; the
+        // file holds the text exactly as the server sent it, with two header lines of ours in
+        // front, so every structure and encoding arrives byte for byte.
         if (MailMessage->PartMapStale)
             MailMessage->MapParts();
         if (ProgressWindowExists) {
             Progress.Counters.AttachmentsIn += static_cast<int>(MailMessage->Attachments.size());
             Progress.Changed();
         }
-        MailMessage->AddReceivedHeader(account.DisplayName, account.POP3Server,
-                                       MailMessage->ToRecipients.AddressesCommaText(),
-                                       kReceivedWith);
-        MailMessage->SetHeaderValue("X-OriginalArrivalTime",
-                                    ArrivalTimeText(std::chrono::system_clock::now()));
+        const std::string addedHeaders = AddArrivalHeaders(*MailMessage, account);
 
         const TRoutingResult route = RouteMessage(Work, *MailMessage, account);
         const std::string saving = Text(1, 285) + Text(4, 49) + ": " + sender.Address;
@@ -673,10 +708,12 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
 
         const std::string& uidl = plan.ByUidl ? pop3.UniqueIds[static_cast<std::size_t>(n)]
                                               : std::string();
-        if (plan.ByUidl && !uidls.MarkPending(uidl, route.Path))
+        const TUidlRecord record{listedSize, MailMessage->GetMessageId()};
+        if (plan.ByUidl && !uidls.MarkPending(uidl, route.Path, record))
             Log(Text(1, 285) + "The list of retrieved messages could not be written");
+        const TReceivedText text{addedHeaders, pop3.LastMessageText};
         const TStoredMessage stored = StoreRoutedMessage(
-            *MailMessage, route, listedSize, [this, &route](const TIndexRow& row) {
+            *MailMessage, text, route, listedSize, [this, &route](const TIndexRow& row) {
                 const bool added = AppendToFolderIndex(row);
                 FiledRow(route.Project, route.Folder, row);
                 return added;
@@ -689,7 +726,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
             Log(Text(1, 285) + Text(4, 49) + ": " + stored.Error);
             continue;
         }
-        if (plan.ByUidl && !uidls.AddStored(uidl))
+        if (plan.ByUidl && !uidls.AddStored(uidl, record))
             Log(Text(1, 285) + "The list of retrieved messages could not be written");
         if (!storeFailed) {
             settings.SetLastRetrieved(account.POP3Login, n);

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
-#include <map>
 #include <optional>
+#include <set>
 #include <system_error>
 
 namespace pelmora {
@@ -15,6 +16,9 @@ namespace {
 
 constexpr std::string_view kMailboxPrefix = "# ";
 constexpr std::string_view kPendingPrefix = "? ";
+constexpr std::string_view kDetailedPendingPrefix = "?= ";
+constexpr std::string_view kNoMessageId = "-";
+constexpr std::size_t kMaxMessageIdLength = 998;
 constexpr std::size_t kMaxUidlLength = 70;
 
 std::string Lower(std::string_view text) {
@@ -24,7 +28,52 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
+// Splits off the text up to the next blank.
+std::string_view NextWord(std::string_view& line) {
+    const std::size_t blank = line.find(' ');
+    std::string_view word = line.substr(0, blank);
+    line = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
+    return word;
+}
+
+// Reads "size message-id" (the rest of a line after the id); false when it is not that.
+bool ReadRecord(std::string_view& rest, TUidlRecord& record) {
+    std::int64_t size = -1;
+    const std::string_view sizeText = NextWord(rest);
+    auto [end, error] = std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), size);
+    if (error != std::errc() || end != sizeText.data() + sizeText.size() || size < 0)
+        return false;
+    const std::string_view messageId = NextWord(rest);
+    record.Size = size;
+    record.MessageId = messageId == kNoMessageId ? std::string() : UidlMessageId(messageId);
+    return true;
+}
+
+std::string RecordText(const TUidlRecord& record) {
+    if (record.Size < 0)
+        return {};
+    const std::string messageId = UidlMessageId(record.MessageId);
+    return " " + std::to_string(record.Size) + " " +
+           (messageId.empty() ? std::string(kNoMessageId) : messageId);
+}
+
 } // namespace
+
+bool TUidlRecord::Matches(std::int64_t size, std::string_view messageId) const {
+    const std::string wanted = UidlMessageId(messageId);
+    return Size >= 0 && Size == size && !MessageId.empty() && MessageId == wanted;
+}
+
+std::string UidlMessageId(std::string_view messageId) {
+    std::string out;
+    for (char c : messageId) {
+        if (static_cast<unsigned char>(c) > 0x20 && c != 0x7f)
+            out += c;
+    }
+    if (out.size() > kMaxMessageIdLength)
+        out.resize(kMaxMessageIdLength);
+    return out;
+}
 
 std::string UidlStorePath(const std::string& programDir, int account) {
     return programDir + "UIDL/" + std::to_string(account) + ".uidl";
@@ -64,7 +113,11 @@ bool TUidlStore::Load(const std::string& path, const std::string& mailbox) {
         return false;
     std::size_t start = 0;
     bool first = true;
-    std::map<std::string, std::string, std::less<>> pending; // id -> file being written
+    struct TPending {
+        std::string File;
+        TUidlRecord Record;
+    };
+    std::map<std::string, TPending, std::less<>> pending; // id -> file being written
     while (start < text->size()) {
         std::size_t end = text->find('\n', start);
         if (end == std::string::npos)
@@ -80,18 +133,34 @@ bool TUidlStore::Load(const std::string& path, const std::string& mailbox) {
                 return false;
             continue;
         }
+        if (line.substr(0, kDetailedPendingPrefix.size()) == kDetailedPendingPrefix) {
+            line.remove_prefix(kDetailedPendingPrefix.size());
+            const std::string_view id = NextWord(line);
+            TPending mark;
+            if (IsValidUidl(id) && ReadRecord(line, mark.Record) && !line.empty()) {
+                mark.File = std::string(line);
+                pending[std::string(id)] = std::move(mark);
+            }
+            continue;
+        }
         if (line.substr(0, kPendingPrefix.size()) == kPendingPrefix) {
             line.remove_prefix(kPendingPrefix.size());
             const std::size_t blank = line.find(' ');
             if (blank != std::string_view::npos && IsValidUidl(line.substr(0, blank)))
-                pending[std::string(line.substr(0, blank))] = std::string(line.substr(blank + 1));
+                pending[std::string(line.substr(0, blank))] = {std::string(line.substr(blank + 1)),
+                                                               {}};
             continue;
         }
-        if (IsValidUidl(line)) {
-            Ids.emplace(line);
-            if (auto it = pending.find(line); it != pending.end())
-                pending.erase(it);
-        }
+        std::string_view rest = line;
+        const std::string_view id = NextWord(rest);
+        if (!IsValidUidl(id))
+            continue;
+        TUidlRecord record;
+        if (!rest.empty() && !ReadRecord(rest, record))
+            record = {};
+        Ids[std::string(id)] = std::move(record);
+        if (auto it = pending.find(id); it != pending.end())
+            pending.erase(it);
     }
     Found = !first;
     if (!Found) {
@@ -100,10 +169,10 @@ bool TUidlStore::Load(const std::string& path, const std::string& mailbox) {
     }
     // A mark without its id: the run stopped while storing. A file that was completed counts
     // as stored (files are written under a temporary name and renamed when complete).
-    for (const auto& [id, file] : pending) {
+    for (const auto& [id, mark] : pending) {
         std::error_code ec;
-        if (!file.empty() && std::filesystem::file_size(file, ec) > 0 && !ec)
-            Ids.insert(id);
+        if (!mark.File.empty() && std::filesystem::file_size(mark.File, ec) > 0 && !ec)
+            Ids[id] = mark.Record;
     }
     return true;
 }
@@ -112,33 +181,49 @@ bool TUidlStore::Contains(std::string_view id) const {
     return Ids.find(id) != Ids.end();
 }
 
-void TUidlStore::Add(std::string_view id) {
-    if (IsValidUidl(id))
-        Ids.emplace(id);
+const TUidlRecord* TUidlStore::Find(std::string_view id) const {
+    auto it = Ids.find(id);
+    return it == Ids.end() ? nullptr : &it->second;
+}
+
+void TUidlStore::Add(std::string_view id, TUidlRecord record) {
+    if (!IsValidUidl(id))
+        return;
+    record.MessageId = UidlMessageId(record.MessageId);
+    Ids[std::string(id)] = std::move(record);
 }
 
 void TUidlStore::KeepOnly(const std::vector<std::string>& listed) {
     std::set<std::string_view> keep(listed.begin(), listed.end());
     for (auto it = Ids.begin(); it != Ids.end();) {
-        if (keep.count(*it) == 0)
+        if (keep.count(it->first) == 0)
             it = Ids.erase(it);
         else
             ++it;
     }
 }
 
-bool TUidlStore::MarkPending(std::string_view id, std::string_view path) const {
-    if (Path.empty() || !IsValidUidl(id) || path.find_first_of("\r\n") != std::string_view::npos)
+bool TUidlStore::MarkPending(std::string_view id, std::string_view path,
+                             const TUidlRecord& record) const {
+    if (Path.empty() || !IsValidUidl(id) || path.empty() ||
+        path.find_first_of("\r\n") != std::string_view::npos)
         return false;
-    std::string line = std::string(kPendingPrefix) + std::string(id) + " " + std::string(path) + "\n";
+    const std::string details = RecordText(record);
+    std::string line = details.empty()
+                           ? std::string(kPendingPrefix) + std::string(id) + " "
+                           : std::string(kDetailedPendingPrefix) + std::string(id) + details + " ";
+    line += std::string(path) + "\n";
     return AppendToFile(Path, line, true, true);
 }
 
-bool TUidlStore::AddStored(std::string_view id) {
+bool TUidlStore::AddStored(std::string_view id, const TUidlRecord& record) {
     if (!IsValidUidl(id))
         return false;
-    Ids.emplace(id);
-    return !Path.empty() && AppendToFile(Path, std::string(id) + "\n", false, true);
+    TUidlRecord& stored = Ids[std::string(id)];
+    stored = record;
+    stored.MessageId = UidlMessageId(record.MessageId);
+    return !Path.empty() &&
+           AppendToFile(Path, std::string(id) + RecordText(record) + "\n", false, true);
 }
 
 bool TUidlStore::Save() const {
@@ -147,8 +232,8 @@ bool TUidlStore::Save() const {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(Path).parent_path(), ec);
     std::string text = std::string(kMailboxPrefix) + Mailbox + "\n";
-    for (const std::string& id : Ids)
-        text += id + "\n";
+    for (const auto& [id, record] : Ids)
+        text += id + RecordText(record) + "\n";
     return WriteFileAtomically(Path, text);
 }
 

@@ -35,18 +35,28 @@ bool WriteAll(int fd, std::string_view data) {
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, unsigned mode,
                          std::string* error) {
+    return WriteFileAtomically(path, {data}, mode, error);
+}
+
+bool WriteFileAtomically(const std::string& path, std::initializer_list<std::string_view> pieces,
+                         unsigned mode, std::string* error) {
     static std::atomic<unsigned> counter{0};
     std::string temp =
         path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
     int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               static_cast<mode_t>(mode));
     if (fd < 0) {
         SetError(error, "Cannot create", temp, errno);
         return false;
     }
     // The umask must not widen or narrow what was asked for.
     (void)::fchmod(fd, static_cast<mode_t>(mode));
-    bool ok = WriteAll(fd, data);
+    bool ok = true;
+    for (std::string_view piece : pieces) {
+        if (!(ok = WriteAll(fd, piece)))
+            break;
+    }
     int code = errno;
     if (ok && ::fsync(fd) != 0) {
         ok = false;

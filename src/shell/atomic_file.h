@@ -3,6 +3,7 @@
 // directory, is flushed to disk and renamed over the target, so a crash leaves either the
 // old file or the new one. Files that hold passwords are created with mode 0600.
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,10 @@ constexpr unsigned kPrivateFileMode = 0600;
 
 // Writes `data` to `path` atomically; `error` receives a reason on failure.
 bool WriteFileAtomically(const std::string& path, std::string_view data,
+                         unsigned mode = kPublicFileMode, std::string* error = nullptr);
+// The same for a file made of several pieces written one after the other, so that large
+// texts need not be joined in memory first.
+bool WriteFileAtomically(const std::string& path, std::initializer_list<std::string_view> pieces,
                          unsigned mode = kPublicFileMode, std::string* error = nullptr);
 
 // Appends `data` to `path` (created with kPublicFileMode when missing), flushing it to disk

@@ -1,10 +1,13 @@
 #include "shell/directories.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -53,7 +56,8 @@ TDirectories MakeDirectories(const std::string& programDir, const std::optional<
     TDirectories dirs;
     dirs.Program = WithSlash(programDir);
     dirs.Store = store ? WithSlash(*store) : dirs.Program + "Projects/";
-    dirs.Temp = temp ? WithSlash(*temp) : dirs.Program + "Temp/";
+    dirs.TempRoot = temp ? WithSlash(*temp) : dirs.Program + "Temp/";
+    dirs.Temp = dirs.TempRoot + PrivateTempName() + "/";
     dirs.Backup = backupDir.empty() ? dirs.Program + "Projects/Backups/" : WithSlash(backupDir);
     dirs.AddressBooks = dirs.Program + "AddressBooks/";
     dirs.Templates = dirs.Program + "Templates/";
@@ -102,12 +106,52 @@ std::string ResolveDataHome(const std::optional<std::string>& homeOption) {
     return ResolveDataHome(Env("PELMORA_HOME"), homeOption, Env("XDG_DATA_HOME"), Env("HOME"));
 }
 
-std::optional<std::string> CreateRequiredDirectories(const TDirectories& dirs) {
-    for (const std::string* dir : {&dirs.Program, &dirs.Temp, &dirs.Store, &dirs.AddressBooks,
+std::string PrivateTempName() {
+    return "pelmora-" + std::to_string(::geteuid());
+}
+
+namespace {
+
+// True when path is a directory (not a link to one) of this user, now with mode 0700.
+bool IsOwnPrivateDirectory(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::geteuid()) {
+        return false;
+    }
+    return (info.st_mode & 0777) == 0700 || ::chmod(path.c_str(), 0700) == 0;
+}
+
+} // namespace
+
+bool EnsurePrivateTempDirectory(TDirectories& dirs) {
+    if (!EnsureDirectory(dirs.TempRoot)) {
+        return false;
+    }
+    const std::string own = dirs.TempRoot + PrivateTempName();
+    if (::mkdir(own.c_str(), 0700) == 0 || errno == EEXIST) {
+        if (IsOwnPrivateDirectory(own)) {
+            dirs.Temp = own + "/";
+            return true;
+        }
+    }
+    std::string pattern = dirs.TempRoot + "pelmora-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        return false;
+    }
+    dirs.Temp = pattern + "/";
+    return true;
+}
+
+std::optional<std::string> CreateRequiredDirectories(TDirectories& dirs) {
+    for (const std::string* dir : {&dirs.Program, &dirs.TempRoot, &dirs.Store, &dirs.AddressBooks,
                                    &dirs.Templates, &dirs.Backup}) {
         if (!EnsureDirectory(*dir)) {
             return *dir;
         }
+    }
+    if (!EnsurePrivateTempDirectory(dirs)) {
+        return dirs.Temp;
     }
     return std::nullopt;
 }

@@ -16,7 +16,8 @@ constexpr std::uint64_t kLowDiskBytes = 20'000'000;
 struct TDirectories {
     std::string Program;      // the data home: settings, logs, language files, flag file
     std::string Store;        // the mail store ("Projects/" or the registry's "MailStore")
-    std::string Temp;         // "Temp/" or the registry's "TempDir"; emptied at close
+    std::string TempRoot;     // "Temp/" or the registry's "TempDir": the user's choice
+    std::string Temp;         // the program's own directory inside TempRoot; emptied at close
     std::string Backup;       // setting "BackupDir", default "Projects/Backups/"
     std::string AddressBooks; // "AddressBooks/"
     std::string Templates;    // "Templates/"
@@ -51,9 +52,18 @@ std::string ResolveDataHome(const std::optional<std::string>& pelmoraHome,
 std::string ResolveDataHome(const std::optional<std::string>& homeOption);
 
 // Creates, when missing and in this order, the data home, the temporary, store, address-book,
-// templates and backup directories. Returns the first directory that could not be created
-// (the caller reports it and ends the program with kDirectoryExitCode), or std::nullopt.
-std::optional<std::string> CreateRequiredDirectories(const TDirectories& dirs);
+// templates and backup directories, then the program's own temporary directory (see
+// EnsurePrivateTempDirectory). Returns the first directory that could not be created (the
+// caller reports it and ends the program with kDirectoryExitCode), or std::nullopt.
+std::optional<std::string> CreateRequiredDirectories(TDirectories& dirs);
+// The name of the program's own directory inside the temporary directory the user chose:
+// "pelmora-" + user id. Only this directory is ever emptied.
+std::string PrivateTempName();
+// Makes dirs.Temp a directory that only this user can enter (mode 0700) inside
+// dirs.TempRoot: PrivateTempName(), or a fresh "pelmora-XXXXXX" when that name is taken by
+// something else (a link, a file, another user's directory). False when neither can be made.
+bool EnsurePrivateTempDirectory(TDirectories& dirs);
+
 // Creates the sounds and skin directories when missing; failures are ignored.
 void CreateOptionalDirectories(const TDirectories& dirs);
 constexpr int kDirectoryExitCode = 99;

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -284,7 +285,7 @@ void TShell::WarnLowDisk() {
         UiServices.ShowPopup(request);
     };
     warn(Directories.Store, 37);
-    warn(Directories.Temp, 36);
+    warn(Directories.TempRoot, 36);
 }
 
 void TShell::RecoverFromError() {
@@ -391,19 +392,18 @@ void TShell::ClosePlayGoodbye() {
 }
 
 void TShell::CloseRemoveTempFiles() {
-    std::string lower = Directories.Temp;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower.find("temp") == std::string::npos) {
-        return;
-    }
-    // Never empty a directory that holds the program's own data.
-    if (Within(Directories.Program, Directories.Temp) ||
+    // Only the program's own directory is emptied: the directory the user chose may hold
+    // anything, even the user's documents.
+    const fs::path own = fs::path(Directories.Temp).parent_path();
+    struct stat info {};
+    if (own.filename().string().rfind("pelmora-", 0) != 0 || ::lstat(own.c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        Within(Directories.Program, Directories.Temp) ||
         Within(Directories.Store, Directories.Temp)) {
         return;
     }
     std::error_code error;
-    fs::directory_iterator it(Directories.Temp, error);
+    fs::directory_iterator it(own, error);
     if (error) {
         return;
     }

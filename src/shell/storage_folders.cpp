@@ -67,7 +67,7 @@ bool ClearWayFor(const fs::path& to) {
 
 std::optional<std::string> TShell::ChooseTargetFolder(TFolderKind kind) {
     const bool store = kind == TFolderKind::Store;
-    const std::string& current = store ? Directories.Store : Directories.Temp;
+    const std::string& current = store ? Directories.Store : Directories.TempRoot;
     TPopupRequest warning;
     warning.Caption = Text(1, 262);
     warning.DisplayMs = 12000;
@@ -203,7 +203,12 @@ void TShell::MenuTempStorageFolderClick() {
         UiServices.ShowPopup(request);
         return;
     }
-    Directories.Temp = *folder;
+    TDirectories moved = Directories;
+    moved.TempRoot = WithSlash(*folder);
+    if (EnsurePrivateTempDirectory(moved)) {
+        Directories.TempRoot = moved.TempRoot;
+        Directories.Temp = moved.Temp;
+    }
 }
 
 } // namespace pelmora

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace pelmora {
 
@@ -47,6 +48,24 @@ inline void SetAccountParameter(TWorkspace& workspace, TNode* account, int code,
         workspace.AccountTree.SetText(node, text);
     else
         workspace.AccountTree.Add(FindBelow(account, 102), text);
+}
+
+// A retrieved message file without the "Received" (possibly folded) and
+// "X-OriginalArrivalTime" lines the program puts in front of the server's text; "<not
+// added>" when they are not there.
+inline std::string WithoutAddedHeaders(std::string_view file) {
+    if (file.rfind("Received: ", 0) != 0)
+        return "<not added>";
+    const std::size_t arrival = file.find("\r\nX-OriginalArrivalTime: ");
+    if (arrival == std::string::npos)
+        return "<not added>";
+    // Only continuation lines of "Received" may stand between the two.
+    for (std::size_t at = file.find("\r\n"); at < arrival; at = file.find("\r\n", at + 2)) {
+        if (file[at + 2] != ' ' && file[at + 2] != '\t')
+            return "<not added>";
+    }
+    const std::size_t end = file.find("\r\n", arrival + 2);
+    return std::string(file.substr(end == std::string_view::npos ? file.size() : end + 2));
 }
 
 } // namespace pelmora

@@ -2,14 +2,10 @@
 
 #include "processing/answering_machine.h"
 #include "processing/receipts.h"
-#include "processing_fixture.h"
 #include "store/folder_index.h"
 #include "store/message_files.h"
-#include "store/store_layout.h"
-#include "support/dovecot_server.h"
 #include "support/smtp_test_server.h"
-#include "support/temp_dir.h"
-#include "support/test_ca.h"
+#include "transfer_fixture.h"
 
 #include <filesystem>
 #include <functional>
@@ -23,14 +19,8 @@ namespace pelmora {
 namespace {
 
 namespace fs = std::filesystem;
-using pelmora::testing::TDovecotOptions;
 using pelmora::testing::TDovecotServer;
 using pelmora::testing::TSmtpTestServer;
-using pelmora::testing::TTempDir;
-using pelmora::testing::TTestCa;
-using pelmora::testing::TTestCertificate;
-
-const std::string kPassword = "pop secret";
 
 std::string Mail(const std::string& subject, const std::string& extra) {
     return "From: a@example.net\r\nTo: Me Myself <me@example.org>\r\nSubject: " + subject +
@@ -39,33 +29,8 @@ std::string Mail(const std::string& subject, const std::string& extra) {
            "\r\nBody.\r\n";
 }
 
-class TransferRoutingTest : public WorkspaceTest {
+class TransferRoutingTest : public TransferFixture {
 protected:
-    void SetUp() override {
-        WorkspaceTest::SetUp();
-        Start();
-        AccountNode = Workspace->AccountTree.First();
-        DefaultProject = Workspace->ReadAccountSettings(AccountNode).DefaultProject;
-        ASSERT_GT(DefaultProject, 99999);
-        ASSERT_TRUE(EnsureProjectDirectories(Store, DefaultProject));
-        Workspace->AccountTree.Add(AccountNode, ProjectNodeText(1001, "Work", "#251080"));
-        ASSERT_TRUE(EnsureProjectDirectories(Store, 1001));
-        SetAccountValue(104, "127.0.0.1");
-        SetAccountValue(108, "127.0.0.1");
-        SetAccountValue(123, "1");
-        SetAccountValue(202, "me@example.org");
-        SetAccountValue(203, "Me Myself");
-        SetAccountValue(110, "No");
-    }
-
-    void SetAccountValue(int code, const std::string& value) {
-        SetAccountParameter(*Workspace, AccountNode, code, value);
-    }
-    void UseMailbox(const std::string& user, int port) {
-        SetAccountValue(105, user);
-        SetAccountValue(106, kPassword);
-        SetAccountValue(121, std::to_string(port));
-    }
     // How often each subject was stored in a folder's files, with the state its name gives.
     std::map<std::string, int> Subjects(int project, int folder) const {
         std::map<std::string, int> subjects;
@@ -81,24 +46,13 @@ protected:
         }
         return subjects;
     }
-
-    TNode* AccountNode = nullptr;
-    int DefaultProject = 0;
 };
 
 // Kinds of retrieved mail, fetched from a real server in one session, each land in their
 // project, folder and state.
 TEST_F(TransferRoutingTest, RetrievedKindsLandInTheirFolders) {
-    TTempDir files("pelmora-transfer-routing");
-    TTestCa ca(files.Path());
-    ASSERT_TRUE(ca.Ok());
-    TTestCertificate certificate = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
-    TDovecotOptions options;
-    options.CertPath = certificate.CertPath;
-    options.KeyPath = certificate.KeyPath;
-    options.Users.emplace_back("kinds", kPassword);
     TDovecotServer server;
-    ASSERT_TRUE(server.Start(options)) << server.Log();
+    ASSERT_TRUE(StartDovecot(server, {"kinds"})) << server.Log();
     const std::string ours = "References: <a.1@PXID1001>\r\n";
     const std::vector<std::tuple<std::string, std::string, int, int, int>> cases = {
         {"Re: offer -> Tracking number: 1001$20240101", "", 1001, 111, kStateUnread},
@@ -130,16 +84,8 @@ TEST_F(TransferRoutingTest, RetrievedKindsLandInTheirFolders) {
 // With the answering machine switched on, a retrieved message is answered through the
 // outgoing server right away; an answer to one of our answers is stored but not answered.
 TEST_F(TransferRoutingTest, AnsweringMachineRepliesThroughTheOutgoingServer) {
-    TTempDir files("pelmora-transfer-answer");
-    TTestCa ca(files.Path());
-    ASSERT_TRUE(ca.Ok());
-    TTestCertificate certificate = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
-    TDovecotOptions options;
-    options.CertPath = certificate.CertPath;
-    options.KeyPath = certificate.KeyPath;
-    options.Users.emplace_back("away", kPassword);
     TDovecotServer server;
-    ASSERT_TRUE(server.Start(options)) << server.Log();
+    ASSERT_TRUE(StartDovecot(server, {"away"})) << server.Log();
     TSmtpTestServer sink;
     ASSERT_TRUE(sink.Start()) << sink.Log();
     ASSERT_TRUE(PrepareAnswerFiles(Books, 1, "I am away until Monday."));
@@ -156,7 +102,7 @@ TEST_F(TransferRoutingTest, AnsweringMachineRepliesThroughTheOutgoingServer) {
     EXPECT_EQ(run.Downloaded, 2);
     const std::vector<pelmora::testing::TReceivedMail> sent = sink.Received();
     ASSERT_EQ(sent.size(), 1u) << sink.Log() << Shell->SessionLog().Joined();
-    EXPECT_EQ(sent[0].From, "me@example.org");
+    EXPECT_EQ(sent[0].From, "<>") << "an automatic answer has a null envelope sender";
     EXPECT_EQ(sent[0].To, std::vector<std::string>{"a@example.net"});
     TMailMessage reply;
     reply.ParseText(sent[0].Data, true);
@@ -171,16 +117,8 @@ TEST_F(TransferRoutingTest, AnsweringMachineRepliesThroughTheOutgoingServer) {
 // A retrieved request for a receipt: the receipt is queued, sent by the next run, filed as
 // a sent receipt, and leads back to the message it acknowledges.
 TEST_F(TransferRoutingTest, ReceiptRoundTripLeadsBackToItsSource) {
-    TTempDir files("pelmora-transfer-receipt");
-    TTestCa ca(files.Path());
-    ASSERT_TRUE(ca.Ok());
-    TTestCertificate certificate = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
-    TDovecotOptions options;
-    options.CertPath = certificate.CertPath;
-    options.KeyPath = certificate.KeyPath;
-    options.Users.emplace_back("receipt", kPassword);
     TDovecotServer server;
-    ASSERT_TRUE(server.Start(options)) << server.Log();
+    ASSERT_TRUE(StartDovecot(server, {"receipt"})) << server.Log();
     TSmtpTestServer sink;
     ASSERT_TRUE(sink.Start()) << sink.Log();
     ASSERT_TRUE(server.AddMessage("receipt", Mail("first", "References: <q.1@PXID1001>\r\n")));

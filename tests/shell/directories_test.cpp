@@ -67,7 +67,8 @@ TEST(DirectoriesTest, DefaultsAndReplacements) {
     const TDirectories d = MakeDirectories("/h", std::nullopt, std::nullopt, "");
     EXPECT_EQ(d.Program, "/h/");
     EXPECT_EQ(d.Store, "/h/Projects/");
-    EXPECT_EQ(d.Temp, "/h/Temp/");
+    EXPECT_EQ(d.TempRoot, "/h/Temp/");
+    EXPECT_EQ(d.Temp, "/h/Temp/" + PrivateTempName() + "/");
     EXPECT_EQ(d.Backup, "/h/Projects/Backups/");
     EXPECT_EQ(d.AddressBooks, "/h/AddressBooks/");
     EXPECT_EQ(d.Templates, "/h/Templates/");
@@ -75,14 +76,15 @@ TEST(DirectoriesTest, DefaultsAndReplacements) {
     EXPECT_EQ(d.Skin, "/h/Skin/");
     const TDirectories e = MakeDirectories("/h/", "/s", "/t/", "/b");
     EXPECT_EQ(e.Store, "/s/");
-    EXPECT_EQ(e.Temp, "/t/");
+    EXPECT_EQ(e.TempRoot, "/t/");
     EXPECT_EQ(e.Backup, "/b/");
 }
 
 TEST(DirectoriesTest, CreatesEveryDirectoryOnFirstStart) {
     TTempDir dir;
-    const TDirectories d = MakeDirectories(dir.Path() + "home", std::nullopt, std::nullopt, "");
+    TDirectories d = MakeDirectories(dir.Path() + "home", std::nullopt, std::nullopt, "");
     EXPECT_EQ(CreateRequiredDirectories(d), std::nullopt);
+    EXPECT_TRUE(fs::is_directory(d.Temp));
     CreateOptionalDirectories(d);
     for (const char* sub :
          {"Projects", "Temp", "AddressBooks", "Templates", "Projects/Backups", "Sounds", "Skin"}) {
@@ -94,13 +96,12 @@ TEST(DirectoriesTest, ReportsTheDirectoryThatCannotBeCreated) {
     TTempDir dir;
     // A file where the data home should be blocks every directory below it, even for root.
     WriteFile(dir.Path() + "blocked", "x");
-    const TDirectories home =
-        MakeDirectories(dir.Path() + "blocked", std::nullopt, std::nullopt, "");
+    TDirectories home = MakeDirectories(dir.Path() + "blocked", std::nullopt, std::nullopt, "");
     EXPECT_EQ(CreateRequiredDirectories(home), dir.Path() + "blocked/");
     // The order is temporary, store, address books, templates, backup.
     fs::create_directories(dir.Path() + "ok");
     WriteFile(dir.Path() + "ok/AddressBooks", "x");
-    const TDirectories ok = MakeDirectories(dir.Path() + "ok", std::nullopt, std::nullopt, "");
+    TDirectories ok = MakeDirectories(dir.Path() + "ok", std::nullopt, std::nullopt, "");
     EXPECT_EQ(CreateRequiredDirectories(ok), dir.Path() + "ok/AddressBooks/");
     EXPECT_TRUE(fs::is_directory(dir.Path() + "ok/Temp"));
     EXPECT_TRUE(fs::is_directory(dir.Path() + "ok/Projects"));

@@ -73,7 +73,8 @@ TEST_F(ShellStartTest, RegistryDirectoriesAndTheirFallback) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     EXPECT_EQ(Shell->Dirs().Store, store + "/");
     EXPECT_TRUE(fs::is_directory(store));
-    EXPECT_EQ(Shell->Dirs().Temp, Home + "Temp/");
+    EXPECT_EQ(Shell->Dirs().TempRoot, Home + "Temp/");
+    EXPECT_EQ(Shell->Dirs().Temp, Home + "Temp/" + PrivateTempName() + "/");
     EXPECT_EQ(Shell->Dirs().Backup, Dir.Path() + "bak/");
     EXPECT_TRUE(fs::is_directory(Dir.Path() + "bak"));
 }
@@ -172,36 +173,52 @@ TEST_F(ShellStartTest, CloseFlagsFilesAndWait) {
     EXPECT_EQ(Ui.WaitedMs, 1000);
 }
 
-TEST_F(ShellStartTest, TemporaryFilesAreRemovedOnlyFromATempDirectory) {
+// Closing empties only the program's own directory inside the temporary directory: the
+// directory the user chose may hold anything.
+TEST_F(ShellStartTest, ClosingRemovesOnlyTheProgramsOwnTemporaryFiles) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
-    WriteFile(Home + "Temp/part.html", "<p>");
-    WriteFile(Home + "Temp/extract/inner.eml", "x");
+    const std::string own = Shell->Dirs().Temp;
+    ASSERT_EQ(own, Home + "Temp/" + PrivateTempName() + "/");
+    EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_all);
+    WriteFile(own + "part.html", "<p>");
+    WriteFile(own + "extract/inner.eml", "x");
+    WriteFile(Home + "Temp/other.txt", "y");
     Shell->CloseRemoveTempFiles();
-    EXPECT_TRUE(fs::is_directory(Home + "Temp"));
-    EXPECT_TRUE(fs::is_empty(Home + "Temp"));
+    EXPECT_TRUE(fs::is_directory(own));
+    EXPECT_TRUE(fs::is_empty(own));
+    EXPECT_TRUE(fs::exists(Home + "Temp/other.txt"));
 
-    const std::string scratch = Dir.Path() + "Scratch/";
-    fs::create_directories(scratch);
-    ASSERT_TRUE(Shell->Registry().SetTempDir(scratch));
+    // A "TempDir" of the user's that holds documents, its name saying "temp".
+    const std::string documents = Dir.Path() + "My Temp Documents/";
+    WriteFile(documents + "report.odt", "report");
+    WriteFile(documents + "drafts/letter.txt", "letter");
+    ASSERT_TRUE(Shell->Registry().SetTempDir(documents));
     Shell = MakeShell();
     ASSERT_TRUE(Shell->FormCreate().Ok);
-    ASSERT_EQ(Shell->Dirs().Temp, scratch);
-    WriteFile(scratch + "keep.txt", "x");
+    ASSERT_EQ(Shell->Dirs().TempRoot, documents);
+    ASSERT_EQ(Shell->Dirs().Temp, documents + PrivateTempName() + "/");
+    WriteFile(Shell->Dirs().Temp + "receipt.txt", "x");
     Shell->CloseRemoveTempFiles();
-    EXPECT_TRUE(fs::exists(scratch + "keep.txt"));
+    EXPECT_FALSE(fs::exists(Shell->Dirs().Temp + "receipt.txt"));
+    EXPECT_EQ(ReadFile(documents + "report.odt"), "report");
+    EXPECT_EQ(ReadFile(documents + "drafts/letter.txt"), "letter");
 
-    // A "temp" directory that holds the data home is never emptied.
-    const std::string parentTemp = Dir.Path() + "TEMP/";
-    fs::create_directories(parentTemp + "home");
-    WriteFile(parentTemp + "home/pelmora.ini", "[System]\n");
-    TShellOptions options;
-    options.ProgramDir = parentTemp + "home/";
-    options.ChangeWorkingDirectory = false;
-    TShell nested(options, Ui);
-    ASSERT_TRUE(nested.Registry().SetTempDir(parentTemp));
-    ASSERT_TRUE(nested.FormCreate().Ok);
-    nested.CloseRemoveTempFiles();
-    EXPECT_TRUE(fs::exists(parentTemp + "home/pelmora.ini"));
+    // The program's name in the user's directory taken by a link to other files: the program
+    // works in a directory of its own and never empties the linked one.
+    const std::string linked = Dir.Path() + "linked/";
+    WriteFile(linked + "keep.txt", "keep");
+    const std::string shared = Dir.Path() + "shared/";
+    fs::create_directories(shared);
+    fs::create_directory_symlink(linked, shared + PrivateTempName());
+    ASSERT_TRUE(Shell->Registry().SetTempDir(shared));
+    Shell = MakeShell();
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    EXPECT_EQ(Shell->Dirs().Temp.rfind(shared + "pelmora-", 0), 0u);
+    EXPECT_NE(Shell->Dirs().Temp, shared + PrivateTempName() + "/");
+    WriteFile(Shell->Dirs().Temp + "part.html", "<p>");
+    Shell->CloseRemoveTempFiles();
+    EXPECT_TRUE(fs::is_empty(Shell->Dirs().Temp));
+    EXPECT_EQ(ReadFile(linked + "keep.txt"), "keep");
 }
 
 TEST_F(ShellStartTest, AutoRunEntryFollowsTheMenu) {

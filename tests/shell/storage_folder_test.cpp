@@ -165,7 +165,7 @@ TEST_F(TempStorageFolderTest, DialogLoop) {
     EXPECT_TRUE(Ui.Popups.empty()) << "cancelled silently";
     EXPECT_TRUE(Ui.Questions.empty());
 
-    Ui.FolderAnswers.push_back(temp);
+    Ui.FolderAnswers.push_back(Shell->Dirs().TempRoot);
     Shell->MenuTempStorageFolderClick();
     ASSERT_EQ(Ui.Popups.size(), 1u);
     EXPECT_EQ(Ui.Popups[0].Request.Text, Shell->Text(0, 2));
@@ -193,7 +193,9 @@ TEST_F(TempStorageFolderTest, DialogLoop) {
     Ui.FolderAnswers.push_back(target);
     Shell->MenuTempStorageFolderClick();
     EXPECT_TRUE(Ui.Popups.empty());
-    EXPECT_EQ(Shell->Dirs().Temp, target);
+    EXPECT_EQ(Shell->Dirs().TempRoot, target);
+    EXPECT_EQ(Shell->Dirs().Temp, target + PrivateTempName() + "/");
+    EXPECT_TRUE(fs::is_directory(Shell->Dirs().Temp));
     EXPECT_EQ(TRegistry(Home).TempDir(), target);
 }
 

@@ -16,7 +16,7 @@
 namespace pelmora {
 
 inline std::filesystem::path NewTestDirectory(const std::string& tag) {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
     for (char& c : name) {
         if (c == '/')
@@ -33,7 +33,7 @@ inline std::string SlurpFile(const std::string& path) {
     return ReadWholeFile(path).value_or("<missing>");
 }
 
-class WorkspaceTest : public testing::Test {
+class WorkspaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Home = NewTestDirectory("ws");

@@ -156,6 +156,23 @@ bool TDovecotServer::AddMessage(const std::string& user, const std::string& text
     return !error;
 }
 
+bool TDovecotServer::RebuildMailbox(const std::string& user) {
+    std::error_code error;
+    std::vector<fs::path> state;
+    for (auto& entry : fs::directory_iterator(MaildirOf(user), error)) {
+        if (entry.path().filename().string().rfind("dovecot", 0) == 0) {
+            state.push_back(entry.path());
+        }
+    }
+    for (const fs::path& path : state) {
+        fs::remove_all(path, error);
+        if (error) {
+            return false;
+        }
+    }
+    return !state.empty();
+}
+
 std::vector<std::string> TDovecotServer::Messages(const std::string& user) const {
     std::vector<std::string> names;
     std::error_code error;

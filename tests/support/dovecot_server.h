@@ -38,6 +38,10 @@ public:
 
     // Delivers a message into the user's Maildir; the server sees it at the next sign-in.
     bool AddMessage(const std::string& user, const std::string& text);
+    // Forgets the unique ids the server gave the user's messages, as a rebuilt or restored
+    // mailbox does: with "%u" ids the next messages are numbered from 1 again. Call it while
+    // the server is stopped.
+    bool RebuildMailbox(const std::string& user);
     // Messages in the user's Maildir (new and cur).
     int MessageCount(const std::string& user) const;
     // Texts of the messages in the user's Maildir, in file name order.
