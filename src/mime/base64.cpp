@@ -53,11 +53,15 @@ constexpr std::array<std::uint32_t, 256> Shifted2 = MakeShiftedTable(2);
 constexpr std::array<std::uint32_t, 256> Shifted3 = MakeShiftedTable(3);
 
 // Decodes one line into dest; returns the number of bytes written (at most 3/4 of the
-// line's length). Characters outside the alphabet are skipped. dest must have one byte of
-// room beyond that.
-std::size_t DecodeLineInto(const unsigned char* in, std::size_t len, char* dest) {
+// line's length). Characters outside the alphabet are skipped; "=" completes the group it is
+// in. A last group of two or three characters (padding left out) gives its one or two bytes;
+// *partial, when given, tells whether the line ended inside a group (its bits then belong to
+// the next line). dest must have one byte of room beyond that.
+std::size_t DecodeLineInto(const unsigned char* in, std::size_t len, char* dest,
+                           bool* partial = nullptr) {
     char* const start = dest;
     std::size_t i = 0;
+    if (partial) *partial = false;
     while (true) {
         // Fast path: four alphabet characters in a row, written as one 4-byte store.
         while (i + 4 <= len) {
@@ -74,18 +78,35 @@ std::size_t DecodeLineInto(const unsigned char* in, std::size_t len, char* dest)
             i += 4;
         }
         if (i >= len) break;
-        // Slow path: gather one group of four significant characters.
+        // Slow path: gather one group of up to four significant characters.
         std::uint8_t group[4];
         int count = 0;
+        bool padded = false;
         while (i < len && count < 4) {
             std::uint8_t v = DecodeTable[in[i++]];
-            if (v != Skip) group[count++] = v;
+            if (v == Skip) continue;
+            if (v == Pad) {
+                if (count == 0) continue; // stray fill character
+                padded = true;
+                // the rest of the fill belongs to this group
+                while (i < len && (in[i] == '=' || DecodeTable[in[i]] == Skip)) ++i;
+                break;
+            }
+            group[count++] = v;
         }
-        if (count < 4) break; // an incomplete group at the end of the line yields nothing
-        if (group[0] == Pad) continue;
-        int produce = group[2] == Pad ? 1 : (group[3] == Pad ? 2 : 3);
+        if (count == 1 && !padded) {
+            // six bits cannot make a byte; they may continue on the next line
+            if (partial) *partial = true;
+            break;
+        }
+        if (count < 2) continue;
+        if (count < 4 && !padded && partial && i >= len) {
+            *partial = true;
+            break;
+        }
         std::uint32_t v = 0;
-        for (int k = 0; k < 4; ++k) v = (v << 6) | (group[k] == Pad ? 0 : group[k]);
+        for (int k = 0; k < 4; ++k) v = (v << 6) | (k < count ? group[k] : 0);
+        int produce = count - 1;
         dest[0] = static_cast<char>(v >> 16);
         if (produce > 1) dest[1] = static_cast<char>(v >> 8);
         if (produce > 2) dest[2] = static_cast<char>(v);
@@ -152,6 +173,10 @@ std::string DecodeBase64Line(std::string_view line) {
     return out;
 }
 
+// Lines are decoded one by one while every line holds whole groups (the usual shape). A line
+// that ends inside a group (lines of odd length, a line broken in the middle) makes the whole
+// body be read again as one stream, so its leftover bits join the next line's and no byte is
+// lost.
 void DecodeBase64BodyTo(std::string_view body, std::string& out) {
     const std::size_t start = out.size();
     out.resize(start + body.size() / 4 * 3 + 4);
@@ -159,11 +184,21 @@ void DecodeBase64BodyTo(std::string_view body, std::string& out) {
     const auto* in = reinterpret_cast<const unsigned char*>(body.data());
     std::size_t pos = 0;
     const std::size_t n = body.size();
-    while (pos < n) {
+    bool partial = false;
+    while (pos < n && !partial) {
         const void* lf = std::memchr(in + pos, '\n', n - pos);
         std::size_t end = lf ? static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - in) : n;
-        dest += DecodeLineInto(in + pos, end - pos, dest);
+        dest += DecodeLineInto(in + pos, end - pos, dest, &partial);
         pos = end + 1;
+    }
+    if (partial) {
+        std::string stream;
+        stream.reserve(body.size());
+        for (unsigned char c : body) {
+            if (DecodeTable[c] != Skip) stream += static_cast<char>(c);
+        }
+        dest = out.data() + start;
+        dest += DecodeLineInto(reinterpret_cast<const unsigned char*>(stream.data()), stream.size(), dest);
     }
     out.resize(static_cast<std::size_t>(dest - out.data()));
 }

@@ -1,6 +1,8 @@
 #include "mime/encoded_words.h"
 
 #include "mime/base64.h"
+#include "mime/charset.h"
+#include "mime/header_write.h"
 #include "mime/mime_text.h"
 #include "mime/quoted_printable.h"
 #include "mime/uuencode.h"
@@ -10,77 +12,108 @@ namespace pelmora {
 std::string EncodeWord(std::string_view text, std::string_view charset) {
     std::string encoded = EncodeQuotedPrintable(text, TQpMode::Header);
     if (encoded == text) return std::string(text);
-    std::string word;
-    word.reserve(encoded.size() + charset.size() + 7);
-    word += "=?";
-    word += charset;
-    word += "?Q?";
-    word += encoded;
-    word += "?=";
-    return word;
+    return EncodeHeaderText(text, charset, true);
 }
 
 namespace {
 
-std::string DecodeWordText(std::string_view inner) {
-    // inner: encoding letter, "?", encoded text. A malformed head is read as Q.
-    char letter = 'Q';
-    if (inner.size() >= 2 && inner[1] == '?') {
-        char c = UpperAscii(inner[0]);
-        if (c == 'B' || c == 'Q' || c == 'U') letter = c;
+// One encoded word found in a header text: "=?" charset "?" letter "?" text "?=".
+struct TEncodedWord {
+    std::size_t Begin = 0;
+    std::size_t End = 0; // one past the closing "?="
+    std::string_view Charset;
+    char Letter = 'Q';
+    std::string_view Text;
+};
+
+bool IsWordSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The next well-formed encoded word at or after pos. A "=?" that does not start one is
+// ordinary text.
+bool FindEncodedWord(std::string_view text, std::size_t pos, TEncodedWord& word) {
+    while (true) {
+        std::size_t open = text.find("=?", pos);
+        if (open == std::string_view::npos) return false;
+        std::size_t charsetEnd = open + 2;
+        while (charsetEnd < text.size() && text[charsetEnd] != '?' && !IsWordSpace(text[charsetEnd]))
+            ++charsetEnd;
+        if (charsetEnd > open + 2 && charsetEnd + 2 < text.size() && text[charsetEnd] == '?' &&
+            text[charsetEnd + 2] == '?') {
+            char letter = UpperAscii(text[charsetEnd + 1]);
+            std::size_t close = text.find("?=", charsetEnd + 3);
+            if ((letter == 'B' || letter == 'Q' || letter == 'U') && close != std::string_view::npos) {
+                word.Begin = open;
+                word.End = close + 2;
+                word.Charset = text.substr(open + 2, charsetEnd - open - 2);
+                word.Letter = letter;
+                word.Text = text.substr(charsetEnd + 3, close - charsetEnd - 3);
+                return true;
+            }
+        }
+        pos = open + 2;
     }
-    std::string_view encoded = inner.size() >= 2 ? inner.substr(2) : std::string_view();
-    std::string decoded;
-    switch (letter) {
+}
+
+void DecodeWordBytes(const TEncodedWord& word, std::string& out) {
+    switch (word.Letter) {
     case 'B':
-        DecodeBase64LineTo(encoded, decoded);
-        decoded.resize(UpToZero(decoded).size());
+        DecodeBase64LineTo(word.Text, out);
         break;
     case 'U':
-        UudecodeLineTo(encoded, decoded);
-        decoded.resize(UpToZero(decoded).size());
+        UudecodeLineTo(word.Text, out);
         break;
     default: {
-        std::string spaced(encoded);
+        std::string spaced(word.Text);
         for (char& c : spaced) {
             if (c == '_') c = ' ';
         }
-        DecodeQuotedPrintableTo(spaced, decoded);
+        DecodeQuotedPrintableTo(spaced, out);
         break;
     }
     }
-    return decoded;
 }
 
 } // namespace
 
-// Decoded bytes are never searched again for encoded words: each word is decoded once, in a
-// single left-to-right pass, so the work stays linear however many words a header holds.
+// Adjacent encoded words (separated only by white space) are one text: the white space between
+// them goes, and the bytes of words in the same charset are joined before conversion, so a
+// character split across two words reads whole. Decoded bytes are never searched again for
+// encoded words, so the work stays linear however many words a header holds.
 std::string DecodeWords(std::string_view input) {
     std::string_view text = TrimMail(input);
     std::string result;
     result.reserve(text.size());
+    std::string pendingBytes;
+    std::string pendingCharset;
+    auto flush = [&] {
+        if (pendingBytes.empty()) return;
+        result += ToUtf8(pendingBytes, pendingCharset);
+        pendingBytes.clear();
+    };
     std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t open = text.find("=?", pos);
-        if (open == std::string_view::npos) break;
-        std::size_t charsetEnd = text.find('?', open + 2);
-        if (charsetEnd == std::string_view::npos) break;
-        std::size_t close = text.find("?=", charsetEnd + 1);
-        if (close == std::string_view::npos) break;
-        // An encoded text that begins with "=" makes the first "?=" the one after the
-        // encoding letter; a further "?=" then closes the word.
-        if (close + 2 < text.size()) {
-            std::size_t further = text.find('?', close + 2);
-            if (further != std::string_view::npos && further + 1 < text.size() &&
-                text[further + 1] == '=' && close == charsetEnd + 2)
-                close = further;
+    bool afterWord = false;
+    TEncodedWord word;
+    while (pos < text.size() && FindEncodedWord(text, pos, word)) {
+        std::string_view between = text.substr(pos, word.Begin - pos);
+        bool onlySpace = afterWord;
+        for (char c : between) onlySpace = onlySpace && IsWordSpace(c);
+        if (!onlySpace) {
+            flush();
+            result += HeaderBytesToUtf8(between);
         }
-        result.append(text.data() + pos, open - pos);
-        result += DecodeWordText(text.substr(charsetEnd + 1, close - charsetEnd - 1));
-        pos = close + 2;
+        std::string charset = NormaliseCharsetLabel(word.Charset);
+        if (charset != pendingCharset) {
+            flush();
+            pendingCharset = std::move(charset);
+        }
+        DecodeWordBytes(word, pendingBytes);
+        pos = word.End;
+        afterWord = true;
     }
-    result.append(text.data() + pos, text.size() - pos);
+    flush();
+    result += HeaderBytesToUtf8(text.substr(pos));
+    // A header text is one line of characters: a NUL would cut it short wherever it is shown.
+    result.resize(UpToZero(result).size());
     return result;
 }
 

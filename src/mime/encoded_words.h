@@ -6,12 +6,13 @@
 
 namespace pelmora {
 
-// Returns the text unchanged when it needs no escaping in a header, otherwise one encoded
-// word "=?" charset "?Q?" ... "?=" holding the whole text.
+// Returns the text unchanged when it needs no escaping in a header, otherwise encoded words
+// for the whole text (see EncodeHeaderText), labelled "utf-8" when the text is UTF-8.
 std::string EncodeWord(std::string_view text, std::string_view charset);
 
-// Trims the text and replaces every encoded word by its decoded bytes. The charset is only a
-// label and is ignored. Work is linear in the text's length whatever it holds.
+// Trims the text and gives it as UTF-8: every encoded word decoded by its charset (adjacent
+// words joined without the white space between them), other bytes as UTF-8 when they are
+// valid UTF-8 and as windows-1252 otherwise. Work is linear in the text's length.
 std::string DecodeWords(std::string_view text);
 
 } // namespace pelmora

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <vector>
 
 namespace pelmora {
 namespace {
@@ -60,6 +61,8 @@ int FieldNumber(std::string_view field) {
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+long OffsetAtLocal(double t);
 
 } // namespace
 
@@ -117,7 +120,8 @@ std::string FormatMailDate(double t) {
     out += ':';
     AppendTwoDigits(out, second);
     out += ' ';
-    long long offsetMinutes = std::llround(LocalUtcOffset() * 1440.0);
+    // The zone in effect at that date, so a summer date written in winter is still right.
+    long long offsetMinutes = OffsetAtLocal(t) / 60;
     if (offsetMinutes == 0) {
         out += "GMT";
     } else {
@@ -129,53 +133,196 @@ std::string FormatMailDate(double t) {
     return out;
 }
 
+namespace {
+
+// Offset from UTC, in seconds, in effect at a moment given in seconds since 1970 (UTC).
+long OffsetAtUtc(long long utcSeconds) {
+    std::time_t when = static_cast<std::time_t>(utcSeconds);
+    std::tm local{};
+    if (!localtime_r(&when, &local)) return 0;
+    return local.tm_gmtoff;
+}
+
+// Offset in effect at a local date-time (day count).
+long OffsetAtLocal(double t) {
+    int year, month, day, hour, minute, second, dayOfWeek;
+    DecodeDayCount(t, year, month, day, hour, minute, second, dayOfWeek);
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    if (std::mktime(&local) == static_cast<std::time_t>(-1)) return 0;
+    return local.tm_gmtoff;
+}
+
+int MonthFromName(std::string_view name) {
+    if (name.size() < 3) return 0;
+    std::string lower = LowerAsciiCopy(name.substr(0, 3));
+    static constexpr std::string_view Lower = "jan,feb,mar,apr,may,jun,jul,aug,sep,oct,nov,dec,";
+    std::size_t found = Lower.find(lower);
+    return found == std::string_view::npos || found % 4 != 0 ? 0 : static_cast<int>(found / 4 + 1);
+}
+
+bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool AllDigits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (!IsDigit(c)) return false;
+    }
+    return true;
+}
+
+// Zones by name (RFC 5322 section 4.3); military letters and unknown names read as UTC.
+bool ZoneByName(std::string_view name, int& minutes) {
+    static constexpr struct {
+        std::string_view Name;
+        int Hours;
+    } Zones[] = {{"ut", 0},  {"utc", 0}, {"gmt", 0}, {"z", 0},   {"est", -5}, {"edt", -4},
+                 {"cst", -6}, {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
+    std::string lower = LowerAsciiCopy(name);
+    for (const auto& zone : Zones) {
+        if (lower == zone.Name) {
+            minutes = zone.Hours * 60;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// RFC 5322 dates with the obsolete forms: any case of day and month names, full names, the
+// RFC 850 form ("Sunday, 06-Nov-94"), the asctime form ("Sun Nov  6 08:49:37 1994"),
+// numeric "dd/mm/yyyy", two- and three-digit years, a time without seconds, and the zone as
+// an offset or a name. The result is local time with the offset valid at that date.
 double ParseMailDate(std::string_view input) {
-    std::string_view text = TrimMail(input);
+    std::string_view text = TrimAllWhite(input);
     if (text.empty()) return 0;
-    std::string_view fields[8];
-    int field = IsDigit(text.front()) ? 1 : 0;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= text.size() && field < 8; ++i) {
-        bool atEnd = i == text.size();
-        char c = atEnd ? '\0' : text[i];
-        if (!atEnd && c != ' ' && c != '/' && c != ':') continue;
-        fields[field] = text.substr(start, i - start);
-        start = i + 1;
-        field = (c == ' ' && field == 5) ? 7 : field + 1;
+    // Tokens at white space, commas and "/"; comments dropped; "06-Nov-94" cut at its dashes,
+    // while "-0500" stays a zone.
+    std::vector<std::string_view> tokens;
+    std::size_t i = 0;
+    auto separator = [](char c) { return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r' || c == '\n'; };
+    while (i < text.size() && tokens.size() < 16) {
+        char c = text[i];
+        if (separator(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '(') {
+            std::size_t close = text.find(')', i);
+            i = close == std::string_view::npos ? text.size() : close + 1;
+            continue;
+        }
+        std::size_t start = i;
+        while (i < text.size() && !separator(text[i]) && text[i] != '(') ++i;
+        std::string_view token = text.substr(start, i - start);
+        const bool zone = token.front() == '+' || token.front() == '-';
+        if (zone || token.find('-') == std::string_view::npos) {
+            tokens.push_back(token);
+            continue;
+        }
+        std::size_t from = 0;
+        while (from <= token.size() && tokens.size() < 16) {
+            std::size_t dash = token.find('-', from);
+            std::string_view piece = token.substr(from, dash == std::string_view::npos ? std::string_view::npos : dash - from);
+            if (!piece.empty()) tokens.push_back(piece);
+            if (dash == std::string_view::npos) break;
+            from = dash + 1;
+        }
     }
-    int day = FieldNumber(fields[1]);
-    int month = 0;
-    if (!fields[2].empty() && IsDigit(fields[2].front())) {
-        month = FieldNumber(fields[2]);
-    } else {
-        std::size_t found = fields[2].empty() ? std::string_view::npos : MonthNames.find(fields[2]);
-        long long position = found == std::string_view::npos ? 0 : static_cast<long long>(found) + 1;
-        month = static_cast<int>((position - 1) / 4 + 1); // not found reads as January
+    int day = 0, month = 0, year = -1, hour = 0, minute = 0, second = 0;
+    int zoneMinutes = 0;
+    bool haveTime = false;
+    bool haveZone = false;
+    std::vector<int> numbers;
+    std::vector<std::size_t> yearDigits; // digits of each number, to tell "00" from "0"
+    for (std::string_view token : tokens) {
+        if (token.find(':') != std::string_view::npos && !haveTime) {
+            std::string_view parts[3];
+            std::size_t count = 0;
+            std::size_t from = 0;
+            while (count < 3) {
+                std::size_t colon = token.find(':', from);
+                parts[count++] = token.substr(from, colon == std::string_view::npos ? std::string_view::npos : colon - from);
+                if (colon == std::string_view::npos) break;
+                from = colon + 1;
+            }
+            hour = FieldNumber(parts[0]);
+            minute = FieldNumber(parts[1]);
+            second = count > 2 ? FieldNumber(parts[2]) : 0;
+            haveTime = true;
+            continue;
+        }
+        if ((token.front() == '+' || token.front() == '-') && token.size() == 5 && AllDigits(token.substr(1))) {
+            int h = (token[1] - '0') * 10 + (token[2] - '0');
+            int m = (token[3] - '0') * 10 + (token[4] - '0');
+            if (h > 23 || m > 59) return 0;
+            zoneMinutes = (h * 60 + m) * (token.front() == '-' ? -1 : 1);
+            haveZone = true;
+            continue;
+        }
+        if (IsAlpha(token.front())) {
+            int m = MonthFromName(token);
+            if (m && !month) {
+                month = m;
+                continue;
+            }
+            int zone = 0;
+            if (haveTime && !haveZone && ZoneByName(token, zone)) {
+                zoneMinutes = zone;
+                haveZone = true;
+            }
+            continue; // a day name, "AM", a zone name we do not know
+        }
+        if (AllDigits(token)) {
+            if (haveTime && numbers.size() == 1 && year < 0 && month) {
+                year = FieldNumber(token); // asctime puts the year last
+                if (year == 0 && token.size() >= 2) year = 100;
+                continue;
+            }
+            numbers.push_back(FieldNumber(token));
+            yearDigits.push_back(token.size());
+            if (numbers.size() == 1 && token.size() == 4 && !month) {
+                // "2024-03-05"-like order is not mail; keep it as a year
+                year = numbers.back();
+                numbers.pop_back();
+                yearDigits.pop_back();
+            }
+        }
     }
-    int year = FieldNumber(fields[3]);
-    if (year > 0 && year < 100) year += year < 50 ? 2000 : 1900;
-    if (year == 0 || month == 0) return 0;
+    // Numbers in order: day, then the year (or, without a month name, day, month, year).
+    std::size_t k = 0;
+    if (k < numbers.size()) day = numbers[k++];
+    if (!month && k < numbers.size()) month = numbers[k++];
+    if (year < 0 && k < numbers.size()) {
+        year = numbers[k];
+        if (year == 0 && yearDigits[k] >= 2) year = 100; // "00": 2000 below
+        ++k;
+    }
+    if (year <= 0) return 0; // no year, or a year "0" (two digits "00" mean 2000)
+    if (year == 100) {
+        year = 2000;
+    } else if (year < 50) {
+        year += 2000;
+    } else if (year < 1000) {
+        year += 1900;
+    }
+    if (month == 0) return 0;
     double date = 0;
     if (!EncodeDayCount(year, month, day, date)) return 0;
-    int hour = FieldNumber(fields[4]);
-    int minute = FieldNumber(fields[5]);
-    int second = FieldNumber(fields[6]);
-    double zone = 0;
-    std::string_view zoneText = TrimMail(fields[7]);
-    if (zoneText != "GMT" && zoneText.size() == 5) {
-        auto digits = [](std::string_view two, int& value) {
-            if (!IsDigit(two[0]) || !IsDigit(two[1])) return false;
-            value = (two[0] - '0') * 10 + (two[1] - '0');
-            return true;
-        };
-        int zoneHours = 0;
-        int zoneMinutes = 0;
-        if (!digits(zoneText.substr(1, 2), zoneHours) || !digits(zoneText.substr(3, 2), zoneMinutes))
-            return 0;
-        if (zoneHours > 23 || zoneMinutes > 59) return 0;
-        zone = (zoneHours / 24.0 + zoneMinutes / 1440.0) * (zoneText.front() == '-' ? -1 : 1);
-    }
-    return date + hour / 24.0 + minute / 1440.0 + second / 86400.0 - zone + LocalUtcOffset();
+    double utc = date + hour / 24.0 + minute / 1440.0 + second / 86400.0 - zoneMinutes / 1440.0;
+    long long utcSeconds = std::llround((utc - UnixEpochDayCount) * 86400.0);
+    return utc + static_cast<double>(OffsetAtUtc(utcSeconds)) / 86400.0;
+}
+
+double UnixSecondsFromLocal(double t) {
+    return (t - UnixEpochDayCount) * 86400.0 - static_cast<double>(OffsetAtLocal(t));
 }
 
 std::string LocalStamp14(double t) {

@@ -13,11 +13,15 @@ double LocalUtcOffset();
 // The current local date-time.
 double NowLocal();
 
-// "Tue, 05 Mar 2024 14:07:09 +0100": date-time t, zone of the offset in effect now.
+// "Tue, 05 Mar 2024 14:07:09 +0100": date-time t with the zone in effect at t.
 std::string FormatMailDate(double t);
 
-// Reads a date header text into local time; 0 for an invalid or missing date or zone.
+// Reads a date header text into local time (the offset valid at that date); 0 for an invalid
+// or missing date or zone.
 double ParseMailDate(std::string_view text);
+
+// Seconds since 1970 (UTC) of a local date-time.
+double UnixSecondsFromLocal(double t);
 
 // Calendar conversions of day counts; false when the fields are out of range.
 bool EncodeDayCount(int year, int month, int day, double& result);

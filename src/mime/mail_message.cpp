@@ -2,6 +2,7 @@
 
 #include "mime/encoded_words.h"
 #include "mime/header_fold.h"
+#include "mime/header_write.h"
 #include "mime/mail_date.h"
 #include "mime/mail_ids.h"
 #include "mime/mime_text.h"
@@ -31,16 +32,18 @@ void TMailMessage::ForgetPart(const TMailPart* part) {
         if (*ref == part) *ref = nullptr;
     }
     if (!BulkDestroy_ && !Attachments.empty()) std::erase(Attachments, part);
+    if (!BulkDestroy_ && !ExtraTextParts.empty()) std::erase(ExtraTextParts, part);
 }
 
 void TMailMessage::ReportProgress(std::int64_t total, std::int64_t current) {
     if (OnProgress) OnProgress(*this, total, current);
 }
 
-TMailAddress TMailMessage::GetSender() const { return ParseSenderValue(HeaderValue("From")); }
-TMailAddress TMailMessage::GetReplyTarget() const { return ParseSenderValue(HeaderValue("Reply-To")); }
+// The whole header is read, so a ";" or quotes in a display name do not cut it short.
+TMailAddress TMailMessage::GetSender() const { return ParseSenderValue(HeaderText("From")); }
+TMailAddress TMailMessage::GetReplyTarget() const { return ParseSenderValue(HeaderText("Reply-To")); }
 TMailAddress TMailMessage::GetReceiptTarget() const {
-    return ParseSenderValue(HeaderValue("Disposition-Notification-To"));
+    return ParseSenderValue(HeaderText("Disposition-Notification-To"));
 }
 
 namespace {
@@ -55,7 +58,7 @@ void SetAddressHeader(TMailMessage& message, std::string_view header, std::strin
         message.SetHeaderValue(header, Concat({"<", address, ">"}));
         return;
     }
-    message.SetHeaderValue(header, Concat({"\"", EncodeWord(name, message.Charset), "\" <", address, ">"}));
+    message.SetHeaderValue(header, Concat({EncodePhrase(name, message.Charset), " <", address, ">"}));
 }
 
 } // namespace
@@ -77,11 +80,13 @@ void TMailMessage::SetSubject(std::string_view text) {
         RemoveHeader("Subject");
         return;
     }
-    std::string entry = Concat({"Subject: ", EncodeWord(text, Charset)});
+    std::string entry = Concat({"Subject: ", EncodeHeaderText(text, Charset)});
     int index = FindHeader("Subject");
     if (index < 0) {
         HeaderLines.push_back(std::move(entry));
+        ++HeaderVersion;
     } else {
+        ++HeaderVersion;
         HeaderLines[index] = std::move(entry);
     }
 }
@@ -135,14 +140,17 @@ void TMailMessage::AddReceivedHeader(std::string_view fromHost, std::string_view
         if (c == '\r' || c == '\n') c = ' '; // one line, whatever the server sent
     }
     HeaderLines.insert(HeaderLines.begin(), std::move(entry));
+    ++HeaderVersion;
 }
 
 void TMailMessage::ResetMessage() {
     Attachments.clear();
+    ExtraTextParts.clear();
     PlainTextPart = HtmlTextPart = nullptr;
     MixedContainer = RelatedContainer = AlternativeContainer = InnerContainer = nullptr;
     ClearSubParts();
     HeaderLines.clear();
+    ++HeaderVersion;
     RawBody.clear();
     DecodedData.clear();
     PlainTextLines.clear();

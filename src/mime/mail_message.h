@@ -44,13 +44,16 @@ public:
     TMailPartList Attachments;
     std::vector<std::string> PlainTextLines;
     std::vector<std::string> HtmlTextLines;
+    // Later text parts whose text is appended to the lines above (list footers, a text split
+    // around a picture); Restructure joins them into the text part. Not owned.
+    TMailPartList ExtraTextParts;
     TMailPart* PlainTextPart = nullptr;        // Not owned (may be the message itself).
     TMailPart* HtmlTextPart = nullptr;         // Not owned.
     TMailPart* MixedContainer = nullptr;       // Not owned.
     TMailPart* RelatedContainer = nullptr;     // Not owned.
     TMailPart* AlternativeContainer = nullptr; // Not owned.
     TMailPart* InnerContainer = nullptr;       // Not owned.
-    std::string Charset = "iso-8859-1";
+    std::string Charset = "utf-8";
     TProgressEvent OnProgress;
     int FileCounter = 0;
     TMailRecipients ToRecipients{*this, "To"};
@@ -110,7 +113,7 @@ public:
 private:
     void DropText(TMailPart*& textPart, std::vector<std::string>& lines);
     TMailPart* MakeContainer(std::string_view type, std::string_view suffix, TMailPart* outer);
-    void OfferText(TMailPart* part, std::string_view type, bool& taken);
+    void JoinExtraTexts();
     void MapPart(TMailPart* part);
     bool Destroying_ = false;
     bool BulkDestroy_ = false;

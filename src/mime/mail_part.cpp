@@ -1,6 +1,7 @@
 #include "mime/mail_part.h"
 
 #include "mime/base64.h"
+#include "mime/charset.h"
 #include "mime/header_fold.h"
 #include "mime/mail_message.h"
 #include "mime/mime_text.h"
@@ -108,19 +109,114 @@ std::string TMailPart::HeaderValue(std::string_view name) const {
     return StripQuotes(entry.substr(from, MainValueEnd(entry, from) - from));
 }
 
+namespace {
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = UpperAscii(c);
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// RFC 2231 extended value: %XX escapes decoded, everything else kept.
+void AppendPercentDecoded(std::string_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            int high = HexDigitValue(text[i + 1]);
+            int low = HexDigitValue(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+}
+
+// One section of an RFC 2231 parameter: "name*" (n 0, encoded), "name*n" or "name*n*".
+struct TParamSection {
+    int Number = 0;
+    bool Encoded = false;
+    std::string_view Value;
+};
+
+constexpr int MaxParamSections = 1000;
+
+} // namespace
+
+// Besides the plain form ("name=value"), the RFC 2231 forms are read: "name*=charset'lang'text"
+// with %XX escapes, and continuations "name*0=", "name*1*=" ... joined in order. Such a value
+// is given in UTF-8, converted from its charset, and wins over a plain value of the same name.
 std::string TMailPart::HeaderParam(std::string_view name, std::string_view param) const {
     int index = FindHeader(name);
     if (index < 0) return {};
     std::string_view entry = HeaderLines[index];
     auto segments = SplitSegments(entry, name.size() + 1);
+    std::string plain;
+    bool havePlain = false;
+    std::vector<TParamSection> sections;
     for (std::size_t s = 1; s < segments.size(); ++s) {
         std::string_view segment = entry.substr(segments[s].Begin, segments[s].End - segments[s].Begin);
         std::size_t eq = segment.find('=');
         if (eq == std::string_view::npos) continue;
-        if (!EqualsNoCase(TrimMail(segment.substr(0, eq)), param)) continue;
-        return StripQuotes(segment.substr(eq + 1));
+        std::string_view key = TrimAllWhite(segment.substr(0, eq));
+        if (key.size() < param.size() || !EqualsNoCase(key.substr(0, param.size()), param)) continue;
+        std::string_view rest = key.substr(param.size());
+        std::string_view value = segment.substr(eq + 1);
+        if (rest.empty()) {
+            if (!havePlain) plain = StripQuotes(value);
+            havePlain = true;
+            continue;
+        }
+        if (rest.front() != '*') continue;
+        rest.remove_prefix(1);
+        TParamSection section;
+        section.Value = value;
+        if (rest.empty()) {
+            section.Encoded = true;
+        } else {
+            bool encoded = rest.back() == '*';
+            if (encoded) rest.remove_suffix(1);
+            std::optional<int> number = WholeNumber(rest);
+            if (!number || *number < 0 || *number >= MaxParamSections) continue;
+            section.Number = *number;
+            section.Encoded = encoded;
+        }
+        sections.push_back(section);
     }
-    return {};
+    if (sections.empty()) return plain;
+    std::stable_sort(sections.begin(), sections.end(),
+                     [](const TParamSection& a, const TParamSection& b) { return a.Number < b.Number; });
+    std::string charset;
+    std::string bytes;
+    int expected = sections.front().Number;
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        const TParamSection& section = sections[k];
+        if (section.Number != expected) {
+            if (section.Number < expected) continue; // a repeated section number
+            break;                                   // a gap ends the value
+        }
+        ++expected;
+        std::string_view value = TrimAllWhite(section.Value);
+        if (!section.Encoded) {
+            bytes += StripQuotes(value);
+            continue;
+        }
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        if (k == 0) {
+            // charset'language'text; both quotes are required, the fields may be empty
+            std::size_t first = value.find('\'');
+            std::size_t second = first == std::string_view::npos ? first : value.find('\'', first + 1);
+            if (second != std::string_view::npos) {
+                charset = std::string(value.substr(0, first));
+                value = value.substr(second + 1);
+            }
+        }
+        AppendPercentDecoded(value, bytes);
+    }
+    return ToUtf8(bytes, charset);
 }
 
 bool TMailPart::HasHeaderParam(std::string_view name, std::string_view param) const {
@@ -128,6 +224,7 @@ bool TMailPart::HasHeaderParam(std::string_view name, std::string_view param) co
 }
 
 void TMailPart::SetHeaderValue(std::string_view name, std::string_view value) {
+    ++HeaderVersion;
     int index = FindHeader(name);
     if (value.empty()) {
         if (index >= 0) HeaderLines.erase(HeaderLines.begin() + index);
@@ -147,6 +244,7 @@ void TMailPart::SetHeaderValue(std::string_view name, std::string_view value) {
 
 void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
                                std::string_view value) {
+    ++HeaderVersion;
     int index = FindHeader(name);
     if (index < 0) {
         HeaderLines.push_back(std::string(name) + ": ");
@@ -172,6 +270,7 @@ void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
 }
 
 void TMailPart::RemoveHeader(std::string_view name) {
+    ++HeaderVersion;
     std::erase_if(HeaderLines, [name](const std::string& entry) { return EntryMatches(entry, name); });
 }
 

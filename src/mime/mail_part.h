@@ -3,6 +3,7 @@
 // decoded bodies, and the sub-parts it owns (a multipart container). Header accessors never
 // fail: a missing entry reads as empty. Parsing never fails either (see ParseText).
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +36,9 @@ public:
     TMailPart* ParentPart = nullptr;      // Not owned.
     bool IsDecoded = false;
     bool IsEmbedded = false;
+    // Grows with every change the library makes to HeaderLines; readers that cache what they
+    // read from the header (the recipient lists) compare it.
+    std::uint64_t HeaderVersion = 0;
 
     // Header store. A name matches an entry that starts with the name and ":", ignoring case.
     int FindHeader(std::string_view name, int n = 0) const;
@@ -58,6 +62,8 @@ public:
     std::string ContentTypeLower() const;
     std::string Boundary() const;
     std::string AttachmentFileName() const;
+    // The decoded body as UTF-8, converted from the part's charset (see charset.h).
+    std::string TextUtf8();
 
     // Building. FullText is the folded header (empty entries left out), a blank line and
     // RawBody.

@@ -1,121 +1,177 @@
 #include "mime/mail_recipients.h"
 
+#include "mime/charset.h"
 #include "mime/encoded_words.h"
+#include "mime/header_write.h"
 #include "mime/mail_message.h"
 #include "mime/mime_text.h"
 
 namespace pelmora {
 
+namespace {
+
+bool IsFoldingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Appends text to a phrase with runs of white space made one space.
+void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace) {
+    for (char c : text) {
+        if (IsFoldingSpace(c)) {
+            pendingSpace = !phrase.empty();
+            continue;
+        }
+        if (pendingSpace) phrase += ' ';
+        pendingSpace = false;
+        phrase += c;
+    }
+}
+
+// An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
+// address after it counts.
+std::string AngleAddress(std::string_view text) {
+    std::string address;
+    for (char c : text) {
+        if (!IsFoldingSpace(c)) address += c;
+    }
+    if (!address.empty() && address.front() == '@') {
+        std::size_t colon = address.find(':');
+        if (colon != std::string::npos) address.erase(0, colon + 1);
+    }
+    return address;
+}
+
+constexpr int MaxCommentDepth = 50;
+
+} // namespace
+
+// RFC 5322 address lists, leniently: quoted strings with backslash escapes, comments (nested,
+// with escapes; a comment after a bare address is its display name), angle addresses,
+// groups ("Team: a@x, b@y;" lists its members, never the group's name; "undisclosed-
+// recipients:;" lists nobody), and "," or ";" between entries. Nothing fails: text that fits
+// no rule is taken as it stands.
 std::vector<TMailAddress> ParseAddressList(std::string_view value) {
     std::vector<TMailAddress> entries;
-    std::string collected;
-    std::string address;
-    bool nameSide = true;
-    char closer = 0; // non-zero inside a quoted run
+    std::string phrase;     // display name, or a bare address, as collected
+    std::string comment;    // text of the comments of the current entry
+    std::string angle;      // address in angle brackets
+    bool haveAngle = false;
+    bool phraseQuoted = false; // the phrase holds a quoted string: it is a name, not an address
+    bool pendingSpace = false;
     auto emit = [&] {
         TMailAddress entry;
-        if (!address.empty()) {
-            entry.Name = DecodeWords(TrimMail(collected));
-            entry.Address = std::string(TrimMail(address));
+        if (haveAngle) {
+            entry.Name = DecodeWords(phrase);
+            if (entry.Name.empty()) entry.Name = DecodeWords(comment);
+            entry.Address = HeaderBytesToUtf8(angle);
+        } else if (phraseQuoted && phrase.find('@') == std::string::npos) {
+            entry.Name = DecodeWords(phrase);
         } else {
-            entry.Address = std::string(TrimMail(collected));
+            std::string address;
+            for (char c : phrase) {
+                if (!IsFoldingSpace(c)) address += c;
+            }
+            entry.Address = HeaderBytesToUtf8(address);
+            entry.Name = DecodeWords(comment);
         }
         // Empty entries (a trailing or doubled separator) name nobody and are skipped.
         if (!entry.Name.empty() || !entry.Address.empty()) entries.push_back(std::move(entry));
-        collected.clear();
-        address.clear();
-        nameSide = true;
+        phrase.clear();
+        comment.clear();
+        angle.clear();
+        haveAngle = false;
+        phraseQuoted = false;
+        pendingSpace = false;
     };
-    for (char c : value) {
-        if (closer) {
-            if (c == closer) {
-                closer = 0;
-                continue;
+    const std::size_t n = value.size();
+    std::size_t i = 0;
+    while (i < n) {
+        char c = value[i];
+        if (c == '"') {
+            // quoted string; an unclosed one runs to the end
+            std::string text;
+            ++i;
+            while (i < n && value[i] != '"') {
+                if (value[i] == '\\' && i + 1 < n) ++i;
+                text += value[i++];
             }
-            if (!address.empty()) nameSide = true;
-            if (nameSide) collected += c;
+            ++i;
+            if (pendingSpace && !phrase.empty()) phrase += ' ';
+            pendingSpace = false;
+            phrase += text;
+            phraseQuoted = true;
             continue;
         }
-        switch (c) {
-        case '"':
-        case '(':
-            if (nameSide && !collected.empty() && address.empty()) {
-                address = std::string(TrimMail(collected));
-                collected.clear();
+        if (c == '(') {
+            int depth = 0;
+            std::string text;
+            while (i < n) {
+                char d = value[i];
+                if (d == '\\' && i + 1 < n) {
+                    text += value[i + 1];
+                    i += 2;
+                    continue;
+                }
+                ++i;
+                if (d == '(') {
+                    if (depth++ > 0 && depth < MaxCommentDepth) text += d;
+                    continue;
+                }
+                if (d == ')') {
+                    if (--depth == 0) break;
+                    text += d;
+                    continue;
+                }
+                text += d;
             }
-            closer = c == '"' ? '"' : ')';
-            break;
-        case ',':
-        case ';':
-            emit();
-            break;
-        case '<':
-            nameSide = false;
-            break;
-        case '>':
-            nameSide = true;
-            break;
-        default:
-            if (nameSide) {
-                collected += c;
-            } else if (c != ' ') {
-                address += c;
-            }
-            break;
+            if (!comment.empty()) comment += ' ';
+            comment += TrimAllWhite(text);
+            pendingSpace = !phrase.empty();
+            continue;
         }
+        if (c == '<') {
+            std::size_t close = value.find('>', i + 1);
+            std::size_t end = close == std::string_view::npos ? n : close;
+            angle = AngleAddress(value.substr(i + 1, end - i - 1));
+            haveAngle = true;
+            i = end == n ? n : end + 1;
+            continue;
+        }
+        if (c == ':' && !haveAngle) {
+            // a group's name: what follows are its members
+            phrase.clear();
+            comment.clear();
+            phraseQuoted = false;
+            pendingSpace = false;
+            ++i;
+            continue;
+        }
+        if (c == ',' || c == ';') {
+            emit();
+            ++i;
+            continue;
+        }
+        if (c == '>') {
+            ++i;
+            continue;
+        }
+        AppendPhrase(phrase, value.substr(i, 1), pendingSpace);
+        ++i;
     }
-    if (!value.empty()) emit();
+    emit();
     return entries;
 }
 
 TMailAddress ParseSenderValue(std::string_view value) {
-    enum class TState { Undecided, Name, Address };
-    TState state = TState::Undecided;
-    std::string undecided;
-    std::string name;
-    std::string address;
-    char closer = 0;
-    auto current = [&]() -> std::string& {
-        switch (state) {
-        case TState::Name: return name;
-        case TState::Address: return address;
-        default: return undecided;
-        }
-    };
-    for (char c : value) {
-        if (closer) {
-            if (c == closer) {
-                closer = 0;
-                state = TState::Address;
-            } else {
-                current() += c;
-            }
-            continue;
-        }
-        if (c == '"' || c == '(') {
-            if (state == TState::Undecided) address += undecided;
-            state = TState::Name;
-            closer = c == '"' ? '"' : ')';
-        } else if (c == '<') {
-            if (state == TState::Undecided) name += undecided;
-            state = TState::Address;
-        } else if (c == '>') {
-            state = TState::Name;
-        } else {
-            current() += c;
-        }
-    }
-    if (state == TState::Undecided) address += undecided;
-    return {DecodeWords(TrimMail(name)), std::string(TrimMail(address))};
+    std::vector<TMailAddress> entries = ParseAddressList(value);
+    if (entries.empty()) return {};
+    return std::move(entries.front());
 }
 
 std::string FormatAddress(std::string_view name, std::string_view address, std::string_view charset) {
     std::string value;
     std::string_view trimmedName = TrimMail(name);
     if (!trimmedName.empty()) {
-        value += '"';
-        value += EncodeWord(trimmedName, charset);
-        value += "\" ";
+        value += EncodePhrase(trimmedName, charset);
+        value += ' ';
     }
     value += '<';
     value += TrimMail(address);
@@ -153,32 +209,34 @@ std::string CommaText(const std::vector<std::string>& items) {
 TMailRecipients::TMailRecipients(TMailMessage& owningMessage, std::string headerName)
     : OwningMessage(&owningMessage), HeaderName(std::move(headerName)) {}
 
-std::string TMailRecipients::CurrentHeaderText() const {
-    std::string text;
-    for (int n = 0;; ++n) {
-        int index = OwningMessage->FindHeader(HeaderName, n);
-        if (index < 0) break;
-        text += OwningMessage->HeaderLines[index];
-        text += '\n';
+TMailRecipients::TMarker TMailRecipients::CurrentMarker() const {
+    const TMailMessage& message = *OwningMessage;
+    TMarker marker;
+    marker.Version = message.HeaderVersion;
+    marker.Lines = message.HeaderLines.data();
+    marker.LineCount = message.HeaderLines.size();
+    int first = message.FindHeader(HeaderName);
+    if (first >= 0) {
+        marker.FirstEntry = message.HeaderLines[first].data();
+        marker.FirstEntrySize = message.HeaderLines[first].size();
     }
-    return text;
+    return marker;
 }
 
 void TMailRecipients::Refresh() const {
-    std::string current = CurrentHeaderText();
+    TMarker current = CurrentMarker();
     if (Parsed_ && current == ParsedFrom_) return;
     Names_.clear();
     Addresses_.clear();
-    for (int n = 0;; ++n) {
-        int index = OwningMessage->FindHeader(HeaderName, n);
-        if (index < 0) break;
-        std::string_view entry = OwningMessage->HeaderLines[index];
-        for (TMailAddress& item : ParseAddressList(entry.substr(HeaderName.size() + 1))) {
+    const std::string prefix = HeaderName + ":";
+    for (const std::string& entry : OwningMessage->HeaderLines) {
+        if (!StartsWithNoCase(entry, prefix)) continue;
+        for (TMailAddress& item : ParseAddressList(std::string_view(entry).substr(prefix.size()))) {
             Names_.push_back(std::move(item.Name));
             Addresses_.push_back(std::move(item.Address));
         }
     }
-    ParsedFrom_ = std::move(current);
+    ParsedFrom_ = current;
     Parsed_ = true;
 }
 
@@ -240,7 +298,7 @@ void TMailRecipients::WriteHeader() {
         }
         OwningMessage->SetHeaderValue(HeaderName, value);
     }
-    ParsedFrom_ = CurrentHeaderText();
+    ParsedFrom_ = CurrentMarker();
     Parsed_ = true;
 }
 

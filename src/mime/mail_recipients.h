@@ -1,10 +1,12 @@
 #pragma once
 // TMailRecipients: the entries of one address header ("To", "Cc" or "Bcc") of a message as
 // parallel lists of display names and addresses. The lists follow the header: whenever the
-// header text changed since they were read (by any means) they are read again. Every accessor
-// compares the header text with the copy it was read from, so loops over many entries should
-// take Names() or Addresses() once.
+// header changed since they were read they are read again. The change check costs the same
+// whatever the header holds (the message's HeaderVersion, the place and length of its header
+// lines and of the first entry of the header), so a loop over Count()/NameAt()/AddressAt()
+// parses the header once and is linear in the number of recipients.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +27,7 @@ std::vector<TMailAddress> ParseAddressList(std::string_view value);
 // Reads one (name, address) pair of a sender-like header value.
 TMailAddress ParseSenderValue(std::string_view value);
 
-// "\"" EncodeWord(name) "\" <address>", "<address>" alone when the name is empty.
+// EncodePhrase(name) " <address>", "<address>" alone when the name is empty.
 std::string FormatAddress(std::string_view name, std::string_view address,
                           std::string_view charset);
 
@@ -58,11 +60,19 @@ public:
 private:
     void Refresh() const;
     void WriteHeader();
-    std::string CurrentHeaderText() const;
+    struct TMarker {
+        std::uint64_t Version = 0;
+        const void* Lines = nullptr;
+        std::size_t LineCount = 0;
+        const void* FirstEntry = nullptr;
+        std::size_t FirstEntrySize = 0;
+        bool operator==(const TMarker&) const = default;
+    };
+    TMarker CurrentMarker() const;
 
     mutable std::vector<std::string> Names_;
     mutable std::vector<std::string> Addresses_;
-    mutable std::string ParsedFrom_; // change marker: the header text the lists were read from
+    mutable TMarker ParsedFrom_; // change marker: the state of the header the lists were read from
     mutable bool Parsed_ = false;
 };
 

@@ -4,6 +4,8 @@
 #include "mime/mail_message.h"
 
 #include "mime/encoded_words.h"
+#include "mime/header_fold.h"
+#include "mime/header_write.h"
 #include "mime/mail_ids.h"
 #include "mime/mime_text.h"
 #include "mime/mime_types.h"
@@ -43,11 +45,14 @@ void EmitSubParts(const TMailPart& container, std::string& out) {
         out += "\r\n--";
         out += sub->ParentBoundary;
         out += "\r\n";
+        // Every part's header is folded like the message's own.
+        std::string header;
         for (const std::string& entry : sub->HeaderLines) {
             if (entry.empty()) continue;
-            out += entry;
-            out += "\r\n";
+            header += entry;
+            header += "\r\n";
         }
+        out += FoldHeaderText(header);
         out += "\r\n";
         if (sub->SubParts.empty()) {
             out += sub->RawBody;
@@ -111,6 +116,31 @@ TMailPart* TMailMessage::MakeContainer(std::string_view type, std::string_view s
     return container;
 }
 
+// Texts that MapParts appended to the shown text become part of the text part itself, in
+// UTF-8, so that the canonical shape keeps every text that was shown.
+void TMailMessage::JoinExtraTexts() {
+    if (ExtraTextParts.empty()) return;
+    for (TMailPart* textPart : {PlainTextPart, HtmlTextPart}) {
+        if (!textPart) continue;
+        const bool plain = textPart == PlainTextPart;
+        std::string text = textPart->TextUtf8();
+        bool joined = false;
+        for (TMailPart* extra : ExtraTextParts) {
+            const std::string type = extra->ContentTypeLower();
+            const bool extraPlain = type != "text/html";
+            if (extraPlain != plain) continue;
+            if (!text.empty() && text.back() != '\n') text += "\r\n";
+            text += extra->TextUtf8();
+            joined = true;
+        }
+        if (!joined) continue;
+        textPart->DecodedData = std::move(text);
+        textPart->IsDecoded = true;
+        textPart->SetHeaderParam("Content-Type", "charset", "\"utf-8\"");
+    }
+    ExtraTextParts.clear();
+}
+
 void TMailMessage::Restructure(RestructureMode mode) {
     if (mode == RestructureMode::IfStale && !StructureStale) return;
     // 1.
@@ -118,6 +148,7 @@ void TMailMessage::Restructure(RestructureMode mode) {
     StructureStale = false;
     BodyStale = true;
     FileCounter = 0;
+    JoinExtraTexts();
 
     // 2.
     int texts = (PlainTextPart ? 1 : 0) + (HtmlTextPart ? 1 : 0) + (mode == RestructureMode::ForText ? 1 : 0);
@@ -231,14 +262,14 @@ void TMailMessage::Restructure(RestructureMode mode) {
             name = Concat({"file_", DecimalText(FileCounter), ExtensionForMimeType(part->HeaderValue("Content-Type"))});
             ++FileCounter;
         }
-        const std::string encodedName = Quoted(EncodeWord(name, Charset));
+        const std::string encodedName = QuotedNameWords(name, Charset);
         part->SetHeaderValue("X-Pelmora-Attachment", encodedName);
         if (part->IsEmbedded && related) {
             part->SetHeaderParam("X-Pelmora-Attachment", "embedded", "yes");
             if (EmbedMethod == emContentID) {
                 if (!part->HasHeader("Content-ID")) part->SetHeaderValue("Content-ID", "<" + name + ">");
             } else {
-                part->SetHeaderValue("Content-Location", ContentLocationBase + name);
+                part->SetHeaderValue("Content-Location", ContentLocationBase + PercentEncodeLocation(name));
             }
             part->SetHeaderValue("Content-Disposition", "inline");
             part->ParentPart = related;
@@ -249,19 +280,20 @@ void TMailMessage::Restructure(RestructureMode mode) {
         part->IsEmbedded = false;
         part->SetHeaderParam("X-Pelmora-Attachment", "embedded", "no");
         if (part->HeaderParam("Content-Type", "name").empty())
-            part->SetHeaderParam("Content-Type", "name", encodedName);
-        if (part->HeaderParam("Content-Disposition", "filename").empty())
-            part->SetHeaderParam("Content-Disposition", "filename", encodedName);
+            SetFileNameParam(*part, "Content-Type", "name", name, Charset);
         // A disposition that holds only parameters would be unreadable; it names the part an
         // attachment.
         if (mixed || part->HeaderValue("Content-Disposition").empty())
             part->SetHeaderValue("Content-Disposition", "attachment");
+        if (part->HeaderParam("Content-Disposition", "filename").empty())
+            SetFileNameParam(*part, "Content-Disposition", "filename", name, Charset);
         if (mixed) {
             part->ParentPart = mixed;
             part->ParentBoundary = mixed->Boundary();
             mixed->SubParts.push_back(std::move(part));
             continue;
         }
+        ++HeaderVersion;
         for (const std::string& entry : part->HeaderLines) {
             if (NameStartsWith(entry, "Content-")) HeaderLines.push_back(entry);
         }
@@ -319,7 +351,7 @@ TMailPart* TMailMessage::PutText(std::string_view text, TMailPart* part, std::st
     part->IsDecoded = true;
     part->EncodeBody(TextEncoding);
     part->SetHeaderValue("Content-Type", contentType);
-    part->SetHeaderParam("Content-Type", "charset", Quoted(Charset));
+    part->SetHeaderParam("Content-Type", "charset", Quoted(LabelForBytes(part->DecodedData, Charset)));
     part->SetHeaderValue("Content-Disposition", "inline");
     part->SetHeaderValue("Content-Length", DecimalText(static_cast<long long>(part->RawBody.size())));
     BodyStale = true;
@@ -378,7 +410,7 @@ TMailPart* TMailMessage::AttachData(std::string_view bytes, std::string_view fil
     TMailPart* part = container ? container->AddSubPart(container->Boundary()) : this;
     // Only the file's own name goes into the message, never the directory it came from.
     const std::string name(BaseName(fileName));
-    const std::string encodedName = Quoted(EncodeWord(name, Charset));
+    const std::string encodedName = QuotedNameWords(name, Charset);
     part->DecodedData.assign(bytes);
     part->IsDecoded = true;
     part->EncodeBody(AttachEncoding);
@@ -392,12 +424,12 @@ TMailPart* TMailMessage::AttachData(std::string_view bytes, std::string_view fil
         if (EmbedMethod == emContentID) {
             part->SetHeaderValue("Content-ID", "<" + name + ">");
         } else {
-            part->SetHeaderValue("Content-Location", ContentLocationBase + name);
+            part->SetHeaderValue("Content-Location", ContentLocationBase + PercentEncodeLocation(name));
         }
     } else {
         part->SetHeaderValue("Content-Disposition", "attachment");
-        part->SetHeaderParam("Content-Type", "name", encodedName);
-        part->SetHeaderParam("Content-Disposition", "filename", encodedName);
+        SetFileNameParam(*part, "Content-Type", "name", name, Charset);
+        SetFileNameParam(*part, "Content-Disposition", "filename", name, Charset);
         part->SetHeaderParam("X-Pelmora-Attachment", "embedded", "no");
     }
     Attachments.push_back(part);

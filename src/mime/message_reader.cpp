@@ -3,7 +3,9 @@
 #include "mime/mail_message.h"
 
 #include "mime/base64.h"
+#include "mime/charset.h"
 #include "mime/encoded_words.h"
+#include "mime/header_write.h"
 #include "mime/mail_ids.h"
 #include "mime/mime_text.h"
 #include "mime/mime_types.h"
@@ -143,12 +145,14 @@ void TMailPart::ResetPartContent() {
     if (message == this) {
         // Forget the classification first so destroying the parts costs nothing per part.
         message->Attachments.clear();
+        message->ExtraTextParts.clear();
         message->PlainTextPart = message->HtmlTextPart = nullptr;
         message->MixedContainer = message->RelatedContainer = nullptr;
         message->AlternativeContainer = message->InnerContainer = nullptr;
     }
     SubParts.clear();
     HeaderLines.clear();
+    ++HeaderVersion;
     RawBody.clear();
     DecodedData.clear();
     IsDecoded = false;
@@ -217,7 +221,14 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
         while (progress ? cursor.Next() : cursor.NextStartingWith(delimiter, pattern)) {
             reportLine(cursor);
             std::string_view line = cursor.Line();
+            // Only a whole delimiter line counts: the delimiter, "--" for the closing one, and
+            // nothing but white space after it. A text line that merely begins with the
+            // boundary is text.
             if (!StartsWith(line, delimiter)) continue;
+            std::string_view after = line.substr(delimiter.size());
+            const bool closing = StartsWith(after, "--");
+            if (closing) after.remove_prefix(2);
+            if (!TrimAllWhite(after).empty()) continue;
             if (!seenDelimiter) {
                 RawBody.assign(text.substr(bodyStart, cursor.LineStart - bodyStart));
                 seenDelimiter = true;
@@ -227,7 +238,12 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
                               depth + 1);
             }
             sectionStart = cursor.NextStart;
-            lastWasClosing = StartsWith(line.substr(delimiter.size()), "--");
+            lastWasClosing = closing;
+            // The epilogue after the closing delimiter holds no parts, whatever it looks like.
+            if (closing) break;
+        }
+        if (progress) {
+            while (cursor.Next()) reportLine(cursor);
         }
         if (!seenDelimiter) {
             // The boundary never comes: everything after the header is the body.
@@ -257,11 +273,27 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
         file->IsDecoded = true;
         file = nullptr;
     };
+    // Text between an "end" line and the next file, or after the last one, is kept as a text
+    // part of its own.
+    std::size_t textStart = std::string_view::npos;
+    auto keepText = [&](std::size_t end) {
+        if (textStart == std::string_view::npos || end <= textStart) return;
+        std::string_view between = text.substr(textStart, end - textStart);
+        textStart = std::string_view::npos;
+        if (TrimAllWhite(between).empty()) return;
+        TMailPart* textPart = AddSubPart(boundary);
+        textPart->RawBody = EncodeQuotedPrintable(between, TQpMode::Body);
+        // No charset label: the body had none, so it reads as UTF-8 when it is valid UTF-8 and
+        // as windows-1252 otherwise.
+        textPart->SetHeaderValue("Content-Type", "text/plain");
+        textPart->SetHeaderValue("Content-Transfer-Encoding", "quoted-printable");
+    };
     const std::string beginPattern = Concat({"\r\n", UuBeginMark});
     while (progress || inFile ? cursor.Next() : cursor.NextStartingWith(UuBeginMark, beginPattern)) {
         reportLine(cursor);
         std::string_view line = cursor.Line();
         if (!inFile && StartsWith(line, UuBeginMark)) {
+            keepText(cursor.LineStart);
             if (!converted) {
                 converted = true;
                 RawBody.assign(text.substr(bodyStart, cursor.LineStart - bodyStart));
@@ -269,7 +301,6 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
                 TMailPart* textPart = AddSubPart(boundary);
                 textPart->RawBody = EncodeQuotedPrintable(RawBody, TQpMode::Body);
                 textPart->SetHeaderValue("Content-Type", "text/plain");
-                textPart->SetHeaderParam("Content-Type", "charset", Quoted(message->Charset));
                 textPart->SetHeaderValue("Content-Transfer-Encoding", "quoted-printable");
                 RemoveHeader("Content-Type");
                 SetHeaderValue("Content-Type", "multipart/mixed");
@@ -278,12 +309,12 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
             std::string name(TrimMail(line.size() > UuNameOffset
                                           ? line.substr(UuNameOffset, UuNameMaxLength)
                                           : std::string_view()));
-            std::string encodedName = Quoted(EncodeWord(name, message->Charset));
+            std::string encodedName = QuotedNameWords(name, message->Charset);
             file = AddSubPart(boundary);
             file->SetHeaderValue("Content-Type", MimeTypeForFile(name));
-            file->SetHeaderParam("Content-Type", "name", encodedName);
+            SetFileNameParam(*file, "Content-Type", "name", name, message->Charset);
             file->SetHeaderValue("Content-Disposition", "attachment");
-            file->SetHeaderParam("Content-Disposition", "filename", encodedName);
+            SetFileNameParam(*file, "Content-Disposition", "filename", name, message->Charset);
             file->SetHeaderValue("X-Pelmora-Attachment", encodedName);
             file->SetHeaderParam("X-Pelmora-Attachment", "embedded", "no");
             inFile = true;
@@ -293,12 +324,14 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
             if (StartsWith(line, UuEndMark)) {
                 finishFile();
                 inFile = false;
+                textStart = cursor.NextStart;
             } else {
                 UudecodeLineTo(line, file->DecodedData);
             }
         }
     }
     finishFile(); // a file whose "end" line is missing keeps what was decoded
+    keepText(text.size());
     if (!converted) RawBody.assign(text.substr(bodyStart));
     if (progress) message->ReportProgress(total, total);
 }
@@ -310,7 +343,7 @@ void TMailPart::DecodeBody() {
     DecodedData.clear();
     std::string encoding = LowerAsciiCopy(HeaderValue("Content-Transfer-Encoding"));
     if (encoding == "quoted-printable") {
-        DecodeQuotedPrintableTo(UpToZero(RawBody), DecodedData);
+        DecodeQuotedPrintableTo(RawBody, DecodedData);
     } else if (encoding == "base64") {
         DecodeBase64BodyTo(RawBody, DecodedData);
     } else if (encoding == "uucode" || encoding == "x-uuencode") {
@@ -326,8 +359,9 @@ void TMailPart::DecodeBody() {
 std::string TMailPart::AttachmentFileName() const {
     const bool hasType = HasHeader("Content-Type");
     std::string name = HeaderValue("X-Pelmora-Attachment");
-    if (name.empty()) name = HeaderParam("Content-Type", "name");
+    // The disposition's file name is the one meant for saving; "name" is its older stand-in.
     if (name.empty()) name = HeaderParam("Content-Disposition", "filename");
+    if (name.empty()) name = HeaderParam("Content-Type", "name");
     if (name.empty()) name = HeaderValue("Content-ID");
     if (name.empty()) name = HeaderValue("Content-Location");
     if (name.empty() && hasType) {
@@ -341,68 +375,94 @@ std::string TMailPart::AttachmentFileName() const {
     return SanitizeFileName(name);
 }
 
-void TMailMessage::OfferText(TMailPart* part, std::string_view type, bool& taken) {
-    taken = false;
-    if (!PlainTextPart && (type == "text/plain" || type == "text")) {
-        part->DecodeBody();
-        if (!part->DecodedData.empty()) {
-            PlainTextPart = part;
-            PlainTextLines = SplitTextLines(UpToZero(part->DecodedData));
-            taken = true;
-        }
+namespace {
+
+bool IsPlainType(std::string_view type) { return type == "text/plain" || type == "text"; }
+
+// A part meant to be saved rather than read: disposed as an attachment, or given a file name.
+bool IsNamedOrAttached(const TMailPart& part) {
+    if (LowerAsciiCopy(part.HeaderValue("Content-Disposition")) == "attachment") return true;
+    return !part.HeaderParam("Content-Disposition", "filename").empty() ||
+           !part.HeaderParam("Content-Type", "name").empty();
+}
+
+// Parts without a Content-Type are text/plain, except in a digest, where they are messages.
+std::string EffectiveType(const TMailPart& part) {
+    std::string type = part.ContentTypeLower();
+    if (!type.empty()) return type;
+    if (part.ParentPart && part.ParentPart->ContentTypeLower() == "multipart/digest")
+        return "message/rfc822";
+    return "text/plain";
+}
+
+bool InsideAlternative(const TMailPart& part) {
+    for (const TMailPart* p = part.ParentPart; p; p = p->ParentPart) {
+        if (p->ContentTypeLower() == "multipart/alternative") return true;
     }
-    if (!HtmlTextPart && type == "text/html") {
-        part->DecodeBody();
-        if (!part->DecodedData.empty()) {
-            HtmlTextPart = part;
-            HtmlTextLines = SplitTextLines(UpToZero(part->DecodedData));
-            taken = true;
-        }
-    }
+    return false;
+}
+
+void AppendLines(std::vector<std::string>& lines, std::string_view text) {
+    for (std::string& line : SplitTextLines(text)) lines.push_back(std::move(line));
+}
+
+} // namespace
+
+std::string TMailPart::TextUtf8() {
+    DecodeBody();
+    return ToUtf8(DecodedData, HeaderParam("Content-Type", "charset"));
 }
 
 void TMailMessage::MapPart(TMailPart* part) {
     const std::string type = part->ContentTypeLower();
-    bool container = false;
-    if (!MixedContainer && type == "multipart/mixed") {
-        MixedContainer = part;
-        container = true;
-    } else if (!RelatedContainer && type == "multipart/related") {
-        RelatedContainer = part;
-        container = true;
-    } else if (!AlternativeContainer && type == "multipart/alternative") {
-        AlternativeContainer = part;
-        container = true;
-    }
-    if (!container) {
-        bool taken = false;
-        const bool isMessage = part == this;
-        const bool leaf = part->SubParts.empty();
-        bool asText = false;
-        if (isMessage && leaf && (type.compare(0, 5, "text/") == 0 || type == "text")) {
-            OfferText(part, type, taken);
-            asText = taken;
+    if (type.compare(0, 10, "multipart/") == 0 && !part->SubParts.empty()) {
+        if (!MixedContainer && type == "multipart/mixed") {
+            MixedContainer = part;
+        } else if (!RelatedContainer && type == "multipart/related") {
+            RelatedContainer = part;
+        } else if (!AlternativeContainer && type == "multipart/alternative") {
+            AlternativeContainer = part;
         }
-        if (!asText) {
-            TMailPart* parent = part->ParentPart;
-            if (isMessage && type.empty() && leaf) OfferText(part, "text/plain", taken);
-            if (!taken && MixedContainer && parent == MixedContainer && !AlternativeContainer)
-                OfferText(part, type, taken);
-            if (!taken && RelatedContainer && parent == RelatedContainer) OfferText(part, type, taken);
-            if (!taken && AlternativeContainer && parent == AlternativeContainer)
-                OfferText(part, type, taken);
-            if (!taken && leaf) {
-                part->IsEmbedded = RelatedContainer && parent == RelatedContainer;
-                Attachments.push_back(part);
-            }
+        for (const auto& sub : part->SubParts) MapPart(sub.get());
+        return;
+    }
+    const std::string effective = EffectiveType(*part);
+    const bool plain = IsPlainType(effective);
+    const bool html = effective == "text/html";
+    if ((plain || html) && !IsNamedOrAttached(*part)) {
+        part->DecodeBody();
+        if (part->DecodedData.empty()) return; // an empty text is nothing to show or save
+        TMailPart*& known = plain ? PlainTextPart : HtmlTextPart;
+        std::vector<std::string>& lines = plain ? PlainTextLines : HtmlTextLines;
+        if (!known) {
+            known = part;
+            lines = SplitTextLines(part->TextUtf8());
+            return;
+        }
+        // A later text of the same kind outside an alternative adds to the shown text (a list
+        // footer, the rest of a text split around a picture); in an alternative it is another
+        // form of the same text and is kept as an attachment.
+        if (!InsideAlternative(*part)) {
+            ExtraTextParts.push_back(part);
+            AppendLines(lines, part->TextUtf8());
+            return;
         }
     }
-    for (const auto& sub : part->SubParts) MapPart(sub.get());
+    part->IsEmbedded = false;
+    for (const TMailPart* p = part->ParentPart; p; p = p->ParentPart) {
+        if (p->ContentTypeLower() == "multipart/related") {
+            part->IsEmbedded = true;
+            break;
+        }
+        if (p->ContentTypeLower() != "multipart/alternative") break;
+    }
+    Attachments.push_back(part);
 }
 
 void TMailMessage::MapParts() {
     if (!PartMapStale) return;
     Attachments.clear();
+    ExtraTextParts.clear();
     PlainTextPart = HtmlTextPart = nullptr;
     MixedContainer = RelatedContainer = AlternativeContainer = nullptr;
     PlainTextLines.clear();

@@ -87,7 +87,21 @@ std::string ExtensionForMimeType(std::string_view contentType) {
 }
 
 std::string SanitizeFileName(std::string_view text) {
-    std::string name(TrimMail(text).substr(0, MaxFileNameLength));
+    std::string_view trimmed = TrimMail(text);
+    std::string name;
+    if (trimmed.size() <= MaxFileNameLength) {
+        name.assign(trimmed);
+    } else {
+        // Too long for a file system: the stem is cut, the extension stays (a short one), and
+        // no UTF-8 character is split.
+        std::size_t dot = trimmed.rfind('.');
+        std::string_view extension;
+        if (dot != std::string_view::npos && trimmed.size() - dot <= 16) extension = trimmed.substr(dot);
+        std::size_t keep = MaxFileNameLength - extension.size();
+        while (keep > 0 && (static_cast<unsigned char>(trimmed[keep]) & 0xC0) == 0x80) --keep;
+        name.assign(trimmed.substr(0, keep));
+        name.append(extension);
+    }
     for (char& c : name) {
         if (static_cast<unsigned char>(c) <= 31) {
             c = '_';

@@ -144,14 +144,30 @@ void DecodeQuotedPrintableTo(std::string_view text, std::string& out) {
         }
         std::size_t at = static_cast<const char*>(eq) - text.data();
         out.append(text.data() + pos, at - pos);
-        if (n - at < 3) return; // an "=" without two characters after it ends the text
-        char a = text[at + 1];
-        char b = text[at + 2];
-        pos = at + 3;
-        if (a == '\r' && b == '\n') continue; // soft line break
-        int high = HexValue[static_cast<unsigned char>(a)];
-        int low = HexValue[static_cast<unsigned char>(b)];
-        if (high >= 0 && low >= 0) out += static_cast<char>(high * 16 + low);
+        // "=" before the line break (white space may stand between): a soft line break.
+        std::size_t after = at + 1;
+        while (after < n && (text[after] == ' ' || text[after] == '\t')) ++after;
+        if (after == n) return;
+        if (text[after] == '\n') {
+            pos = after + 1;
+            continue;
+        }
+        if (text[after] == '\r' && after + 1 < n && text[after + 1] == '\n') {
+            pos = after + 2;
+            continue;
+        }
+        if (at + 2 < n) {
+            int high = HexValue[static_cast<unsigned char>(text[at + 1])];
+            int low = HexValue[static_cast<unsigned char>(text[at + 2])];
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                pos = at + 3;
+                continue;
+            }
+        }
+        // Anything else is not an escape: the "=" is text and nothing is lost.
+        out += '=';
+        pos = at + 1;
     }
 }
 

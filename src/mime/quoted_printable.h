@@ -12,9 +12,9 @@ enum class TQpMode { Body, Header };
 
 std::string EncodeQuotedPrintable(std::string_view text, TQpMode mode);
 
-// Decodes escape triples (upper- or lower-case hex digits) and soft line breaks; an "=" that
-// starts no valid escape is dropped with the two characters after it; an "=" with fewer than
-// two characters after it ends the text. Bad input never fails.
+// Decodes escape triples (upper- or lower-case hex digits) and soft line breaks ("=" at the end
+// of a line, white space allowed before the break); an "=" that starts neither stays as it is,
+// so nothing is lost. Bad input never fails.
 std::string DecodeQuotedPrintable(std::string_view text);
 void DecodeQuotedPrintableTo(std::string_view text, std::string& out);
 

@@ -46,7 +46,9 @@ INSTANTIATE_TEST_SUITE_P(
                     TBase64Case{"FourthFill", "YWI=", "ab"},
                     TBase64Case{"ThirdFill", "YQ==", "a"},
                     TBase64Case{"FirstFillGivesNothing", "====", ""},
-                    TBase64Case{"IncompleteGroupDropped", "YWJjZA", "abc"},
+                    TBase64Case{"MissingPaddingStillGivesBytes", "YWJjZA", "abcd"},
+                    TBase64Case{"MissingOnePadding", "YWJjZGU", "abcde"},
+                    TBase64Case{"SixLoneBitsGiveNothing", "YWJjZ", "abc"},
                     TBase64Case{"FilledGroupsInARow", "YQ==Yg==", "ab"},
                     TBase64Case{"ForeignCharactersSkipped", "Y W\tJ!j", "abc"},
                     TBase64Case{"CarriageReturnSkipped", "YWJj\r", "abc"},
@@ -55,8 +57,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Base64, BodyDecodesLineByLine) {
     EXPECT_EQ(DecodeBase64Body("YWJj\r\nZGVm\r\n"), "abcdef");
-    // An incomplete group ends its own line; the next line starts a new group.
-    EXPECT_EQ(DecodeBase64Body("YWJjZA\r\nZGVm\r\n"), "abcdef");
+    // Bits left over at the end of a line continue on the next one; padding left out at the
+    // end still gives the last bytes.
+    EXPECT_EQ(DecodeBase64Body("YWJjZG\r\nVm\r\n"), "abcdef");
+    EXPECT_EQ(DecodeBase64Body("YW\r\nJjZGVmZw\r\n"), "abcdefg");
+    EXPECT_EQ(DecodeBase64Body("YWJjZGVmZw\r\n"), "abcdefg");
     EXPECT_EQ(DecodeBase64Body("  YWJj  \r\n\r\nZGVm"), "abcdef");
 }
 

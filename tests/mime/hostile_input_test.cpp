@@ -20,9 +20,8 @@ TEST(HostileInput, HundredThousandEncodedWordsDecodeInOnePass) {
     std::string expected;
     for (int i = 0; i < 100000; ++i) {
         text += "=?utf-8?Q?w=41?= ";
-        expected += "wA ";
+        expected += "wA"; // adjacent encoded words join without the space between them
     }
-    expected.pop_back();
     EXPECT_TRUE(DecodeWords(text) == expected);
 }
 

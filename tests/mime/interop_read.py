@@ -29,8 +29,17 @@ def hexed(value):
 def main(path):
     # parsebytes, not parse: parse reads through a text wrapper that turns CR LF into LF.
     with open(path, "rb") as handle:
-        message = BytesParser(policy=policy.default).parsebytes(handle.read())
+        data = handle.read()
+    message = BytesParser(policy=policy.default).parsebytes(data)
     out = []
+    # The strict policy raises on every defect the parser meets; each header is read too.
+    try:
+        strict = BytesParser(policy=policy.strict).parsebytes(data)
+        for part in strict.walk():
+            for name, value in part.items():
+                str(value)
+    except Exception as error:  # noqa: BLE001 - any failure is what the test reports
+        out.append(("defect", hexed(f"policy.strict: {type(error).__name__}: {error}")))
 
     def note_defects(where, defects):
         for defect in defects:

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <regex>
 #include <ostream>
 #include <string>
@@ -11,13 +13,6 @@ namespace pelmora {
 namespace {
 
 constexpr double OneSecond = 1.0 / 86400.0;
-
-// The UTC instant of a calendar date and time, as a local day count.
-double Local(int year, int month, int day, int hour, int minute, int second) {
-    double date = 0;
-    EXPECT_TRUE(EncodeDayCount(year, month, day, date));
-    return date + (hour * 3600 + minute * 60 + second) / 86400.0 + LocalUtcOffset();
-}
 
 struct TDateCase {
     const char* Name;
@@ -32,8 +27,13 @@ class ParseMailDateTest : public testing::TestWithParam<TDateCase> {};
 
 TEST_P(ParseMailDateTest, ReadsLocalTime) {
     const TDateCase& c = GetParam();
-    double expected = Local(c.Year, c.Month, c.Day, c.Hour, c.Minute, c.Second) - c.ZoneMinutes / 1440.0;
-    EXPECT_NEAR(ParseMailDate(c.Text), expected, OneSecond / 10) << c.Text;
+    double utc = 0;
+    ASSERT_TRUE(EncodeDayCount(c.Year, c.Month, c.Day, utc));
+    double expectedSeconds = (utc - 25569) * 86400.0 + c.Hour * 3600 + c.Minute * 60 + c.Second -
+                             c.ZoneMinutes * 60.0;
+    double parsed = ParseMailDate(c.Text);
+    ASSERT_NE(parsed, 0.0) << c.Text;
+    EXPECT_NEAR(UnixSecondsFromLocal(parsed), expectedSeconds, 0.1) << c.Text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,14 +47,22 @@ INSTANTIATE_TEST_SUITE_P(
                     TDateCase{"TwoDigitYear05", "Sat, 01 Jan 05 00:00:00 GMT", 2005, 1, 1, 0, 0, 0, 0},
                     TDateCase{"CommentAfterZone", "Tue, 05 Mar 2024 14:07:09 +0100 (CET)", 2024, 3, 5, 14, 7, 9, 60},
                     TDateCase{"NumericSlashes", "05/03/2024 10:00:00 GMT", 2024, 3, 5, 10, 0, 0, 0},
-                    TDateCase{"UnknownZoneNameIgnored", "Tue, 05 Mar 2024 14:07:09 EST", 2024, 3, 5, 14, 7, 9, 0},
-                    TDateCase{"UnknownMonthReadsJanuary", "05 Mrz 2024 00:00:00 GMT", 2024, 1, 5, 0, 0, 0, 0}),
+                    TDateCase{"NamedZoneEst", "Tue, 05 Mar 2024 14:07:09 EST", 2024, 3, 5, 14, 7, 9, -300},
+                    TDateCase{"NamedZonePdtAnyCase", "Tue, 05 Mar 2024 14:07:09 pdt", 2024, 3, 5, 14, 7, 9, -420},
+                    TDateCase{"UnknownZoneNameIsUtc", "Tue, 05 Mar 2024 14:07:09 XYZT", 2024, 3, 5, 14, 7, 9, 0},
+                    TDateCase{"LowerCaseMonthAndDay", "tue, 05 mar 2024 14:07:09 +0000", 2024, 3, 5, 14, 7, 9, 0},
+                    TDateCase{"UpperCaseFullMonth", "05 DECEMBER 2024 14:07:09 +0000", 2024, 12, 5, 14, 7, 9, 0},
+                    TDateCase{"Rfc850", "Sunday, 06-Nov-94 08:49:37 GMT", 1994, 11, 6, 8, 49, 37, 0},
+                    TDateCase{"Asctime", "Sun Nov  6 08:49:37 1994", 1994, 11, 6, 8, 49, 37, 0},
+                    TDateCase{"ThreeDigitYear", "Sat, 01 Jan 105 00:00:00 GMT", 2005, 1, 1, 0, 0, 0, 0},
+                    TDateCase{"TwoDigitYear00", "Sat, 01 Jan 00 00:00:00 GMT", 2000, 1, 1, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(ParseMailDate, InvalidGivesZero) {
     for (const char* text : {"", "garbage", "Tue, 31 Apr 2024 10:00:00 GMT", "Tue, 00 Mar 2024 10:00:00 GMT",
                              "Tue, 05 Mar 2024 10:00:00 +2500", "Tue, 05 Mar 2024 10:00:00 +0160",
-                             "Tue, 05 13 2024 10:00:00 GMT", "Tue, 05 Mar 0 10:00:00 GMT"}) {
+                             "Tue, 05 13 2024 10:00:00 GMT", "Tue, 05 Mar 0 10:00:00 GMT",
+                             "05 Mrz 2024 00:00:00 GMT"}) {
         EXPECT_EQ(ParseMailDate(text), 0.0) << text;
     }
 }
@@ -72,6 +80,30 @@ TEST(FormatMailDate, WritesFieldsAndCurrentZone) {
 TEST(FormatMailDate, ParsesBackToTheSameTime) {
     double now = NowLocal();
     EXPECT_NEAR(ParseMailDate(FormatMailDate(now)), now, OneSecond);
+}
+
+// Dates on both sides of a summer-time change read and write with the offset of their own
+// date, not today's.
+TEST(MailDate, OffsetOfTheDateItself) {
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    double winter = ParseMailDate("Mon, 15 Jan 2024 12:00:00 +0000");
+    double summer = ParseMailDate("Mon, 15 Jul 2024 12:00:00 +0000");
+    int year, month, day, hour, minute, second, dayOfWeek;
+    DecodeDayCount(winter, year, month, day, hour, minute, second, dayOfWeek);
+    EXPECT_EQ(hour, 13);
+    DecodeDayCount(summer, year, month, day, hour, minute, second, dayOfWeek);
+    EXPECT_EQ(hour, 14);
+    EXPECT_EQ(FormatMailDate(summer), "Mon, 15 Jul 2024 14:00:00 +0200");
+    EXPECT_EQ(FormatMailDate(winter), "Mon, 15 Jan 2024 13:00:00 +0100");
+    if (old) {
+        setenv("TZ", saved.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }
 
 TEST(MailDate, StampHasFourteenDigits) {

@@ -14,7 +14,7 @@ namespace {
 TEST(MailMessage, FreshMessageHasDefaults) {
     TMailMessage message;
     EXPECT_EQ(message.OwningMessage, &message);
-    EXPECT_EQ(message.Charset, "iso-8859-1");
+    EXPECT_EQ(message.Charset, "utf-8");
     EXPECT_EQ(message.TextEncoding, etQuotedPrintable);
     EXPECT_EQ(message.AttachEncoding, etBase64);
     EXPECT_EQ(message.EmbedMethod, emContentLocation);
@@ -26,7 +26,7 @@ TEST(MailMessage, FreshMessageHasDefaults) {
 TEST(MailMessage, SenderReplyAndReceiptTargetsRoundTrip) {
     TMailMessage message;
     message.SetSender("Ann Example", "ann@example.com");
-    EXPECT_EQ(message.HeaderLines.back(), "From: \"=?iso-8859-1?Q?Ann=20Example?=\" <ann@example.com>");
+    EXPECT_EQ(message.HeaderLines.back(), "From: Ann Example <ann@example.com>");
     EXPECT_EQ(message.GetSender(), (TMailAddress{"Ann Example", "ann@example.com"}));
     message.SetReplyTarget("", "reply@example.com");
     EXPECT_EQ(message.HeaderLines.back(), "Reply-To: <reply@example.com>");
@@ -43,9 +43,13 @@ TEST(MailMessage, SubjectReadsWholeAndWritesOneEntry) {
     TMailMessage message;
     message.HeaderLines = {"Subject:  a; b=c "};
     EXPECT_EQ(message.GetSubject(), "a; b=c");
+    message.SetSubject("caf\xC3\xA9 time");
+    EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: =?utf-8?Q?caf=C3=A9_time?="}));
+    EXPECT_EQ(message.GetSubject(), "caf\xC3\xA9 time");
+    // Bytes that are not UTF-8 are labelled as what they are read as, and read back as UTF-8.
     message.SetSubject("caf\xE9 time");
-    EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: =?iso-8859-1?Q?caf=E9=20time?="}));
-    EXPECT_EQ(message.GetSubject(), "caf\xE9 time");
+    EXPECT_EQ(message.HeaderLines, (std::vector<std::string>{"Subject: =?windows-1252?Q?caf=E9_time?="}));
+    EXPECT_EQ(message.GetSubject(), "caf\xC3\xA9 time");
     message.SetSubject("");
     EXPECT_TRUE(message.HeaderLines.empty());
 }

@@ -127,11 +127,12 @@ TEST(ParseText, NoContentTypeIsPlainText) {
 TEST(ParseText, UuencodedFileBecomesMixedMessage) {
     auto message = Load("uuencoded.eml");
     EXPECT_EQ(message->ContentTypeLower(), "multipart/mixed");
-    ASSERT_EQ(message->SubParts.size(), 2u);
+    ASSERT_EQ(message->SubParts.size(), 3u);
     TMailPart* text = message->SubParts[0].get();
     EXPECT_EQ(text->HeaderValue("Content-Transfer-Encoding"), "quoted-printable");
-    EXPECT_EQ(text->HeaderParam("Content-Type", "charset"), "iso-8859-1");
-    EXPECT_EQ(message->PlainTextLines, (std::vector<std::string>{"Here is the file."}));
+    // The text around the file is kept and shown.
+    EXPECT_EQ(message->PlainTextLines,
+              (std::vector<std::string>{"Here is the file.", "Trailing words are not lost."}));
     ASSERT_EQ(message->Attachments.size(), 1u);
     TMailPart* file = message->Attachments[0];
     EXPECT_EQ(file->HeaderValue("Content-Transfer-Encoding"), "base64");
@@ -207,22 +208,65 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MapPartsTest,
     testing::Values(
         TMapCase{"HtmlOnly", "Content-Type: text/html\r\n\r\n<p>x</p>", {}, {"<p>x</p>"}, 0},
-        TMapCase{"EmptyTextIsAttachment", "Content-Type: text/plain\r\n\r\n", {}, {}, 1},
+        TMapCase{"EmptyTextIsNothing", "Content-Type: text/plain\r\n\r\n", {}, {}, 0},
         TMapCase{"EnrichedIsAttachment", "Content-Type: text/enriched\r\n\r\nx", {}, {}, 1},
-        TMapCase{"SecondPlainIsAttachment",
+        TMapCase{"LaterInlineTextAppended",
                  "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\none\r\n"
+                 "--b\r\nContent-Type: image/png\r\n\r\npng\r\n"
                  "--b\r\nContent-Type: text/plain\r\n\r\ntwo\r\n--b--\r\n",
-                 {"one"}, {}, 1},
+                 {"one", "two"}, {}, 1},
+        TMapCase{"TextAttachmentAfterHtmlBody",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>h</p>\r\n"
+                 "--b\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=n.txt\r\n\r\nfile\r\n--b--\r\n",
+                 {}, {"<p>h</p>"}, 1},
+        TMapCase{"SignedBody",
+                 "Content-Type: multipart/signed; boundary=s; protocol=\"application/pgp-signature\"\r\n\r\n"
+                 "--s\r\nContent-Type: text/plain\r\n\r\nsigned text\r\n"
+                 "--s\r\nContent-Type: application/pgp-signature\r\n\r\nsig\r\n--s--\r\n",
+                 {"signed text"}, {}, 1},
+        TMapCase{"ReportBody",
+                 "Content-Type: multipart/report; report-type=delivery-status; boundary=r\r\n\r\n"
+                 "--r\r\nContent-Type: text/plain\r\n\r\nnot delivered\r\n"
+                 "--r\r\nContent-Type: message/delivery-status\r\n\r\nAction: failed\r\n--r--\r\n",
+                 {"not delivered"}, {}, 1},
+        TMapCase{"NestedMixedBody",
+                 "Content-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n"
+                 "Content-Type: multipart/mixed; boundary=i\r\n\r\n--i\r\nContent-Type: text/plain\r\n\r\ninner\r\n--i--\r\n"
+                 "--o\r\nContent-Type: application/pdf\r\n\r\npdf\r\n--o--\r\n",
+                 {"inner"}, {}, 1},
+        TMapCase{"AlternativeInsideRelated",
+                 "Content-Type: multipart/related; boundary=r\r\n\r\n--r\r\n"
+                 "Content-Type: multipart/alternative; boundary=a\r\n\r\n--a\r\nContent-Type: text/plain\r\n\r\np\r\n"
+                 "--a\r\nContent-Type: text/html\r\n\r\n<p>h</p>\r\n--a--\r\n"
+                 "--r\r\nContent-Type: image/png\r\n\r\npng\r\n--r--\r\n",
+                 {"p"}, {"<p>h</p>"}, 1},
+        TMapCase{"HtmlSplitAroundImage",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>a</p>\r\n"
+                 "--b\r\nContent-Type: image/png\r\nContent-Disposition: inline\r\n\r\npng\r\n"
+                 "--b\r\nContent-Type: text/html\r\n\r\n<p>b</p>\r\n--b--\r\n",
+                 {}, {"<p>a</p>", "<p>b</p>"}, 1},
+        TMapCase{"BoundaryPrefixLineIsText",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\none\r\n"
+                 "--bx is not a delimiter\r\n--b--\r\n--b\r\nContent-Type: image/png\r\n\r\nafter the end\r\n",
+                 {"one", "--bx is not a delimiter"}, {}, 0},
+        TMapCase{"Latin1BodyShownAsUtf8", "Content-Type: text/plain; charset=iso-8859-1\r\n\r\ncaf\xE9",
+                 {"caf\xC3\xA9"}, {}, 0},
+        TMapCase{"Koi8rBody", "Content-Type: text/plain; charset=\"koi8-r\"\r\n\r\n\xF0\xD2\xC9",
+                 {"\xD0\x9F\xD1\x80\xD0\xB8"}, {}, 0},
+        TMapCase{"Utf16BodyByBom", std::string("Content-Type: text/plain\r\n\r\n\xFF\xFEh\0i\0", 34), {"hi"}, {}, 0},
+        TMapCase{"Utf16BodyByCharset", std::string("Content-Type: text/plain; charset=utf-16be\r\n\r\n\0h\0i", 50),
+                 {"hi"}, {}, 0},
         TMapCase{"HtmlDirectlyInMixed",
                  "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n<i>h</i>\r\n"
                  "--b\r\nContent-Type: image/png\r\n\r\npng\r\n--b--\r\n",
                  {}, {"<i>h</i>"}, 1},
-        TMapCase{"PartWithoutTypeInMixedIsAttachment",
-                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nuntyped\r\n--b--\r\n", {}, {}, 1},
+        TMapCase{"PartWithoutTypeInMixedIsText",
+                 "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nuntyped\r\n--b--\r\n", {"untyped"}, {}, 0},
         TMapCase{"QuotedPrintableTextDecoded",
                  "Content-Type: text/plain\r\nContent-Transfer-Encoding: Quoted-Printable\r\n\r\na=3Db=\r\nc\r\n",
                  {"a=bc"}, {}, 0},
-        TMapCase{"TextLinesStopAtZeroByte", std::string("Content-Type: text/plain\r\n\r\nab\0cd", 33), {"ab"}, {}, 0}),
+        TMapCase{"TextGoesOnAfterZeroByte", std::string("Content-Type: text/plain\r\n\r\nab\0cd", 33),
+                 {std::string("ab\0cd", 5)}, {}, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 struct TNameCase {
@@ -247,7 +291,12 @@ INSTANTIATE_TEST_SUITE_P(
         TNameCase{"OwnHeaderFirst",
                   {"X-Pelmora-Attachment: \"own.txt\"; embedded=no", "Content-Type: text/plain; name=\"n.txt\""},
                   "own.txt"},
-        TNameCase{"TypeName", {"Content-Type: text/plain; name=\"n.txt\"", "Content-Disposition: attachment; filename=f.txt"}, "n.txt"},
+        TNameCase{"FileNameWinsOverName", {"Content-Type: text/plain; name=\"n.txt\"", "Content-Disposition: attachment; filename=f.txt"}, "f.txt"},
+        TNameCase{"Rfc2231Utf8", {"Content-Type: application/msword", "Content-Disposition: attachment; filename*=UTF-8''r%C3%A9sum%C3%A9%20final.docx"}, "r\xC3\xA9sum\xC3\xA9 final.docx"},
+        TNameCase{"Rfc2231Continuations", {"Content-Type: application/pdf", "Content-Disposition: attachment; filename*0*=iso-8859-1'fr'r%E9sum; filename*1=\"e a\"; filename*2*=%2Epdf"}, "r\xC3\xA9sume a.pdf"},
+        TNameCase{"Rfc2231OnName", {"Content-Type: application/pdf; name*=utf-8''%E2%82%AC.pdf"}, "\xE2\x82\xAC.pdf"},
+        TNameCase{"EncodedWordName", {"Content-Type: application/pdf; name=\"=?koi8-r?B?8NLJ?=.pdf\""}, "\xD0\x9F\xD1\x80\xD0\xB8.pdf"},
+        TNameCase{"LongNameKeepsExtension", {"Content-Type: application/pdf; name=\"" + std::string(300, 'a') + ".pdf\""}, std::string(250, 'a') + ".pdf"},
         TNameCase{"DispositionFilename", {"Content-Disposition: attachment; filename=\"f.txt\""}, "f.txt"},
         TNameCase{"ContentIdWithBrackets", {"Content-ID: <id1>"}, "_id1_"},
         TNameCase{"ContentLocation", {"Content-Location: pic.png"}, "pic.png"},
@@ -283,7 +332,7 @@ TEST_P(DecodeBodyTest, GivesBytes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DecodeBodyTest,
     testing::Values(TDecodeCase{"QuotedPrintable", "quoted-printable", "a=41=\r\nb", "aAb"},
-                    TDecodeCase{"QuotedPrintableStopsAtZero", "quoted-printable", std::string("a\0=41", 5), "a"},
+                    TDecodeCase{"QuotedPrintableGoesOnAfterZero", "quoted-printable", std::string("a\0=41", 5), std::string("a\0A", 3)},
                     TDecodeCase{"Base64Lines", "BASE64", "YWJj\r\n ZGVm \r\n", "abcdef"},
                     TDecodeCase{"Uuencode", "x-uuencode", "#86)C\r\n`\r\n", "abc"},
                     TDecodeCase{"SevenBitCopied", "7bit", "as is=41", "as is=41"},
@@ -354,14 +403,15 @@ TEST(ProgressPath, UuencodedBodyGivesTheSameFiles) {
     TMailMessage reporting;
     reporting.OnProgress = [](TMailMessage&, std::int64_t, std::int64_t) {};
     reporting.ParseText(text, true);
-    ASSERT_EQ(quiet.SubParts.size(), 3u);
-    ASSERT_EQ(reporting.SubParts.size(), 3u);
-    for (std::size_t i = 1; i < 3; ++i) {
+    ASSERT_EQ(quiet.SubParts.size(), 4u); // intro, a.txt, "between", b.txt
+    ASSERT_EQ(reporting.SubParts.size(), 4u);
+    for (std::size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(quiet.SubParts[i]->DecodedData, reporting.SubParts[i]->DecodedData);
         EXPECT_EQ(quiet.SubParts[i]->AttachmentFileName(), reporting.SubParts[i]->AttachmentFileName());
     }
     EXPECT_EQ(quiet.SubParts[1]->DecodedData, "abc");
-    EXPECT_EQ(quiet.SubParts[2]->AttachmentFileName(), "b.txt");
+    EXPECT_EQ(quiet.SubParts[2]->RawBody, "between\r\n");
+    EXPECT_EQ(quiet.SubParts[3]->AttachmentFileName(), "b.txt");
 }
 
 } // namespace

@@ -74,10 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TQpCase{"MixedCaseHex", "=c3=A9", "\xC3\xA9"},
                     TQpCase{"SoftBreakJoins", "ab=\r\ncd", "abcd"},
                     TQpCase{"HardBreakKept", "ab\r\ncd", "ab\r\ncd"},
-                    TQpCase{"BadEscapeDropped", "a=ZZb", "ab"},
-                    TQpCase{"HalfBadEscapeDropped", "a=4Gb", "ab"},
+                    TQpCase{"StrayEqualsKept", "a=ZZb", "a=ZZb"},
+                    TQpCase{"HalfBadEscapeKept", "a=4Gb", "a=4Gb"},
+                    TQpCase{"SoftBreakAfterWhiteSpace", "a= \t\r\nb", "ab"},
                     TQpCase{"EqualsAtEndStops", "abc=", "abc"},
-                    TQpCase{"EqualsWithOneCharStops", "abc=4", "abc"},
+                    TQpCase{"EqualsWithOneCharKept", "abc=4", "abc=4"},
                     TQpCase{"NoEscapes", "plain text", "plain text"}),
     [](const auto& info) { return std::string(info.param.Name); });
 

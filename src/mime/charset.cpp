@@ -1,0 +1,232 @@
+#include "mime/charset.h"
+
+#include "mime/mime_text.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <mutex>
+#include <unordered_map>
+
+namespace pelmora {
+namespace {
+
+constexpr std::string_view Replacement = "\xEF\xBF\xBD";
+
+// Labels that mail programs write but iconv knows under another name, or whose usual
+// meaning in mail is a superset (GB2312 mail is written by GBK encoders, KS C 5601 by CP949).
+std::string_view IconvName(std::string_view label) {
+    static const std::unordered_map<std::string_view, std::string_view> aliases = {
+        {"gb2312", "GB18030"},       {"gbk", "GB18030"},         {"x-gbk", "GB18030"},
+        {"euc-cn", "GB18030"},       {"ks_c_5601-1987", "CP949"}, {"ks_c_5601", "CP949"},
+        {"euc-kr", "CP949"},         {"x-sjis", "SHIFT_JIS"},     {"shift-jis", "SHIFT_JIS"},
+        {"ansi_x3.4-1968", "ASCII"}, {"x-mac-roman", "MACINTOSH"}, {"macintosh", "MACINTOSH"},
+        {"unicode-1-1-utf-7", "UTF-7"}, {"cp-850", "CP850"},     {"latin1", "ISO-8859-1"},
+        {"utf8", "UTF-8"},           {"x-user-defined", "WINDOWS-1252"},
+        {"unknown-8bit", "WINDOWS-1252"}, {"x-unknown", "WINDOWS-1252"}};
+    auto found = aliases.find(label);
+    return found == aliases.end() ? label : found->second;
+}
+
+// One converter per charset, kept open for the life of the program (mail is read on the one
+// UI thread; the mutex only guards against a second thread a caller might add).
+class TConverterCache {
+public:
+    // Runs fn with an open converter to UTF-8, or returns false when iconv lacks the charset.
+    template <typename F> bool With(const std::string& name, F&& fn) {
+        std::lock_guard<std::mutex> lock(Mutex_);
+        auto found = Converters_.find(name);
+        if (found == Converters_.end()) {
+            iconv_t cd = iconv_open("UTF-8", name.c_str());
+            found = Converters_.emplace(name, cd).first;
+        }
+        if (found->second == reinterpret_cast<iconv_t>(-1)) return false;
+        iconv(found->second, nullptr, nullptr, nullptr, nullptr); // reset shift state
+        fn(found->second);
+        return true;
+    }
+
+private:
+    std::mutex Mutex_;
+    std::unordered_map<std::string, iconv_t> Converters_;
+};
+
+TConverterCache& Converters() {
+    static TConverterCache* cache = new TConverterCache; // lives until exit, never torn down
+    return *cache;
+}
+
+// Runs iconv over the whole input; a byte it rejects becomes U+FFFD and is skipped, and a
+// sequence cut off at the end becomes one U+FFFD.
+void ConvertAll(iconv_t cd, std::string_view bytes, std::string& out) {
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buffer[8192];
+    while (true) {
+        char* dest = buffer;
+        std::size_t destLeft = sizeof buffer;
+        std::size_t result = inLeft > 0 ? iconv(cd, &in, &inLeft, &dest, &destLeft)
+                                        : iconv(cd, nullptr, nullptr, &dest, &destLeft);
+        int error = errno;
+        out.append(buffer, static_cast<std::size_t>(dest - buffer));
+        if (result != static_cast<std::size_t>(-1)) {
+            if (inLeft == 0) {
+                // flush any pending shift sequence once
+                dest = buffer;
+                destLeft = sizeof buffer;
+                iconv(cd, nullptr, nullptr, &dest, &destLeft);
+                out.append(buffer, static_cast<std::size_t>(dest - buffer));
+                return;
+            }
+            continue;
+        }
+        if (error == E2BIG) continue;
+        out += Replacement;
+        if (error == EINVAL || inLeft <= 1) return; // incomplete sequence at the end
+        ++in;
+        --inLeft;
+    }
+}
+
+// windows-1252 leaves five bytes undefined; they read as the Latin-1 control of that code
+// so that the fallback reading never rejects a byte.
+void Windows1252(std::string_view bytes, std::string& out) {
+    std::size_t start = 0;
+    auto flush = [&](std::size_t end) {
+        if (end <= start) return;
+        bool ok = Converters().With("WINDOWS-1252", [&](iconv_t cd) {
+            ConvertAll(cd, bytes.substr(start, end - start), out);
+        });
+        if (!ok) {
+            for (char ch : bytes.substr(start, end - start)) {
+                auto c = static_cast<unsigned char>(ch);
+                if (c < 0x80) {
+                    out += ch;
+                } else {
+                    out += static_cast<char>(0xC0 | (c >> 6));
+                    out += static_cast<char>(0x80 | (c & 0x3F));
+                }
+            }
+        }
+    };
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) {
+            flush(i);
+            out += static_cast<char>(0xC2);
+            out += static_cast<char>(c);
+            start = i + 1;
+        }
+    }
+    flush(bytes.size());
+}
+
+bool IsAscii(std::string_view bytes) {
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Labels under which texts that are valid UTF-8 are taken as UTF-8: senders label UTF-8
+// mail as us-ascii or leave the label out.
+bool IsAsciiLabel(std::string_view label) {
+    return label.empty() || label == "us-ascii" || label == "ascii" || label == "us" ||
+           label == "ansi_x3.4-1968" || label == "iso646-us" || label == "default";
+}
+
+} // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        unsigned lowest;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            lowest = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            lowest = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            lowest = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + len > n) return false;
+        unsigned code = c & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (s[i + k] & 0x3F);
+        }
+        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string NormaliseCharsetLabel(std::string_view label) {
+    std::string_view text = TrimAllWhite(label);
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = TrimAllWhite(text.substr(1, text.size() - 2));
+    std::size_t star = text.find('*');
+    if (star != std::string_view::npos) text = text.substr(0, star);
+    return LowerAsciiCopy(text);
+}
+
+std::string HeaderBytesToUtf8(std::string_view bytes) {
+    if (IsAscii(bytes) || IsValidUtf8(bytes)) return std::string(bytes);
+    std::string out;
+    Windows1252(bytes, out);
+    return out;
+}
+
+std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+    std::string label = NormaliseCharsetLabel(charset);
+    std::string out;
+    // A byte-order mark says more than a label.
+    auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+    if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
+        label = "utf-32";
+    } else if (starts("\xFF\xFE") || starts("\xFE\xFF")) {
+        label = "utf-16";
+    } else if (starts("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+        if (IsAsciiLabel(label)) label = "utf-8";
+    }
+    if (IsAscii(bytes) && label.find("16") == std::string::npos &&
+        label.find("32") == std::string::npos && label.find("utf-7") == std::string::npos &&
+        label.find("2022") == std::string::npos && label.find("hz") == std::string::npos)
+        return std::string(bytes);
+    if (IsAsciiLabel(label) || label == "utf-8") {
+        if (IsValidUtf8(bytes)) return std::string(bytes);
+        if (label == "utf-8") {
+            bool ok = Converters().With("UTF-8", [&](iconv_t cd) { ConvertAll(cd, bytes, out); });
+            if (ok) return out;
+        }
+        Windows1252(bytes, out);
+        return out;
+    }
+    std::string name(IconvName(label));
+    for (char& c : name) c = UpperAscii(c);
+    if (name == "WINDOWS-1252" || name == "CP1252") {
+        Windows1252(bytes, out);
+        return out;
+    }
+    bool ok = Converters().With(name, [&](iconv_t cd) { ConvertAll(cd, bytes, out); });
+    if (!ok) {
+        if (IsValidUtf8(bytes)) return std::string(bytes);
+        Windows1252(bytes, out);
+    }
+    return out;
+}
+
+} // namespace pelmora
