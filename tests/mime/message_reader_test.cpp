@@ -416,3 +416,36 @@ TEST(ProgressPath, UuencodedBodyGivesTheSameFiles) {
 
 } // namespace
 } // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// What "Remove All Attachments" does: drop every attachment, rebuild, read again. The text of a
+// signed message and a list footer added after an attachment must both survive.
+TEST(RemoveAllAttachments, KeepsEveryBodyText) {
+    const std::string text =
+        "Subject: s\r\nContent-Type: multipart/mixed; boundary=o\r\n\r\n"
+        "--o\r\nContent-Type: multipart/signed; boundary=s\r\n\r\n"
+        "--s\r\nContent-Type: text/plain; charset=iso-8859-1\r\n\r\ncaf\xE9 signed\r\n"
+        "--s\r\nContent-Type: application/pgp-signature\r\n\r\nsig\r\n--s--\r\n"
+        "--o\r\nContent-Type: application/pdf; name=a.pdf\r\n\r\npdf\r\n"
+        "--o\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n-- \r\nlist footer \xC3\xA4\r\n--o--\r\n";
+    TMailMessage message;
+    message.ParseText(text, true);
+    message.MapParts();
+    const std::vector<std::string> shown = {"caf\xC3\xA9 signed", "-- ", "list footer \xC3\xA4"};
+    EXPECT_EQ(message.PlainTextLines, shown);
+    ASSERT_EQ(message.Attachments.size(), 2u); // the signature and the PDF
+    message.Restructure(RestructureMode::IfStale);
+    while (!message.Attachments.empty())
+        ASSERT_TRUE(message.DropAttachment(0));
+    message.BuildBody();
+    TMailMessage reread;
+    reread.ParseText(message.FullText(), true);
+    reread.MapParts();
+    EXPECT_EQ(reread.PlainTextLines, shown);
+    EXPECT_TRUE(reread.Attachments.empty());
+}
+
+} // namespace
+} // namespace pelmora
