@@ -195,8 +195,8 @@ TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TU
         // What the damaged file still holds may be newer than the copy; keep it for the user.
         if (!data.empty())
             WriteFileAtomically(path + ".damaged", data, safety.Mode);
-        repaired = WriteFileAtomically(path, *good, safety.Mode) && readWhole(data).Ok &&
-                   !tree.Empty();
+        repaired =
+            WriteFileAtomically(path, *good, safety.Mode) && readWhole(data).Ok && !tree.Empty();
     }
     if (repaired) {
         rotateCopies(data);

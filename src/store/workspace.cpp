@@ -149,8 +149,8 @@ void TWorkspace::ShowReadOnlyNotice(const std::string& what, const std::string& 
                                     const std::string& why) {
     PlayAttention();
     Popup(Text(1, 262),
-          "The " + what + " was not loaded completely and is read-only:\r\n" + path + "\r\n" +
-              why + ".\r\n\r\nPelmora will not write this file or its safety copies \".backup\" " +
+          "The " + what + " was not loaded completely and is read-only:\r\n" + path + "\r\n" + why +
+              ".\r\n\r\nPelmora will not write this file or its safety copies \".backup\" " +
               "and \".lw_backup\" while it runs; changes to this tree are not saved. Restore " +
               "the file (or remove it) and start Pelmora again.",
           10000, 13, false);

@@ -24,8 +24,8 @@ protected:
     void SetUp() override {
         std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '_'); // parameterised test names
-        Dir = fs::temp_directory_path() /
-              ("pelmora_tree_" + std::to_string(::getpid()) + "_" + name);
+        Dir =
+            fs::temp_directory_path() / ("pelmora_tree_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(Dir);
         fs::create_directories(Dir);
         Path = (Dir / "folders.tree").string();
@@ -203,7 +203,8 @@ TEST_P(DamagedFileTest, AcceptedRepairRestoresTheLastGoodCopyAndKeepsTheDamagedF
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, DamagedFileTest,
-                         testing::Values(TDamagedFile{"CutMidLine", Slurp(kData + "truncated.tree")},
+                         testing::Values(TDamagedFile{"CutMidLine",
+                                                      Slurp(kData + "truncated.tree")},
                                          TDamagedFile{"ZeroTail", Slurp(kData + "zero_tail.tree")},
                                          TDamagedFile{"Binary", Slurp(kData + "garbage.bin")},
                                          TDamagedFile{"BadLevel", Slurp(kData + "bad_level.tree")},

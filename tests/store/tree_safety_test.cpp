@@ -21,8 +21,8 @@ std::string Damaged(const std::string& good, TDamage damage) {
     if (damage == TDamage::CutMidLine) {
         // Cut inside a line: the lines after it (the last default project among them) are
         // gone and the last line has no line break.
-        while (at < good.size() && (good[at] == '\r' || good[at] == '\n' ||
-                                    good[at - 1] == '\r' || good[at - 1] == '\n'))
+        while (at < good.size() && (good[at] == '\r' || good[at] == '\n' || good[at - 1] == '\r' ||
+                                    good[at - 1] == '\n'))
             ++at;
         return good.substr(0, at);
     }
