@@ -3,10 +3,12 @@
 #include "mime/mail_message.h"
 #include "shell/atomic_file.h"
 #include "paramtree/text_util.h"
+#include "processing/auto_reply_history.h"
 #include "processing/receipts.h"
 #include "shell/ini_file.h"
 #include "shell/shell_state.h"
 #include "store/account_settings.h"
+#include "store/store_layout.h"
 
 #include <filesystem>
 #include <system_error>
@@ -100,18 +102,55 @@ TAnswerRequest AnswerRequestFor(const TMailMessage& incoming, const AccountSetti
     request.DisplayName = account.DisplayName;
     request.EmailAddress = account.EmailAddress;
     request.WebAddress = account.WebAddress;
-    request.MessageId = incoming.GetMessageId();
+    request.MessageId = FirstMessageId(incoming.HeaderText("Message-ID"));
+    request.References = std::string(incoming.HeaderText("References"));
     request.Subject = "Re. " + Trim(incoming.GetSubject());
-    TMailAddress target = incoming.GetReceiptTarget();
-    if (Trim(target.Address).empty())
-        target = incoming.GetSender();
-    request.RecipientAddress = target.Address;
-    request.RecipientName = target.Name;
+    for (const std::string& own : {account.EmailAddress, account.ReplyTo}) {
+        if (IsValidMailAddress(Trim(own)))
+            request.OwnAddresses.push_back(Trim(own));
+    }
+    const std::optional<TMailAddress> from = FirstValidAddress(incoming.HeaderText("From"));
+    if (from)
+        request.SenderAddress = from->Address;
+    std::optional<TMailAddress> target =
+        FirstValidAddress(incoming.HeaderText("Disposition-Notification-To"));
+    if (!target)
+        target = from;
+    if (target) {
+        request.RecipientAddress = target->Address;
+        request.RecipientName = SafeDisplayName(target->Name);
+    }
+    // The folder and the own addresses are checked again by CheckAnswer, once the caller
+    // has filled them in.
+    request.HeaderVerdict =
+        CheckAutomaticReply(incoming, request.RecipientAddress, {request.OwnAddresses, 0});
     return request;
 }
 
+TAutoReplyVerdict CheckAnswer(const TAnswerRequest& request, const std::string& addressBookDir) {
+    if (request.HeaderVerdict != TAutoReplyVerdict::Allowed)
+        return request.HeaderVerdict;
+    if (request.FiledFolder == kFolderTrash)
+        return TAutoReplyVerdict::FiledInTrash;
+    if (!IsValidMailAddress(request.RecipientAddress))
+        return TAutoReplyVerdict::NoRecipient;
+    for (const std::string& own : request.OwnAddresses) {
+        for (const std::string& address : {request.RecipientAddress, request.SenderAddress}) {
+            if (!Trim(own).empty() && LowerAscii(Trim(own)) == LowerAscii(address))
+                return TAutoReplyVerdict::OwnAddress;
+        }
+    }
+    if (AnsweredRecently(AnswerHistoryPath(addressBookDir, request.Account),
+                         request.RecipientAddress, request.Now))
+        return TAutoReplyVerdict::AnsweredRecently;
+    return TAutoReplyVerdict::Allowed;
+}
+
 bool AnswerMessage(const TAnswerRequest& request, TAnsweringMode mode,
-                   const std::string& addressBookDir, TMailMessage& reply) {
+                   const std::string& addressBookDir, TMailMessage& reply,
+                   TAutoReplyVerdict* refusal) {
+    if (refusal)
+        *refusal = TAutoReplyVerdict::Allowed;
     if (mode == TAnsweringMode::AllOff)
         return false;
     const std::string switchPath = AnswerSwitchPath(addressBookDir, request.Account);
@@ -120,21 +159,31 @@ bool AnswerMessage(const TAnswerRequest& request, TAnsweringMode mode,
         return false;
     if (mode != TAnsweringMode::AllOn && !ReadAnswerActive(switchPath))
         return false;
-    // Nobody to answer: a reply without a recipient could not be sent anyway.
-    if (Trim(request.RecipientAddress).empty())
-        return false;
-    std::optional<std::string> text = ReadWholeFile(textPath);
-    if (!text)
+    TAutoReplyVerdict verdict = CheckAnswer(request, addressBookDir);
+    std::optional<std::string> text;
+    if (verdict == TAutoReplyVerdict::Allowed) {
+        text = ReadWholeFile(textPath);
+        // Remembered before anything is sent: an answer that failed on the way still counts,
+        // so that no failure can make the machine answer the same address at every run.
+        if (text && !RememberAnswer(AnswerHistoryPath(addressBookDir, request.Account),
+                                    request.RecipientAddress, request.Now))
+            verdict = TAutoReplyVerdict::NotRecorded;
+    }
+    if (refusal)
+        *refusal = verdict;
+    if (verdict != TAutoReplyVerdict::Allowed || !text)
         return false;
 
     reply.ResetMessage();
+    reply.SetDate(LocalDayCountAt(request.Now));
     reply.SetSender(request.DisplayName, request.EmailAddress);
     reply.SetReplyTarget(kAnswerReplyName, request.EmailAddress);
     reply.SetSubject(request.Subject);
     reply.ToRecipients.Add(request.RecipientName, request.RecipientAddress);
     reply.NewMessageId(kAnswerDomain);
     reply.SetHeaderValue("In-Reply-To", request.MessageId);
-    reply.SetHeaderValue("References", request.MessageId);
+    reply.SetHeaderValue("References", ReferencesForAnswer(request.References, request.MessageId));
+    reply.SetHeaderValue("Auto-Submitted", "auto-replied");
     BringMessageUpToDate(reply);
     reply.PutPlainText(ReplaceAnswerPlaceholders(*text, request.DisplayName, request.EmailAddress,
                                                  request.WebAddress, request.RecipientName,

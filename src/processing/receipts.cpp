@@ -37,15 +37,6 @@ std::string DateTimeText(double t) {
            TwoDigits(hour) + ":" + TwoDigits(minute) + ":" + TwoDigits(second);
 }
 
-double LocalDayCount(std::chrono::system_clock::time_point when) {
-    std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    double day = 0;
-    EncodeDayCount(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, day);
-    return day + (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
-}
-
 bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
@@ -73,6 +64,15 @@ std::string StripEnclosingBrackets(std::string_view text) {
     return value;
 }
 
+double LocalDayCountAt(std::chrono::system_clock::time_point when) {
+    std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    double day = 0;
+    EncodeDayCount(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, day);
+    return day + (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
+}
+
 void BringMessageUpToDate(TMailMessage& message) {
     if (message.PartMapStale)
         message.MapParts();
@@ -88,10 +88,22 @@ TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings
     if (!job.Texts)
         return queued;
     const TMessageTexts& texts = *job.Texts;
+    const std::optional<TMailAddress> requested =
+        FirstValidAddress(retrieved.HeaderText("Disposition-Notification-To"));
+    TAutoReplyContext context{job.OwnAddresses, job.FiledFolder};
+    for (const std::string& own : {account.EmailAddress, account.ReplyTo}) {
+        if (IsValidMailAddress(Trim(own)))
+            context.OwnAddresses.push_back(Trim(own));
+    }
+    queued.Verdict = requested ? CheckAutomaticReceipt(retrieved, requested->Address, context)
+                               : TAutoReplyVerdict::NoRecipient;
+    if (queued.Verdict != TAutoReplyVerdict::Allowed)
+        return queued;
     const std::string messageId = retrieved.GetMessageId();
-    const TMailAddress sender = retrieved.GetSender();
-    const TMailAddress target = retrieved.GetReceiptTarget();
-    const double now = LocalDayCount(job.Now);
+    const TMailAddress sender =
+        FirstValidAddress(retrieved.HeaderText("From")).value_or(retrieved.GetSender());
+    const TMailAddress target{SafeDisplayName(requested->Name), requested->Address};
+    const double now = LocalDayCountAt(job.Now);
 
     work.ResetMessage();
     work.SetDate(now);
@@ -115,16 +127,15 @@ TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings
                       DateTimeText(now) + "\r\n" + texts.Text(1, 75) + "\r\n");
     work.SetSender(account.DisplayName, account.EmailAddress);
     work.SetSubject(texts.Text(1, 276) + " " + Trim(retrieved.GetSubject()));
-    if (!target.Name.empty() && !target.Address.empty())
-        work.ToRecipients.Add(target.Name, target.Address);
-    else if (!target.Address.empty())
-        work.ToRecipients.Add(sender.Name, target.Address);
-    else
-        work.ToRecipients.Add(sender.Name, sender.Address);
+    work.ToRecipients.Add(target.Name.empty() ? SafeDisplayName(sender.Name) : target.Name,
+                          target.Address);
     if (LooksLikeAddress(account.ReplyTo))
         work.SetReplyTarget(account.DisplayName, account.ReplyTo);
     work.SetHeaderValue("References", messageId);
     work.SetHeaderValue(kReferenceHeader, messageId);
+    // Marks the receipt as automatic mail: no responder answers it, and it leaves with the
+    // null envelope sender.
+    work.SetHeaderValue("Auto-Submitted", "auto-replied");
     work.NewMessageId("PXID" + std::to_string(project));
     BringMessageUpToDate(work);
 

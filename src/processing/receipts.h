@@ -5,6 +5,7 @@
 // searches work on the rows of the listed folder (file paths or Message-ID columns in list
 // order); selecting and listing folders is the caller's.
 
+#include "processing/auto_reply_policy.h"
 #include "processing/index_row.h"
 
 #include <chrono>
@@ -35,6 +36,9 @@ std::string StripEnclosingBrackets(std::string_view text);
 // Runs MapParts, Restructure and BuildBody where the message says they are stale.
 void BringMessageUpToDate(TMailMessage& message);
 
+// A time as the local day count that message dates are kept in.
+double LocalDayCountAt(std::chrono::system_clock::time_point when);
+
 struct TReceiptJob {
     std::string StoreDir;                 // ends in "/"
     std::string TempDir;                  // ends in "/"
@@ -42,9 +46,17 @@ struct TReceiptJob {
     TSessionLog* Log = nullptr;           // Not owned; may be null.
     TAppendIndexRow AppendRow;            // may be empty
     std::chrono::system_clock::time_point Now = std::chrono::system_clock::now();
+    // The folder code the retrieved message was filed in: nothing is receipted from the
+    // trash. 0 when not known.
+    int FiledFolder = 0;
+    // Addresses of the user's other accounts; the account's own e-mail and reply-to
+    // addresses are always taken as the user's.
+    std::vector<std::string> OwnAddresses;
 };
 
 struct TQueuedReceipt {
+    // Allowed when a receipt was built; else why the message gets none (nothing is written).
+    TAutoReplyVerdict Verdict = TAutoReplyVerdict::Allowed;
     bool Saved = false;
     std::string Path; // the outbox file
     bool IndexRowAdded = false;
@@ -53,7 +65,11 @@ struct TQueuedReceipt {
 
 // Builds the receipt for `retrieved` into `work` (emptied first) and writes it into the
 // outbox of `project`, then adds its index row. The row is only added when the file was
-// written in full.
+// written in full. The receipt goes to the first valid address of the message's
+// "Disposition-Notification-To" only, and only when CheckAutomaticReceipt allows it (no
+// receipts for mailing lists, automatic mail, reports, robots, the user's own addresses, the
+// trash, or an address other than the envelope sender's); otherwise nothing is built or
+// written, `work` is untouched and the verdict says why.
 TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings& account,
                             int project, const TReceiptJob& job, TMailMessage& work);
 

@@ -5,6 +5,7 @@
 //   RFC 4954  SMTP Service Extension for Authentication (AUTH)
 //   RFC 4616  The PLAIN SASL mechanism; the LOGIN mechanism as servers commonly offer it
 //   RFC 8314  Cleartext considered obsolete (submission over TLS from the first byte)
+//   RFC 3834  Automatic responses leave with the null reverse-path "MAIL FROM:<>"
 #include "transport/smtp_client.h"
 
 #include "mime/mail_message.h"
@@ -113,6 +114,11 @@ bool IsFinalReply(std::string_view reply) {
 }
 
 } // namespace
+
+bool IsAutomaticResponse(const TMailMessage& message) {
+    const std::string value = Lower(Trim(message.HeaderValue("Auto-Submitted")));
+    return !value.empty() && value != "no";
+}
 
 std::vector<std::string> EnvelopeRecipients(std::string_view commaText) {
     std::vector<std::string> items;
@@ -382,6 +388,18 @@ bool TSmtpClient::SendMail() {
         }
         recipients += more;
     }
+    if (IsAutomaticResponse(*MailMessage)) {
+        // No failure report may come back to an automatic response, or two responders could
+        // keep answering each other.
+        if (SendMailTo("", recipients)) {
+            return true;
+        }
+        if (!NullSenderRefused) {
+            return false;
+        }
+        // Some submission servers refuse the null reverse-path outright; the response then
+        // leaves with the sender's address rather than not at all.
+    }
     return SendMailTo(MailMessage->GetSender().Address, recipients);
 }
 
@@ -396,6 +414,7 @@ void TSmtpClient::Reset() {
 }
 
 bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recipients) {
+    NullSenderRefused = false;
     if (!Usable()) {
         return Refuse("not connected");
     }
@@ -418,6 +437,7 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
         }
     }
     if (!Command("MAIL FROM:<" + sender + ">\r\n", TalkStep::MailFrom)) {
+        NullSenderRefused = sender.empty() && Usable() && Talk.ReplyBuffer.starts_with("5");
         Reset();
         return false;
     }

@@ -4,9 +4,11 @@
 // authenticates (AUTH LOGIN, or AUTH PLAIN when the server offers only that), and sends the
 // attached TMailMessage: envelope from its sender and its To, Cc and Bcc lists (sorted, each
 // address once), Bcc hidden from the transmitted header and restored afterwards, the text
-// dot-stuffed and sent in pieces of PacketSize with progress. Every operation returns true or
-// false and never raises; an address, user name or password holding CR, LF or NUL is refused
-// before anything is sent.
+// dot-stuffed and sent in pieces of PacketSize with progress. A message marked as automatic
+// ("Auto-Submitted" other than "no") is sent with the null envelope sender "<>" (with its
+// sender's address when the server refuses "<>"). Every operation returns true or false and
+// never raises; an address, user name or password holding CR, LF or NUL is refused before
+// anything is sent.
 
 #include "transport/connection_security.h"
 #include "transport/socket_talk.h"
@@ -73,7 +75,11 @@ private:
 
     std::string LastReplyText;
     bool EhloSeen = false;
+    bool NullSenderRefused = false; // the last SendMailTo failed at "MAIL FROM:<>" with 5xx
 };
+
+// True when the message carries "Auto-Submitted" with a value other than "no".
+bool IsAutomaticResponse(const TMailMessage& message);
 
 // The envelope recipients of a comma text: trimmed, empty entries dropped, sorted without
 // regard to letter case, each address once (compared without regard to case).
