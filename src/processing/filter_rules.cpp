@@ -112,8 +112,18 @@ std::string FilterFieldText(const TMailMessage& message, int option) {
     case kFilterTo:
         return message.ToRecipients.NamesCommaText() + message.ToRecipients.AddressesCommaText() +
                message.CcRecipients.NamesCommaText() + message.CcRecipients.AddressesCommaText();
-    case kFilterBody:
-        return message.FullText();
+    case kFilterBody: {
+        // The top-level text, and the decoded texts wherever they sit: the body of a
+        // multipart message is in its parts, often base64 or quoted-printable.
+        std::string text = message.FullText();
+        for (const auto* lines : {&message.PlainTextLines, &message.HtmlTextLines}) {
+            for (const std::string& line : *lines) {
+                text += "\r\n";
+                text += line;
+            }
+        }
+        return text;
+    }
     default:
         return {};
     }

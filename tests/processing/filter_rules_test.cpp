@@ -52,6 +52,21 @@ INSTANTIATE_TEST_SUITE_P(
                     TFieldCase{"UnknownOption", 7, "invoice", false}),
     [](const testing::TestParamInfo<TFieldCase>& info) { return info.param.Name; });
 
+// The text of a multipart message lies in its parts, encoded, as mail programs write it.
+TEST(FilterBody, MatchesTheDecodedTextOfMultipartMail) {
+    auto message = ParseMail(
+        "From: a@example.net\nSubject: plans\nMIME-Version: 1.0\n"
+        "Content-Type: multipart/alternative; boundary=\"===============0853==\"\n",
+        "--===============0853==\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nUGxlYXNlIHBheSB0aGUgYXR0YWNoZWQgaW52b2ljZS4K\r\n"
+        "--===============0853==\r\nContent-Type: text/html; charset=\"utf-8\"\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\n<p>Gr=C3=BC=C3=9Fe, deep=\r\nwater</p>\r\n"
+        "--===============0853==--\r\n");
+    const std::string field = FilterFieldText(*message, kFilterBody);
+    EXPECT_NE(field.find("Please pay the attached invoice."), std::string::npos) << field;
+    EXPECT_NE(field.find("deepwater"), std::string::npos) << field;
+}
+
 class FilterRulesTest : public testing::Test {
 protected:
     void SetUp() override {
