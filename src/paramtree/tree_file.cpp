@@ -204,7 +204,8 @@ TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TU
     }
     tree.Clear();
     if (why)
-        *why += "; no safety copy could be read whole";
+        *why += good ? "; the safety copy could not replace the file"
+                     : "; no safety copy could be read whole";
     play(safety.PlayAttention);
     popup(safety.RepairFailedText, safety.RepairFailedMs);
     return TTreeLoadOutcome::Emptied;
