@@ -112,8 +112,9 @@ std::string DecodeWords(std::string_view input) {
     }
     flush();
     result += HeaderBytesToUtf8(text.substr(pos));
-    // A header text is one line of characters: a NUL would cut it short wherever it is shown.
-    result.resize(UpToZero(result).size());
+    // A header text is one line of characters: a NUL would cut it short wherever it is shown,
+    // so it goes and the text after it stays.
+    std::erase(result, '\0');
     return result;
 }
 

@@ -60,6 +60,9 @@ public:
     void ParseText(std::string_view text, bool withHeaders);
     void DecodeBody();
     std::string ContentTypeLower() const;
+    // The type the part has: its Content-Type in lower case, or when it names none the
+    // default of its place (message/rfc822 in a digest, text/plain elsewhere).
+    std::string EffectiveContentType() const;
     std::string Boundary() const;
     std::string AttachmentFileName() const;
     // The decoded body as UTF-8, converted from the part's charset (see charset.h).

@@ -356,22 +356,29 @@ void TMailPart::DecodeBody() {
     }
 }
 
+std::string TMailPart::EffectiveContentType() const {
+    std::string type = ContentTypeLower();
+    if (!type.empty()) return type;
+    if (ParentPart && ParentPart->ContentTypeLower() == "multipart/digest") return "message/rfc822";
+    return "text/plain";
+}
+
 std::string TMailPart::AttachmentFileName() const {
-    const bool hasType = HasHeader("Content-Type");
+    // A digest entry names no type and is a message all the same: it is saved as one.
+    std::string type = HeaderValue("Content-Type");
+    if (!HasHeader("Content-Type") && EffectiveContentType() == "message/rfc822")
+        type = "message/rfc822";
+    const bool hasType = !type.empty() || HasHeader("Content-Type");
     std::string name = HeaderValue("X-Pelmora-Attachment");
     // The disposition's file name is the one meant for saving; "name" is its older stand-in.
     if (name.empty()) name = HeaderParam("Content-Disposition", "filename");
     if (name.empty()) name = HeaderParam("Content-Type", "name");
     if (name.empty()) name = HeaderValue("Content-ID");
     if (name.empty()) name = HeaderValue("Content-Location");
-    if (name.empty() && hasType) {
-        std::string type = HeaderValue("Content-Type");
-        name = type + ExtensionForMimeType(type);
-    }
+    if (name.empty() && hasType) name = type + ExtensionForMimeType(type);
     if (name.empty()) name = "unknown";
     name = DecodeWords(name);
-    if (name.find('.') == std::string::npos && hasType)
-        name += ExtensionForMimeType(HeaderValue("Content-Type"));
+    if (name.find('.') == std::string::npos && hasType) name += ExtensionForMimeType(type);
     return SanitizeFileName(name);
 }
 
@@ -386,20 +393,27 @@ bool IsNamedOrAttached(const TMailPart& part) {
            !part.HeaderParam("Content-Type", "name").empty();
 }
 
-// Parts without a Content-Type are text/plain, except in a digest, where they are messages.
-std::string EffectiveType(const TMailPart& part) {
-    std::string type = part.ContentTypeLower();
-    if (!type.empty()) return type;
-    if (part.ParentPart && part.ParentPart->ContentTypeLower() == "multipart/digest")
-        return "message/rfc822";
-    return "text/plain";
-}
 
-bool InsideAlternative(const TMailPart& part) {
-    for (const TMailPart* p = part.ParentPart; p; p = p->ParentPart) {
-        if (p->ContentTypeLower() == "multipart/alternative") return true;
+// True when two parts are two forms of one text: the nearest container holding both is an
+// alternative. Parts that meet in a mixed or related container below it (an HTML text split
+// around a picture) belong to one form.
+bool AlternativeForms(const TMailPart& first, const TMailPart& later) {
+    auto depth = [](const TMailPart* p) {
+        int n = 0;
+        for (; p; p = p->ParentPart) ++n;
+        return n;
+    };
+    const TMailPart* a = first.ParentPart;
+    const TMailPart* b = later.ParentPart;
+    int depthA = depth(a);
+    int depthB = depth(b);
+    for (; depthA > depthB; --depthA) a = a->ParentPart;
+    for (; depthB > depthA; --depthB) b = b->ParentPart;
+    while (a != b) {
+        a = a->ParentPart;
+        b = b->ParentPart;
     }
-    return false;
+    return a && a->ContentTypeLower() == "multipart/alternative";
 }
 
 void AppendLines(std::vector<std::string>& lines, std::string_view text) {
@@ -426,7 +440,7 @@ void TMailMessage::MapPart(TMailPart* part) {
         for (const auto& sub : part->SubParts) MapPart(sub.get());
         return;
     }
-    const std::string effective = EffectiveType(*part);
+    const std::string effective = part->EffectiveContentType();
     const bool plain = IsPlainType(effective);
     const bool html = effective == "text/html";
     if ((plain || html) && !IsNamedOrAttached(*part)) {
@@ -439,10 +453,10 @@ void TMailMessage::MapPart(TMailPart* part) {
             lines = SplitTextLines(part->TextUtf8());
             return;
         }
-        // A later text of the same kind outside an alternative adds to the shown text (a list
-        // footer, the rest of a text split around a picture); in an alternative it is another
-        // form of the same text and is kept as an attachment.
-        if (!InsideAlternative(*part)) {
+        // A later text of the same kind in the same form adds to the shown text (a list
+        // footer, the rest of a text split around a picture); another form of an alternative
+        // is kept as an attachment.
+        if (!AlternativeForms(*known, *part)) {
             ExtraTextParts.push_back(part);
             AppendLines(lines, part->TextUtf8());
             return;

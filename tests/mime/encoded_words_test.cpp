@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         TWordsCase{"RawUtf8HeaderBytes", "caf\xC3\xA9", "caf\xC3\xA9"},
         TWordsCase{"QuestionMarkLaterNotAClose", "=?x?Q?a?= what?= no", "a what?= no"},
         TWordsCase{"UnclosedWordLeftAlone", "=?x?Q?abc", "=?x?Q?abc"},
-        TWordsCase{"BZeroByteEnds", "=?x?B?YQBi?=", "a"},
+        TWordsCase{"BZeroByteDropped", "=?x?B?YQBi?=", "ab"},
+        TWordsCase{"QZeroByteDroppedTextAfterKept", "Re: =?utf-8?Q?a=00b?= Nr. 5", "Re: ab Nr. 5"},
         TWordsCase{"DecodedTextNotDecodedAgain", "=?x?Q?=3D=3Fx=3FQ=3Fy=3F=3D?=", "=?x?Q?y?="}),
     [](const auto& info) { return std::string(info.param.Name); });
 

@@ -146,6 +146,19 @@ TEST(ParseText, UuencodedFileBecomesMixedMessage) {
     EXPECT_EQ(Decoded(file), ReadBytes(MimeDataPath("payload_uu.bin")));
 }
 
+// Entries of a digest name no type and are messages: they are saved as messages.
+TEST(ParseText, DigestEntriesWithoutTypeAreMessages) {
+    TMailMessage message;
+    message.ParseText("Content-Type: multipart/digest; boundary=g\r\n\r\n--g\r\n\r\nSubject: one\r\n\r\n1\r\n"
+                      "--g\r\nContent-Type: text/plain\r\n\r\nnote\r\n--g--\r\n",
+                      true);
+    message.MapParts();
+    ASSERT_EQ(message.Attachments.size(), 1u);
+    EXPECT_EQ(message.Attachments[0]->EffectiveContentType(), "message/rfc822");
+    EXPECT_EQ(message.Attachments[0]->AttachmentFileName(), "message_rfc822.eml");
+    EXPECT_EQ(message.PlainTextLines, (std::vector<std::string>{"note"}));
+}
+
 TEST(ParseText, EpilogueAndEmptySectionsMakeNoParts) {
     auto message = Load("encoded_name.eml");
     ASSERT_EQ(message->SubParts.size(), 2u);
@@ -245,6 +258,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "--b\r\nContent-Type: image/png\r\nContent-Disposition: inline\r\n\r\npng\r\n"
                  "--b\r\nContent-Type: text/html\r\n\r\n<p>b</p>\r\n--b--\r\n",
                  {}, {"<p>a</p>", "<p>b</p>"}, 1},
+        // As one widespread mail program sends a picture placed inside a text.
+        TMapCase{"HtmlSplitAroundImageInsideAlternative",
+                 "Content-Type: multipart/alternative; boundary=a\r\n\r\n--a\r\nContent-Type: text/plain\r\n\r\np\r\n"
+                 "--a\r\nContent-Type: multipart/related; boundary=r\r\n\r\n--r\r\n"
+                 "Content-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: text/html\r\n\r\n<p>a</p>\r\n"
+                 "--m\r\nContent-Type: image/png\r\nContent-Disposition: inline; filename=i.png\r\n\r\npng\r\n"
+                 "--m\r\nContent-Type: text/html\r\n\r\n<p>b</p>\r\n--m--\r\n--r--\r\n--a--\r\n",
+                 {"p"}, {"<p>a</p>", "<p>b</p>"}, 1},
+        TMapCase{"SecondFormInAlternativeStaysAttachment",
+                 "Content-Type: multipart/alternative; boundary=a\r\n\r\n--a\r\nContent-Type: text/plain\r\n\r\np\r\n"
+                 "--a\r\nContent-Type: multipart/mixed; boundary=m\r\n\r\n--m\r\nContent-Type: text/plain\r\n\r\nq\r\n"
+                 "--m--\r\n--a--\r\n",
+                 {"p"}, {}, 1},
         TMapCase{"BoundaryPrefixLineIsText",
                  "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\none\r\n"
                  "--bx is not a delimiter\r\n--b--\r\n--b\r\nContent-Type: image/png\r\n\r\nafter the end\r\n",
