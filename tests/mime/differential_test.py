@@ -57,6 +57,14 @@ REASONS = {
         "a parameter given both plainly and in RFC 2231 form reads from the RFC 2231 form, "
         "which carries the charset (the plain one is there for readers that lack it); Python "
         "takes the first",
+    "qp-padding-before-soft-break":
+        "in quoted-printable a '=' followed only by white space at the end of a line is a soft "
+        "line break whose white space was added in transport (RFC 2045 section 6.7); Python "
+        "keeps the '=' and the spaces as text",
+    "encoded-attached-message":
+        "an attached message sent with a base64 or quoted-printable transfer encoding "
+        "(which RFC 2046 forbids but some programs write) is decoded before it is read; "
+        "Python reads the encoded text as a message and finds no subject",
     "uuencode-split":
         "a uuencoded file inside a plain body is an attachment and the text around it is the "
         "body; Python shows the encoded lines as text",
@@ -110,8 +118,16 @@ def fnv(data):
 
 
 def truth_attachments(entries):
-    return [{"name": e["name"], "size": len(e["bytes"].encode("latin-1")),
-             "fnv": fnv(e["bytes"].encode("latin-1"))} for e in entries]
+    """The attachment list as the generator meant it: a name (None for none) and the bytes,
+    or for an attached message its subject."""
+    out = []
+    for entry in entries:
+        if "subject" in entry:
+            out.append({"name": entry["name"], "subject": entry["subject"]})
+        else:
+            data = entry["bytes"].encode("latin-1")
+            out.append({"name": entry["name"], "size": len(data), "fnv": fnv(data)})
+    return out
 
 
 def attachment_differences(ours, theirs, notes):
@@ -210,4 +226,5 @@ def main(argv):
 
 if __name__ == "__main__":
     os.environ.setdefault("TZ", "Europe/Berlin")
+    sys.stdout.reconfigure(errors="backslashreplace")
     sys.exit(main(sys.argv))

@@ -173,6 +173,6 @@ def dump(path):
 if __name__ == "__main__":
     if sys.argv[1] == "--json":
         for name in sys.argv[2:]:
-            print(json.dumps(dump(name), ensure_ascii=False))
+            print(json.dumps(dump(name)))
     else:
         main(sys.argv[1])

@@ -44,13 +44,18 @@ SAMPLES = {
     "shift_jis": ("日本語の件名です", "山田太郎", "お世話になっております。\n資料を送付いたします。\nよろしくお願いします。"),
     "gb2312": ("中文邮件主题", "王小明", "您好，\n附件是本月的报告。\n谢谢"),
     "iso-2022-jp": ("お世話になっております", "鈴木花子", "いつもお世話になっております。\n会議の資料です。\n以上"),
+    "iso-8859-9": ("Günaydın, İstanbul şubesi", "Çağrı Öztürk", "Merhaba,\nrapor ektedir.\nSaygılarımla"),
+    "windows-1257": ("Labdien, Rīga un Vilnius", "Jānis Bērziņš", "Sveiki,\npielikumā ir atskaite.\nAr cieņu"),
+    "big5": ("中文郵件主旨", "陳大文", "您好，\n附件是本月的報告。\n謝謝"),
+    "euc-kr": ("회의 자료입니다", "김철수", "안녕하세요,\n회의 자료를 보내드립니다.\n감사합니다"),
+    "euc-jp": ("会議の資料です", "佐藤次郎", "お疲れ様です。\n資料を添付します。\n以上"),
     "utf-8": ("Emoji 😀 and Ελληνικά 中文 mixed", "Zoë 山田 Ñandú", "Mixed text: 😀 ✓ Ελληνικά 中文 Ñandú\nsecond line\n"),
 }
 HEADER_CHARSETS = list(SAMPLES)
 BODY_CHARSETS = HEADER_CHARSETS + ["utf-16"]
 # Charsets whose encoded words compat32 writes under another label (Shift_JIS as ISO-2022-JP):
 # their header words are written by hand so that their own label reaches the reader.
-HAND_WORDS = {"shift_jis", "gb2312", "windows-1250", "windows-1251", "windows-1253",
+HAND_WORDS = {"shift_jis", "gb2312", "big5", "euc-kr", "euc-jp", "windows-1257", "iso-8859-9", "windows-1250", "windows-1251", "windows-1253",
               "iso-8859-5", "iso-8859-7"}
 
 FILE_NAMES = [
@@ -178,7 +183,8 @@ def legacy_header(rnd, text, charset):
 def legacy_text_part(text, charset, subtype="plain"):
     if charset == "utf-16":
         return MIMEText(text, subtype, "utf-16")
-    if charset in ("shift_jis", "gb2312", "koi8-r", "windows-1251", "windows-1250"):
+    if charset in ("shift_jis", "gb2312", "koi8-r", "windows-1251", "windows-1250", "big5",
+                   "euc-kr", "euc-jp", "windows-1257"):
         # MIMEText would convert Shift_JIS to ISO-2022-JP; this keeps the part's own charset.
         part = MIMEBase("text", subtype, charset=charset)
         part.set_payload(base64.encodebytes(text.encode(charset)).decode())
@@ -257,7 +263,9 @@ def legacy_message(rnd, index):
             name_charset = "utf-8"
             try:
                 file_name.encode(charset)
-                name_charset = charset if charset not in ("iso-2022-jp",) else "utf-8"
+                # Big5's rows of Cyrillic and kana are an extension that converters map
+                # differently; a name in those rows would compare the converters, not readers.
+                name_charset = charset if charset not in ("iso-2022-jp", "big5") else "utf-8"
             except UnicodeEncodeError:
                 pass
             att.add_header("Content-Disposition", "attachment", filename=(name_charset, "", file_name))
@@ -386,6 +394,35 @@ def hand_written():
     add("charset-label-forms", head + 'Subject: labels\nContent-Type: multipart/alternative; boundary="l"\n\n'
         '--l\nContent-Type: TEXT/PLAIN; CHARSET="ISO-8859-1"\nContent-Transfer-Encoding: QUOTED-PRINTABLE\n\nK=F6ln\n'
         "--l\nContent-Type: text/html; charset='utf-8'\n\n<p>x</p>\n--l--\n")
+    add("quoted-encoded-name", "From: \"=?iso-8859-1?Q?M=FCller=2C_J=F6rg?=\" <j@example.de>\n"
+        "To: J\xf6rg =?utf-8?Q?M=C3=BCller?= <m@example.de>, trailing@example.com,\n"
+        "Cc: Empty Group: ;, <@relay.example:routed@example.com>\nSubject: Re: [list] =?UTF-8?b?w7xiZXI=?= (fwd)\n"
+        "Date: Tue, 12 Mar 2024 09:14 +0100 (CET)\n\nbody\n",
+        {"to": {"reason": "raw-8bit-header", "value": [["Jörg Müller", "m@example.de"], ["", "trailing@example.com"]]}})
+    add("mixed-charset-words", head + "Subject: =?iso-8859-1?Q?caf=E9?= =?koi8-r?B?8NLJ?=\t=?utf-8?Q?_=E2=82=AC?=\n\nbody\n")
+    add("word-inside-text", head + "Subject: abc=?utf-8?Q?x?=def and (=?utf-8?Q?y?=)\n\nbody\n")
+    add("lower-case-fields", "from: a@example.com\nto: b@example.com\nsubject: small\ndate: Tue, 12 Mar 2024 09:14:07 UT\n"
+        'mime-version: 1.0\ncontent-type: multipart/mixed;\n\tboundary="=_x y"\n\npreamble\n--=_x y  \n'
+        "content-type: text/plain; charset=latin1\ncontent-transfer-encoding: quoted-printable\n\nK=F6ln =  \nend=\n\n"
+        '--=_x y\ncontent-type: image/gif\ncontent-disposition: inline; filename="=?utf-8?B?QmlsZCDDvC5naWY=?="\n'
+        "content-transfer-encoding: base64\n\nR0lG ODlh\nAQAB\n--=_x y--\n",
+        {"plain": {"reason": "qp-padding-before-soft-break", "value": "Köln end"}})
+    add("korean-outlook", crlf(head + "Subject: =?ks_c_5601-1987?B?" +
+        base64.b64encode("회의 자료".encode("cp949")).decode() + "?=\nContent-Type: text/plain; charset=\"ks_c_5601-1987\"\n"
+        "Content-Transfer-Encoding: base64\n\n" + base64.b64encode("안녕하세요\n".encode("cp949")).decode() + "\n"))
+    add("charset-aliases", head + 'Subject: aliases\nContent-Type: multipart/mixed; boundary="q"\n\n'
+        "--q\nContent-Type: text/plain; charset=utf8\nContent-Transfer-Encoding: base64\n\n" +
+        base64.b64encode("Grüße\n".encode()).decode() + "\n--q\nContent-Type: text/plain; charset=cp1252\n"
+        "Content-Transfer-Encoding: quoted-printable\n\n=80 5\n--q--\n",
+        {"plain": {"reason": "appended-inline-text", "value": "Grüße\n€ 5"},
+         "attachments": {"reason": "appended-inline-text", "value": []}})
+    add("rfc2231-unordered", head + 'Subject: unordered\nContent-Type: multipart/mixed; boundary="u"\n\n'
+        "--u\nContent-Type: text/plain\n\nx\n--u\nContent-Type: application/octet-stream\n"
+        "Content-Disposition: attachment; filename*1=\"two.txt\"; filename*0*=utf-8'en'%C3%A9t%C3%A9-\n\nZ\n--u--\n")
+    add("rfc822-base64", head + 'Subject: fwd b64\nContent-Type: multipart/mixed; boundary="v"\n\n'
+        "--v\nContent-Type: text/plain\n\nsee\n--v\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n" +
+        base64.encodebytes(b"Subject: inner b64\r\n\r\nhello\r\n").decode() + "--v--\n",
+        {"attachments": {"reason": "encoded-attached-message", "value": [{"name": None, "subject": "inner b64"}]}})
     add("koi8-subject-sender", head.replace("From: a@example.com", "From: =?KOI8-R?B?" +
         base64.b64encode("Сергей".encode("koi8-r")).decode() + "?= <s@example.ru>") +
         "Subject: =?koi8-r?Q?" + "".join(f"={b:02X}" for b in "Отчёт".encode("koi8-r")) + "?=\n\nbody\n")
