@@ -68,9 +68,9 @@ bool HasNonNoValue(const TMailMessage& message, std::string_view header) {
         if (index < 0)
             return false;
         // The keyword ends at the first blank, comment or parameter.
-        std::string value = LowerAscii(
-            Trim(std::string_view(message.HeaderLines[static_cast<size_t>(index)])
-                     .substr(header.size() + 1)));
+        std::string value =
+            LowerAscii(Trim(std::string_view(message.HeaderLines[static_cast<size_t>(index)])
+                                .substr(header.size() + 1)));
         const size_t end = value.find_first_of(" \t(;");
         if (end != std::string::npos)
             value.resize(end);
@@ -129,9 +129,9 @@ bool HasNullReturnPath(const TMailMessage& message) {
     if (!message.HasHeader("Return-Path"))
         return false;
     std::string value = Trim(message.HeaderText("Return-Path"));
-    value.erase(std::remove_if(value.begin(), value.end(),
-                               [](char c) { return c == ' ' || c == '\t'; }),
-                value.end());
+    value.erase(
+        std::remove_if(value.begin(), value.end(), [](char c) { return c == ' ' || c == '\t'; }),
+        value.end());
     return value.empty() || value == "<>";
 }
 
@@ -148,21 +148,36 @@ bool IsOwnAddress(std::string_view address, const TAutoReplyContext& context) {
 
 std::string_view AutoReplyVerdictText(TAutoReplyVerdict verdict) {
     switch (verdict) {
-    case TAutoReplyVerdict::Allowed: return "allowed";
-    case TAutoReplyVerdict::FiledInTrash: return "filed in the trash";
-    case TAutoReplyVerdict::AnswerToAnswer: return "reply to an automatic answer";
-    case TAutoReplyVerdict::AutoSubmitted: return "automatic mail";
-    case TAutoReplyVerdict::BulkPrecedence: return "bulk mail";
-    case TAutoReplyVerdict::MailingList: return "mailing list";
-    case TAutoReplyVerdict::SuppressRequested: return "automatic replies not wanted";
-    case TAutoReplyVerdict::Report: return "delivery report or receipt";
-    case TAutoReplyVerdict::NullSender: return "no sender";
-    case TAutoReplyVerdict::MachineSender: return "sent by a machine";
-    case TAutoReplyVerdict::OwnAddress: return "own address";
-    case TAutoReplyVerdict::NoRecipient: return "no valid address";
-    case TAutoReplyVerdict::ReturnPathDiffers: return "receipt asked for another address";
-    case TAutoReplyVerdict::AnsweredRecently: return "answered within the last 7 days";
-    case TAutoReplyVerdict::NotRecorded: return "answer could not be recorded";
+    case TAutoReplyVerdict::Allowed:
+        return "allowed";
+    case TAutoReplyVerdict::FiledInTrash:
+        return "filed in the trash";
+    case TAutoReplyVerdict::AnswerToAnswer:
+        return "reply to an automatic answer";
+    case TAutoReplyVerdict::AutoSubmitted:
+        return "automatic mail";
+    case TAutoReplyVerdict::BulkPrecedence:
+        return "bulk mail";
+    case TAutoReplyVerdict::MailingList:
+        return "mailing list";
+    case TAutoReplyVerdict::SuppressRequested:
+        return "automatic replies not wanted";
+    case TAutoReplyVerdict::Report:
+        return "delivery report or receipt";
+    case TAutoReplyVerdict::NullSender:
+        return "no sender";
+    case TAutoReplyVerdict::MachineSender:
+        return "sent by a machine";
+    case TAutoReplyVerdict::OwnAddress:
+        return "own address";
+    case TAutoReplyVerdict::NoRecipient:
+        return "no valid address";
+    case TAutoReplyVerdict::ReturnPathDiffers:
+        return "receipt asked for another address";
+    case TAutoReplyVerdict::AnsweredRecently:
+        return "answered within the last 7 days";
+    case TAutoReplyVerdict::NotRecorded:
+        return "answer could not be recorded";
     }
     return "refused";
 }
@@ -198,8 +213,8 @@ bool IsMachineAddress(std::string_view address) {
     constexpr std::array<std::string_view, 5> exact = {"mailer-daemon", "mailerdaemon",
                                                        "postmaster", "listserv", "majordomo"};
     constexpr std::array<std::string_view, 8> prefixes = {
-        "noreply", "no-reply", "no_reply", "donotreply", "do-not-reply", "do_not_reply",
-        "owner-",  "bounce"};
+        "noreply",      "no-reply",     "no_reply", "donotreply",
+        "do-not-reply", "do_not_reply", "owner-",   "bounce"};
     constexpr std::array<std::string_view, 4> suffixes = {"-request", "-owner", "-bounces",
                                                           "-bounce"};
     for (std::string_view name : exact) {

@@ -25,20 +25,20 @@ class TMailMessage;
 // Why automatic mail is not sent; Allowed when it may be.
 enum class TAutoReplyVerdict {
     Allowed,
-    FiledInTrash,     // the filters filed the message in the trash
-    AnswerToAnswer,   // a reply to one of our own automatic answers
-    AutoSubmitted,    // "Auto-Submitted" other than "no"
-    BulkPrecedence,   // "Precedence: bulk", "list" or "junk"
-    MailingList,      // List-Id, List-Unsubscribe, List-Post or Mailing-List
+    FiledInTrash,      // the filters filed the message in the trash
+    AnswerToAnswer,    // a reply to one of our own automatic answers
+    AutoSubmitted,     // "Auto-Submitted" other than "no"
+    BulkPrecedence,    // "Precedence: bulk", "list" or "junk"
+    MailingList,       // List-Id, List-Unsubscribe, List-Post or Mailing-List
     SuppressRequested, // "X-Auto-Response-Suppress" asks for no automatic replies
-    Report,           // a delivery report or receipt (multipart/report, notification parts)
-    NullSender,       // "Return-Path: <>", or no valid address in "From"
-    MachineSender,    // MAILER-DAEMON, postmaster, noreply, list robots
-    OwnAddress,       // sent by, or to be answered to, one of the user's own addresses
-    NoRecipient,      // the header names no valid address to write to
+    Report,            // a delivery report or receipt (multipart/report, notification parts)
+    NullSender,        // "Return-Path: <>", or no valid address in "From"
+    MachineSender,     // MAILER-DAEMON, postmaster, noreply, list robots
+    OwnAddress,        // sent by, or to be answered to, one of the user's own addresses
+    NoRecipient,       // the header names no valid address to write to
     ReturnPathDiffers, // a receipt asked for an address other than the envelope sender's
-    AnsweredRecently, // this address had an automatic answer within the quiet period
-    NotRecorded,      // the quiet period could not be recorded, so nothing is sent
+    AnsweredRecently,  // this address had an automatic answer within the quiet period
+    NotRecorded,       // the quiet period could not be recorded, so nothing is sent
 };
 
 // A short English name of the verdict for log lines ("mailing list", ...).

@@ -132,13 +132,12 @@ TEST_F(AutoReplySendTest, AnswerAndReceiptLeaveMarkedToOneAddressWithoutReturnPa
               "<budget.3@example.com>\n"
               "Recipients: 1 jane@example.com\n"
               "Defects: 0\n");
-    EXPECT_EQ(ReadWithPython(Root, sent[1].Data),
-              "Auto-Submitted: auto-replied\n"
-              "Date: ok\n"
-              "In-Reply-To: (missing)\n"
-              "References: <budget.3@example.com>\n"
-              "Recipients: 1 jane@example.com\n"
-              "Defects: 0\n");
+    EXPECT_EQ(ReadWithPython(Root, sent[1].Data), "Auto-Submitted: auto-replied\n"
+                                                  "Date: ok\n"
+                                                  "In-Reply-To: (missing)\n"
+                                                  "References: <budget.3@example.com>\n"
+                                                  "Recipients: 1 jane@example.com\n"
+                                                  "Defects: 0\n");
 }
 
 // A submission server that refuses "<>" for good gets the answer with the account's address
@@ -157,8 +156,8 @@ TEST_F(AutoReplySendTest, RefusedNullSenderFallsBackToTheAccountAddress) {
         {"451 4.3.0 try again later\r\n", false, {"MAIL FROM:<>", "RSET"}},
     };
     for (const TRow& row : rows) {
-        std::vector<TScriptStep> script = {Say("220 hi\r\n"), ReadLine(), Say("250 ok\r\n"),
-                                           ReadLine(), Say(row.Refusal), ReadLine(),
+        std::vector<TScriptStep> script = {Say("220 hi\r\n"),   ReadLine(),       Say("250 ok\r\n"),
+                                           ReadLine(),          Say(row.Refusal), ReadLine(),
                                            Say("250 reset\r\n")};
         if (row.Sent) {
             for (const char* reply : {"250 ok\r\n", "250 ok\r\n"}) {
