@@ -47,6 +47,8 @@ struct TRowCommand {
     std::function<void(TRunningHome&, const fs::path& scratch)> CheckCopy;
 };
 
+void PrintTo(const TRowCommand& command, std::ostream* out) { *out << command.Name; }
+
 std::vector<TRowCommand> RowCommands() {
     return {
         {"Delete", kFolderInbox, {"2.eml"},
