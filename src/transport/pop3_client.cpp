@@ -1,25 +1,21 @@
-// POP3 client.
-//   RFC 1939  Post Office Protocol - Version 3 (USER, PASS, LIST, RETR, TOP, DELE, UIDL, QUIT)
-//   RFC 2595  Using TLS with IMAP, POP3 and ACAP (STLS)
-//   RFC 8314  Cleartext considered obsolete (POP3 over TLS from the first byte)
 #include "transport/pop3_client.h"
 
 #include "mime/mail_message.h"
+#include "transport/multi_line_reader.h"
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 namespace pelmora {
 
 namespace {
 
 constexpr std::string_view kMultiLineEnd = "\r\n.\r\n";
-// A listing of a very large mailbox still fits; an endless one does not.
-constexpr std::size_t kListingLimit = 64 * 1024 * 1024;
-// A message whose size was not listed.
-constexpr std::size_t kUnlistedMessageLimit = 256 * 1024 * 1024;
 // Message numbers beyond this are taken as a broken listing rather than allocated for.
 constexpr std::int64_t kMaxMessageNumber = 4'000'000;
+// Room for the framing of a message reply beyond its text: status line and end line.
+constexpr std::size_t kFramingRoom = 4096;
 
 bool HasUnsafeByte(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -35,23 +31,16 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// Lines of a reply without their line ends; a final line end opens no further line.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(start, end - start);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        lines.push_back(line);
-        start = end + 1;
+// The next line of text without its line end (CR LF or a bare LF); the line is removed from
+// text.
+std::string_view NextLine(std::string_view& text) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.ends_with('\r')) {
+        line.remove_suffix(1);
     }
-    return lines;
+    return line;
 }
 
 bool ParseNumber(std::string_view text, std::int64_t& value) {
@@ -64,50 +53,15 @@ std::string_view FirstToken(std::string_view line) {
 }
 
 std::string_view StatusLine(std::string_view reply) {
-    std::string_view line = reply.substr(0, reply.find('\n'));
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
+    return NextLine(reply);
+}
+
+std::size_t SaturatingSum(std::size_t a, std::size_t b) {
+    return a > std::numeric_limits<std::size_t>::max() - b ? std::numeric_limits<std::size_t>::max()
+                                                           : a + b;
 }
 
 } // namespace
-
-std::string UnstuffMultiLine(std::string_view reply) {
-    std::size_t statusEnd = reply.find('\n');
-    if (statusEnd == std::string_view::npos) {
-        return {};
-    }
-    std::string_view body = reply.substr(statusEnd + 1);
-    if (body == ".\r\n" || body == ".") {
-        return {};
-    }
-    if (body.ends_with("\r\n.\r\n")) {
-        body.remove_suffix(3);
-    } else if (body.ends_with("\n.\n")) {
-        body.remove_suffix(2);
-    }
-    std::string text;
-    text.reserve(body.size() + 2);
-    std::size_t start = 0;
-    while (start < body.size()) {
-        std::size_t end = body.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = body.size();
-        }
-        std::string_view line = body.substr(start, end - start);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        if (line.starts_with('.')) {
-            line.remove_prefix(1);
-        }
-        text.append(line);
-        text.append("\r\n");
-        start = end + 1;
-    }
-    return text;
-}
 
 TPop3Client::TPop3Client(TUiServices& ui) : Talk(ui) {
     Talk.Sender = this;
@@ -119,7 +73,7 @@ TPop3Client::TPop3Client(TUiServices& ui) : Talk(ui) {
     // message text that happens to begin a piece with "-ERR" cannot end a fetch.
     Talk.OnChunk = [](TSocketTalk& talk, TalkStep, bool&, std::string_view) {
         const std::string& reply = talk.ReplyBuffer;
-        std::size_t lineEnd = reply.find("\r\n");
+        std::size_t lineEnd = reply.find('\n');
         if (lineEnd != std::string::npos && !reply.starts_with("+OK")) {
             talk.StopWaiting();
         }
@@ -147,14 +101,35 @@ bool TPop3Client::Usable() const {
 bool TPop3Client::Command(const std::string& text, TalkStep step, bool multiLine,
                           std::size_t maxReply) {
     Talk.TimeOut = TimeOut;
+    Talk.Deadline = Deadline;
     Talk.Send(text, multiLine ? kMultiLineEnd : std::string_view("\r\n"), step, maxReply);
     Talk.WaitReply();
-    if (Talk.ReplyBuffer.empty()) {
-        LastReplyText = Talk.ErrorText().empty() ? "no reply from the server" : Talk.ErrorText();
-    } else {
-        LastReplyText = StatusLine(Talk.ReplyBuffer);
+    const std::string& reply = Talk.ReplyBuffer;
+    if (Talk.ReplyAccepted) {
+        LastReplyText = StatusLine(reply);
+        return true;
     }
-    return Talk.ReplyAccepted;
+    // A whole "-ERR" line is a refusal; anything else (silence, a reply broken off, cut at its
+    // bound or past its deadline, an unreadable status) leaves the conversation out of step:
+    // whatever the server sends next cannot be told apart from the rest of this reply.
+    if (reply.starts_with("-ERR") && reply.find('\n') != std::string::npos) {
+        LastReplyText = StatusLine(reply);
+        return false;
+    }
+    if (!Talk.ErrorText().empty()) {
+        LastReplyText = Talk.ErrorText();
+    } else if (reply.empty()) {
+        LastReplyText = "no reply from the server";
+    } else if (reply.starts_with("+OK")) {
+        LastReplyText = "the server's reply broke off";
+    } else {
+        LastReplyText =
+            "the server's reply cannot be read: " + std::string(StatusLine(reply).substr(0, 200));
+    }
+    if (Connected && Talk.IsOpen()) {
+        DropConnection();
+    }
+    return false;
 }
 
 bool TPop3Client::OpenSession() {
@@ -163,7 +138,10 @@ bool TPop3Client::OpenSession() {
     }
     Certificate = {};
     Talk.TimeOut = TimeOut;
+    Talk.Deadline = Deadline;
     Talk.ArmWait(TalkStep::Greeting);
+    // The greeting is one line, however many pieces it arrives in.
+    Talk.Terminator = "\r\n";
     if (!Talk.Open(Host, Port)) {
         return Refuse(Talk.ErrorText());
     }
@@ -176,7 +154,12 @@ bool TPop3Client::OpenSession() {
         }
     }
     Talk.WaitReply();
-    LastReplyText = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : StatusLine(Talk.ReplyBuffer);
+    if (Talk.ReplyAccepted || Talk.ErrorText().empty()) {
+        LastReplyText = Talk.ReplyBuffer.empty() ? "no greeting from the server"
+                                                 : std::string(StatusLine(Talk.ReplyBuffer));
+    } else {
+        LastReplyText = Talk.ErrorText();
+    }
     Connected = Talk.ReplyAccepted;
     if (!Connected) {
         DropConnection();
@@ -211,95 +194,118 @@ bool TPop3Client::SignIn() {
         return false;
     }
     LoggedIn = true;
-    if (Command("LIST\r\n", TalkStep::List, true, kListingLimit)) {
-        ReadListing(Talk.ReplyBuffer);
+    bool listed = Command("LIST\r\n", TalkStep::List, true, MaxListingSize);
+    if (!listed) {
+        LastReplyText = "the server's message listing failed: " + LastReplyText;
+    } else if (!ReadListing(Talk.ReplyBuffer)) {
+        listed = false;
+        LastReplyText = "the server's message listing cannot be read";
     }
-    return LoggedIn;
+    // A long listing's buffer is not kept for the rest of the session.
+    std::string status(StatusLine(Talk.ReplyBuffer));
+    std::string().swap(Talk.ReplyBuffer);
+    Talk.ReplyBuffer = status.empty() ? status : status + "\r\n";
+    return listed && LoggedIn;
 }
 
-void TPop3Client::ReadListing(const std::string& reply) {
+bool TPop3Client::ReadListing(std::string_view reply) {
     MessageSizes.clear();
-    std::vector<std::string_view> lines = SplitLines(reply);
-    if (lines.size() < 3) {
-        ServerMessageCount = 0;
-        return;
-    }
-    std::int64_t count = -1;
-    if (!ParseNumber(FirstToken(Trim(lines[lines.size() - 2])), count) || count < 0 ||
-        count > kMaxMessageNumber) {
-        ServerMessageCount = -1;
-        return;
-    }
-    ServerMessageCount = static_cast<int>(count);
-    if (count == 0) {
-        return;
-    }
-    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        std::string_view line = Trim(lines[i]);
+    ServerMessageCount = -1;
+    std::string_view rest = reply;
+    NextLine(rest); // the status line
+    std::int64_t last = 0;
+    while (!rest.empty()) {
+        std::string_view line = Trim(NextLine(rest));
+        if (line == ".") {
+            break;
+        }
         std::int64_t n = 0;
         if (!ParseNumber(FirstToken(line), n) || n < 0 || n > kMaxMessageNumber) {
             // A listing that cannot be read is no listing: nothing will be fetched from it.
-            ServerMessageCount = -1;
             MessageSizes.clear();
-            return;
+            return false;
+        }
+        last = n;
+        if (n == 0) {
+            continue;
         }
         if (MessageSizes.size() < static_cast<std::size_t>(n) + 1) {
             MessageSizes.resize(static_cast<std::size_t>(n) + 1, 0);
         }
-        if (n > 0) {
-            std::size_t space = line.find(' ');
-            std::int64_t size = 0;
-            if (space != std::string_view::npos) {
-                std::string_view rest = Trim(line.substr(space + 1).substr(0, 99));
-                rest = FirstToken(rest);
-                if (!ParseNumber(rest, size) || size < 0) {
-                    size = 0;
-                }
+        std::size_t space = line.find(' ');
+        std::int64_t size = 0;
+        if (space != std::string_view::npos) {
+            std::string_view rest = FirstToken(Trim(line.substr(space + 1).substr(0, 99)));
+            if (!ParseNumber(rest, size) || size < 0) {
+                size = 0; // unknown: the message is fetched without a reservation
             }
-            MessageSizes[static_cast<std::size_t>(n)] = size;
         }
+        MessageSizes[static_cast<std::size_t>(n)] = size;
     }
-    if (MessageSizes.empty()) {
-        MessageSizes.push_back(0);
+    if (!MessageSizes.empty()) {
+        MessageSizes[0] = 0;
     }
-    MessageSizes[0] = 0;
+    // The number of the last entry is the number of messages.
+    ServerMessageCount = static_cast<int>(last);
+    return true;
 }
 
-bool TPop3Client::Retrieve(const std::string& command, int n) {
-    LastMessageText.clear();
+bool TPop3Client::Retrieve(const std::string& command, int n, bool whole) {
+    std::string().swap(LastMessageText);
     if (!Usable()) {
         return Refuse("not signed in");
     }
+    const std::string which = "message " + std::to_string(n);
+    const std::string limit = std::to_string(MaxMessageSize) + " bytes";
     std::int64_t listed = 0;
     if (n >= 0 && static_cast<std::size_t>(n) < MessageSizes.size()) {
         listed = MessageSizes[static_cast<std::size_t>(n)];
     }
-    std::size_t limit = kUnlistedMessageLimit;
-    if (listed > 0) {
-        limit = static_cast<std::size_t>(listed) * 2 + 1024 * 1024;
+    if (whole && static_cast<std::uint64_t>(listed) > MaxMessageSize) {
+        return Refuse(which + " is listed with " + std::to_string(listed) +
+                      " bytes, more than the limit of " + limit + "; it stays on the server");
     }
+    // The listed size is a hint for the room to reserve, never trusted beyond the limit; the
+    // text is unstuffed as it arrives, so the message is held once.
+    std::size_t reserve = whole ? SaturatingSum(static_cast<std::size_t>(listed), kFramingRoom) : 0;
+    TMultiLineReader reader(LastMessageText, reserve, MaxMessageSize);
+    Talk.OnBody = [this, &reader](std::string_view data) {
+        bool ended = reader.Feed(data);
+        if (reader.Overflowed()) {
+            Talk.StopWaiting();
+        }
+        return ended;
+    };
     Talk.OnProgress = OnProgress;
-    Talk.ExpectedSize = listed;
-    // Room for the whole listed message at once (its status line and framing aside).
-    Talk.ReplyBuffer.clear();
-    Talk.ReplyBuffer.reserve(
-        static_cast<std::size_t>(std::min<std::int64_t>(listed, static_cast<std::int64_t>(limit))) +
-        4096);
-    bool accepted = Command(command, TalkStep::Retrieve, true, limit);
+    Talk.ExpectedSize = static_cast<std::uint64_t>(listed) > MaxMessageSize
+                            ? static_cast<std::int64_t>(MaxMessageSize)
+                            : listed;
+    // Only a first line that never ends is bounded by the talk; the text by the reader.
+    std::size_t bound =
+        SaturatingSum(SaturatingSum(MaxMessageSize, MaxMessageSize / 2), kStatusReplyLimit);
+    bool accepted = Command(command, TalkStep::Retrieve, true, bound);
+    Talk.OnBody = nullptr;
     Talk.ExpectedSize = 0;
-    if (!accepted) {
-        return false;
+    if (reader.Overflowed()) {
+        if (Connected) {
+            DropConnection(); // the rest of the message is still on its way
+        }
+        return Refuse(which + " is larger than the limit of " + limit + "; it stays on the server");
     }
-    LastMessageText = UnstuffMultiLine(Talk.ReplyBuffer);
-    // The message now lives in LastMessageText; keep only the status line of its reply.
-    std::string status(StatusLine(Talk.ReplyBuffer));
-    std::string().swap(Talk.ReplyBuffer);
-    Talk.ReplyBuffer = status + "\r\n";
+    if (!accepted) {
+        std::string().swap(LastMessageText);
+        if (LastReplyText.starts_with("-ERR")) {
+            return false; // the server's own refusal says it best
+        }
+        return Refuse(which + " could not be retrieved (" + LastReplyText +
+                      "); it stays on the server");
+    }
+    reader.Finish();
     return true;
 }
 
 bool TPop3Client::FetchMessage(int n) {
-    if (!Retrieve("RETR " + std::to_string(n) + "\r\n", n)) {
+    if (!Retrieve("RETR " + std::to_string(n) + "\r\n", n, true)) {
         return false;
     }
     if (MailMessage != nullptr) {
@@ -316,14 +322,15 @@ bool TPop3Client::FetchHeaders(int n, int lines) {
     if (lines < 0) {
         lines = 0;
     }
-    if (!Retrieve("TOP " + std::to_string(n) + " " + std::to_string(lines) + "\r\n", n)) {
+    if (!Retrieve("TOP " + std::to_string(n) + " " + std::to_string(lines) + "\r\n", n, false)) {
         return false;
     }
     if (MailMessage != nullptr) {
         MailMessage->ResetMessage();
         std::vector<std::string> headerLines;
-        for (std::string_view line : SplitLines(LastMessageText)) {
-            headerLines.emplace_back(line);
+        std::string_view rest = LastMessageText;
+        while (!rest.empty()) {
+            headerLines.emplace_back(NextLine(rest));
         }
         MailMessage->HeaderLines = std::move(headerLines);
     }
@@ -342,17 +349,24 @@ bool TPop3Client::FetchUniqueIds() {
     if (!Usable()) {
         return Refuse("not signed in");
     }
-    if (!Command("UIDL\r\n", TalkStep::UniqueIds, true, kListingLimit)) {
+    if (!Command("UIDL\r\n", TalkStep::UniqueIds, true, MaxListingSize)) {
         return false;
     }
     ReadUniqueIds(Talk.ReplyBuffer);
+    std::string status(StatusLine(Talk.ReplyBuffer));
+    std::string().swap(Talk.ReplyBuffer);
+    Talk.ReplyBuffer = status + "\r\n";
     return true;
 }
 
 void TPop3Client::ReadUniqueIds(const std::string& reply) {
-    std::vector<std::string_view> lines = SplitLines(reply);
-    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
-        std::string_view line = Trim(lines[i]);
+    std::string_view rest = reply;
+    NextLine(rest); // the status line
+    while (!rest.empty()) {
+        std::string_view line = Trim(NextLine(rest));
+        if (line == ".") {
+            break;
+        }
         std::int64_t n = 0;
         std::size_t space = line.find(' ');
         if (space == std::string_view::npos || !ParseNumber(line.substr(0, space), n) || n <= 0 ||

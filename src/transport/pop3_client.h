@@ -6,6 +6,11 @@
 // its own TSocketTalk and returns true or false; nothing is raised, and an operation called
 // in the wrong state, or with a user name or password holding CR, LF or NUL, sends nothing.
 // The fetched text is kept in LastMessageText and, when MailMessage is set, parsed into it.
+// A hostile or broken server cannot make it crash, hang or hoard memory: a message is taken
+// only up to MaxMessageSize (the listed size serves for the reservation only, never beyond
+// that cap), a listing up to MaxListingSize, every command ends within its deadline, and a
+// reply broken off midway drops the connection, since nothing after it can be matched to a
+// command. A message that fails leaves LastMessageText empty and stays on the server.
 
 #include "transport/connection_security.h"
 #include "transport/socket_talk.h"
@@ -31,7 +36,12 @@ public:
     int Port = 110;
     std::string UserName;
     std::string Password;
-    int TimeOut = 60;                    // seconds, handed to the talk before every operation
+    int TimeOut = 60; // seconds, handed to the talk before every operation
+    int Deadline = 0; // seconds for one whole command; 0: ten times TimeOut (see TSocketTalk)
+    // Largest message (or header) taken; a larger one is refused and left on the server.
+    std::size_t MaxMessageSize = 256 * 1024 * 1024;
+    // Largest message listing (LIST, UIDL) taken; a longer one is an error.
+    std::size_t MaxListingSize = 64 * 1024 * 1024;
     TMailMessage* MailMessage = nullptr; // Not owned. Filled by every successful fetch.
     TTransferProgress OnProgress;        // fetch progress; sender is this client
     bool DeleteOnRetrieve = false;
@@ -49,6 +59,9 @@ public:
     TCertificateState Certificate;      // the last TLS handshake
 
     bool OpenSession();
+    // USER, PASS and LIST. False, with the reason in LastReply, when the server refuses any
+    // of them or when the listing cannot be read whole: a mailbox that cannot be listed is
+    // an error, never an empty mailbox.
     bool SignIn();
     bool FetchMessage(int n);
     bool FetchHeaders(int n, int lines);
@@ -64,19 +77,14 @@ private:
     // One command and its reply; true when the server answered "+OK".
     bool Command(const std::string& text, TalkStep step, bool multiLine,
                  std::size_t maxReply = kStatusReplyLimit);
-    bool Retrieve(const std::string& command, int n);
+    bool Retrieve(const std::string& command, int n, bool whole);
     bool Usable() const;
     bool Refuse(std::string reason);
-    void ReadListing(const std::string& reply);
+    bool ReadListing(std::string_view reply);
     void ReadUniqueIds(const std::string& reply);
     void Disconnected();
 
     std::string LastReplyText;
 };
-
-// Undoes the server's framing of a multi-line reply: drops the status line and the final
-// ".", removes the stuffed dot of every line that begins with ".", and ends every line with
-// CR LF. Lines ended by a bare LF are kept as lines.
-std::string UnstuffMultiLine(std::string_view reply);
 
 } // namespace pelmora

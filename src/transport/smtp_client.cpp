@@ -103,11 +103,15 @@ int ReplyCode(std::string_view reply) {
 }
 
 // A reply is whole when its last line is a final one: "ddd" or "ddd " + text, not "ddd-".
+// Lines may end with a bare LF.
 bool IsFinalReply(std::string_view reply) {
-    if (!reply.ends_with("\r\n")) {
+    if (!reply.ends_with('\n')) {
         return false;
     }
-    std::string_view body = reply.substr(0, reply.size() - 2);
+    std::string_view body = reply.substr(0, reply.size() - 1);
+    if (body.ends_with('\r')) {
+        body.remove_suffix(1);
+    }
     std::size_t start = body.rfind('\n');
     std::string_view last = start == std::string_view::npos ? body : body.substr(start + 1);
     return last.size() < 4 || last[3] != '-';
@@ -206,15 +210,24 @@ bool TSmtpClient::Refuse(std::string reason) {
     return false;
 }
 
+// The server's reply, or why there is no whole reply (with the start of what came).
+std::string TSmtpClient::ReplyOrFailure() const {
+    const std::string& reply = Talk.ReplyBuffer;
+    if (Talk.ReplyAccepted || Talk.ErrorText().empty()) {
+        return reply.empty() ? "no reply from the server" : reply;
+    }
+    if (reply.empty()) {
+        return Talk.ErrorText();
+    }
+    return Talk.ErrorText() + "; the server said: " + reply.substr(0, 200);
+}
+
 bool TSmtpClient::Command(std::string_view text, TalkStep step) {
     Talk.TimeOut = TimeOut;
+    Talk.Deadline = Deadline;
     Talk.Send(text, "\r\n", step);
     Talk.WaitReply();
-    if (Talk.ReplyBuffer.empty()) {
-        LastReplyText = Talk.ErrorText().empty() ? "no reply from the server" : Talk.ErrorText();
-    } else {
-        LastReplyText = Talk.ReplyBuffer;
-    }
+    LastReplyText = ReplyOrFailure();
     return Talk.ReplyAccepted;
 }
 
@@ -227,6 +240,7 @@ bool TSmtpClient::OpenSession() {
     Extensions.clear();
     Certificate = {};
     Talk.TimeOut = TimeOut;
+    Talk.Deadline = Deadline;
     Talk.ArmWait(TalkStep::Greeting);
     if (!Talk.Open(Host, Port)) {
         return Refuse(Talk.ErrorText());
@@ -239,7 +253,7 @@ bool TSmtpClient::OpenSession() {
         }
     }
     Talk.WaitReply();
-    std::string replies = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : Talk.ReplyBuffer;
+    std::string replies = ReplyOrFailure();
     if (!Talk.ReplyAccepted) {
         DropConnection();
         return Refuse(replies);
@@ -461,6 +475,7 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
         std::string text = StuffMessageText(MailMessage->FullText());
         MailMessage->HeaderLines = savedHeader;
         Talk.TimeOut = TimeOut;
+        Talk.Deadline = Deadline;
         Talk.ChunkSize = PacketSize;
         Talk.OnProgress = OnProgress;
         Talk.Send(text, "\r\n", TalkStep::MessageText);
@@ -468,7 +483,7 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
             OnTextSent();
         }
         Talk.WaitReply();
-        LastReplyText = Talk.ReplyBuffer.empty() ? Talk.ErrorText() : Talk.ReplyBuffer;
+        LastReplyText = ReplyOrFailure();
         accepted = Talk.ReplyAccepted;
     } else {
         MailMessage->HeaderLines = savedHeader;

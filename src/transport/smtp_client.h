@@ -32,7 +32,8 @@ public:
     // Settings.
     std::string Host;
     int Port = 25;
-    int TimeOut = 60;                    // seconds
+    int TimeOut = 60; // seconds without data before an operation fails
+    int Deadline = 0; // seconds for one whole command; 0: ten times TimeOut (see TSocketTalk)
     TMailMessage* MailMessage = nullptr; // Not owned. The message to send.
     std::size_t PacketSize = 4096;
     TTransferProgress OnProgress; // sending progress; sender is this client
@@ -68,6 +69,7 @@ public:
 
 private:
     bool Command(std::string_view text, TalkStep step);
+    std::string ReplyOrFailure() const;
     bool Usable() const { return Connected && Talk.IsOpen(); }
     bool Refuse(std::string reason);
     bool OffersAuth(std::string_view mechanism) const;

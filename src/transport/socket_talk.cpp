@@ -2,6 +2,7 @@
 
 #include "shell/ui_services.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -35,6 +36,22 @@ bool HasUnsafeByte(std::string_view text) {
 
 } // namespace
 
+bool EndsWithTerminator(std::string_view text, std::string_view terminator) {
+    std::size_t i = text.size();
+    std::size_t j = terminator.size();
+    while (j > 0) {
+        if (i > 0 && text[i - 1] == terminator[j - 1]) {
+            --i;
+            --j;
+        } else if (terminator[j - 1] == '\r') {
+            --j; // a line may end with a bare LF
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 TSocketTalk::TSocketTalk(TUiServices& ui) : Ui(ui) {}
 
 TSocketTalk::~TSocketTalk() {
@@ -50,6 +67,10 @@ void TSocketTalk::ArmWait(TalkStep step, std::size_t maxReply) {
     MaxReplySize = maxReply;
     Waiting = true;
     ReplyAccepted = false;
+    ReceivedBytes = 0;
+    SentBytes = 0;
+    BodyEnded = false;
+    CommandStartMs = NowMs();
 }
 
 void TSocketTalk::Send(std::string_view text, std::string_view terminator, TalkStep step,
@@ -61,6 +82,11 @@ void TSocketTalk::Send(std::string_view text, std::string_view terminator, TalkS
     Outcome = TalkOutcome::NoError;
     Waiting = true;
     ReplyAccepted = false;
+    ReceivedBytes = 0;
+    SentBytes = 0;
+    BodyEnded = false;
+    CommandStartMs = NowMs();
+    LastError.clear();
     std::size_t chunk = ChunkSize;
     ChunkSize = 0;
     if (Socket < 0) {
@@ -96,6 +122,20 @@ std::int64_t TSocketTalk::TimeOutMs() const {
     return static_cast<std::int64_t>(TimeOut > 0 ? TimeOut : 60) * 1000;
 }
 
+std::int64_t TSocketTalk::DeadlineLeftMs() const {
+    std::int64_t allowed =
+        Deadline > 0 ? static_cast<std::int64_t>(Deadline) * 1000 : TimeOutMs() * 10;
+    if (DeadlineRate > 0) {
+        allowed += (ReceivedBytes + SentBytes) / DeadlineRate * 1000;
+    }
+    return allowed - (NowMs() - CommandStartMs);
+}
+
+std::string TSocketTalk::DeadlineText() const {
+    return "the server did not finish its answer within " +
+           std::to_string((NowMs() - CommandStartMs) / 1000) + " seconds";
+}
+
 void TSocketTalk::WaitReply() {
     std::int64_t lastData = NowMs();
     while (Waiting && !ReplyAccepted) {
@@ -109,6 +149,12 @@ void TSocketTalk::WaitReply() {
                                            std::to_string(TimeOutMs() / 1000) + " seconds");
             break;
         }
+        std::int64_t deadline = DeadlineLeftMs();
+        if (deadline <= 0) {
+            Fail(TalkOutcome::TimeOut, DeadlineText());
+            break;
+        }
+        left = std::min(left, deadline);
         bool readable = Tls != nullptr && Tls->HasPending();
         if (!readable) {
             pollfd entry{Socket, POLLIN, 0};
@@ -120,9 +166,9 @@ void TSocketTalk::WaitReply() {
             }
         }
         if (readable) {
-            std::size_t before = ReplyBuffer.size();
+            std::int64_t before = ReceivedBytes;
             ReadAvailable();
-            if (ReplyBuffer.size() != before) {
+            if (ReceivedBytes != before) {
                 lastData = NowMs();
             }
         }
@@ -171,13 +217,15 @@ void TSocketTalk::PeerClosed() {
 
 void TSocketTalk::ReadAvailable() {
     std::size_t oldSize = ReplyBuffer.size();
+    std::size_t burst = 0;
     bool closed = false;
     char buffer[64 * 1024];
-    while (ReplyBuffer.size() - oldSize < kReadBurst) {
+    while (burst < kReadBurst) {
         std::size_t count = 0;
         TIo io = ReadSome(buffer, sizeof buffer, count);
         if (io == TIo::Done) {
             ReplyBuffer.append(buffer, count);
+            burst += count;
             continue;
         }
         if (io == TIo::Closed) {
@@ -206,6 +254,7 @@ void TSocketTalk::HandleData(std::size_t oldSize) {
     if (!Waiting) {
         return; // data after an early stop belongs to no command
     }
+    ReceivedBytes += static_cast<std::int64_t>(ReplyBuffer.size() - oldSize);
     Outcome = TalkOutcome::NoError;
     if (OnChunk) {
         OnChunk(*this, CurrentStep, ReplyAccepted, std::string_view(ReplyBuffer).substr(oldSize));
@@ -213,15 +262,31 @@ void TSocketTalk::HandleData(std::size_t oldSize) {
             return;
         }
     }
-    if (ExpectedSize > 0 && OnProgress) {
-        OnProgress(Sender, ExpectedSize, static_cast<std::int64_t>(ReplyBuffer.size()));
+    bool complete = false;
+    if (OnBody) {
+        // The first line stays in ReplyBuffer; the rest goes to OnBody as it arrives.
+        std::size_t lineEnd = ReplyBuffer.find('\n');
+        if (lineEnd != std::string::npos && lineEnd + 1 < ReplyBuffer.size()) {
+            std::string_view body = std::string_view(ReplyBuffer).substr(lineEnd + 1);
+            BodyEnded = BodyEnded || OnBody(body);
+            ReplyBuffer.resize(lineEnd + 1);
+            if (!Waiting) {
+                return;
+            }
+        }
+        complete = BodyEnded;
+    } else {
+        complete = Terminator.empty() || EndsWithTerminator(ReplyBuffer, Terminator);
+        if (complete && IsReplyComplete && !IsReplyComplete(ReplyBuffer)) {
+            complete = false;
+        }
     }
-    bool complete = Terminator.empty() || ReplyBuffer.ends_with(Terminator);
-    if (complete && IsReplyComplete && !IsReplyComplete(ReplyBuffer)) {
-        complete = false;
+    if (ExpectedSize > 0 && OnProgress) {
+        OnProgress(Sender, ExpectedSize, ReceivedBytes);
     }
     if (!complete) {
-        if (ReplyBuffer.size() > MaxReplySize) {
+        if (static_cast<std::uint64_t>(ReceivedBytes) > MaxReplySize ||
+            (OnBody && ReplyBuffer.size() > kStatusReplyLimit)) {
             Fail(TalkOutcome::ReceiveError,
                  "the server's reply exceeds " + std::to_string(MaxReplySize) + " bytes");
         }
@@ -245,6 +310,7 @@ bool TSocketTalk::WriteAll(std::string_view piece) {
         TIo io = WriteSome(piece.data(), piece.size(), count, waitFor);
         if (io == TIo::Done) {
             piece.remove_prefix(count);
+            SentBytes += static_cast<std::int64_t>(count);
             lastProgress = NowMs();
             continue;
         }
@@ -255,6 +321,12 @@ bool TSocketTalk::WriteAll(std::string_view piece) {
         }
         if (NowMs() - lastProgress > TimeOutMs()) {
             Fail(TalkOutcome::SendError, "the server accepts no data");
+            return false;
+        }
+        if (DeadlineLeftMs() <= 0) {
+            Fail(TalkOutcome::SendError, "the server did not take the data within " +
+                                             std::to_string((NowMs() - CommandStartMs) / 1000) +
+                                             " seconds");
             return false;
         }
         WaitFor(waitFor, kSendRetryMs);

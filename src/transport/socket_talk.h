@@ -4,7 +4,10 @@
 // the calling thread: poll() in slices of at most 20 ms with TUiServices::Pump() between them,
 // so the interface stays alive. Nothing is raised: every failure ends the wait with
 // ReplyAccepted false and an Outcome; the owning client turns that into a false result.
-// Replies are bounded (MaxReplySize) so a peer that never ends a reply cannot exhaust memory.
+// Replies are bounded (MaxReplySize) so a peer that never ends a reply cannot exhaust memory,
+// and every command has an overall deadline besides the inactivity time-out, so a peer that
+// trickles a byte now and then cannot hold a wait open for long. Line ends are matched with
+// the CR optional: a peer that ends its lines with a bare LF is understood.
 
 #include "transport/tls_session.h"
 
@@ -79,7 +82,12 @@ public:
     TSocketTalk(const TSocketTalk&) = delete;
     TSocketTalk& operator=(const TSocketTalk&) = delete;
 
-    int TimeOut = 60;              // seconds without data before a wait fails
+    int TimeOut = 60; // seconds without data before a wait fails
+    // Seconds a whole command (sending it and receiving its reply) may take; 0 or less: ten
+    // times TimeOut. Every DeadlineRate bytes moved in the command add one second, so a long
+    // transfer at a modest rate still ends while a trickle cannot stretch the wait.
+    int Deadline = 0;
+    std::int64_t DeadlineRate = 64 * 1024;
     std::string Terminator;        // the reply must end with it; empty: any data completes
     std::string ReplyBuffer;       // everything received since the last send
     std::int64_t ExpectedSize = 0; // announced reply size, for progress only
@@ -87,6 +95,7 @@ public:
     std::size_t MaxReplySize = kStatusReplyLimit; // a longer unfinished reply is an error
     TalkOutcome Outcome = TalkOutcome::NoError;
     TalkStep CurrentStep = TalkStep::None;
+    std::int64_t ReceivedBytes = 0; // bytes received for the current command
     bool Waiting = false;
     bool ReplyAccepted = false;
 
@@ -98,6 +107,11 @@ public:
     TClosedHandler OnPeerClosed;
     // Optional: asked after the terminator matched; false keeps waiting (multi-line replies).
     std::function<bool(std::string_view reply)> IsReplyComplete;
+    // Optional, for long replies: once the first line of the reply is in ReplyBuffer (and
+    // OnChunk has seen it), every further byte is handed to OnBody instead of being kept, and
+    // the reply is complete when OnBody returns true; Terminator and IsReplyComplete are then
+    // not asked. OnBody may end the wait early with StopWaiting.
+    std::function<bool(std::string_view data)> OnBody;
 
     // Prepares a wait without sending (the greeting after connecting).
     void ArmWait(TalkStep step, std::size_t maxReply = kStatusReplyLimit);
@@ -105,7 +119,8 @@ public:
     // with progress when ChunkSize is set). Does not wait for the reply.
     void Send(std::string_view text, std::string_view terminator, TalkStep step,
               std::size_t maxReply = kStatusReplyLimit);
-    // Waits until the reply is complete, stopped, timed out or the connection ends.
+    // Waits until the reply is complete, stopped, timed out, past the deadline or the
+    // connection ends.
     void WaitReply();
     void StopWaiting();
 
@@ -141,6 +156,8 @@ private:
     int Resolve(const std::string& host, const std::string& port, const addrinfo& hints,
                 addrinfo*& list);
     std::int64_t TimeOutMs() const;
+    std::int64_t DeadlineLeftMs() const;
+    std::string DeadlineText() const;
     void Report(std::int64_t total, std::int64_t current);
     void PumpIfDue();
 
@@ -150,6 +167,13 @@ private:
     TCertificateCheck CertificateCheck;
     std::string LastError;
     std::int64_t LastPumpMs = 0;
+    std::int64_t CommandStartMs = 0;
+    std::int64_t SentBytes = 0; // bytes written for the current command
+    bool BodyEnded = false;
 };
+
+// True when text ends with terminator, where a CR of the terminator may be missing in text
+// ("\r\n.\r\n" also matches "\n.\n").
+bool EndsWithTerminator(std::string_view text, std::string_view terminator);
 
 } // namespace pelmora

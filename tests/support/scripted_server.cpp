@@ -136,6 +136,18 @@ void TScriptedServer::Run() {
             }
             goOn = false;
             break;
+        case TScriptStep::Trickle:
+            for (std::size_t i = 0; !Stopping && !step.Text.empty();
+                 i = (i + 1) % step.Text.size()) {
+                if (send(fd, &step.Text[i], 1, MSG_NOSIGNAL) != 1) {
+                    break;
+                }
+                for (int waited = 0; waited < step.Ms && !Stopping; waited += 10) {
+                    usleep(10000);
+                }
+            }
+            goOn = false;
+            break;
         case TScriptStep::Pause:
             for (int waited = 0; waited < step.Ms && !Stopping; waited += 10) {
                 usleep(10000);

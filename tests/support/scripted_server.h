@@ -1,8 +1,9 @@
 #pragma once
 // TScriptedServer: a one-connection TCP server on 127.0.0.1 that plays a fixed script on a
 // thread of its own, for conversations that real servers never have: greetings that never
-// come, garbage, a reply cut off by a closed connection, an endless reply. Lines the client
-// sends are recorded. Destroying the object stops the script and joins the thread.
+// come, garbage, a reply cut off by a closed connection, an endless or trickling reply, replies
+// split at odd places (Say, Pause, Say). Lines the client sends are recorded. Destroying the
+// object stops the script and joins the thread.
 
 #include <atomic>
 #include <mutex>
@@ -13,7 +14,7 @@
 namespace pelmora::testing {
 
 struct TScriptStep {
-    enum TKind { Say, ReadLine, ReadData, Close, Flood, Hold, Pause };
+    enum TKind { Say, ReadLine, ReadData, Close, Flood, Hold, Pause, Trickle };
     TKind Kind;
     std::string Text;
     int Ms = 0;
@@ -43,6 +44,10 @@ inline TScriptStep Hold() {
 }
 inline TScriptStep Pause(int ms) {
     return {TScriptStep::Pause, {}, ms};
+}
+// Sends text one byte every ms milliseconds, again and again, until the client goes away.
+inline TScriptStep Trickle(std::string text, int ms) {
+    return {TScriptStep::Trickle, std::move(text), ms};
 }
 
 class TScriptedServer {

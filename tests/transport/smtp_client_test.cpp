@@ -429,6 +429,7 @@ TEST_P(SmtpHostilePeerTest, EndsInBoundedTimeAndMemory) {
     client.Host = "127.0.0.1";
     client.Port = server.Port();
     client.TimeOut = 1;
+    client.Deadline = 2;
     auto message = SimpleMessage();
     client.MailMessage = message.get();
     TStopwatch watch;
@@ -467,6 +468,18 @@ INSTANTIATE_TEST_SUITE_P(
         TSmtpHostileCase{
             "RefusalWithoutEnd", Greeted({ReadLine(), Say("550-no\r\n"), Hold()}), {true, false}},
         TSmtpHostileCase{"MailFromNeverAnswered", Greeted({ReadLine(), Hold()}), {true, false}},
+        // A byte now and then keeps the inactivity time-out from ever running out.
+        TSmtpHostileCase{"TrickledGreeting", {Trickle("220-slowly ", 200)}, {false}},
+        TSmtpHostileCase{"TrickledDataReply",
+                         Greeted({ReadLine(), Say("250 ok\r\n"), ReadLine(), Say("250 ok\r\n"),
+                                  ReadLine(), Say("354 go\r\n"), ReadData(),
+                                  Trickle("250 queued", 200)}),
+                         {true, false}},
+        TSmtpHostileCase{"BareLineFeeds",
+                         {Say("220-hi\n220 there\n"), ReadLine(), Say("250-ok\n250 SIZE 9\n"),
+                          ReadLine(), Say("250 ok\n"), ReadLine(), Say("250 ok\n"), ReadLine(),
+                          Say("354 go\n"), ReadData(), Say("250 queued\n"), Hold()},
+                         {true, true}},
         TSmtpHostileCase{"ClosedAfterData",
                          Greeted({ReadLine(), Say("250 ok\r\n"), ReadLine(), Say("250 ok\r\n"),
                                   ReadLine(), Say("354 go\r\n"), ReadData(), CloseConnection()}),

@@ -65,6 +65,75 @@ TEST_F(SocketTalkTest, EmptyTerminatorTakesTheFirstPiece) {
     EXPECT_EQ(Talk.ReplyBuffer, "220 first piece");
 }
 
+// Line ends are matched with the CR optional, and only at the very end of the reply.
+TEST(TerminatorTest, MatchesWithOrWithoutCarriageReturns) {
+    struct TCase {
+        std::string_view Text;
+        std::string_view Terminator;
+        bool Matches;
+    };
+    const TCase cases[] = {
+        {"+OK\r\n", "\r\n", true},
+        {"+OK\n", "\r\n", true},
+        {"+OK\r", "\r\n", false},
+        {"+OK", "\r\n", false},
+        {"+OK\r\n.\r\n", "\r\n.\r\n", true},
+        {"+OK\n.\n", "\r\n.\r\n", true},
+        {"x\r\n.\n", "\r\n.\r\n", true},
+        {"x\n.\r\n", "\r\n.\r\n", true},
+        {"x.\r\n", "\r\n.\r\n", false},
+        {"x\r\n..\r\n", "\r\n.\r\n", false},
+        {".\r\n", "\r\n.\r\n", false},
+        {"", "", true},
+    };
+    for (const TCase& item : cases) {
+        EXPECT_EQ(EndsWithTerminator(item.Text, item.Terminator), item.Matches)
+            << ::testing::PrintToString(std::string(item.Text));
+    }
+}
+
+// A byte now and then restarts the inactivity time-out, but not the command's deadline; data
+// flowing at a fair rate earns more time.
+TEST_F(SocketTalkTest, DeadlineEndsATrickleButNotAFairTransfer) {
+    TScriptedServer trickle({ReadLine(), Trickle("+OK slowly", 100)});
+    ASSERT_TRUE(Connect(trickle));
+    Talk.StopWaiting();
+    Talk.TimeOut = 1;
+    Talk.Deadline = 1;
+    TStopwatch watch;
+    Talk.Send("RETR 1\r\n", "\r\n", TalkStep::Retrieve);
+    Talk.WaitReply();
+    EXPECT_FALSE(Talk.ReplyAccepted);
+    ASSERT_EQ(Failures.size(), 1u);
+    EXPECT_EQ(Failures[0], TalkOutcome::TimeOut);
+    EXPECT_NE(Talk.ErrorText().find("did not finish its answer"), std::string::npos);
+    EXPECT_GE(watch.ElapsedMs(), 900);
+    EXPECT_LT(watch.ElapsedMs(), 2000);
+
+    // 16 pieces of 64 kB over 1.6 s: longer than the deadline, but every 64 kB is a second more.
+    std::vector<TScriptStep> script = {ReadLine()};
+    for (int i = 0; i < 16; ++i) {
+        script.push_back(Say(std::string(65536, 'a')));
+        script.push_back(Pause(100));
+    }
+    script.push_back(Say("\r\n"));
+    script.push_back(Hold());
+    TScriptedServer fair(script);
+    TSocketTalk talk(Ui);
+    talk.OnReplyComplete = [](TSocketTalk&, TalkStep, bool& accepted, const std::string&) {
+        accepted = true;
+    };
+    talk.ArmWait(TalkStep::Greeting);
+    ASSERT_TRUE(talk.Open("127.0.0.1", fair.Port()));
+    talk.StopWaiting();
+    talk.TimeOut = 1;
+    talk.Deadline = 1;
+    talk.Send("RETR 1\r\n", "\r\n", TalkStep::Retrieve, 2 * 1024 * 1024);
+    talk.WaitReply();
+    EXPECT_TRUE(talk.ReplyAccepted) << talk.ErrorText();
+    EXPECT_EQ(talk.ReplyBuffer.size(), 16u * 65536u + 2u);
+}
+
 TEST_F(SocketTalkTest, SilenceEndsTheWaitWithTimeOut) {
     TScriptedServer server({Hold()});
     ASSERT_TRUE(Connect(server));
