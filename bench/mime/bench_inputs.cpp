@@ -63,4 +63,36 @@ bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals) {
     return true;
 }
 
+std::size_t RecipientLoop(const TMailMessage& message, std::string& recipients) {
+    recipients.clear();
+    const int count = message.ToRecipients.Count();
+    for (int i = 0; i < message.ToRecipients.Count(); ++i) {
+        if (!recipients.empty())
+            recipients += "; ";
+        // As the folder listing writes a recipient: "name (address)", or the address alone.
+        const std::string& name = message.ToRecipients.NameAt(i);
+        const std::string& address = message.ToRecipients.AddressAt(i);
+        recipients += name.empty() ? std::string(address)
+                                   : std::string(name) + " (" + std::string(address) + ")";
+    }
+    return static_cast<std::size_t>(count);
+}
+
+std::size_t ListMessage(const std::string& text, std::size_t& rowBytes) {
+    TMailMessage message;
+    message.ParseText(text, true);
+    message.MapParts();
+    bool attachment = false;
+    for (const TMailPart* part : message.Attachments)
+        attachment = attachment || !part->IsEmbedded;
+    std::string recipients;
+    const std::size_t count = RecipientLoop(message, recipients);
+    const TMailAddress from = message.GetSender();
+    rowBytes = recipients.size() + message.GetSubject().size() + from.Name.size() +
+               from.Address.size() + message.GetMessageId().size() +
+               static_cast<std::size_t>(message.GetPriority() + attachment) +
+               (message.GetDate() > 0 ? 1 : 0);
+    return count;
+}
+
 } // namespace pelmora::bench

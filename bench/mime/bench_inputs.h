@@ -1,6 +1,8 @@
 #pragma once
 // Inputs and the measured unit of work shared by the mail format benchmark programs.
 
+#include "mime/mail_message.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -26,5 +28,15 @@ void ParseMapDecode(const std::string& text, TWorkTotals& totals);
 
 // The same, reading the message the way the store does (LoadMessageFile).
 bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals);
+
+// The recipient loop of a folder listing: the To recipients of a read message joined with
+// "; " as "name (address)" into recipients. The first Count() reads the header. Returns the
+// number of recipients.
+std::size_t RecipientLoop(const TMailMessage& message, std::string& recipients);
+
+// What a folder listing does with one message: parse it, classify its parts, read the row's
+// fields and join the To recipients with "; " (the recipient loop). Returns the number of
+// recipients; the row's length goes to rowBytes.
+std::size_t ListMessage(const std::string& text, std::size_t& rowBytes);
 
 } // namespace pelmora::bench

@@ -7,6 +7,10 @@
 //   base64.txt            about 200 MiB of base64 text in 76-character lines (LF line ends,
 //                         so that a stand-alone base64 decoder reads the very same file)
 //   qp.txt                about 200 MiB of quoted-printable encoded everyday text (CR LF)
+//   recipients_lines.eml  a message of 4,000 To lines; recipients_list.eml one To header of
+//                         25,000 addresses; each with an ordinary message of the same size
+//                         beside it (*_ordinary.eml) for the folder listing benchmark
+//   tiny_parts.eml        about 20 MB made of some 200,000 tiny parts (peak memory)
 //
 // The output is deterministic for a given seed, so runs on different days compare.
 // This program writes its own encodings and does not use the library it feeds.
@@ -21,6 +25,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pelmora::bench {
@@ -538,6 +543,67 @@ private:
     TGenerator& Gen; // Not owned.
 };
 
+// Header of the listing inputs; `to` is the whole recipient part of the header.
+std::string ListingHead(std::string_view to) {
+    std::string out = "From: \"Anna Schmidt\" <anna@example.org>\r\n";
+    out += to;
+    out += "Subject: Quarterly figures for the whole team\r\n"
+           "Date: Tue, 12 Mar 2024 09:14:07 +0100\r\n"
+           "Message-ID: <listing.1@example.org>\r\n"
+           "MIME-Version: 1.0\r\n"
+           "Content-Type: text/plain; charset=utf-8\r\n"
+           "Content-Transfer-Encoding: 8bit\r\n\r\n";
+    return out;
+}
+
+std::string Recipient(std::size_t i) {
+    std::string number = Number(i);
+    if (i % 3 == 0)
+        return "\"Berg, S\xC3\xB8ren " + number + "\" <soren." + number + "@example.org>";
+    if (i % 3 == 1)
+        return "person" + number + "@example" + Number(i % 97) + ".net";
+    return "=?utf-8?Q?Ma=C3=AFa_Dupont?= <maia" + number + "@example.fr>";
+}
+
+// The listing inputs: a message of `lines` To header lines of one recipient each, a message of
+// one To header folded over `addresses` recipients, and for each an ordinary message of the
+// same size (one recipient, the rest a text body) to compare with.
+std::vector<std::pair<std::string, std::string>> ListingMessages(TGenerator& gen, std::size_t lines,
+                                                                 std::size_t addresses) {
+    std::vector<std::pair<std::string, std::string>> out;
+    auto withOrdinary = [&](const std::string& name, const std::string& message) {
+        out.emplace_back(name + ".eml", message);
+        std::string ordinary = ListingHead("To: " + Recipient(1) + "\r\n");
+        while (ordinary.size() < message.size())
+            ordinary += Wrap(gen.Paragraph()) + "\r\n";
+        out.emplace_back(name + "_ordinary.eml", ordinary);
+    };
+    std::string to;
+    for (std::size_t i = 0; i < lines; ++i)
+        to += "To: " + Recipient(i) + "\r\n";
+    withOrdinary("recipients_lines", ListingHead(to) + Wrap(gen.Paragraph()));
+    to = "To: ";
+    for (std::size_t i = 0; i < addresses; ++i)
+        to += Recipient(i) + (i + 1 < addresses ? ",\r\n " : "\r\n");
+    withOrdinary("recipients_list", ListingHead(to) + Wrap(gen.Paragraph()));
+    return out;
+}
+
+// A message of about `target` bytes made of tiny parts of about 100 bytes each.
+std::string TinyPartsMessage(std::size_t target) {
+    std::string out = ListingHead("To: bob@example.org\r\n");
+    out.replace(out.find("text/plain; charset=utf-8"), 25, "multipart/mixed; boundary=\"t\"");
+    for (std::size_t i = 0; out.size() < target; ++i) {
+        out += "--t\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=f";
+        out += Number(i);
+        out += ".txt\r\n\r\npart ";
+        out += Number(i);
+        out += "\r\n";
+    }
+    out += "--t--\r\n";
+    return out;
+}
+
 bool WriteFile(const fs::path& path, std::string_view data) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(data.data(), static_cast<std::streamsize>(data.size()));
@@ -630,6 +696,13 @@ int Run(int argc, char** argv) {
         if (!WriteFile(outDir / "corpus" / name, message))
             return 1;
     }
+    for (const auto& [name, message] : ListingMessages(gen, 4000, 25000)) {
+        if (!WriteFile(outDir / name, message))
+            return 1;
+    }
+    std::string tiny = TinyPartsMessage(20 * 1000 * 1000);
+    if (!WriteFile(outDir / "tiny_parts.eml", tiny))
+        return 1;
     std::string large = writer.LargeMessage(largeMiB * kMiB);
     if (!WriteFile(outDir / "large.eml", large))
         return 1;
@@ -645,6 +718,7 @@ int Run(int argc, char** argv) {
         return 1;
     std::cout << "corpus: " << messages << " messages, " << corpusBytes << " bytes\n"
               << "large.eml: " << large.size() << " bytes\n"
+              << "tiny_parts.eml: " << tiny.size() << " bytes\n"
               << "base64.txt, qp.txt: about " << codecMiB << " MiB each\n";
     return 0;
 }

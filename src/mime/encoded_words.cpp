@@ -54,7 +54,8 @@ bool FindEncodedWord(std::string_view text, std::size_t pos, TEncodedWord& word)
     }
 }
 
-void DecodeWordBytes(const TEncodedWord& word, std::string& out) {
+// spaced is scratch space kept between calls.
+void DecodeWordBytes(const TEncodedWord& word, std::string& out, std::string& spaced) {
     switch (word.Letter) {
     case 'B':
         DecodeBase64LineTo(word.Text, out);
@@ -63,7 +64,11 @@ void DecodeWordBytes(const TEncodedWord& word, std::string& out) {
         UudecodeLineTo(word.Text, out);
         break;
     default: {
-        std::string spaced(word.Text);
+        if (word.Text.find('_') == std::string_view::npos) {
+            DecodeQuotedPrintableTo(word.Text, out);
+            break;
+        }
+        spaced.assign(word.Text);
         for (char& c : spaced) {
             if (c == '_') c = ' ';
         }
@@ -85,9 +90,15 @@ std::string DecodeWords(std::string_view input) {
     result.reserve(text.size());
     std::string pendingBytes;
     std::string pendingCharset;
+    std::string_view pendingLabel; // the label as written, to skip normalising a repeated one
+    std::string spaced;
     auto flush = [&] {
         if (pendingBytes.empty()) return;
-        result += ToUtf8(pendingBytes, pendingCharset);
+        // UTF-8 words, by far the most common, need no converter.
+        if ((pendingCharset == "utf-8" || pendingCharset == "us-ascii") && IsValidUtf8(pendingBytes))
+            result += pendingBytes;
+        else
+            result += ToUtf8(pendingBytes, pendingCharset);
         pendingBytes.clear();
     };
     std::size_t pos = 0;
@@ -101,12 +112,15 @@ std::string DecodeWords(std::string_view input) {
             flush();
             result += HeaderBytesToUtf8(between);
         }
-        std::string charset = NormaliseCharsetLabel(word.Charset);
-        if (charset != pendingCharset) {
-            flush();
-            pendingCharset = std::move(charset);
+        if (word.Charset != pendingLabel) {
+            std::string charset = NormaliseCharsetLabel(word.Charset);
+            if (charset != pendingCharset) {
+                flush();
+                pendingCharset = std::move(charset);
+            }
+            pendingLabel = word.Charset;
         }
-        DecodeWordBytes(word, pendingBytes);
+        DecodeWordBytes(word, pendingBytes, spaced);
         pos = word.End;
         afterWord = true;
     }

@@ -6,28 +6,43 @@
 #include "mime/mail_message.h"
 #include "mime/mime_text.h"
 
+#include <algorithm>
+
 namespace pelmora {
 
 namespace {
 
 bool IsFoldingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Characters that end a run of ordinary text in an address list.
+bool IsListSpecial(char c) {
+    return c == '"' || c == '(' || c == '<' || c == '>' || c == ':' || c == ',' || c == ';';
+}
+
 // Appends text to a phrase with runs of white space made one space.
 void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace) {
-    for (char c : text) {
-        if (IsFoldingSpace(c)) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (IsFoldingSpace(text[i])) {
             pendingSpace = !phrase.empty();
+            ++i;
             continue;
         }
+        std::size_t run = i + 1;
+        while (run < text.size() && !IsFoldingSpace(text[run])) ++run;
         if (pendingSpace) phrase += ' ';
         pendingSpace = false;
-        phrase += c;
+        phrase.append(text.data() + i, run - i);
+        i = run;
     }
 }
 
 // An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
 // address after it counts.
 std::string AngleAddress(std::string_view text) {
+    if (!text.empty() && text.front() != '@' &&
+        std::none_of(text.begin(), text.end(), IsFoldingSpace))
+        return std::string(text);
     std::string address;
     for (char c : text) {
         if (!IsFoldingSpace(c)) address += c;
@@ -41,6 +56,28 @@ std::string AngleAddress(std::string_view text) {
 
 constexpr int MaxCommentDepth = 50;
 
+// DecodeWords of a collected phrase, taking it over as it is when there is nothing to decode:
+// a recipient list of many thousand names costs no copy per name.
+std::string DecodedPhrase(std::string& phrase) {
+    bool eightBit = false;
+    for (std::size_t i = 0; i < phrase.size(); ++i) {
+        const char c = phrase[i];
+        if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?'))
+            return DecodeWords(phrase);
+        eightBit = eightBit || static_cast<unsigned char>(c) >= 0x80;
+    }
+    if (eightBit && !IsValidUtf8(phrase)) return DecodeWords(phrase);
+    std::string_view trimmed = TrimMail(phrase);
+    if (trimmed.size() != phrase.size()) return std::string(trimmed);
+    return std::move(phrase);
+}
+
+// HeaderBytesToUtf8 of a collected address, taking it over when it is UTF-8 already.
+std::string AddressUtf8(std::string& address) {
+    if (IsValidUtf8(address)) return std::move(address);
+    return HeaderBytesToUtf8(address);
+}
+
 } // namespace
 
 // RFC 5322 address lists, leniently: quoted strings with backslash escapes, comments (nested,
@@ -48,8 +85,8 @@ constexpr int MaxCommentDepth = 50;
 // groups ("Team: a@x, b@y;" lists its members, never the group's name; "undisclosed-
 // recipients:;" lists nobody), and "," or ";" between entries. Nothing fails: text that fits
 // no rule is taken as it stands.
-std::vector<TMailAddress> ParseAddressList(std::string_view value) {
-    std::vector<TMailAddress> entries;
+template <typename TAddEntry>
+void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
     std::string phrase;     // display name, or a bare address, as collected
     std::string comment;    // text of the comments of the current entry
     std::string angle;      // address in angle brackets
@@ -59,21 +96,22 @@ std::vector<TMailAddress> ParseAddressList(std::string_view value) {
     auto emit = [&] {
         TMailAddress entry;
         if (haveAngle) {
-            entry.Name = DecodeWords(phrase);
-            if (entry.Name.empty()) entry.Name = DecodeWords(comment);
-            entry.Address = HeaderBytesToUtf8(angle);
+            entry.Name = DecodedPhrase(phrase);
+            if (entry.Name.empty()) entry.Name = DecodedPhrase(comment);
+            entry.Address = AddressUtf8(angle);
         } else if (phraseQuoted && phrase.find('@') == std::string::npos) {
-            entry.Name = DecodeWords(phrase);
+            entry.Name = DecodedPhrase(phrase);
         } else {
             std::string address;
             for (char c : phrase) {
                 if (!IsFoldingSpace(c)) address += c;
             }
-            entry.Address = HeaderBytesToUtf8(address);
-            entry.Name = DecodeWords(comment);
+            entry.Address = AddressUtf8(address);
+            entry.Name = DecodedPhrase(comment);
         }
         // Empty entries (a trailing or doubled separator) name nobody and are skipped.
-        if (!entry.Name.empty() || !entry.Address.empty()) entries.push_back(std::move(entry));
+        if (!entry.Name.empty() || !entry.Address.empty())
+            addEntry(std::move(entry.Name), std::move(entry.Address));
         phrase.clear();
         comment.clear();
         angle.clear();
@@ -87,16 +125,17 @@ std::vector<TMailAddress> ParseAddressList(std::string_view value) {
         char c = value[i];
         if (c == '"') {
             // quoted string; an unclosed one runs to the end
-            std::string text;
+            if (pendingSpace && !phrase.empty()) phrase += ' ';
+            pendingSpace = false;
             ++i;
             while (i < n && value[i] != '"') {
                 if (value[i] == '\\' && i + 1 < n) ++i;
-                text += value[i++];
+                std::size_t run = i + 1;
+                while (run < n && value[run] != '"' && value[run] != '\\') ++run;
+                phrase.append(value.data() + i, run - i);
+                i = run;
             }
             ++i;
-            if (pendingSpace && !phrase.empty()) phrase += ' ';
-            pendingSpace = false;
-            phrase += text;
             phraseQuoted = true;
             continue;
         }
@@ -153,10 +192,22 @@ std::vector<TMailAddress> ParseAddressList(std::string_view value) {
             ++i;
             continue;
         }
-        AppendPhrase(phrase, value.substr(i, 1), pendingSpace);
-        ++i;
+        // Ordinary text: the run up to the next special character or white space goes in one
+        // piece, so long lists cost no call per character.
+        std::size_t run = i;
+        while (run < n && !IsFoldingSpace(value[run]) && !IsListSpecial(value[run])) ++run;
+        if (run == i) run = i + 1;
+        AppendPhrase(phrase, value.substr(i, run - i), pendingSpace);
+        i = run;
     }
     emit();
+}
+
+std::vector<TMailAddress> ParseAddressList(std::string_view value) {
+    std::vector<TMailAddress> entries;
+    ScanAddressList(value, [&](std::string&& name, std::string&& address) {
+        entries.push_back({std::move(name), std::move(address)});
+    });
     return entries;
 }
 
@@ -229,12 +280,22 @@ void TMailRecipients::Refresh() const {
     Names_.clear();
     Addresses_.clear();
     const std::string prefix = HeaderName + ":";
+    // Room for about one entry per "@", so that a list of many thousand recipients is not
+    // moved again and again as it grows.
+    std::size_t expected = 0;
+    for (const std::string& entry : OwningMessage->HeaderLines) {
+        if (StartsWithNoCase(entry, prefix))
+            expected += static_cast<std::size_t>(std::count(entry.begin(), entry.end(), '@'));
+    }
+    Names_.reserve(expected);
+    Addresses_.reserve(expected);
     for (const std::string& entry : OwningMessage->HeaderLines) {
         if (!StartsWithNoCase(entry, prefix)) continue;
-        for (TMailAddress& item : ParseAddressList(std::string_view(entry).substr(prefix.size()))) {
-            Names_.push_back(std::move(item.Name));
-            Addresses_.push_back(std::move(item.Address));
-        }
+        ScanAddressList(std::string_view(entry).substr(prefix.size()),
+                        [&](std::string&& name, std::string&& address) {
+                            Names_.push_back(std::move(name));
+                            Addresses_.push_back(std::move(address));
+                        });
     }
     ParsedFrom_ = current;
     Parsed_ = true;
@@ -245,14 +306,18 @@ int TMailRecipients::Count() const {
     return static_cast<int>(Addresses_.size());
 }
 
-std::string TMailRecipients::NameAt(int i) const {
+namespace {
+const std::string NoEntry;
+} // namespace
+
+const std::string& TMailRecipients::NameAt(int i) const {
     Refresh();
-    return i >= 0 && i < static_cast<int>(Names_.size()) ? Names_[i] : std::string();
+    return i >= 0 && i < static_cast<int>(Names_.size()) ? Names_[i] : NoEntry;
 }
 
-std::string TMailRecipients::AddressAt(int i) const {
+const std::string& TMailRecipients::AddressAt(int i) const {
     Refresh();
-    return i >= 0 && i < static_cast<int>(Addresses_.size()) ? Addresses_[i] : std::string();
+    return i >= 0 && i < static_cast<int>(Addresses_.size()) ? Addresses_[i] : NoEntry;
 }
 
 std::string TMailRecipients::NamesCommaText() const {

@@ -45,8 +45,10 @@ public:
     const std::string HeaderName;
 
     int Count() const;
-    std::string NameAt(int i) const;
-    std::string AddressAt(int i) const;
+    // The entry's name and address; an index out of range reads as empty. The reference
+    // stays valid until the list changes (Add, Clear, or a change of the header).
+    const std::string& NameAt(int i) const;
+    const std::string& AddressAt(int i) const;
     std::string NamesCommaText() const;
     std::string AddressesCommaText() const;
     const std::vector<std::string>& Names() const;

@@ -104,6 +104,16 @@ std::string NormaliseEntry(std::string_view entry) {
     while (begin < value.size() && white(value[begin])) ++begin;
     std::size_t end = value.size();
     while (end > begin && white(value[end - 1])) --end;
+    // Most values hold no tab and no double space: nothing to change (a long recipient
+    // list then costs two fast searches).
+    std::string_view inner = value.substr(begin, end - begin);
+    bool plain = true;
+    for (std::size_t i = 0; i < inner.size() && plain; ++i)
+        plain = inner[i] != '\t' && (inner[i] != ' ' || i + 1 == inner.size() || inner[i + 1] != ' ');
+    if (plain) {
+        result.append(inner);
+        return result;
+    }
     bool quoted = false;
     for (std::size_t i = begin; i < end;) {
         char c = value[i];
@@ -118,9 +128,17 @@ std::string NormaliseEntry(std::string_view entry) {
             i = runEnd;
             continue;
         }
-        if (c == '"') quoted = !quoted;
-        result += c;
-        ++i;
+        if (c == '"') {
+            quoted = !quoted;
+            result += c;
+            ++i;
+            continue;
+        }
+        // The run up to the next quote or (outside quotes) white space goes in one piece.
+        std::size_t run = i + 1;
+        while (run < end && value[run] != '"' && (quoted || !white(value[run]))) ++run;
+        result.append(value.data() + i, run - i);
+        i = run;
     }
     return result;
 }
