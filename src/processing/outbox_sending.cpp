@@ -88,7 +88,9 @@ std::vector<std::string> OutboxFileNames(const std::string& outbox) {
     for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (IsMessageFileName(name) && it->is_regular_file(typeError))
+        // A link is never a message: what it points at may lie anywhere.
+        if (IsMessageFileName(name) &&
+            it->symlink_status(typeError).type() == std::filesystem::file_type::regular)
             names.push_back(name);
     }
     std::sort(names.begin(), names.end());

@@ -238,7 +238,9 @@ std::vector<std::string> FolderMessageFiles(const std::string& folderPath) {
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (IsMessageFileName(name) && it->is_regular_file(typeError))
+        // A link is never a message: what it points at may lie anywhere.
+        if (IsMessageFileName(name) &&
+            it->symlink_status(typeError).type() == std::filesystem::file_type::regular)
             files.push_back(folderPath + name);
     }
     std::sort(files.begin(), files.end());

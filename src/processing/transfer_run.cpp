@@ -734,7 +734,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         }
         if (!leave)
             pop3.DeleteOnServer(n);
-        AfterStoring(account, route.Project);
+        AfterStoring(account, route);
     }
     if (!aborted) {
         pop3.CloseSession();
@@ -743,9 +743,18 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
     return !aborted;
 }
 
-void TTransferRun::AfterStoring(AccountSettings& account, int project) {
+void TTransferRun::AfterStoring(AccountSettings& account, const TRoutingResult& route) {
     TShell& shell = Shell();
     TMailMessage& message = *MailMessage;
+    const int project = route.Project;
+    // Every address of every account is the user's own: no automatic mail goes there.
+    std::vector<std::string> ownAddresses;
+    for (const AccountSettings& other : Work.AllAccountSettings()) {
+        for (const std::string* address : {&other.EmailAddress, &other.ReplyTo}) {
+            if (!Trimmed(*address).empty())
+                ownAddresses.push_back(Trimmed(*address));
+        }
+    }
 
     if (account.HonourReceipts && !Trimmed(message.GetReceiptTarget().Address).empty()) {
         TReceiptJob job;
@@ -753,6 +762,8 @@ void TTransferRun::AfterStoring(AccountSettings& account, int project) {
         job.TempDir = shell.Dirs().Temp;
         job.Texts = &shell.Texts();
         job.Log = &shell.SessionLog();
+        job.FiledFolder = route.Folder;
+        job.OwnAddresses = ownAddresses;
         job.AppendRow = [this, project](const TIndexRow& row) {
             const bool added = AppendToFolderIndex(row);
             FiledRow(project, 115, row);
@@ -764,7 +775,10 @@ void TTransferRun::AfterStoring(AccountSettings& account, int project) {
     }
 
     if (!IsAnswerToAnswer(message)) {
-        const TAnswerRequest request = AnswerRequestFor(message, account);
+        TAnswerRequest request = AnswerRequestFor(message, account);
+        request.FiledFolder = route.Folder;
+        request.OwnAddresses.insert(request.OwnAddresses.end(), ownAddresses.begin(),
+                                    ownAddresses.end());
         if (AnswerMessage(request, shell.Checks().AnsweringMode, shell.Dirs().AddressBooks,
                           *WorkMessage)) {
             Action(Text(1, 286) + Text(1, 12));

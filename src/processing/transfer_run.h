@@ -33,6 +33,7 @@ class TSmtpClient;
 class TWorkspace;
 struct TCertificateState;
 struct TIndexRow;
+struct TRoutingResult;
 
 // The run's modes.
 constexpr int kRetrieveAndSend = 0;
@@ -159,7 +160,7 @@ private:
     // Returns false when aborted.
     bool Retrieve(AccountSettings& account);
     bool RetrieveMessage(AccountSettings& account, int n, std::int64_t& completedBytes);
-    void AfterStoring(AccountSettings& account, int project);
+    void AfterStoring(AccountSettings& account, const TRoutingResult& route);
     void EndRun();
     std::string Summary() const;
     bool AskTrust(const std::string& protocol, const TCertificateState& state);

@@ -143,20 +143,25 @@ std::optional<int> TWorkspace::NextDefaultProjectNumber() const {
     return std::nullopt;
 }
 
+bool TWorkspace::RefusedWhileAccountTreeReadOnly(const std::string& action) {
+    if (!AccountReadOnly)
+        return false;
+    PlayPopped();
+    Popup(Text(1, 262),
+          "The account tree is read-only because its file was not loaded completely; " + action +
+              " now.",
+          6000, 13, false);
+    return true;
+}
+
 bool TWorkspace::CreateProjectFiles(int project, int account, const std::string& plainName) {
     bool ok = EnsureProjectDirectories(ShellState.Dirs().Store, project);
     return WriteProjectInfo(ShellState.Dirs().Store, project, {account, plainName}) && ok;
 }
 
 bool TWorkspace::CreateAccount(bool isDefault) {
-    if (AccountReadOnly) {
-        PlayPopped();
-        Popup(Text(1, 262),
-              "The account tree is read-only because its file was not loaded completely; no "
-              "account can be added now.",
-              6000, 13, false);
+    if (RefusedWhileAccountTreeReadOnly("no account can be added"))
         return false;
-    }
     const TMessageTexts& texts = ShellState.Texts();
     bool ok = true;
     int number = isDefault ? 1 : NextAccountNumber();

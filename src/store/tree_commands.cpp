@@ -35,6 +35,8 @@ void TWorkspace::FMAddNewProjectClick() {
         Popup(Text(1, 261), Text(1, 109), 5000, 12, true);
         return;
     }
+    if (RefusedWhileAccountTreeReadOnly("no project can be added"))
+        return;
     const std::string name = Ui().QueryText(Text(1, 291), Text(1, 291), "", false);
     if (!name.empty()) {
         SaveShownProjectTree();
@@ -105,6 +107,8 @@ void TWorkspace::PMDeleteProjectClick() {
         Popup(Text(1, 261), Text(1, 108), 5000, 12, true);
         return;
     }
+    if (RefusedWhileAccountTreeReadOnly("no project can be deleted"))
+        return;
     PlayPopped();
     if (project >= kFirstDefaultProject) {
         Popup(Text(1, 262), "\r\n\r\n" + Text(1, 328), 4000, 13, false);
@@ -145,6 +149,8 @@ void TWorkspace::FMDeleteAccountandallFoldersClick() {
         Popup(Text(1, 261), Text(1, 109), 5000, 12, true);
         return;
     }
+    if (RefusedWhileAccountTreeReadOnly("no account can be deleted"))
+        return;
     PlayPopped();
     bool check = false;
     if (Ui().AskDialog(Text(1, 324), Text(1, 324), 12, check, false) != kAskFirst)

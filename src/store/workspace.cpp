@@ -2,6 +2,7 @@
 
 #include "paramtree/markup.h"
 #include "shell/shell_state.h"
+#include "store/folder_repair.h"
 #include "store/node_helpers.h"
 
 namespace pelmora {
@@ -113,6 +114,8 @@ TMarkupTreeEvents TWorkspace::ProjectTreeEvents() {
 }
 
 void TWorkspace::FormCreateTrees() {
+    // Folders left without a row or with wrong counts by a crash are mended first.
+    RepairStoreIndexes(ShellState.Dirs().Store);
     LoadAccountTree();
     EnsureDefaultAccount();
     if (TNode* first = AccountTree.First()) {

@@ -162,6 +162,9 @@ private:
     void RebuildAccountCaption(TNode* paramNode, const std::string& displayName,
                                const std::string& address);
     TNode* ShownProjectNode() const;
+    // True (after saying why) when the account tree is read-only: commands that add or
+    // delete accounts or projects, on disk and in the tree, are refused then.
+    bool RefusedWhileAccountTreeReadOnly(const std::string& action);
     // Tells why a tree is read-only and what that means.
     void ShowReadOnlyNotice(const std::string& what, const std::string& path,
                             const std::string& why);

@@ -289,6 +289,9 @@ TEST_F(FindReceiptTest, SearchesStraightOverTheStore) {
     ASSERT_TRUE(WriteFileAtomically(sent + "2012024100000001.eml",
                                     "Message-ID: <two@PXID1001>\r\n\r\nbody\r\n"));
     ASSERT_TRUE(WriteFileAtomically(sent + "notes.txt", "Message-ID: <two@PXID1001>\r\n\r\n"));
+    // A link named like a message points at a file outside the store: never a message.
+    ASSERT_TRUE(WriteFileAtomically(store + "outside.txt", "Message-ID: <two@PXID1001>\r\n\r\n"));
+    std::filesystem::create_symlink(store + "outside.txt", sent + "3012024100000001.eml");
     ASSERT_TRUE(WriteFileAtomically(inReceipts + "_3012024100000001.eml",
                                     "Content-Type: multipart/report; boundary=\"b\"\r\n"
                                     "References: <two@PXID1001>\r\n\r\n--b--\r\n"));

@@ -149,6 +149,13 @@ TEST_P(AccountTreeSafetyTest, DamagedAccountTreeNeverReplacesAGoodCopy) {
         EXPECT_FALSE(Workspace->CreateAccount(false));
         EXPECT_FALSE(Workspace->NextDefaultProjectNumber());
         EXPECT_FALSE(Workspace->NextProjectNumber());
+        // Nor does it delete an account's folders that the file on disk still lists.
+        Workspace->AccountTree.Select(Workspace->AccountTree.First());
+        Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
+        Ui.AskAnswers.push_back({kAskFirst, std::nullopt});
+        Workspace->FMDeleteAccountandallFoldersClick();
+        EXPECT_EQ(Ui.Questions.size(), 1u) << "nothing asked: the command is refused";
+        Ui.AskAnswers.clear();
         Shell->AccountTreeChanged = true;
         EXPECT_FALSE(Workspace->SaveAccountTree());
         const size_t popups = Ui.Popups.size();
