@@ -7,6 +7,7 @@
 #include "mime/mime_text.h"
 
 #include <algorithm>
+#include <array>
 
 namespace pelmora {
 
@@ -14,10 +15,14 @@ namespace {
 
 bool IsFoldingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Characters that end a run of ordinary text in an address list.
-bool IsListSpecial(char c) {
-    return c == '"' || c == '(' || c == '<' || c == '>' || c == ':' || c == ',' || c == ';';
+// Characters that end a run of ordinary text in an address list: folding white space and
+// the characters the list parser acts on.
+constexpr std::array<bool, 256> MakeRunStops() {
+    std::array<bool, 256> stops{};
+    for (unsigned char c : std::string_view(" \t\r\n\"(<>:,;")) stops[c] = true;
+    return stops;
 }
+constexpr std::array<bool, 256> RunStops = MakeRunStops();
 
 // Appends text to a phrase with runs of white space made one space.
 void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace) {
@@ -103,8 +108,12 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
             entry.Name = DecodedPhrase(phrase);
         } else {
             std::string address;
-            for (char c : phrase) {
-                if (!IsFoldingSpace(c)) address += c;
+            if (std::none_of(phrase.begin(), phrase.end(), IsFoldingSpace)) {
+                address = std::move(phrase);
+            } else {
+                for (char c : phrase) {
+                    if (!IsFoldingSpace(c)) address += c;
+                }
             }
             entry.Address = AddressUtf8(address);
             entry.Name = DecodedPhrase(comment);
@@ -195,9 +204,15 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
         // Ordinary text: the run up to the next special character or white space goes in one
         // piece, so long lists cost no call per character.
         std::size_t run = i;
-        while (run < n && !IsFoldingSpace(value[run]) && !IsListSpecial(value[run])) ++run;
-        if (run == i) run = i + 1;
-        AppendPhrase(phrase, value.substr(i, run - i), pendingSpace);
+        while (run < n && !RunStops[static_cast<unsigned char>(value[run])]) ++run;
+        if (run == i) {
+            AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // white space, or a lone ':'
+            ++i;
+            continue;
+        }
+        if (pendingSpace) phrase += ' ';
+        pendingSpace = false;
+        phrase.append(value.data() + i, run - i);
         i = run;
     }
     emit();

@@ -41,6 +41,12 @@ INSTANTIATE_TEST_SUITE_P(
         TListCase{"EscapedQuoteInName", "\"Sam \\\"Q\\\" Lee\" <s@x.org>", {{"Sam \"Q\" Lee", "s@x.org"}}},
         TListCase{"CommentsAroundAngleAddress", "(team) Ann (work) <ann@x.org> (note)", {{"Ann", "ann@x.org"}}},
         TListCase{"NestedCommentAsName", "ann@x.org (Ann (work))", {{"Ann (work)", "ann@x.org"}}},
+        TListCase{"PaddedQuotedNameTrimmed", "\"  Ann Lee  \" <a@x.org>", {{"Ann Lee", "a@x.org"}}},
+        TListCase{"SpaceRunsInNameMadeOne", "Ann \t  Lee   <a@x.org>", {{"Ann Lee", "a@x.org"}}},
+        TListCase{"RawLatin1NameAndAddress", "J\xF6rg <j\xF6@x.org>", {{"J\xC3\xB6rg", "j\xC3\xB6@x.org"}}},
+        TListCase{"ObsoleteRouteDropped", "<@relay.x.org,@r2.x.org:user@x.org>", {{"", "user@x.org"}}},
+        TListCase{"EncodedWordInsideText", "Ann =?utf-8?Q?M=C3=BCller?= Lee <a@x.org>",
+                  {{"Ann M\xC3\xBCller Lee", "a@x.org"}}},
         TListCase{"Empty", "", {}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
