@@ -13,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace pelmora {
 
@@ -187,11 +189,29 @@ void AppendNormalised(std::string_view text, std::string& out, bool& pendingCr) 
 
 TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
     // Written beside the target and renamed over it, so a failure leaves the old file whole.
+    // The temporary name is created afresh, never through a link planted there, and only
+    // its owner may read it.
     const std::string temporary = path + ".saving";
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) {
+    ::unlink(temporary.c_str());
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
         return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(errno));
     }
+    bool ok = true;
+    int failure = 0;
+    auto put = [&](std::string_view data) {
+        while (ok && !data.empty()) {
+            const ssize_t n = ::write(fd, data.data(), data.size());
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ok = false;
+                failure = errno;
+                return;
+            }
+            data.remove_prefix(static_cast<std::size_t>(n));
+        }
+    };
     std::string header;
     for (const std::string& entry : HeaderLines) {
         if (entry.empty()) continue;
@@ -203,29 +223,29 @@ TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
     bool pendingCr = false;
     std::string normalisedHeader;
     AppendNormalised(chunk, normalisedHeader, pendingCr);
-    file.write(normalisedHeader.data(), static_cast<std::streamsize>(normalisedHeader.size()));
+    put(normalisedHeader);
     constexpr std::size_t ChunkSize = 1 << 20;
     std::string_view body = RawBody;
     std::string buffer;
     for (std::size_t pos = 0; pos < body.size(); pos += ChunkSize) {
         buffer.clear();
         AppendNormalised(body.substr(pos, ChunkSize), buffer, pendingCr);
-        file.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        put(buffer);
     }
     // Every line, the last included, ends in CR LF.
-    if (!body.empty() && body.back() != '\r' && body.back() != '\n') file.write("\r\n", 2);
-    file.flush();
-    if (!file) {
-        file.close();
-        std::remove(temporary.c_str());
-        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(errno));
+    if (!body.empty() && body.back() != '\r' && body.back() != '\n') put("\r\n");
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        failure = errno;
     }
-    file.close();
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::remove(temporary.c_str());
-        return TMimeStatus::Failure("Cannot write message file " + path + ": " + error.message());
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(failure));
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        failure = errno;
+        ::unlink(temporary.c_str());
+        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(failure));
     }
     return {};
 }

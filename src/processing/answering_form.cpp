@@ -55,7 +55,7 @@ TAnsweringForm OpenAnsweringForm(TWorkspace& workspace) {
     }
     std::error_code error;
     const std::string dir = AnsweringMachineDirectory(form.AddressBookDir);
-    std::filesystem::create_directories(dir, error);
+    CreatePrivateDirectories(dir);
     if (!std::filesystem::is_directory(dir, error)) {
         shell.PlaySound(TSound::Attention);
         TPopupRequest popup;

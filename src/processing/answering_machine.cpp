@@ -64,7 +64,7 @@ bool WriteAnswerActive(const std::string& switchPath, bool active) {
 bool PrepareAnswerFiles(const std::string& addressBookDir, int account,
                         const std::string& defaultText) {
     std::error_code error;
-    std::filesystem::create_directories(AnsweringMachineDirectory(addressBookDir), error);
+    CreatePrivateDirectories(AnsweringMachineDirectory(addressBookDir));
     const std::string switchPath = AnswerSwitchPath(addressBookDir, account);
     const std::string textPath = AnswerTextPath(addressBookDir, account);
     bool ok = true;

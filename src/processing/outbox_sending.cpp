@@ -14,6 +14,7 @@
 #include "store/workspace.h"
 #include "transport/pop3_client.h"
 #include "transport/smtp_client.h"
+#include "shell/atomic_file.h"
 
 #include <algorithm>
 #include <array>
@@ -242,7 +243,7 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
     bool copied = false;
     smtp.OnTextSent = [&] {
         std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
+        CreatePrivateDirectories(folder);
         name = FreeSentName(folder, SentFileName(fileName));
         copied = static_cast<bool>(message.SaveMessageFile(folder + name));
         // Outbox files of flushed copies go meanwhile too, a few at a time.

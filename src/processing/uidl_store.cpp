@@ -230,7 +230,7 @@ bool TUidlStore::Save() const {
     if (Path.empty())
         return false;
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(Path).parent_path(), ec);
+    CreatePrivateDirectories(std::filesystem::path(Path).parent_path().string());
     std::string text = std::string(kMailboxPrefix) + Mailbox + "\n";
     for (const auto& [id, record] : Ids)
         text += id + RecordText(record) + "\n";

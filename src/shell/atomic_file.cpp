@@ -79,9 +79,30 @@ bool WriteFileAtomically(const std::string& path, std::initializer_list<std::str
     return true;
 }
 
+bool CreatePrivateDirectories(const std::string& dir) {
+    std::string path;
+    size_t pos = 0;
+    while (pos <= dir.size()) {
+        size_t slash = dir.find('/', pos);
+        if (slash == std::string::npos)
+            slash = dir.size();
+        path = dir.substr(0, slash);
+        pos = slash + 1;
+        if (path.empty())
+            continue;
+        if (::mkdir(path.c_str(), 0700) == 0) {
+            (void)::chmod(path.c_str(), 0700); // the umask may have narrowed it
+        } else if (errno != EEXIST) {
+            return false;
+        }
+    }
+    struct stat info {};
+    return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool AppendToFile(const std::string& path, std::string_view data, bool sync, bool startLine) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC,
-                    static_cast<mode_t>(kPublicFileMode));
+                    static_cast<mode_t>(kPrivateFileMode));
     if (fd < 0)
         return false;
     bool ok = true;

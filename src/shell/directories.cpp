@@ -1,5 +1,7 @@
 #include "shell/directories.h"
 
+#include "shell/atomic_file.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -38,8 +40,7 @@ bool EnsureDirectory(const std::string& dir) {
     if (fs::is_directory(dir, error)) {
         return true;
     }
-    fs::create_directories(dir, error);
-    return !error && fs::is_directory(dir, error);
+    return CreatePrivateDirectories(dir);
 }
 
 } // namespace

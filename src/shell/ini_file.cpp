@@ -1,5 +1,7 @@
 #include "shell/ini_file.h"
 
+#include "shell/atomic_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -67,12 +70,10 @@ bool TIniFile::ReadFile(const std::string& path, std::string& text) {
     if (!in) {
         return false;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    if (text.size() > kMaxFileBytes) {
-        text.resize(kMaxFileBytes);
-    }
+    // No more than the cap is ever read: a huge file must not fill the memory first.
+    text.resize(kMaxFileBytes);
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
     return !in.bad();
 }
 
@@ -303,11 +304,13 @@ bool TIniFile::Save() {
     const std::string text = Serialise(merged);
 
     const std::string temp = FilePath + ".tmp" + std::to_string(::getpid());
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    ::unlink(temp.c_str()); // what a killed run of this process number left
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                          kPrivateFileMode);
     if (fd < 0) {
         return false;
     }
+    (void)::fchmod(fd, kPrivateFileMode);
     size_t written = 0;
     bool ok = true;
     while (written < text.size()) {

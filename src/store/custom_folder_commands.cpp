@@ -8,6 +8,7 @@
 #include "store/message_files.h"
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
+#include "shell/atomic_file.h"
 
 #include <filesystem>
 
@@ -50,7 +51,7 @@ void TWorkspace::PMAddNewFolderClick() {
     const int code = *Folders.FirstFree;
     const std::string path = FolderPath(ShellState.Dirs().Store, project, code);
     std::error_code ec;
-    fs::create_directories(path, ec);
+    CreatePrivateDirectories(path);
     if (!fs::is_directory(path, ec) || !WriteFolderLabel(path, name)) {
         PlayAttention();
         Popup(Text(1, 262), Text(0, 34), 5000, 13, false);

@@ -88,7 +88,7 @@ public:
         Fd = ::mkstemp(Name.data());
         Created = Fd >= 0;
         if (Created)
-            ::fchmod(Fd, kPublicFileMode);
+            ::fchmod(Fd, kPrivateFileMode);
     }
     ~TTempFile() {
         if (Fd >= 0)
@@ -339,7 +339,7 @@ bool AppendIndexRow(const std::string& path, const TListRow& row) {
 bool AppendIndexRows(const std::string& path, std::span<const TListRow> rows) {
     if (rows.empty())
         return true;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kPublicFileMode);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kPrivateFileMode);
     if (fd < 0)
         return false;
     struct stat info {};

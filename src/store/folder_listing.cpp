@@ -10,6 +10,7 @@
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
 #include "store/workspace.h"
+#include "shell/atomic_file.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -261,7 +262,7 @@ void TFolderView::ProjectTreeClick() {
 
     if (project > 998 && IsFixedFolderCode(code)) {
         std::error_code ec;
-        fs::create_directories(FolderDirectory(project, code), ec);
+        CreatePrivateDirectories(FolderDirectory(project, code));
     }
     ListFolder(project, code);
     List.ClearSelection();

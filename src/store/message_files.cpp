@@ -119,7 +119,7 @@ bool CopyFileBlocks(const std::string& source, const std::string& destination, b
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
-    int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0) {
         ::close(in);
         return false;
@@ -224,7 +224,7 @@ std::optional<std::string> WriteNewMessageFile(const std::string& folder, int st
     static unsigned counter = 0;
     const std::string temp =
         folder + ".new" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return std::nullopt;
     bool ok = true;

@@ -11,6 +11,7 @@
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
 #include "store/workspace.h"
+#include "shell/atomic_file.h"
 
 #include <charconv>
 #include <filesystem>
@@ -339,7 +340,7 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
     TFolderSummary destCounts;
     if (!permanent) {
         std::error_code ec;
-        fs::create_directories(destDir, ec);
+        CreatePrivateDirectories(destDir);
         TIndexLoad load = LoadIndex(destIndex, destination);
         if (load.Ok && !IndexRowsInFolder(destination, destDir)) {
             // Rows naming other folders' files would be written back with the arrivals.

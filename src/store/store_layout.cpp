@@ -1,5 +1,7 @@
 #include "store/store_layout.h"
 
+#include "shell/atomic_file.h"
+
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -93,10 +95,7 @@ std::string FolderPath(const std::string& storeDir, int project, int code) {
 bool EnsureProjectDirectories(const std::string& storeDir, int project) {
     bool ok = true;
     for (int code : kFixedCodes) {
-        std::error_code ec;
-        std::filesystem::path dir = FolderPath(storeDir, project, code);
-        std::filesystem::create_directories(dir, ec);
-        if (!std::filesystem::is_directory(dir, ec))
+        if (!CreatePrivateDirectories(FolderPath(storeDir, project, code)))
             ok = false;
     }
     return ok;
