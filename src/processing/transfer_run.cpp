@@ -391,12 +391,18 @@ void TTransferRun::RunTransfer(int account, int mode, bool unattended, bool allA
     TShell& shell = Shell();
     if (AbortTransfer)
         return;
-    if (shell.TransferRunning) {
+    // A run still ending (its last pop-up or question open) counts as running.
+    if (shell.TransferRunning || Work.BusyKind() == TCommandKind::Transfer) {
         if (Hooks.ShowProgressWindow)
             Hooks.ShowProgressWindow();
         Pump();
         return;
     }
+    // No run inside a message or tree command; the run holds the workspace until EndRun has
+    // asked its last question. A timer's run is refused quietly and tried at the next tick.
+    const TCommandScope busy(Work, TCommandKind::Transfer, "Mail transfer", unattended);
+    if (!busy)
+        return;
     LastActionText.clear();
     if (mode < kRetrieveAndSend || mode > kSendOnly)
         return;
@@ -848,8 +854,6 @@ void TTransferRun::EndRun() {
         Hooks.StartLittleJobs();
     if (Hooks.ShowTransferEnabled)
         Hooks.ShowTransferEnabled(ProgressWindowExists);
-    if (Hooks.SetCollectTimer)
-        Hooks.SetCollectTimer(shell.Checks().ActivePickup);
 
     if (Downloaded > 0 || failures) {
         shell.PlaySound(TSound::NewMail);
@@ -906,6 +910,9 @@ void TTransferRun::EndRun() {
     }
 
     AppendSessionLog(MailLogPath(shell.Dirs().Program), shell.SessionLog());
+    // Only now, with every pop-up and question of the run closed, may the next tick come.
+    if (Hooks.SetCollectTimer)
+        Hooks.SetCollectTimer(shell.Checks().ActivePickup);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -53,8 +53,18 @@ void TScriptedUi::ClearRecords() {
     WaitedMs = 0;
 }
 
+void TScriptedUi::Arrive(std::function<void()> event) {
+    if (Arriving)
+        return;
+    Arriving = true;
+    event();
+    Arriving = false;
+}
+
 void TScriptedUi::ShowPopup(const TPopupRequest& request) {
     Popups.push_back({request, NextSequence++});
+    if (DuringPopup)
+        Arrive([event = DuringPopup, request] { event(request); });
 }
 
 void TScriptedUi::ClosePopup() {
@@ -75,6 +85,8 @@ int TScriptedUi::AskDialog(const std::string& caption, const std::string& text, 
     const TAskAnswer answer = TakeFront(AskAnswers).value_or(DefaultAsk);
     Questions.push_back(
         {caption, text, textSize, checkEnabled, checkState, answer.Result, NextSequence++});
+    if (DuringQuestion)
+        Arrive([event = DuringQuestion, &text] { event(text); });
     // A disabled check box cannot change; closing the dialog leaves the state alone.
     if (checkEnabled && answer.Check && answer.Result != kAskClosed) {
         checkState = *answer.Check;
@@ -106,10 +118,14 @@ void TScriptedUi::Beep() {
 
 void TScriptedUi::Pump() {
     ++PumpCount;
+    if (DuringPump)
+        Arrive(DuringPump);
 }
 
 void TScriptedUi::Wait(int milliseconds) {
     WaitedMs += std::max(milliseconds, 0);
+    if (DuringPump)
+        Arrive(DuringPump);
 }
 
 std::optional<std::string> TScriptedUi::ChooseFolder(const std::string& caption,

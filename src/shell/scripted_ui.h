@@ -3,8 +3,12 @@
 // queues (a default answer when a queue is empty); every pop-up, question, query, chooser,
 // sound and beep is recorded so a caller can check what the user would have seen. Pump does
 // nothing and Wait returns at once (the waited time is added up).
+// A test may stand in for the user or a timer acting while a command runs: DuringPump runs
+// inside Pump and Wait, DuringPopup inside every pop-up and DuringQuestion inside every
+// question, each after the event is recorded and never inside itself.
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,6 +69,11 @@ public:
     // Frames that fail to show in addition to missing files.
     std::vector<std::string> FailingFrames;
 
+    // Events arriving while the core waits (see above); empty: none.
+    std::function<void()> DuringPump;
+    std::function<void(const TPopupRequest& request)> DuringPopup;
+    std::function<void(const std::string& text)> DuringQuestion;
+
     // What was shown.
     std::vector<TPopupRecord> Popups;
     std::vector<TQuestionRecord> Questions;
@@ -115,7 +124,11 @@ public:
     void SetStatusColour(TStatusBar bar, TStatusColour colour) override;
 
 private:
+    // Runs an event (a copy: it may replace its own callback) unless one is running.
+    void Arrive(std::function<void()> event);
+
     int NextSequence = 0;
+    bool Arriving = false;
 };
 
 } // namespace pelmora

@@ -200,6 +200,9 @@ bool TWorkspace::CreateAccount(bool isDefault) {
 }
 
 void TWorkspace::AddNewAccount() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Add Account");
+    if (!busy)
+        return;
     CreateAccount(false);
 }
 

@@ -29,6 +29,9 @@ TNode* SelectedCustomFolder(const TNodeTree& tree) {
 } // namespace
 
 void TWorkspace::PMAddNewFolderClick() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Add Custom Folder");
+    if (!busy)
+        return;
     const int project = ShellState.CurrentProject;
     if (!ProjectTree.Selected() || project < 0) {
         Popup(Text(1, 261), Text(1, 108), 5000, 12, true);
@@ -65,6 +68,9 @@ void TWorkspace::PMAddNewFolderClick() {
 }
 
 void TWorkspace::PMRemoveCustomFolderClick() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Remove Custom Folder");
+    if (!busy)
+        return;
     const int project = ShellState.CurrentProject;
     TNode* node = SelectedCustomFolder(ProjectTree);
     if (!node || project < 0) {
@@ -98,6 +104,9 @@ void TWorkspace::PMRemoveCustomFolderClick() {
 }
 
 void TWorkspace::PMChangeNameClick() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Rename Custom Folder");
+    if (!busy)
+        return;
     const int project = ShellState.CurrentProject;
     TNode* node = SelectedCustomFolder(ProjectTree);
     if (!node || project < 0) {

@@ -219,6 +219,8 @@ bool TFolderView::SaveListedIndex() {
 }
 
 void TFolderView::ProjectTreeClick() {
+    if (!TCommandScope(Work, TCommandKind::Browse, "List folder"))
+        return;
     if (!Shell.StartingUp)
         Play(TSound::Click);
     if (ShowingSearchResults()) {
@@ -441,7 +443,8 @@ void TFolderView::MessageListSelectItem() {
             Menu.AttachmentsButton = true;
             Menu.RemoveAttachments = true;
         }
-    } else if (focused >= 0) {
+    } else if (focused >= 0 && Work.BusyKind() != TCommandKind::Message) {
+        // (A command moving rows away mends the list itself when it ends.)
         Play(TSound::Attention);
         Popup(Text(1, 262), Text(0, 25), 6000, 12, true);
         List.Remove(focused);
@@ -455,6 +458,8 @@ void TFolderView::MessageListSelectItem() {
 }
 
 void TFolderView::ColumnClick(int column) {
+    if (!TCommandScope(Work, TCommandKind::Browse, "Sort"))
+        return;
     if (Hooks.SetListEnabled)
         Hooks.SetListEnabled(false);
     SetTreesEnabled(false);

@@ -192,6 +192,9 @@ std::string TFolderView::QuickViewText(const std::string& path, std::string* sen
 }
 
 void TFolderView::QuickViewClick() {
+    const TCommandScope busy(Work, TCommandKind::Browse, "Quick-View");
+    if (!busy)
+        return;
     if (!List.Empty() && List.SelectedCount() == 0)
         List.SelectOnly(0);
     const std::vector<int> rows = CheckedActedRows(Project, Folder, true);
@@ -212,6 +215,9 @@ void TFolderView::QuickViewClick() {
 }
 
 void TFolderView::SaveToFileClick() {
+    const TCommandScope busy(Work, TCommandKind::Browse, "Save Message");
+    if (!busy)
+        return;
     if (List.FirstSelected() < 0) {
         Play(TSound::Popped);
         return;
@@ -245,6 +251,9 @@ void TFolderView::SaveToFileClick() {
 void TFolderView::RemoveAllAttachmentsClick() {
     int row = List.FirstSelected();
     if (row < 0 || !Work.ProjectTree.Selected())
+        return;
+    const TCommandScope busy(Work, TCommandKind::Message, "Remove All Attachments");
+    if (!busy)
         return;
     TSettings& settings = Shell.Settings();
     if (!settings.GetBool(TSettingKey::RemoveAttachments)) {
@@ -312,6 +321,9 @@ void TFolderView::RemoveAllAttachmentsClick() {
 
 void TFolderView::OpenClick() {
     if (List.Empty() || List.SelectedCount() == 0)
+        return;
+    const TCommandScope busy(Work, TCommandKind::Browse, "Open");
+    if (!busy)
         return;
     Ui().Pump();
     if (ShowingSearchResults()) {

@@ -78,6 +78,9 @@ bool TFolderView::SetRowState(int row, int state) {
 void TFolderView::ChangeMessageState(int kind, bool cycle) {
     if (List.Empty())
         return;
+    const TCommandScope busy(Work, TCommandKind::Message, "Change message state");
+    if (!busy)
+        return;
     ReselectRemembered();
     if (!Work.AccountTree.Selected() || !Work.ProjectTree.Selected() ||
         List.SelectedCount() == 0 || ChangingState)

@@ -204,12 +204,17 @@ bool TFolderView::BuildDestinationTree(TNodeTree& tree, int preselectedProject) 
 
 void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedProject,
                                      int targetFolder, bool explicitTarget) {
+    // The loop below keeps row numbers across pumps: nothing else may touch the list or the
+    // folders until it is done.
+    const TCommandScope busy(Work, TCommandKind::Message,
+                             isDelete ? "Delete" : (move || explicitTarget ? "Move" : "Copy"));
+    if (!busy)
+        return;
     Ui().SetBusyCursor(true);
     SetTreesEnabled(false);
     Shell.Animation().Start();
     StopRefresh = true;
     TMessageList destination;
-    Ui().Pump();
     const bool searchResults = ShowingSearchResults();
 
     auto cleanUp = [&] {
@@ -248,6 +253,8 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
         }
         currentProject = NodeNumber(Work.AccountTree.Selected()->Text());
     }
+    // The source is known before the first pump lets the window paint.
+    Ui().Pump();
     if (List.SelectedCount() == 0) {
         cleanUp();
         return;
@@ -497,6 +504,8 @@ void TFolderView::EmptyTrashClick() {
     TNode* node = Work.ProjectTree.Selected();
     if (!node || NodeNumber(node->Text()) != kFolderTrash)
         return;
+    if (!TCommandScope(Work, TCommandKind::Message, "Empty Trash"))
+        return; // said why; the command below would refuse too
     ProjectTreeClick();
     List.SelectAll();
     MenuDeleteClick();

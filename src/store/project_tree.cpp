@@ -147,6 +147,8 @@ void TWorkspace::BuildNewProjectTree(int project) {
 }
 
 void TWorkspace::FolderTreeClick() {
+    if (!TCommandScope(*this, TCommandKind::Browse, "Show project"))
+        return;
     TShell& shell = ShellState;
     if (!shell.StartingUp)
         shell.PlaySound(TSound::Click);

@@ -29,6 +29,9 @@ bool CaptionLess(const TNode& a, const TNode& b) {
 } // namespace
 
 void TWorkspace::FMAddNewProjectClick() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Add New Project");
+    if (!busy)
+        return;
     TNode* selected = AccountTree.Selected();
     if (!selected) {
         PlayPopped();
@@ -97,6 +100,9 @@ bool TWorkspace::DeleteProjectFiles(int project, bool quiet) {
 }
 
 void TWorkspace::PMDeleteProjectClick() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Delete Project");
+    if (!busy)
+        return;
     if (!AccountTree.Selected()) {
         Popup(Text(1, 261), Text(1, 109), 5000, 12, true);
         return;
@@ -142,6 +148,9 @@ void TWorkspace::PMDeleteProjectClick() {
 }
 
 void TWorkspace::FMDeleteAccountandallFoldersClick() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Delete Account");
+    if (!busy)
+        return;
     TNode* selected = AccountTree.Selected();
     if (!selected)
         selected = RememberedAccount;
@@ -178,12 +187,18 @@ void TWorkspace::FMDeleteAccountandallFoldersClick() {
 }
 
 void TWorkspace::SortAccounts() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Sort Accounts");
+    if (!busy)
+        return;
     AccountTree.SortAmong(
         nullptr, [](const TNode& n) { return IsAccountNode(&n); }, CaptionLess);
     ShellState.AccountTreeChanged = true;
 }
 
 void TWorkspace::SortProjects() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Sort Projects");
+    if (!busy)
+        return;
     auto isProject = [](const TNode& n) { return NodeNumber(n.Text()) > 999; };
     for (int i = 0; i < AccountTree.TopCount(); ++i)
         AccountTree.SortAmong(AccountTree.Top(i), isProject, CaptionLess);
@@ -198,6 +213,9 @@ bool TWorkspace::FolderTreeDragOver(TNode* source, TNode* target) const {
 
 void TWorkspace::FolderTreeDragDrop(TNode* source, TNode* target) {
     if (!FolderTreeDragOver(source, target))
+        return;
+    const TCommandScope busy(*this, TCommandKind::Tree, "Move Project");
+    if (!busy)
         return;
     if (NodeNumber(source->Text()) >= kFirstDefaultProject &&
         AccountOf(source) != AccountOf(target)) {

@@ -135,6 +135,9 @@ void TWorkspace::FirstActivationShowDefaultProject() {
 }
 
 void TWorkspace::RestorePanelsTrees() {
+    const TCommandScope busy(*this, TCommandKind::Tree, "Restore Panels");
+    if (!busy)
+        return;
     if (!ShellState.AccountTreeChanged) {
         LoadAccountTree();
         ProjectTree.Clear();
@@ -157,6 +160,55 @@ void TWorkspace::ShowReadOnlyNotice(const std::string& what, const std::string& 
               "and \".lw_backup\" while it runs; changes to this tree are not saved. Restore " +
               "the file (or remove it) and start Pelmora again.",
           10000, 13, false);
+}
+
+bool TWorkspace::BeginCommand(TCommandKind kind, const std::string& name, bool quiet) {
+    bool allowed = RunningKind == TCommandKind::None;
+    // Browsing replaces the listed rows, which only a message command works on (tree
+    // commands list the folders they change themselves).
+    if (kind == TCommandKind::Browse)
+        allowed = RunningKind != TCommandKind::Message;
+    if (!allowed) {
+        if (!quiet) {
+            ShellState.Ui().Beep();
+            Popup(Text(1, 262), BusyRefusalText(name), 5000, 12, true);
+        }
+        return false;
+    }
+    if (kind == TCommandKind::Browse || kind == TCommandKind::None)
+        return true;
+    RunningKind = kind;
+    RunningName = name;
+    if (Hooks.BusyChanged)
+        Hooks.BusyChanged();
+    return true;
+}
+
+void TWorkspace::EndCommand() {
+    if (RunningKind == TCommandKind::None)
+        return;
+    RunningKind = TCommandKind::None;
+    RunningName.clear();
+    if (Hooks.BusyChanged)
+        Hooks.BusyChanged();
+}
+
+std::string TWorkspace::BusyRefusalText(const std::string& name) const {
+    return "\r\n\"" + name + "\" cannot start now: \"" + RunningName +
+           "\" is still running.\r\nPlease wait until it has finished and try again.";
+}
+
+TCommandScope::TCommandScope(TWorkspace& work, TCommandKind kind, const std::string& name,
+                             bool quiet)
+    : Work(work) {
+    const bool wasFree = !Work.Busy();
+    Allowed = Work.BeginCommand(kind, name, quiet);
+    Holding = Allowed && wasFree && Work.Busy();
+}
+
+TCommandScope::~TCommandScope() {
+    if (Holding)
+        Work.EndCommand();
 }
 
 bool TWorkspace::FormCloseSaveTrees() {

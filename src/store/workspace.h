@@ -35,6 +35,20 @@ struct TWorkspaceHooks {
     // Disables / enables the message buttons, the list's popup menu and the account tree
     // around the selection handler.
     std::function<void(bool enabled)> SetControlsEnabled;
+    // A command took or gave back the busy state (BusyKind tells which); the window
+    // disables or enables the list, its menus and keys from it.
+    std::function<void()> BusyChanged;
+};
+
+// What a command does to the shared state, for the one-command-at-a-time rule: while a
+// message, tree or transfer command runs no other of these may start; folders may still be
+// listed and browsed, except while a message command works on the listed rows.
+enum class TCommandKind {
+    None,     // no command runs
+    Browse,   // listing, sorting, selecting a project; never holds the state
+    Message,  // state changes, copy, move, delete, saving, removing attachments
+    Tree,     // account, project and folder commands of the trees
+    Transfer, // a transfer run, from its checks to its last question
 };
 
 // Which items of the account-tree popup and the "Projects"/"Accounts" menus are visible.
@@ -78,6 +92,21 @@ public:
     // Events for the two tree views (parameter clicks, popups, changes).
     TMarkupTreeEvents AccountTreeEvents();
     TMarkupTreeEvents ProjectTreeEvents();
+
+    // --- One command at a time ---
+    // The window pumps events while a command runs (progress, questions, pop-ups), so a click,
+    // a key or the collection timer may arrive in the middle of one. Every command asks
+    // BeginCommand first; a refused command changes nothing.
+    TCommandKind BusyKind() const { return RunningKind; }
+    const std::string& BusyCommand() const { return RunningName; }
+    bool Busy() const { return RunningKind != TCommandKind::None; }
+    // True when `kind` may start now. A message, tree or transfer command then holds the
+    // state until EndCommand. Otherwise (unless quiet) the user is told why with
+    // BusyRefusalText.
+    bool BeginCommand(TCommandKind kind, const std::string& name, bool quiet = false);
+    void EndCommand();
+    // "<name> cannot start now: <running command> is still running. ..."
+    std::string BusyRefusalText(const std::string& name) const;
 
     // --- Start and close of the main window ---
     // Loads the account tree, makes sure a default account exists, selects, remembers and
@@ -180,6 +209,26 @@ private:
     std::unique_ptr<TNodeTreeObserver> Guard;
     bool AccountReadOnly = false;
     std::set<int> ReadOnlyProjects;
+    TCommandKind RunningKind = TCommandKind::None;
+    std::string RunningName;
+};
+
+// Holds the workspace's busy state for one command: taken in the constructor (or refused,
+// see TWorkspace::BeginCommand), given back in the destructor. A Browse scope holds nothing.
+class TCommandScope {
+public:
+    TCommandScope(TWorkspace& work, TCommandKind kind, const std::string& name,
+                  bool quiet = false);
+    ~TCommandScope();
+    TCommandScope(const TCommandScope&) = delete;
+    TCommandScope& operator=(const TCommandScope&) = delete;
+    // False when the command was refused.
+    explicit operator bool() const { return Allowed; }
+
+private:
+    TWorkspace& Work; // Not owned.
+    bool Allowed = false;
+    bool Holding = false;
 };
 
 } // namespace pelmora
