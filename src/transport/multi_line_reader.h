@@ -3,9 +3,10 @@
 // the reply arrives. The bytes after the status line are fed in pieces of any size: the
 // stuffed dot of every line that begins with "." is removed, every line is ended with CR LF
 // (a bare LF ends a line as well; a CR inside a line is kept), and the line "." ends the
-// reply. The text goes into a string the caller owns and is never held twice while it grows:
-// it fills the room reserved beforehand, then blocks that are joined once at the end, so a
-// text costs at most twice its size even when the reserved room was far too small.
+// reply. The text goes into a string the caller owns and is never copied while it grows: it
+// fills the room reserved beforehand, then blocks that are joined once at the end, each freed
+// as soon as it is copied, so a text costs less than twice its size even when the reserved
+// room was far too small (and about its size when the room was right).
 // A text that would grow beyond the limit stops the reading: Overflowed() turns true and the
 // text gathered so far is released.
 

@@ -285,10 +285,12 @@ void TSocketTalk::HandleData(std::size_t oldSize) {
         OnProgress(Sender, ExpectedSize, ReceivedBytes);
     }
     if (!complete) {
-        if (static_cast<std::uint64_t>(ReceivedBytes) > MaxReplySize ||
-            (OnBody && ReplyBuffer.size() > kStatusReplyLimit)) {
+        if (static_cast<std::uint64_t>(ReceivedBytes) > MaxReplySize) {
             Fail(TalkOutcome::ReceiveError,
                  "the server's reply exceeds " + std::to_string(MaxReplySize) + " bytes");
+        } else if (OnBody && ReplyBuffer.size() > kStatusReplyLimit) {
+            Fail(TalkOutcome::ReceiveError, "the first line of the server's reply exceeds " +
+                                                std::to_string(kStatusReplyLimit) + " bytes");
         }
         return;
     }

@@ -153,6 +153,39 @@ TEST_P(Pop3HostilePeerTest, EndsInBoundedTimeAndMemory) {
     }
 }
 
+// A message is held once while it arrives: in place when its listed size is right; when the
+// server listed it far too small, its blocks are joined at the end, each freed once copied,
+// which costs about half its size more (never twice). The server's copy is the measure of
+// what must arrive.
+TEST(Pop3MessageMemoryTest, MessageIsHeldOnceOrAtMostTwice) {
+    const std::string message = "Subject: big\r\n\r\n" + Lines(48 * kMiB);
+    const long messageKb = static_cast<long>(message.size() / 1024);
+    struct TCase {
+        std::int64_t Listed;
+        double MaxRatio;
+    };
+    for (const TCase& item :
+         {TCase{static_cast<std::int64_t>(message.size()), 1.0}, TCase{1000, 1.5}}) {
+        TScriptedServer server(SignedIn("+OK\r\n1 " + std::to_string(item.Listed) + "\r\n.\r\n",
+                                        {ReadLine(), Say("+OK\r\n" + message + ".\r\n"), Hold()}));
+        TChildRun run = RunInChild([&server, &message] {
+            TCountingUi ui;
+            TPop3Client client(ui);
+            client.Host = "127.0.0.1";
+            client.Port = server.Port();
+            client.TimeOut = 5;
+            bool fetched = client.OpenSession() && client.SignIn() && client.FetchMessage(1);
+            return std::string(fetched && client.LastMessageText == message ? "same" : "differs") +
+                   " " + client.LastReply();
+        });
+        ASSERT_TRUE(run.Exited);
+        EXPECT_TRUE(run.Output.starts_with("same")) << run.Output;
+        // Beyond the text itself: one read burst of 4 MiB and some slack.
+        EXPECT_LT(run.PeakGrowthKb, static_cast<long>(messageKb * item.MaxRatio) + 8 * 1024)
+            << "listed " << item.Listed << ", message " << messageKb << " kB";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Scripts, Pop3HostilePeerTest,
     ::testing::Values(
