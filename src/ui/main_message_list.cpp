@@ -8,6 +8,7 @@
 #include "shell/shell_state.h"
 #include "shell/sounds.h"
 #include "store/folder_listing.h"
+#include "ui/compose_launcher.h"
 #include "ui/map_sel_form.h"
 #include "ui/message_list_menu.h"
 #include "ui/message_list_view.h"
@@ -27,17 +28,11 @@ namespace pelmora {
 
 namespace {
 
-// The mail-menu items whose windows (composition, printing, finding, address books, backups,
-// the attachments window) are not part of this program yet: they stay disabled rather than
+// The mail-menu items whose windows (finding, address books, backups) are not part of this
+// program yet: they stay disabled rather than
 // pretend to work.
 bool ItemUnavailable(const QString& name) {
     static const QStringList unavailable = {
-        QStringLiteral("MMenuNewMessage"),
-        QStringLiteral("MMenuOpen"),
-        QStringLiteral("MMenuEdit"),
-        QStringLiteral("MMenuReply"),
-        QStringLiteral("MMenuReplytoAll"),
-        QStringLiteral("MMenuForward"),
         QStringLiteral("MMenuFindMessage"),
         QStringLiteral("MMenuSearchMessage"),
         QStringLiteral("MMenuFindReceipt"),
@@ -45,8 +40,6 @@ bool ItemUnavailable(const QString& name) {
         QStringLiteral("MMenuFindSenderinAddressbook"),
         QStringLiteral("MMenuFindSenderinProjectAddressBook"),
         QStringLiteral("MMenuSearchAgain"),
-        QStringLiteral("MMenuPrintMessage"),
-        QStringLiteral("MMenuViewSaveAttachtments"),
         QStringLiteral("MMenuBackupSelectedMessages"),
         QStringLiteral("MMenuAddSendertoAddressBook"),
         QStringLiteral("MMenuAddSendertoProjBook"),
@@ -106,6 +99,7 @@ void TMainForm::ConnectMessageList() {
     view.Hooks.SetListEnabled = [this](bool enabled) { MessageListView->setEnabled(enabled); };
     view.Hooks.FocusList = [this] { MessageListView->setFocus(); };
     view.Hooks.MenuStateChanged = [this] { ApplyMenuState(); };
+    new TComposeLauncher(*this, view); // message windows: New, Open, Reply, ..., attachments
     view.Hooks.ChooseDestination = [this](TNodeTree& tree) {
         return TMapSelForm::Choose(this, tree, ShellState.Texts());
     };
@@ -308,6 +302,8 @@ void TMainForm::MailMenuCommand(const QString& name) {
     // disabled (ApplyMenuState).
     if (name == QLatin1String("MMenuAddSendertoBlackList"))
         AddSendersToBlackListClick();
+    else if (auto* launcher = findChild<TComposeLauncher*>())
+        launcher->Command(name);
 }
 
 void TMainForm::AddSendersToBlackListClick() {
