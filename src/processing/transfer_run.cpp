@@ -637,8 +637,12 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         }
         pop3.OnProgress = nullptr;
         if (!pop3.FetchHeaders(n, 0)) {
-            if (!AbortTransfer) // an abort drops the connection on purpose
-                ++RetrieveErrors;
+            if (AbortTransfer) // an abort drops the connection on purpose
+                continue;
+            ++RetrieveErrors;
+            Log(Text(1, 285) + pop3.LastReply());
+            if (!pop3.Connected)
+                break; // the rest stays on the server for the next run
             continue;
         }
         const std::int64_t listedSize =
@@ -679,8 +683,12 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         const bool got = pop3.FetchMessage(n);
         pop3.OnProgress = nullptr;
         if (!got) {
-            if (!AbortTransfer)
-                ++RetrieveErrors;
+            if (AbortTransfer)
+                continue;
+            ++RetrieveErrors;
+            Log(Text(1, 285) + pop3.LastReply());
+            if (!pop3.Connected)
+                break;
             continue;
         }
         AccountBytesIn += listedSize;
