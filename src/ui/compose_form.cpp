@@ -17,6 +17,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
@@ -73,13 +74,16 @@ QPushButton* TPelmoraMailForm::Button(const QString& name) const {
 
 void TPelmoraMailForm::BuildWidgets() {
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QHBoxLayout;
+    // Two rows of buttons, so the window fits a small screen.
+    auto* buttons = new QGridLayout;
     buttons->setSpacing(2);
+    int index = 0;
     for (const TButtonSpec& spec : kButtons) {
         auto* button = new QPushButton(ToQt(Shell.Text(spec.Module, spec.Slot)), this);
         button->setObjectName(QString::fromLatin1(spec.Name));
         button->setAutoDefault(false);
-        buttons->addWidget(button);
+        buttons->addWidget(button, index / 9, index % 9);
+        ++index;
     }
     layout->addLayout(buttons);
 
