@@ -5,6 +5,7 @@
 #include "shell/ui_services.h"
 #include "store/node_helpers.h"
 #include "store/workspace.h"
+#include "ui/single_instance.h"
 #include "ui/transfer_lock.h"
 
 #include <QCoreApplication>
@@ -84,7 +85,14 @@ int RunCollect(const TCollectOptions& options) {
         return 1;
     }
     TWorkspace work(shell);
-    work.FormCreateTrees();
+    // A window open on this data home owns its trees and may be rewriting indexes: the run
+    // then only reads the account tree and adds rows and files.
+    const bool windowRunning = TSingleInstance::WindowRunning(options.ProgramDir);
+    if (windowRunning) {
+        work.LoadAccountTree();
+    } else {
+        work.FormCreateTrees();
+    }
     shell.StartingUp = false;
     shell.FirstActivation = false;
 

@@ -6,6 +6,9 @@
 // once it is up, then closes it.
 //
 // --collect [--account N] runs the unattended transfer without any window (collect_run.h).
+//
+// One window per data home (single_instance.h): a second start brings the first window up
+// and ends with 0.
 
 #include "collect_run.h"
 #include "shell/directories.h"
@@ -14,9 +17,13 @@
 #include "ui/main_form.h"
 #include "ui/pelmora_application.h"
 #include "ui/qt_ui_services.h"
+#include "ui/single_instance.h"
 #include "ui/text_convert.h"
+#include "ui/transfer_lock.h"
 
 #include <QCoreApplication>
+#include <QLockFile>
+#include <QPointer>
 #include <QTimer>
 
 #include <charconv>
@@ -26,6 +33,9 @@
 #include <vector>
 
 namespace {
+
+// How long a second start tries to reach the running window.
+constexpr int kHandOverMs = 10000;
 
 // The collect options among the other arguments; false when they are malformed.
 bool ParseCollect(std::vector<std::string>& others, bool& collect, std::optional<int>& account) {
@@ -90,6 +100,29 @@ int main(int argc, char** argv) {
 
     TShellOptions options;
     options.ProgramDir = ResolveDataHome(args.Home);
+
+    // One window per data home: a second start brings the running window up and ends.
+    TSingleInstance instance(options.ProgramDir);
+    if (!instance.Acquire()) {
+        switch (instance.HandOverOrAcquire(kHandOverMs)) {
+        case TSingleInstance::THandOver::HandedOver:
+            return 0;
+        case TSingleInstance::THandOver::NoAnswer:
+            std::cerr << "pelmora: a Pelmora window is already open on " << options.ProgramDir
+                      << " but does not answer\n";
+            return 1;
+        case TSingleInstance::THandOver::Acquired:
+            break;
+        }
+    }
+    QPointer<TMainForm> shown;
+    instance.Listen([&shown] {
+        if (!shown)
+            return; // still starting: it comes up by itself
+        shown->showNormal();
+        shown->raise();
+        shown->activateWindow();
+    });
     options.AutoRunCommand.push_back(FromQt(QCoreApplication::applicationFilePath()));
     if (args.Home) {
         options.AutoRunCommand.push_back("--home");
@@ -102,12 +135,15 @@ int main(int argc, char** argv) {
     ui.SetTexts(DialogTextsFrom(shell.Texts()));
 
     TWorkspace workspace(shell);
+    // An unattended run of another process may be appending rows right now.
+    workspace.RepairIndexesAtStart = TryTransferLock(options.ProgramDir) != nullptr;
     TMainForm form(shell, workspace, ui);
     app.SetRecoveryHandler([&form] { form.RecoverFromError(); });
     const TCreateResult created = form.FormCreate();
     if (!created.Ok)
         return created.ExitCode;
     form.show();
+    shown = &form;
 
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(1500, &form, [&form, screenshot] {

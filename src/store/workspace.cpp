@@ -115,7 +115,8 @@ TMarkupTreeEvents TWorkspace::ProjectTreeEvents() {
 
 void TWorkspace::FormCreateTrees() {
     // Folders left without a row or with wrong counts by a crash are mended first.
-    RepairStoreIndexes(ShellState.Dirs().Store);
+    if (RepairIndexesAtStart)
+        RepairStoreIndexes(ShellState.Dirs().Store);
     LoadAccountTree();
     EnsureDefaultAccount();
     if (TNode* first = AccountTree.First()) {

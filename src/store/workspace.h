@@ -109,9 +109,12 @@ public:
     std::string BusyRefusalText(const std::string& name) const;
 
     // --- Start and close of the main window ---
-    // Loads the account tree, makes sure a default account exists, selects, remembers and
-    // expands the first node.
+    // Mends folder indexes left without rows by a crash, loads the account tree, makes sure
+    // a default account exists, selects, remembers and expands the first node.
     void FormCreateTrees();
+    // Off when another process may be writing the store right now (a window beside an
+    // unattended run, or the reverse): FormCreateTrees then leaves every index as it is.
+    bool RepairIndexesAtStart = true;
     // Selects the first account's default project and runs the selection handler.
     void FirstActivationShowDefaultProject();
     // "Restore Panels": reload the account tree unless it changed, clear the project tree

@@ -58,6 +58,7 @@ TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QW
     ConnectTrees();
     ConnectMessageList();
     ConnectTransfer();
+    ConnectBusyState();
 
     SplashWindow = new TSplashScreen([this] { return !ShellState.StartingUp; }, this);
 }

@@ -148,6 +148,9 @@ private:
     void PurgeMailLogClick();
     void NewMailSignalChanged();
     bool AskSendWaitingMail();
+    // main_busy.cpp: the window while a command runs
+    void ConnectBusyState();
+    void ApplyBusyState();
     // main_form.cpp
     bool CloseSteps();
     void ApplyCollectTimer();
@@ -187,6 +190,7 @@ private:
     std::unique_ptr<TTransferRun> TransferRun;
     QPointer<TMailProgressForm> ProgressForm;
     std::unique_ptr<QLockFile> TransferLock;
+    QList<QPointer<QAction>> BusyDisabled; // actions switched off while a command runs
     QTimer* YouHaveMailTimer = nullptr;
     QSystemTrayIcon* NewMailTray = nullptr;
     bool ListRefreshPending = false;

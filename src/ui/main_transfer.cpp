@@ -126,8 +126,10 @@ void TMainForm::ConnectTransfer() {
 }
 
 void TMainForm::StartTransfer(TTransferCommand command) {
-    // A second start while this window's run lasts only brings its window forward.
-    if (ShellState.TransferRunning) {
+    // While this window's run lasts (up to its last pop-up, when TransferRunning is already
+    // off) or another command runs, the core brings the run's window forward or refuses;
+    // the lock the run holds is never replaced.
+    if (ShellState.TransferRunning || TransferLock || Work.Busy()) {
         StartTransferCommand(*TransferRun, command);
         return;
     }
@@ -149,8 +151,8 @@ void TMainForm::StartTransfer(TTransferCommand command) {
         return;
     }
     StartTransferCommand(*TransferRun, command);
-    if (!ShellState.TransferRunning)
-        TransferLock.reset();
+    // A run ends before StartTransferCommand returns.
+    TransferLock.reset();
 }
 
 TMailProgressForm* TMainForm::ProgressWindow() const {
