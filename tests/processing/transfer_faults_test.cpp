@@ -1,12 +1,9 @@
 #include "processing/transfer_run.h"
 
-#include "processing_fixture.h"
 #include "store/folder_index.h"
 #include "store/message_files.h"
 #include "store/store_layout.h"
-#include "support/dovecot_server.h"
-#include "support/temp_dir.h"
-#include "support/test_ca.h"
+#include "transfer_fixture.h"
 
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -24,11 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using pelmora::testing::TDovecotOptions;
 using pelmora::testing::TDovecotServer;
-using pelmora::testing::TTempDir;
-using pelmora::testing::TTestCa;
-using pelmora::testing::TTestCertificate;
-
-const std::string kPassword = "pop secret";
 
 std::string Mail(const std::string& subject) {
     return "From: a@example.net\r\nTo: Me Myself <me@example.org>\r\nSubject: " + subject +
@@ -36,32 +28,8 @@ std::string Mail(const std::string& subject) {
            "@example.net>\r\n\r\nBody of " + subject + "\r\n";
 }
 
-class TransferFaultsTest : public WorkspaceTest {
+class TransferFaultsTest : public TransferFixture {
 protected:
-    void SetUp() override {
-        WorkspaceTest::SetUp();
-        ASSERT_TRUE(Ca.Ok());
-        Start();
-        AccountNode = Workspace->AccountTree.First();
-        DefaultProject = Workspace->ReadAccountSettings(AccountNode).DefaultProject;
-        ASSERT_GT(DefaultProject, 99999);
-        ASSERT_TRUE(EnsureProjectDirectories(Store, DefaultProject));
-        SetAccountValue(104, "127.0.0.1");
-        SetAccountValue(108, "127.0.0.1");
-        SetAccountValue(123, "1");
-        SetAccountValue(202, "me@example.org");
-        SetAccountValue(203, "Me Myself");
-        SetAccountValue(110, "No");
-    }
-
-    void SetAccountValue(int code, const std::string& value) {
-        SetAccountParameter(*Workspace, AccountNode, code, value);
-    }
-    void UseMailbox(const std::string& user, int port) {
-        SetAccountValue(105, user);
-        SetAccountValue(106, kPassword);
-        SetAccountValue(121, std::to_string(port));
-    }
     // How often each subject was stored in a folder's files.
     std::map<std::string, int> Subjects(int folder) const {
         std::map<std::string, int> subjects;
@@ -82,12 +50,7 @@ protected:
     void StartServer(TDovecotServer& server, const std::string& user,
                      const std::vector<std::pair<std::string, int>>& messages,
                      const std::string& uidlFormat = TDovecotOptions().UidlFormat) {
-        TDovecotOptions options;
-        options.CertPath = Certificate.CertPath;
-        options.KeyPath = Certificate.KeyPath;
-        options.UidlFormat = uidlFormat;
-        options.Users.emplace_back(user, kPassword);
-        ASSERT_TRUE(server.Start(options)) << server.Log();
+        ASSERT_TRUE(StartDovecot(server, {user}, uidlFormat)) << server.Log();
         for (const auto& [subject, size] : messages)
             ASSERT_TRUE(server.AddMessage(user, Mail(subject) + std::string(size, 'y') + "\r\n"));
         UseMailbox(user, server.Pop3Port());
@@ -154,12 +117,6 @@ protected:
         EXPECT_EQ(server.MessageCount("killed"), 0);
         ExpectIndexesMatchFiles();
     }
-
-    TTempDir Files{"pelmora-transfer-faults"};
-    TTestCa Ca{Files.Path()};
-    TTestCertificate Certificate = Ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
-    TNode* AccountNode = nullptr;
-    int DefaultProject = 0;
 };
 
 // The program dies between two messages of a run, before the session ended, so the server
