@@ -3,6 +3,7 @@
 #include "compose/compose_text.h"
 #include "mime/mail_message.h"
 #include "shell/ui_services.h"
+#include "shell/atomic_file.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -17,24 +18,6 @@ namespace pelmora::compose {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Creates the file (never through a link, never over an existing file) and writes it whole.
-bool WriteNewFile(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(path.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return ::close(fd) == 0;
-}
 
 bool Exists(const std::string& path) {
     std::error_code ec;
@@ -150,7 +133,7 @@ std::optional<std::string> TAttachmentList::SaveRow(int row, const std::string& 
     }
     if (part->DecodedData.empty())
         part->DecodeBody();
-    if (!WriteNewFile(dir + name, part->DecodedData))
+    if (!WriteNewPrivateFile(dir + name, part->DecodedData))
         return std::nullopt;
     return dir + name;
 }
@@ -179,7 +162,7 @@ std::optional<std::string> TAttachmentList::FileForOpening(int row, TUiServices&
     const std::string dir = OpenDir + "open" + std::to_string(++OpenCounter) + "/";
     fs::create_directories(dir, ec);
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
-    if (!WriteNewFile(dir + name, part->DecodedData))
+    if (!WriteNewPrivateFile(dir + name, part->DecodedData))
         return std::nullopt;
     return dir + name;
 }

@@ -8,6 +8,7 @@
 #include "shell/shell_state.h"
 #include "store/message_files.h"
 #include "store/node_helpers.h"
+#include "shell/atomic_file.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -44,25 +45,6 @@ std::string ReadWholeFile(const std::string& path) {
     std::ostringstream bytes;
     bytes << file.rdbuf();
     return bytes.str();
-}
-
-// Writes bytes to a new file readable by the owner only; never follows a link or replaces
-// a file. False on any error.
-bool WritePrivateFile(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(path.c_str());
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return ::close(fd) == 0;
 }
 
 std::string ReplaceNoCase(std::string_view text, std::string_view from, std::string_view to) {
@@ -130,7 +112,7 @@ std::vector<std::pair<std::string, std::string>> WriteEmbeddedParts(TComposeForm
         if (!FileExists(path)) {
             if (!part->IsDecoded)
                 part->DecodeBody();
-            if (!WritePrivateFile(path, part->DecodedData)) {
+            if (!WriteNewPrivateFile(path, part->DecodedData)) {
                 shell.Ui().Beep();
                 continue;
             }

@@ -8,7 +8,7 @@
 //
 //   RFC 3834  Recommendations for Automatic Responses to Electronic Mail
 //   RFC 8098  Message Disposition Notification (when receipts are not sent)
-//   RFC 5322  addr-spec (what counts as a valid address)
+//   RFC 5322  address syntax (what counts as a valid address)
 //   RFC 2369, RFC 2919  list header fields (List-Id, List-Unsubscribe, List-Post)
 
 #include "mime/mail_recipients.h"
@@ -52,7 +52,7 @@ struct TAutoReplyContext {
     int FiledFolder = 0;
 };
 
-// A conservative RFC 5322 addr-spec: a dot-atom local part of at most 64 ASCII characters,
+// A conservative RFC 5322 address: a dot-atom local part of at most 64 ASCII characters,
 // "@", and a domain of at least two labels of letters, digits and hyphens (or UTF-8 bytes);
 // at most 254 characters in all. Quoted local parts and address literals are refused, as is
 // anything with blanks, commas, brackets or control characters.

@@ -79,6 +79,18 @@ bool WriteFileAtomically(const std::string& path, std::initializer_list<std::str
     return true;
 }
 
+bool WriteNewPrivateFile(const std::string& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(kPrivateFileMode));
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, bytes);
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        ::unlink(path.c_str());
+    return ok;
+}
+
 bool CreatePrivateDirectories(const std::string& dir) {
     std::string path;
     size_t pos = 0;

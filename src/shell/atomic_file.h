@@ -33,6 +33,10 @@ bool AppendToFile(const std::string& path, std::string_view data, bool sync,
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* error = nullptr,
                                          size_t maxBytes = 256u * 1024u * 1024u);
 
+// Creates `path` afresh (never through a link, never over an existing file) with mode 0600
+// and writes `bytes` whole; false on any error, leaving no file behind.
+bool WriteNewPrivateFile(const std::string& path, std::string_view bytes);
+
 // Creates a directory and its missing parents with mode 0700 (existing ones are left as they
 // are); true when `dir` is a directory afterwards.
 bool CreatePrivateDirectories(const std::string& dir);

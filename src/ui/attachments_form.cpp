@@ -40,11 +40,11 @@ TAttachmentsform::TAttachmentsform(QWidget* parent, TShell& shell, TMailMessage&
                                 {"SaveBut", 228, &TAttachmentsform::Savethisfile1Click},
                                 {"Exebut", 226, &TAttachmentsform::ExecuteRun1Click},
                                 {"CloseBut", 230, nullptr}};
-    for (const TButton& spec : kButtons) {
-        auto* button = new QPushButton(ToQt(shell.Text(1, spec.Slot)), this);
-        button->setObjectName(QString::fromLatin1(spec.Name));
-        if (spec.Click)
-            connect(button, &QPushButton::clicked, this, spec.Click);
+    for (const TButton& entry : kButtons) {
+        auto* button = new QPushButton(ToQt(shell.Text(1, entry.Slot)), this);
+        button->setObjectName(QString::fromLatin1(entry.Name));
+        if (entry.Click)
+            connect(button, &QPushButton::clicked, this, entry.Click);
         else
             connect(button, &QPushButton::clicked, this, &QDialog::accept);
         buttons->addWidget(button);
