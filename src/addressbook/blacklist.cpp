@@ -117,6 +117,32 @@ bool IsBlacklisted(std::string_view senderAddress, const std::vector<std::string
     return false;
 }
 
+TMailAddress SenderOfHeaderLines(const std::vector<std::string>& headerLines) {
+    constexpr std::string_view kFrom = "from";
+    for (size_t i = 0; i < headerLines.size(); ++i) {
+        std::string_view line = headerLines[i];
+        if (line.empty())
+            break; // the end of the header
+        size_t colon = line.find(':');
+        if (colon == std::string_view::npos || !SameNoCase(TrimBlanks(line.substr(0, colon)), kFrom))
+            continue;
+        // Unfolding removes the line break before the blank that starts a continuation.
+        std::string value(line.substr(colon + 1));
+        for (size_t next = i + 1; next < headerLines.size(); ++next) {
+            std::string_view more = headerLines[next];
+            if (more.empty() || (more.front() != ' ' && more.front() != '\t'))
+                break;
+            value += more;
+        }
+        for (char& c : value) {
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        }
+        return ParseSenderValue(value);
+    }
+    return {};
+}
+
 std::string AddressFromListColumn(std::string_view column) {
     std::string_view text = TrimBlanks(column);
     if (text.find('(') == std::string_view::npos)
@@ -181,7 +207,11 @@ TBlackListForm OpenBlackListForm(const std::string& path) {
 }
 
 bool BlackListAddClick(TBlackListForm& form, TUiServices& ui, const TMessageTexts& texts) {
-    std::string answer(TrimBlanks(ui.QueryText(texts.Text(1, 279), texts.Text(1, 282), "", false)));
+    const std::optional<std::string> typed =
+        ui.QueryText(texts.Text(1, 279), texts.Text(1, 282), "", false);
+    if (!typed)
+        return false; // cancelled: nothing to add, nothing to complain about
+    std::string answer(TrimBlanks(*typed));
     if (!IsBlackListAddress(answer)) {
         ui.Beep();
         TPopupRequest request;

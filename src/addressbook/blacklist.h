@@ -5,6 +5,8 @@
 // list; a failed save leaves the old file whole (atomic rewrite). Only entries holding both
 // "@" and "." ever match, and they match a sender's whole address without regard to case.
 
+#include "mime/mail_recipients.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +37,12 @@ bool IsBlackListAddress(std::string_view text);
 // With ui, the message queue is pumped after every 300 comparisons.
 bool IsBlacklisted(std::string_view senderAddress, const std::vector<std::string>& list,
                    TUiServices* ui = nullptr);
+
+// The sender of a message whose header arrived as raw lines, as a POP3 TOP reply gives them:
+// the first "From" field (name compared without regard to case) with its continuation lines
+// (those beginning with a space or tab) unfolded, read by the program's address parser. An
+// address folded onto a second line is found; no From field gives an empty address.
+TMailAddress SenderOfHeaderLines(const std::vector<std::string>& headerLines);
 
 // The address a message-list column shows: the text between the last " (" and the following
 // ")" when the column holds a "(", else the whole column; trimmed.

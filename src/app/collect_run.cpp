@@ -37,9 +37,9 @@ public:
         std::cerr << caption << " " << text << " -> No\n";
         return kAskSecond;
     }
-    std::string QueryText(const std::string&, const std::string&, const std::string&,
-                          bool) override {
-        return {};
+    std::optional<std::string> QueryText(const std::string&, const std::string&,
+                                         const std::string&, bool) override {
+        return std::nullopt;
     }
     // Nothing is played; reporting a failure would switch the user's sounds off for good.
     bool PlaySoundFile(const std::string&) override { return true; }

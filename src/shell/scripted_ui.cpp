@@ -94,10 +94,14 @@ int TScriptedUi::AskDialog(const std::string& caption, const std::string& text, 
     return answer.Result;
 }
 
-std::string TScriptedUi::QueryText(const std::string& caption, const std::string& prompt,
-                                   const std::string& initial, bool password) {
+std::optional<std::string> TScriptedUi::QueryText(const std::string& caption,
+                                                  const std::string& prompt,
+                                                  const std::string& initial, bool password) {
     Queries.push_back({caption, prompt, initial, password, NextSequence++});
-    return TrimAnswer(TakeFront(QueryAnswers).value_or(DefaultQuery));
+    const std::optional<std::string> answer = TakeFront(QueryAnswers).value_or(DefaultQuery);
+    if (!answer)
+        return std::nullopt;
+    return TrimAnswer(*answer);
 }
 
 bool TScriptedUi::PlaySoundFile(const std::string& path) {

@@ -57,13 +57,14 @@ class TScriptedUi : public TUiServices {
 public:
     // Answers, taken front first.
     std::deque<TAskAnswer> AskAnswers;
-    std::deque<std::string> QueryAnswers;
+    // std::nullopt stands for a cancelled query.
+    std::deque<std::optional<std::string>> QueryAnswers;
     std::deque<std::optional<std::string>> FolderAnswers;
     std::deque<std::optional<std::string>> OpenFileAnswers;
     std::deque<std::optional<std::string>> SaveFileAnswers;
     // Used when the matching queue is empty.
     TAskAnswer DefaultAsk{kAskSecond, std::nullopt};
-    std::string DefaultQuery;
+    std::optional<std::string> DefaultQuery = std::string();
     // Sound files that fail to play in addition to missing or empty paths.
     std::vector<std::string> FailingSounds;
     // Frames that fail to show in addition to missing files.
@@ -103,8 +104,8 @@ public:
     void EditInPopup(const std::string& caption, std::string& text) override;
     int AskDialog(const std::string& caption, const std::string& text, int textSize,
                   bool& checkState, bool checkEnabled) override;
-    std::string QueryText(const std::string& caption, const std::string& prompt,
-                          const std::string& initial, bool password) override;
+    std::optional<std::string> QueryText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial, bool password) override;
     bool PlaySoundFile(const std::string& path) override;
     void Beep() override;
     void Pump() override;

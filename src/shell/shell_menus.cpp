@@ -83,9 +83,14 @@ void TShell::MenuAutoDisconnectClick() {
 void TShell::MenuActivepickupClick() {
     MenuChecks.ActivePickup = !MenuChecks.ActivePickup;
     if (MenuChecks.ActivePickup) {
-        const std::string answer =
+        const std::optional<std::string> answer =
             UiServices.QueryText(Text(1, 105), Text(1, 127), std::to_string(CollectMinutes), false);
-        if (const std::optional<int> minutes = WholeNumber(answer)) {
+        if (!answer) {
+            // Cancelled: the pick-up stays off as it was.
+            MenuChecks.ActivePickup = false;
+            return;
+        }
+        if (const std::optional<int> minutes = WholeNumber(*answer)) {
             SetAutoCollectMinutes(*minutes);
         }
     }

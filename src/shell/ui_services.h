@@ -52,8 +52,10 @@ public:
     virtual int AskDialog(const std::string& caption, const std::string& text, int textSize,
                           bool& checkState, bool checkEnabled) = 0;
 
-    // The one-line query dialog; returns the trimmed answer (empty when cancelled).
-    virtual std::string QueryText(const std::string& caption, const std::string& prompt,
+    // The one-line query dialog; returns the trimmed answer, or std::nullopt when the user
+    // cancelled it (Esc or the close box). An empty answer is an answer: the field was
+    // cleared and confirmed. Callers leave everything as it was on std::nullopt.
+    virtual std::optional<std::string> QueryText(const std::string& caption, const std::string& prompt,
                                   const std::string& initial, bool password) = 0;
 
     // Plays a sound file asynchronously; false when it cannot be played.

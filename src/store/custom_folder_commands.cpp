@@ -37,9 +37,10 @@ void TWorkspace::PMAddNewFolderClick() {
         Popup(Text(1, 261), Text(1, 108), 5000, 12, true);
         return;
     }
-    std::string name = Ui().QueryText(Text(1, 291), Text(1, 291), "", false);
-    if (name.empty())
-        name = Text(3, 14);
+    const std::optional<std::string> typed = Ui().QueryText(Text(1, 291), Text(1, 291), "", false);
+    if (!typed)
+        return;
+    const std::string name = typed->empty() ? Text(3, 14) : *typed;
     TNode* inbox = FindTopLevel(ProjectTree, kFolderInbox);
     if (!inbox) {
         PlayPopped();
@@ -116,7 +117,8 @@ void TWorkspace::PMChangeNameClick() {
     const int code = NodeNumber(node->Text());
     TCustomFolder* folder = Folders.At(code);
     const std::string oldName = folder ? folder->Name : PlainCaption(CaptionBase(node->Text()));
-    const std::string name = Trim(Ui().QueryText(Text(1, 113), Text(1, 113), oldName, false));
+    const std::string name =
+        Trim(Ui().QueryText(Text(1, 113), Text(1, 113), oldName, false).value_or(""));
     if (name.empty())
         return;
     if (folder)

@@ -73,19 +73,26 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
         ShellState.AccountTreeChanged = true;
         break;
     case TParamKind::Text: {
-        std::string answer = query(UnescapeParam(value), false);
-        value = answer.empty() ? notSet : EscapeParam(answer);
+        const std::optional<std::string> answer = query(UnescapeParam(value), false);
+        if (!answer)
+            break;
+        value = answer->empty() ? notSet : EscapeParam(*answer);
         ShellState.AccountTreeChanged = true;
         break;
     }
     case TParamKind::Password: {
-        std::string answer = query(ReadPassword(node->Text()), true);
-        AccountTree.SetText(node, RemovePasswordMarker(node->Text()) + PasswordMarker(answer));
+        const std::optional<std::string> answer = query(ReadPassword(node->Text()), true);
+        if (!answer)
+            break;
+        AccountTree.SetText(node, RemovePasswordMarker(node->Text()) + PasswordMarker(*answer));
         ShellState.AccountTreeChanged = true;
         break;
     }
     case TParamKind::Port: {
-        std::string answer = query(UnescapeParam(value), false);
+        const std::optional<std::string> typed = query(UnescapeParam(value), false);
+        if (!typed)
+            break;
+        const std::string& answer = *typed;
         if (answer.empty() || answer == notSet) {
             value = notSet;
         } else if (int port = ParsePort(answer)) {
@@ -102,7 +109,10 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
         // The list editor of the node offers the choices; its commit marks the change.
         break;
     case TParamKind::Address: {
-        std::string answer = query(UnescapeParam(value), false);
+        const std::optional<std::string> typed = query(UnescapeParam(value), false);
+        if (!typed)
+            break;
+        std::string answer = *typed;
         if (answer.empty())
             answer = notSet;
         value = EscapeParam(answer);
@@ -120,8 +130,10 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
         break;
     }
     case TParamKind::DisplayName: {
-        std::string answer = query(UnescapeParam(value), false);
-        value = EscapeParam(answer.empty() ? Text(1, 326) : answer);
+        const std::optional<std::string> answer = query(UnescapeParam(value), false);
+        if (!answer)
+            break;
+        value = EscapeParam(answer->empty() ? Text(1, 326) : *answer);
         ShellState.AccountTreeChanged = true;
         const std::string address = siblingValue(kNodeEmailAddress);
         if (underProfile && !address.empty()) {
@@ -133,7 +145,10 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
         break;
     }
     case TParamKind::ReplyTo: {
-        std::string answer = query(UnescapeParam(value), false);
+        const std::optional<std::string> typed = query(UnescapeParam(value), false);
+        if (!typed)
+            break;
+        const std::string& answer = *typed;
         if (answer.empty() || answer == notSet) {
             value = notSet; // clearing the reply address needs no warning
             ShellState.AccountTreeChanged = true;
@@ -166,8 +181,11 @@ void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std
     auto is = [&href](std::string_view name) { return EqualsNoCase(href, name); };
     auto queryInto = [&](int slot) {
         const std::string& label = Text(1, slot);
-        std::string answer = Ui().QueryText(label, label, UnescapeParam(Trim(value)), false);
-        value = answer.empty() ? notSet : EscapeParam(answer);
+        const std::optional<std::string> answer =
+            Ui().QueryText(label, label, UnescapeParam(Trim(value)), false);
+        if (!answer)
+            return;
+        value = answer->empty() ? notSet : EscapeParam(*answer);
         ShellState.ProjectTreeChanged = true;
     };
 
@@ -178,9 +196,11 @@ void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std
             return;
         }
         const std::string& label = Text(1, 291);
-        std::string answer = Ui().QueryText(label, label, UnescapeParam(CaptionBase(value)), false);
-        if (answer.empty())
-            return; // an empty name would leave the two trees disagreeing
+        const std::optional<std::string> typed =
+            Ui().QueryText(label, label, UnescapeParam(CaptionBase(value)), false);
+        if (!typed || typed->empty())
+            return; // cancelled; an empty name would leave the two trees disagreeing
+        const std::string& answer = *typed;
         value = EscapeParam(answer);
         if (TNode* projectNode = ShownProjectNode()) {
             AccountTree.SetText(projectNode, ProjectNodeText(project, value, "#808080"));

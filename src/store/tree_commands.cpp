@@ -40,7 +40,7 @@ void TWorkspace::FMAddNewProjectClick() {
     }
     if (RefusedWhileAccountTreeReadOnly("no project can be added"))
         return;
-    const std::string name = Ui().QueryText(Text(1, 291), Text(1, 291), "", false);
+    const std::string name = Ui().QueryText(Text(1, 291), Text(1, 291), "", false).value_or("");
     if (!name.empty()) {
         SaveShownProjectTree();
         std::optional<int> project = NextProjectNumber();

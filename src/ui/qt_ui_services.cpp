@@ -93,10 +93,14 @@ int TQtUiServices::AskDialog(const std::string& caption, const std::string& text
     return dialog.Ask(checkState);
 }
 
-std::string TQtUiServices::QueryText(const std::string& caption, const std::string& prompt,
-                                     const std::string& initial, bool password) {
+std::optional<std::string> TQtUiServices::QueryText(const std::string& caption,
+                                                    const std::string& prompt,
+                                                    const std::string& initial, bool password) {
     TQueryForm form(ToQt(caption), ToQt(prompt), ToQt(initial), password, Owner);
-    return FromQt(form.Query());
+    const std::optional<QString> answer = form.Query();
+    if (!answer)
+        return std::nullopt;
+    return FromQt(*answer);
 }
 
 bool TQtUiServices::PlaySoundFile(const std::string& path) {

@@ -40,8 +40,8 @@ public:
     void EditInPopup(const std::string& caption, std::string& text) override;
     int AskDialog(const std::string& caption, const std::string& text, int textSize,
                   bool& checkState, bool checkEnabled) override;
-    std::string QueryText(const std::string& caption, const std::string& prompt,
-                          const std::string& initial, bool password) override;
+    std::optional<std::string> QueryText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial, bool password) override;
     bool PlaySoundFile(const std::string& path) override;
     void Beep() override;
     void Pump() override;

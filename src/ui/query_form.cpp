@@ -46,8 +46,10 @@ QString TQueryForm::Answer() const {
     return ToQt(TrimAnswer(FromQt(Field->text())));
 }
 
-QString TQueryForm::Query() {
-    return exec() == QDialog::Accepted ? Answer() : QString();
+std::optional<QString> TQueryForm::Query() {
+    if (exec() != QDialog::Accepted)
+        return std::nullopt;
+    return Answer();
 }
 
 } // namespace pelmora

@@ -1,8 +1,11 @@
 #pragma once
 // TQueryForm: the one-line query dialog. The answer comes back trimmed; a dialog closed
-// without OK answers an empty text.
+// without OK (Esc, the close box) answers nothing at all, which callers tell apart from an
+// empty answer.
 
 #include <QDialog>
+
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -16,8 +19,8 @@ public:
     TQueryForm(const QString& caption, const QString& prompt, const QString& initial, bool password,
                QWidget* parent);
 
-    // Runs the dialog and returns the trimmed answer.
-    QString Query();
+    // Runs the dialog and returns the trimmed answer; std::nullopt when it was cancelled.
+    std::optional<QString> Query();
     QString Answer() const;
 
     QLabel* PromptLabel() const { return Prompt; }

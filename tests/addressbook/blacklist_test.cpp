@@ -75,6 +75,49 @@ TEST(BlackListColumn, AddressTakenFromListColumn) {
     EXPECT_EQ(AddressFromListColumn("(x@y.z)"), "x@y.z");
 }
 
+struct TTopHeaderCase {
+    const char* Name;
+    std::vector<std::string> Lines; // header lines as a TOP reply delivers them
+    const char* Address;
+};
+
+class TopHeaderSender : public testing::TestWithParam<TTopHeaderCase> {};
+
+// Shapes of From fields seen in real mail: long display names push the address onto a
+// continuation line (folded with a space or a tab), older mailers write "FROM:" or omit the
+// blank after the colon, and the body may quote a From line of its own.
+TEST_P(TopHeaderSender, AddressFoundAndBlocked) {
+    const TMailAddress sender = SenderOfHeaderLines(GetParam().Lines);
+    EXPECT_EQ(sender.Address, GetParam().Address);
+    if (*GetParam().Address) {
+        EXPECT_TRUE(IsBlacklisted(sender.Address, {GetParam().Address}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TopHeaderSender,
+    testing::Values(
+        TTopHeaderCase{"AddressOnContinuationLine",
+                       {"Received: from mx.example.com by pop.example.nl;",
+                        "\tThu, 10 Dec 2026 10:00:00 +0000",
+                        "From: \"Customer Service Department of a Very Large Shop\"",
+                        " <offers@shop.example.com>", "Subject: Deals", ""},
+                       "offers@shop.example.com"},
+        TTopHeaderCase{"TabFoldedAfterEncodedName",
+                       {"FROM: =?utf-8?q?J=C3=BCrgen_M=C3=BCller?=", "\t<juergen@example.de>",
+                        "To: me@example.nl"},
+                       "juergen@example.de"},
+        TTopHeaderCase{"FoldedInsideAngleAddress",
+                       {"From: Spam King <spam@", " example.com>"}, "spam@example.com"},
+        TTopHeaderCase{"NoBlankAfterColon", {"from:plain@example.org"}, "plain@example.org"},
+        TTopHeaderCase{"ResentFromIsNotTheSender",
+                       {"Resent-From: relay@example.net", "From: real@example.net"},
+                       "real@example.net"},
+        TTopHeaderCase{"BodyFromLineIgnored",
+                       {"Subject: no sender", "", "From: quoted@example.com"}, ""},
+        TTopHeaderCase{"NoHeaderAtAll", {}, ""}),
+    [](const testing::TestParamInfo<TTopHeaderCase>& info) { return info.param.Name; });
+
 TEST_F(BlackListTest, MissingFileIsEmptyAndSaveWritesCrLf) {
     EXPECT_TRUE(LoadBlackList(Path).empty());
     ASSERT_TRUE(SaveBlackList(Path, {"a@b.c", "d@e.f"}));
@@ -117,6 +160,13 @@ TEST_F(BlackListTest, WindowSortsAddsDeletesAndSaves) {
     EXPECT_EQ(form.Entries.size(), 4u);
     EXPECT_EQ(form.Entries[2], "zed@example.com");
     EXPECT_EQ(form.Entries[3], "ZED@example.com");
+
+    // A cancelled question adds nothing and says nothing.
+    Ui.QueryAnswers = {std::nullopt};
+    EXPECT_FALSE(BlackListAddClick(form, Ui, Texts));
+    EXPECT_EQ(form.Entries.size(), 4u);
+    EXPECT_EQ(Ui.Beeps, 1);
+    EXPECT_EQ(Ui.Popups.size(), 1u);
 
     form.Selected = {true, false, true, false};
     BlackListDeleteClick(form);

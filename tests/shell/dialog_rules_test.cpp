@@ -24,10 +24,11 @@ TEST(DialogRulesTest, PromptGetsOneColon) {
 
 TEST(DialogRulesTest, AnswersOfBlanksOnlyAreEmpty) {
     TScriptedUi ui;
-    ui.QueryAnswers = {"  \t ", " word  ", "a b"};
+    ui.QueryAnswers = {"  \t ", " word  ", "a b", std::nullopt};
     EXPECT_EQ(ui.QueryText("c", "p", "", false), "");
     EXPECT_EQ(ui.QueryText("c", "p", "", false), "word");
     EXPECT_EQ(ui.QueryText("c", "p", "", false), "a b");
+    EXPECT_EQ(ui.QueryText("c", "p", "", false), std::nullopt); // cancelled is not ""
 }
 
 TEST(DialogRulesTest, CheckStateChangesOnlyThroughAnEnabledBoxAndAButton)

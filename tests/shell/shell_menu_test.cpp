@@ -172,12 +172,22 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, ActivePickupTest,
     ::testing::Values(
         TPickupCase{"Whole", "15", 15, 900000}, TPickupCase{"Blanks", "  20 ", 20, 1200000},
-        TPickupCase{"ZeroNeverFires", "0", 0, 0}, TPickupCase{"Cancelled", "", 30, 1800000},
+        TPickupCase{"ZeroNeverFires", "0", 0, 0}, TPickupCase{"EmptyAnswer", "", 30, 1800000},
         TPickupCase{"Text", "abc", 30, 1800000}, TPickupCase{"Fraction", "2.5", 30, 1800000},
         TPickupCase{"Negative", "-5", 30, 1800000},
         TPickupCase{"TooLargeForAnInt", "99999999999", 30, 1800000},
         TPickupCase{"LongerThanTheTimerHolds", "100000", 35791, 2147460000}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(ShellMenuTest, CancelledPickupQuestionLeavesThePickupOff) {
+    Start(*Shell);
+    Ui.QueryAnswers.push_back(std::nullopt);
+    Shell->MenuActivepickupClick();
+    EXPECT_EQ(Ui.Queries.size(), 1u);
+    EXPECT_FALSE(Shell->Checks().ActivePickup);
+    EXPECT_FALSE(Shell->CollectTimer().Enabled);
+    EXPECT_EQ(Shell->AutoCollectMinutes(), 30);
+}
 
 TEST_F(ShellMenuTest, CollectMailTickRunsTheTransferAndRearms) {
     Start(*Shell);

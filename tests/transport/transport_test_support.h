@@ -23,9 +23,9 @@ public:
     int AskDialog(const std::string&, const std::string&, int, bool&, bool) override {
         return kAskClosed;
     }
-    std::string QueryText(const std::string&, const std::string&, const std::string&,
-                          bool) override {
-        return {};
+    std::optional<std::string> QueryText(const std::string&, const std::string&,
+                                         const std::string&, bool) override {
+        return std::nullopt;
     }
     bool PlaySoundFile(const std::string&) override { return true; }
     void Beep() override {}
