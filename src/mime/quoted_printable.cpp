@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pelmora {
 namespace {
@@ -126,49 +132,176 @@ std::string EncodeBody(std::string_view text) {
     return out;
 }
 
+bool IsSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
+
+// What an "=" starts, decided from the text after it.
+enum class TEquals { Escape, SoftBreak, Text, Undecided };
+
+// Looks at the "=" at p (p < end). On Escape, *byte is the decoded byte; on SoftBreak, *next
+// is where the text goes on. Undecided only when the text ends too early and more may follow
+// (final false); at the final end a run of white space after "=" is a soft break and
+// anything else short is text.
+TEquals ClassifyEquals(const char* p, const char* end, bool final, char* byte, const char** next) {
+    const std::size_t left = static_cast<std::size_t>(end - p);
+    if (left >= 3) {
+        const int high = HexValue[static_cast<unsigned char>(p[1])];
+        const int low = HexValue[static_cast<unsigned char>(p[2])];
+        if ((high | low) >= 0) {
+            *byte = static_cast<char>(high * 16 + low);
+            return TEquals::Escape;
+        }
+    } else if (!final && (left == 1 || HexValue[static_cast<unsigned char>(p[1])] >= 0)) {
+        return TEquals::Undecided; // "=" or "=4" at the end of a piece
+    }
+    // "=" before the line break (white space may stand between): a soft line break.
+    const char* q = p + 1;
+    const char* const spaceEnd =
+        end - q > static_cast<std::ptrdiff_t>(TQuotedPrintableDecoder::MaxSoftBreakSpace)
+            ? q + TQuotedPrintableDecoder::MaxSoftBreakSpace + 1
+            : end;
+    while (q < spaceEnd && IsSpaceOrTab(*q))
+        ++q;
+    if (q == end) {
+        if (!final)
+            return TEquals::Undecided;
+        *next = end;
+        return TEquals::SoftBreak;
+    }
+    if (q - (p + 1) > static_cast<std::ptrdiff_t>(TQuotedPrintableDecoder::MaxSoftBreakSpace))
+        return TEquals::Text;
+    if (*q == '\n') {
+        *next = q + 1;
+        return TEquals::SoftBreak;
+    }
+    if (*q == '\r') {
+        if (q + 1 == end)
+            return final ? TEquals::Text : TEquals::Undecided;
+        if (q[1] == '\n') {
+            *next = q + 2;
+            return TEquals::SoftBreak;
+        }
+    }
+    // Anything else is not an escape: the "=" is text and nothing is lost.
+    return TEquals::Text;
+}
+
+// Decodes in [p, end) into dest and returns the end of what was written. Stops before an "="
+// that stays undecided (only when final is false); *stop is where decoding stopped. Never
+// writes beyond as many bytes as it has read.
+char* DecodeSpan(const char* p, const char* end, char* out, bool final, const char** stop) {
+    while (p < end) {
+#if defined(__SSE2__)
+        // 16 bytes at a time: copied whole, then the output moves on to the first "=".
+        const __m128i equals = _mm_set1_epi8('=');
+        while (end - p >= 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chunk);
+            const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, equals)));
+            if (found != 0) {
+                const int at = std::countr_zero(found);
+                p += at;
+                out += at;
+                goto atEquals;
+            }
+            p += 16;
+            out += 16;
+        }
+#endif
+        {
+            const void* eq = std::memchr(p, '=', static_cast<std::size_t>(end - p));
+            const char* at = eq ? static_cast<const char*>(eq) : end;
+            std::memcpy(out, p, static_cast<std::size_t>(at - p));
+            out += at - p;
+            p = at;
+            if (p == end)
+                break;
+        }
+#if defined(__SSE2__)
+    atEquals:
+#endif
+        // Escapes often come in runs (each byte of a UTF-8 character): take them in a row.
+        do {
+            char byte = 0;
+            const char* next = nullptr;
+            switch (ClassifyEquals(p, end, final, &byte, &next)) {
+            case TEquals::Escape:
+                *out++ = byte;
+                p += 3;
+                break;
+            case TEquals::SoftBreak:
+                p = next;
+                break;
+            case TEquals::Text:
+                *out++ = '=';
+                ++p;
+                break;
+            case TEquals::Undecided:
+                *stop = p;
+                return out;
+            }
+        } while (p < end && *p == '=');
+    }
+    *stop = p;
+    return out;
+}
+
 } // namespace
 
 std::string EncodeQuotedPrintable(std::string_view text, TQpMode mode) {
     return mode == TQpMode::Header ? EncodeHeader(text) : EncodeBody(text);
 }
 
-void DecodeQuotedPrintableTo(std::string_view text, std::string& out) {
-    out.reserve(out.size() + text.size());
-    std::size_t pos = 0;
-    const std::size_t n = text.size();
-    while (pos < n) {
-        const void* eq = std::memchr(text.data() + pos, '=', n - pos);
-        if (!eq) {
-            out.append(text.data() + pos, n - pos);
-            return;
+std::size_t TQuotedPrintableDecoder::Decode(std::string_view piece, char* dest) {
+    char* out = dest;
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    const char* stop = nullptr;
+    if (!Kept.empty()) {
+        // The kept "=" is decided within the next few bytes: decode it with them.
+        const std::size_t kept = Kept.size();
+        const std::size_t take = std::min(piece.size(), MaxSoftBreakSpace + 4);
+        Kept.append(p, take);
+        out = DecodeSpan(Kept.data(), Kept.data() + Kept.size(), out, false, &stop);
+        const std::size_t used = static_cast<std::size_t>(stop - Kept.data());
+        if (used < kept) { // still undecided: the whole piece was short and is kept too
+            Kept.erase(0, used);
+            return static_cast<std::size_t>(out - dest);
         }
-        std::size_t at = static_cast<const char*>(eq) - text.data();
-        out.append(text.data() + pos, at - pos);
-        // "=" before the line break (white space may stand between): a soft line break.
-        std::size_t after = at + 1;
-        while (after < n && (text[after] == ' ' || text[after] == '\t')) ++after;
-        if (after == n) return;
-        if (text[after] == '\n') {
-            pos = after + 1;
-            continue;
-        }
-        if (text[after] == '\r' && after + 1 < n && text[after + 1] == '\n') {
-            pos = after + 2;
-            continue;
-        }
-        if (at + 2 < n) {
-            int high = HexValue[static_cast<unsigned char>(text[at + 1])];
-            int low = HexValue[static_cast<unsigned char>(text[at + 2])];
-            if (high >= 0 && low >= 0) {
-                out += static_cast<char>(high * 16 + low);
-                pos = at + 3;
-                continue;
-            }
-        }
-        // Anything else is not an escape: the "=" is text and nothing is lost.
-        out += '=';
-        pos = at + 1;
+        p += used - kept;
+        Kept.clear();
     }
+    out = DecodeSpan(p, end, out, false, &stop);
+    Kept.assign(stop, end);
+    return static_cast<std::size_t>(out - dest);
+}
+
+std::size_t TQuotedPrintableDecoder::Finish(char* dest) {
+    const char* stop = nullptr;
+    char* out = DecodeSpan(Kept.data(), Kept.data() + Kept.size(), dest, true, &stop);
+    Kept.clear();
+    return static_cast<std::size_t>(out - dest);
+}
+
+std::size_t DecodeQuotedPrintableInto(std::string_view text, char* dest) {
+    const char* stop = nullptr;
+    return static_cast<std::size_t>(
+        DecodeSpan(text.data(), text.data() + text.size(), dest, true, &stop) - dest);
+}
+
+// Appending goes through a small buffer rather than growing out first: growing would fill
+// the new room with zeros only for the decoder to overwrite them.
+void DecodeQuotedPrintableTo(std::string_view text, std::string& out) {
+    constexpr std::size_t PieceSize = 32 * 1024;
+    char buffer[TQuotedPrintableDecoder::MaxOutput(PieceSize)];
+    if (text.size() <= PieceSize) {
+        out.append(buffer, DecodeQuotedPrintableInto(text, buffer));
+        return;
+    }
+    out.reserve(out.size() + text.size());
+    TQuotedPrintableDecoder decoder;
+    for (std::size_t pos = 0; pos < text.size(); pos += PieceSize)
+        out.append(buffer, decoder.Decode(text.substr(pos, PieceSize), buffer));
+    out.append(buffer, decoder.Finish(buffer));
 }
 
 std::string DecodeQuotedPrintable(std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <ostream>
 #include <string>
@@ -50,6 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TBase64Case{"MissingOnePadding", "YWJjZGU", "abcde"},
                     TBase64Case{"SixLoneBitsGiveNothing", "YWJjZ", "abc"},
                     TBase64Case{"FilledGroupsInARow", "YQ==Yg==", "ab"},
+                    // An "=" that finishes no group is skipped, not taken as the group's end.
+                    TBase64Case{"EqualsAfterFirstCharacterSkipped", "Y=WJj", "abc"},
+                    TBase64Case{"LoneEqualsAfterSecondSkipped", "YW=JjZGVm", "abcdef"},
+                    TBase64Case{"PaddingSplitByBlanks", "YQ= =Yg==", "ab"},
                     TBase64Case{"ForeignCharactersSkipped", "Y W\tJ!j", "abc"},
                     TBase64Case{"CarriageReturnSkipped", "YWJj\r", "abc"},
                     TBase64Case{"OnlyForeign", "!!!!", ""}),
@@ -63,6 +68,25 @@ TEST(Base64, BodyDecodesLineByLine) {
     EXPECT_EQ(DecodeBase64Body("YW\r\nJjZGVmZw\r\n"), "abcdefg");
     EXPECT_EQ(DecodeBase64Body("YWJjZGVmZw\r\n"), "abcdefg");
     EXPECT_EQ(DecodeBase64Body("  YWJj  \r\n\r\nZGVm"), "abcdef");
+    EXPECT_EQ(DecodeBase64Body("YQ=\r\n=\r\nYg=="), "ab");
+}
+
+// Long runs go through the wide path (32 characters at a time where the processor allows);
+// a foreign character or a line break at any place in a run must fall back without losing
+// or shifting a byte.
+TEST(Base64, ForeignCharacterAnywhereInALongRun) {
+    std::string bytes;
+    for (int i = 0; i < 150; ++i) bytes += static_cast<char>(i * 7 + 3);
+    std::string encoded = EncodeBase64(bytes);
+    encoded.erase(std::remove(encoded.begin(), encoded.end(), '\r'), encoded.end());
+    encoded.erase(std::remove(encoded.begin(), encoded.end(), '\n'), encoded.end());
+    for (const char* foreign : {"\n", "\r\n", " ", "\x80", "~"}) {
+        for (std::size_t at = 0; at <= encoded.size(); ++at) {
+            std::string damaged = encoded;
+            damaged.insert(at, foreign);
+            ASSERT_EQ(DecodeBase64Body(damaged), bytes) << "at " << at;
+        }
+    }
 }
 
 TEST(Base64, RoundTripKeepsEveryByte) {

@@ -79,7 +79,13 @@ INSTANTIATE_TEST_SUITE_P(
                     TQpCase{"SoftBreakAfterWhiteSpace", "a= \t\r\nb", "ab"},
                     TQpCase{"EqualsAtEndStops", "abc=", "abc"},
                     TQpCase{"EqualsWithOneCharKept", "abc=4", "abc=4"},
-                    TQpCase{"NoEscapes", "plain text", "plain text"}),
+                    TQpCase{"NoEscapes", "plain text", "plain text"},
+                    TQpCase{"SoftBreakBeforeBareLineFeed", "ab=\ncd", "abcd"},
+                    TQpCase{"EqualsBeforeLoneCarriageReturnKept", "ab=\rcd", "ab=\rcd"},
+                    TQpCase{"EscapeRunInLongLine", std::string(40, 'x') + "=C3=A9=C3=A9" + std::string(40, 'y'),
+                            std::string(40, 'x') + "\xC3\xA9\xC3\xA9" + std::string(40, 'y')},
+                    TQpCase{"EndlessBlanksAfterEqualsAreText", "a=" + std::string(1000, ' ') + "\r\nb",
+                            "a=" + std::string(1000, ' ') + "\r\nb"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(QuotedPrintable, BodyRoundTripKeepsEveryByte) {
@@ -106,6 +112,22 @@ TEST(QuotedPrintable, BodyRoundTripKeepsEveryByte) {
             ASSERT_LE(end - start, 72u) << "encoded line too long";
             start = end + 2;
         }
+    }
+}
+
+// A text handed over in two pieces decodes as it does whole, wherever it is cut: through an
+// escape, between "=" and the blanks of a soft break, between CR and LF.
+TEST(QuotedPrintable, PiecesDecodeAsTheWhole) {
+    const std::string text = "Gr=C3=BC=c3=9Fe =\r\nan alle=  \t\r\nund a=3Db= =ZZ x=4\r\n" +
+                             std::string(40, 'z') + "=\n=E9=\r=";
+    const std::string whole = DecodeQuotedPrintable(text);
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        TQuotedPrintableDecoder decoder;
+        std::string buffer(TQuotedPrintableDecoder::MaxOutput(text.size()), '#');
+        std::size_t n = decoder.Decode(std::string_view(text).substr(0, cut), buffer.data());
+        n += decoder.Decode(std::string_view(text).substr(cut), buffer.data() + n);
+        n += decoder.Finish(buffer.data() + n);
+        ASSERT_EQ(buffer.substr(0, n), whole) << "cut at " << cut;
     }
 }
 
