@@ -123,11 +123,9 @@ int main(int argc, char** argv) {
         shown->raise();
         shown->activateWindow();
     });
-    options.AutoRunCommand.push_back(FromQt(QCoreApplication::applicationFilePath()));
-    if (args.Home) {
-        options.AutoRunCommand.push_back("--home");
-        options.AutoRunCommand.push_back(options.ProgramDir);
-    }
+    // A data home chosen by $PELMORA_HOME or --home goes into the autostart entry too.
+    options.AutoRunCommand =
+        AutoRunCommandFor(FromQt(QCoreApplication::applicationFilePath()), options.ProgramDir);
 
     TQtUiServices ui(&app);
     TShell shell(options, ui);

@@ -107,6 +107,22 @@ std::string ResolveDataHome(const std::optional<std::string>& homeOption) {
     return ResolveDataHome(Env("PELMORA_HOME"), homeOption, Env("XDG_DATA_HOME"), Env("HOME"));
 }
 
+std::vector<std::string> AutoRunCommandFor(const std::string& program, const std::string& dataHome,
+                                           const std::optional<std::string>& xdgDataHome,
+                                           const std::optional<std::string>& userHome) {
+    std::vector<std::string> command{program};
+    const std::string home = WithSlash(Absolute(dataHome));
+    if (home != ResolveDataHome(std::nullopt, std::nullopt, xdgDataHome, userHome)) {
+        command.push_back("--home");
+        command.push_back(home);
+    }
+    return command;
+}
+
+std::vector<std::string> AutoRunCommandFor(const std::string& program, const std::string& dataHome) {
+    return AutoRunCommandFor(program, dataHome, Env("XDG_DATA_HOME"), Env("HOME"));
+}
+
 std::string PrivateTempName() {
     return "pelmora-" + std::to_string(::geteuid());
 }

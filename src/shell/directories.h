@@ -51,6 +51,15 @@ std::string ResolveDataHome(const std::optional<std::string>& pelmoraHome,
 // The same, reading $PELMORA_HOME, $XDG_DATA_HOME and $HOME.
 std::string ResolveDataHome(const std::optional<std::string>& homeOption);
 
+// The command an autostart entry runs: the program, and "--home" dataHome when the data home
+// differs from the one a start without $PELMORA_HOME and --home would use (from
+// xdgDataHome and userHome as above), so a login starts the program on the same data.
+std::vector<std::string> AutoRunCommandFor(const std::string& program, const std::string& dataHome,
+                                           const std::optional<std::string>& xdgDataHome,
+                                           const std::optional<std::string>& userHome);
+// The same, reading $XDG_DATA_HOME and $HOME.
+std::vector<std::string> AutoRunCommandFor(const std::string& program, const std::string& dataHome);
+
 // Creates, when missing and in this order, the data home, the temporary, store, address-book,
 // templates and backup directories, then the program's own temporary directory (see
 // EnsurePrivateTempDirectory). Returns the first directory that could not be created (the

@@ -155,6 +155,10 @@ int& TShell::FontRef(TFontTarget target) {
 }
 
 void TShell::LoadMessageTexts() {
+    // A damaged language file beeps and shows its error once per start, however many parts
+    // of the program ask for the texts.
+    if (TextsLoaded)
+        return;
     MessageTexts.LoadMessageTexts(Directories.Program, &UiServices);
     TextsLoaded = true;
 }
@@ -268,6 +272,12 @@ bool TShell::AskPurgeLargeMailLog() {
     }
     bool check = false;
     return UiServices.AskDialog(Text(1, 262), Text(1, 8), 11, check, false) == kAskFirst;
+}
+
+void TShell::FirstActivationChecks() {
+    if (AskPurgeLargeMailLog() && PurgeMailLogHook)
+        PurgeMailLogHook();
+    WarnLowDisk();
 }
 
 void TShell::WarnLowDisk() {

@@ -102,6 +102,8 @@ public:
     std::function<void()> CollectMailRunHook;
     // Called whenever the collection timer's interval or enabled state changes.
     std::function<void()> CollectTimerChanged;
+    // Runs the log purge with its date dialog (the window's "Purge Mail Log File").
+    std::function<void()> PurgeMailLogHook;
     // Free bytes of the drive holding a directory (FreeDiskBytes unless replaced).
     std::function<std::optional<std::uint64_t>(const std::string&)> DiskSpace = FreeDiskBytes;
 
@@ -140,7 +142,7 @@ public:
 
     // --- Start-up ---
     // Fills the texts table (defaults, composed texts, language files of the data home).
-    // Runs once; FormCreate calls it when it has not run yet.
+    // Runs once: later calls (FormCreate's among them) keep the table as it is.
     void LoadMessageTexts();
     // The window-creation steps of the core: read the settings and the registry values, set
     // the run flags, start the session log, create the directories (a failure beeps, shows
@@ -157,6 +159,10 @@ public:
     // The low-disk warnings of the first activation (text 1/37 for the store's drive, then
     // 1/36 for the temporary directory's drive).
     void WarnLowDisk();
+    // The checks of the first activation once the default project shows, in their order: the
+    // large-log question (Yes runs PurgeMailLogHook, so the log no longer grows without
+    // limit), then the low-disk warnings.
+    void FirstActivationChecks();
     // Stops the animation and shows its first frame after an unexpected error.
     void RecoverFromError();
 

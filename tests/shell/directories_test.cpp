@@ -50,6 +50,25 @@ TEST(DataHomeTest, RelativeOptionIsMadeAbsolute) {
     EXPECT_EQ(home, (fs::current_path() / "rel/dir").string() + "/");
 }
 
+TEST(AutoRunCommandTest, CarriesTheDataHomeOnlyWhenItIsNotTheDefault) {
+    const std::vector<std::string> plain{"/usr/bin/pelmora"};
+    EXPECT_EQ(AutoRunCommandFor("/usr/bin/pelmora", "/home/u/.local/share/pelmora/", std::nullopt,
+                                "/home/u"),
+              plain);
+    EXPECT_EQ(AutoRunCommandFor("/usr/bin/pelmora", "/home/u/.local/share/pelmora", std::nullopt,
+                                "/home/u"),
+              plain);
+    EXPECT_EQ(AutoRunCommandFor("/usr/bin/pelmora", "/x/share/pelmora/", "/x/share", "/home/u"),
+              plain);
+    // The XDG default of another session is not this one's: the entry names it.
+    EXPECT_EQ(AutoRunCommandFor("/usr/bin/pelmora", "/home/u/.local/share/pelmora/", "/x/share",
+                                "/home/u"),
+              (std::vector<std::string>{"/usr/bin/pelmora", "--home",
+                                        "/home/u/.local/share/pelmora/"}));
+    EXPECT_EQ(AutoRunCommandFor("/opt/p/pelmora", "/data/mail", std::nullopt, "/home/u"),
+              (std::vector<std::string>{"/opt/p/pelmora", "--home", "/data/mail/"}));
+}
+
 TEST(StartArgumentsTest, HomeOptionIsTakenOut) {
     const TStartArguments a = ParseStartArguments({"--home", "/d", "mailto:a@b.c"});
     EXPECT_EQ(a.Home, "/d");

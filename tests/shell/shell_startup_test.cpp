@@ -104,6 +104,19 @@ TEST_F(ShellStartTest, LowDiskWarnings) {
     EXPECT_FALSE(Ui.Popups[1].Request.Modeless);
 }
 
+TEST_F(ShellStartTest, DamagedLanguageFileIsReportedOnce) {
+    WriteFile(Home + "langdefmod2.dat", "too short to be a module");
+    // The program, the window creation and the core each ask for the texts.
+    Shell->LoadMessageTexts();
+    Shell->LoadMessageTexts();
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    EXPECT_EQ(Ui.Beeps, 1);
+    int errors = 0;
+    for (const TPopupRecord& popup : Ui.Popups)
+        errors += popup.Request.Text.find("langdefmod2.dat") != std::string::npos;
+    EXPECT_EQ(errors, 1);
+}
+
 TEST_F(ShellStartTest, LargeMailLogQuestion) {
     ASSERT_TRUE(Shell->FormCreate().Ok);
     std::string log;
@@ -120,6 +133,27 @@ TEST_F(ShellStartTest, LargeMailLogQuestion) {
     EXPECT_EQ(Ui.Questions[0].Text, Shell->Text(1, 8));
     EXPECT_EQ(Ui.Questions[0].Caption, "Warning:");
     EXPECT_FALSE(Ui.Questions[0].CheckEnabled);
+}
+
+TEST_F(ShellStartTest, FirstActivationOffersThePurgeBeforeTheDiskWarnings) {
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    std::string log;
+    for (int i = 0; i < 10001; ++i)
+        log += "01-12-2026, 10:00.00 : POP3>line\r\n";
+    WriteFile(Home + "mail.log", log);
+    FreeBytes = 1000;
+    int purges = 0;
+    Shell->PurgeMailLogHook = [&] { ++purges; };
+    for (int answer : {kAskSecond, kAskFirst}) {
+        Ui.ClearRecords();
+        Ui.AskAnswers.push_back({answer, std::nullopt});
+        Shell->FirstActivationChecks();
+        ASSERT_EQ(Ui.Questions.size(), 1u);
+        EXPECT_EQ(Ui.Questions[0].Text, Shell->Text(1, 8));
+        ASSERT_EQ(Ui.Popups.size(), 2u);
+        EXPECT_LT(Ui.Questions[0].Sequence, Ui.Popups[0].Sequence);
+    }
+    EXPECT_EQ(purges, 1); // only the Yes purges
 }
 
 struct TCloseCase {
