@@ -1,6 +1,7 @@
 #include "shell/dialog_rules.h"
 
 #include <cctype>
+#include <vector>
 
 #include "shell/ui_services.h"
 
@@ -82,6 +83,42 @@ int AskDialogKey(const TMessageTexts& texts, char key) {
         return kAskSecond;
     }
     return 0;
+}
+
+std::string FileDialogFilter(std::string_view filter) {
+    if (filter.find('|') == std::string_view::npos)
+        return std::string(filter);
+    std::vector<std::string_view> fields;
+    for (size_t start = 0;;) {
+        const size_t bar = filter.find('|', start);
+        fields.push_back(filter.substr(start, bar == std::string_view::npos ? bar : bar - start));
+        if (bar == std::string_view::npos)
+            break;
+        start = bar + 1;
+    }
+    std::string result;
+    for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+        std::string patterns;
+        std::string_view rest = fields[i + 1];
+        while (!rest.empty()) {
+            const size_t semicolon = rest.find(';');
+            const std::string pattern = TrimAnswer(rest.substr(0, semicolon));
+            if (!pattern.empty())
+                patterns += (patterns.empty() ? "" : " ") + pattern;
+            rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+        }
+        if (patterns.empty())
+            continue;
+        std::string description = TrimAnswer(fields[i]);
+        // "Files (*.htm, *.html)": the bracketed list is shown, not read; the real one follows.
+        const size_t open = description.rfind('(');
+        if (open != std::string::npos && description.back() == ')')
+            description = TrimAnswer(std::string_view(description).substr(0, open));
+        if (!result.empty())
+            result += ";;";
+        result += (description.empty() ? patterns : description) + " (" + patterns + ")";
+    }
+    return result;
 }
 
 } // namespace pelmora

@@ -22,6 +22,13 @@ std::string QueryPromptLabel(std::string_view prompt);
 // Blanks, tabs and line breaks cut from both ends.
 std::string TrimAnswer(std::string_view answer);
 
+// A file-dialog filter as the program writes it ("Description|*.a;*.b|Other|*.c", pairs of a
+// description and ";"-separated patterns) in the form the file dialog reads: entries
+// "Description (*.a *.b)" joined by ";;". A pattern list the description already shows in
+// brackets is replaced by the real one. A filter without "|" is returned as it is; a
+// description without patterns is dropped.
+std::string FileDialogFilter(std::string_view filter);
+
 // The accelerator letter of a button caption, lower-cased: the letter after "&", else the
 // caption's first letter; 0 when there is none.
 char AcceleratorLetter(std::string_view caption);

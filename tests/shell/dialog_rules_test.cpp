@@ -22,6 +22,20 @@ TEST(DialogRulesTest, PromptGetsOneColon) {
     EXPECT_EQ(QueryPromptLabel(""), ":");
 }
 
+TEST(DialogRulesTest, FileFiltersBecomeTheDialogsForm) {
+    // The stationery filter: the bracketed list is display only, the real list follows "|".
+    EXPECT_EQ(FileDialogFilter("HTML + e-Mail Files (*.htm, *.html, *.eml)|"
+                               "*.html;*.htm;*.eml;*.emlo;*.emlc;*.emlf"),
+              "HTML + e-Mail Files (*.html *.htm *.eml *.emlo *.emlc *.emlf)");
+    EXPECT_EQ(FileDialogFilter("Text|*.txt|All files|*.*"), "Text (*.txt);;All files (*.*)");
+    EXPECT_EQ(FileDialogFilter("Pictures| *.png ; *.jpg ;"), "Pictures (*.png *.jpg)");
+    EXPECT_EQ(FileDialogFilter("Nothing||Text|*.txt"), "Text (*.txt)");
+    EXPECT_EQ(FileDialogFilter("|*.zip"), "*.zip (*.zip)");
+    EXPECT_EQ(FileDialogFilter("Odd one out|*.a|Dangling"), "Odd one out (*.a)");
+    EXPECT_EQ(FileDialogFilter("Images (*.png *.jpg)"), "Images (*.png *.jpg)");
+    EXPECT_EQ(FileDialogFilter(""), "");
+}
+
 TEST(DialogRulesTest, AnswersOfBlanksOnlyAreEmpty) {
     TScriptedUi ui;
     ui.QueryAnswers = {"  \t ", " word  ", "a b", std::nullopt};
