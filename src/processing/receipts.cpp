@@ -290,7 +290,7 @@ void ReportFindFailure(TShell& shell, const TFindResult& result, bool sourceSear
         return;
     case TFindStatus::NoMessageId:
         shell.PlaySound(TSound::Popped);
-        popup.Text = "Aborting: Message-ID header missing from message. Very unusual!";
+        popup.Text = shell.Texts().Own(TOwnText::MessageIdMissing);
         popup.DisplayMs = 5000;
         popup.TextSize = 13;
         popup.Modeless = false;

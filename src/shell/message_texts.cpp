@@ -46,7 +46,24 @@ TMessageTexts::TMessageTexts() {
     }
 }
 
+void TMessageTexts::FillOwnDefaults() {
+    for (int id = 0; id < kOwnTextCount; ++id)
+        OwnSlots[static_cast<size_t>(id)] = OwnTextDefault(static_cast<TOwnText>(id));
+}
+
+const std::string& TMessageTexts::Own(TOwnText id) const {
+    const int index = static_cast<int>(id);
+    return index >= 0 && index < kOwnTextCount ? OwnSlots[static_cast<size_t>(index)] : kEmpty;
+}
+
+void TMessageTexts::SetOwn(TOwnText id, std::string_view text) {
+    const int index = static_cast<int>(id);
+    if (index >= 0 && index < kOwnTextCount)
+        OwnSlots[static_cast<size_t>(index)] = text.substr(0, kTextMaxLength);
+}
+
 void TMessageTexts::LoadDefaults() {
+    FillOwnDefaults();
     for (int module = 0; module < kTextModuleCount; ++module) {
         FillDefaults(module);
         ComposeSlots(module);
@@ -55,6 +72,7 @@ void TMessageTexts::LoadDefaults() {
 
 void TMessageTexts::LoadMessageTexts(const std::string& programDir, TUiServices* ui) {
     FailedModuleList.clear();
+    FillOwnDefaults();
     for (int module = 0; module < kTextModuleCount; ++module) {
         FillDefaults(module);
         ComposeSlots(module);

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/own_texts.h"
 #include "shell/ui_services.h"
 
 namespace pelmora {
@@ -51,6 +52,11 @@ public:
     // Replaces one slot (cut to 255 bytes); ignored for an unknown module or slot.
     void SetText(int module, int slot, std::string_view text);
 
+    // The program's own texts beside the modules (own_texts.h); filled with their defaults by
+    // both loaders, empty before. An unknown id gives an empty text.
+    const std::string& Own(TOwnText id) const;
+    void SetOwn(TOwnText id, std::string_view text);
+
     // Modules whose language file failed to load during the last LoadMessageTexts.
     const std::vector<int>& FailedModules() const { return FailedModuleList; }
 
@@ -60,7 +66,10 @@ private:
     // Applies "langdefmodN.dat"; false when the file exists but cannot be read in full.
     bool ApplyLanguageFile(const std::string& programDir, int module);
 
+    void FillOwnDefaults();
+
     std::array<std::vector<std::string>, kTextModuleCount> Slots;
+    std::array<std::string, kOwnTextCount> OwnSlots;
     std::vector<int> FailedModuleList;
 };
 

@@ -19,11 +19,11 @@ constexpr TAccountParameter kParameters[] = {
     {108, 1, 344, {}, "EditSMTP", TParamStart::NotSet, TParamKind::Text, true},
     {111, 1, 345, {}, "EditSMTPAUTHNAME", TParamStart::NotSet, TParamKind::Text, true},
     {112, 1, 346, {}, "EditSMTPAUTHPW", TParamStart::Hidden, TParamKind::Password, true},
-    {kNodePOP3Port, -1, 0, "POP3 port", "POP3Port", TParamStart::NotSet, TParamKind::Port, true},
-    {kNodePOP3Security, -1, 0, "POP3 security", "POP3Security", TParamStart::SecurityNone,
+    {kNodePOP3Port, -1, 0, TOwnText::POP3PortLabel, "POP3Port", TParamStart::NotSet, TParamKind::Port, true},
+    {kNodePOP3Security, -1, 0, TOwnText::POP3SecurityLabel, "POP3Security", TParamStart::SecurityNone,
      TParamKind::Security, true},
-    {kNodeSMTPPort, -1, 0, "SMTP port", "SMTPPort", TParamStart::NotSet, TParamKind::Port, true},
-    {kNodeSMTPSecurity, -1, 0, "SMTP security", "SMTPSecurity", TParamStart::SecurityNone,
+    {kNodeSMTPPort, -1, 0, TOwnText::SMTPPortLabel, "SMTPPort", TParamStart::NotSet, TParamKind::Port, true},
+    {kNodeSMTPSecurity, -1, 0, TOwnText::SMTPSecurityLabel, "SMTPSecurity", TParamStart::SecurityNone,
      TParamKind::Security, true},
     {202, 3, 21, {}, "EditAddress", TParamStart::NotSet, TParamKind::Address, false},
     {203, 3, 20, {}, "EditDispName", TParamStart::DisplayName, TParamKind::DisplayName, false},
@@ -48,7 +48,7 @@ const TAccountParameter* FindAccountParameter(std::string_view name) {
 
 std::string ParameterLabel(const TAccountParameter& param, const TMessageTexts& texts) {
     if (param.LabelModule < 0)
-        return std::string(param.Label);
+        return texts.Own(param.OwnLabel);
     return texts.Text(param.LabelModule, param.LabelSlot);
 }
 

@@ -2,6 +2,8 @@
 // The parameter nodes of an account: their codes, labels, names, first values and what a
 // click on them does.
 
+#include "shell/own_texts.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,9 +17,9 @@ enum class TParamStart { Yes, No, NotSet, Hidden, DisplayName, SecurityNone };
 
 struct TAccountParameter {
     int Code;
-    int LabelModule; // -1: Label holds the label itself
+    int LabelModule; // -1: the label is the program's own text OwnLabel
     int LabelSlot;
-    std::string_view Label;
+    TOwnText OwnLabel;
     std::string_view Name;
     TParamStart Start;
     TParamKind Kind;

@@ -93,7 +93,7 @@ void TWorkspace::PMRemoveCustomFolderClick() {
     fs::remove_all(path, ec);
     if (ec || fs::exists(fs::symlink_status(path, ec))) {
         PlayAttention();
-        Popup(Text(1, 262), Text(0, 10) + " Project directory: " + path, 5000, 13, false);
+        Popup(Text(1, 262), Text(0, 10) + ShellState.Texts().Own(TOwnText::ProjectDirectory) + path, 5000, 13, false);
         return;
     }
     TNode* parent = node->Parent();

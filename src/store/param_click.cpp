@@ -99,7 +99,7 @@ void TWorkspace::FolderTreeParamClick(TNode* node, const std::string& href, std:
             value = std::to_string(port);
         } else {
             PlayPopped();
-            Popup(Text(1, 262), answer + " is NOT a valid port number (1-65535)!", 5000, 12, true);
+            Popup(Text(1, 262), answer + ShellState.Texts().Own(TOwnText::InvalidPort), 5000, 12, true);
             break;
         }
         ShellState.AccountTreeChanged = true;

@@ -217,3 +217,29 @@ TEST(LanguageFileTest, FullLengthSlotAndUnreadableFile) {
 
 } // namespace
 } // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+TEST(OwnTextsTest, FilledByBothLoadersAndReplaceable) {
+    TMessageTexts texts;
+    EXPECT_EQ(texts.Own(TOwnText::InvalidPort), "");
+    texts.LoadDefaults();
+    for (int id = 0; id < kOwnTextCount; ++id) {
+        const auto own = static_cast<TOwnText>(id);
+        EXPECT_FALSE(texts.Own(own).empty()) << id;
+        EXPECT_EQ(texts.Own(own), OwnTextDefault(own)) << id;
+    }
+    texts.SetOwn(TOwnText::SMTPPortLabel, std::string(300, 'x'));
+    EXPECT_EQ(texts.Own(TOwnText::SMTPPortLabel).size(), 255u);
+    EXPECT_EQ(texts.Own(TOwnText::Count), "");
+
+    testing::TTempDir dir;
+    TMessageTexts loaded;
+    loaded.LoadMessageTexts(dir.Path(), nullptr);
+    EXPECT_EQ(loaded.Own(TOwnText::MessageIdMissing),
+              "Aborting: Message-ID header missing from message. Very unusual!");
+}
+
+} // namespace
+} // namespace pelmora

@@ -1,0 +1,28 @@
+#pragma once
+// The program's own texts: those it shows beyond the slots of the five text modules (labels
+// of the connection parameters, messages of checks the modules have no slot for). They live
+// in one table beside the modules so that every shown text has one place a translation can
+// replace; TMessageTexts holds their current values.
+
+#include <string_view>
+
+namespace pelmora {
+
+enum class TOwnText {
+    POP3PortLabel,
+    POP3SecurityLabel,
+    SMTPPortLabel,
+    SMTPSecurityLabel,
+    InvalidPort,       // follows the answer that is no port number
+    ProjectDirectory,  // follows text 0/10 and precedes the directory that could not go
+    BlackListNotSaved, // follows the path of the list that could not be written
+    MessageIdMissing,  // "Find Receipt" on a sent message without a Message-ID
+    Count,
+};
+
+constexpr int kOwnTextCount = static_cast<int>(TOwnText::Count);
+
+// The built-in text; empty for TOwnText::Count.
+std::string_view OwnTextDefault(TOwnText id);
+
+} // namespace pelmora
