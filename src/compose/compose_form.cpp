@@ -241,8 +241,8 @@ bool PrepareForm(TComposeForm& form, TShell& shell) {
     if (message.PartMapStale)
         message.MapParts();
     form.SourceMessageId = message.GetMessageId();
-    form.PlainText = JoinLines(message.PlainTextLines);
-    std::string html = JoinLines(message.HtmlTextLines);
+    form.PlainText = message.PlainTextLines.Joined();
+    std::string html = message.HtmlTextLines.Joined();
     form.MessageDate = message.GetDate();
     form.DateText = DateFieldText(form.MessageDate);
     form.HtmlVisible = !form.ViewOnly && !Trim(html).empty();

@@ -189,9 +189,10 @@ std::string HeaderBytesToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+std::string_view Utf8View(std::string_view bytes, std::string_view charset, std::string& storage) {
     std::string label = NormaliseCharsetLabel(charset);
-    std::string out;
+    std::string& out = storage;
+    out.clear();
     // A byte-order mark says more than a label.
     auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
     if (starts(std::string_view("\xFF\xFE\0\0", 4)) || starts(std::string_view("\0\0\xFE\xFF", 4))) {
@@ -205,9 +206,9 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     if (IsAscii(bytes) && label.find("16") == std::string::npos &&
         label.find("32") == std::string::npos && label.find("utf-7") == std::string::npos &&
         label.find("2022") == std::string::npos && label.find("hz") == std::string::npos)
-        return std::string(bytes);
+        return bytes;
     if (IsAsciiLabel(label) || label == "utf-8") {
-        if (IsValidUtf8(bytes)) return std::string(bytes);
+        if (IsValidUtf8(bytes)) return bytes;
         if (label == "utf-8") {
             bool ok = Converters().With("UTF-8", [&](iconv_t cd) { ConvertAll(cd, bytes, out); });
             if (ok) return out;
@@ -223,10 +224,18 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     }
     bool ok = Converters().With(name, [&](iconv_t cd) { ConvertAll(cd, bytes, out); });
     if (!ok) {
-        if (IsValidUtf8(bytes)) return std::string(bytes);
+        if (IsValidUtf8(bytes)) return bytes;
+        out.clear();
         Windows1252(bytes, out);
     }
     return out;
+}
+
+std::string ToUtf8(std::string_view bytes, std::string_view charset) {
+    std::string storage;
+    const std::string_view text = Utf8View(bytes, charset, storage);
+    if (text.data() == storage.data()) return storage;
+    return std::string(text);
 }
 
 } // namespace pelmora

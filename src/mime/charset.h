@@ -21,6 +21,9 @@ std::string NormaliseCharsetLabel(std::string_view label);
 // UTF-8 stays, anything else is read as windows-1252. A UTF-16 or UTF-32 byte-order mark
 // decides the reading whatever the label says; a UTF-8 byte-order mark is dropped.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
+// The same without a copy where none is needed: the result is a view into bytes when they
+// already are the UTF-8 text, else into storage, which holds the converted text.
+std::string_view Utf8View(std::string_view bytes, std::string_view charset, std::string& storage);
 
 // Raw 8-bit header text: valid UTF-8 stays, anything else is read as windows-1252.
 std::string HeaderBytesToUtf8(std::string_view bytes);

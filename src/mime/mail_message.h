@@ -42,8 +42,8 @@ public:
     std::string Name = "MailMessage"; // component name used in error texts
 
     TMailPartList Attachments;
-    std::vector<std::string> PlainTextLines;
-    std::vector<std::string> HtmlTextLines;
+    TTextLines PlainTextLines; // the shown texts, UTF-8
+    TTextLines HtmlTextLines;
     // Later text parts whose text is appended to the lines above (list footers, a text split
     // around a picture); Restructure joins them into the text part. Not owned.
     TMailPartList ExtraTextParts;
@@ -111,7 +111,7 @@ public:
     void ReportProgress(std::int64_t total, std::int64_t current);
 
 private:
-    void DropText(TMailPart*& textPart, std::vector<std::string>& lines);
+    void DropText(TMailPart*& textPart, TTextLines& lines);
     TMailPart* MakeContainer(std::string_view type, std::string_view suffix, TMailPart* outer);
     void JoinExtraTexts();
     void MapPart(TMailPart* part);

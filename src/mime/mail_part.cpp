@@ -323,7 +323,7 @@ void TMailPart::EncodeBody(TEncodingType encoding) {
     switch (encoding) {
     case etBase64:
         RawBody.clear();
-        EncodeBase64To(DecodedData, RawBody);
+        EncodeBase64To(DecodedData, RawBody.Mutable());
         SetHeaderValue("Content-Transfer-Encoding", "base64");
         break;
     case etQuotedPrintable:

@@ -3,6 +3,8 @@
 // decoded bodies, and the sub-parts it owns (a multipart container). Header accessors never
 // fail: a missing entry reads as empty. Parsing never fails either (see ParseText).
 
+#include "mime/body_text.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,8 +30,9 @@ public:
     TMailPart& operator=(const TMailPart&) = delete;
 
     std::vector<std::string> HeaderLines; // one unfolded entry per header field, file order
-    std::string RawBody;                  // body as transmitted (still transfer-encoded)
-    std::string DecodedData;              // body after transfer decoding (see DecodeBody)
+    TBodyText RawBody;      // body as transmitted (still transfer-encoded), a slice of the text read
+    TBodyText DecodedData;  // body after transfer decoding (see DecodeBody); RawBody's bytes
+                            // themselves when the transfer encoding changes nothing
     std::string ParentBoundary;           // boundary of the container this part sits in
     TMailMessage* OwningMessage = nullptr; // Not owned. A message points to itself.
     std::vector<std::unique_ptr<TMailPart>> SubParts; // owned children, in order
@@ -58,6 +61,8 @@ public:
     // a blank line is all header, a boundary that never comes leaves the body whole, and
     // nesting deeper than MaxNestingDepth stays as the body of the deepest part.
     void ParseText(std::string_view text, bool withHeaders);
+    // The same, without a copy: the part bodies become slices of the text.
+    void ParseText(const TBodyText& text, bool withHeaders);
     void DecodeBody();
     std::string ContentTypeLower() const;
     // The type the part has: its Content-Type in lower case, or when it names none the
@@ -67,6 +72,8 @@ public:
     std::string AttachmentFileName() const;
     // The decoded body as UTF-8, converted from the part's charset (see charset.h).
     std::string TextUtf8();
+    // The same, sharing the decoded bytes when they already are the UTF-8 text.
+    TBodyText TextUtf8Body();
 
     // Building. FullText is the folded header (empty entries left out), a blank line and
     // RawBody.
@@ -84,7 +91,8 @@ public:
     static constexpr int MaxNestingDepth = 100;
 
 protected:
-    void ParseAt(std::string_view text, bool withHeaders, int depth);
+    // text lies inside whole, whose bytes the part bodies share.
+    void ParseAt(const TBodyText& whole, std::string_view text, bool withHeaders, int depth);
     void ResetPartContent();
 };
 

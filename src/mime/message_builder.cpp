@@ -360,15 +360,15 @@ TMailPart* TMailMessage::PutText(std::string_view text, TMailPart* part, std::st
 
 void TMailMessage::PutPlainText(std::string_view text) {
     TMailPart* part = PutText(text, PlainTextPart, "text/plain");
-    PlainTextLines = SplitTextLines(part->DecodedData);
+    PlainTextLines.Assign(part->DecodedData);
 }
 
 void TMailMessage::PutHtmlText(std::string_view text) {
     TMailPart* part = PutText(text, HtmlTextPart, "text/html");
-    HtmlTextLines = SplitTextLines(part->DecodedData);
+    HtmlTextLines.Assign(part->DecodedData);
 }
 
-void TMailMessage::DropText(TMailPart*& textPart, std::vector<std::string>& lines) {
+void TMailMessage::DropText(TMailPart*& textPart, TTextLines& lines) {
     Restructure(RestructureMode::IfStale);
     TMailPart* part = textPart;
     if (part == this) {
@@ -411,7 +411,7 @@ TMailPart* TMailMessage::AttachData(std::string_view bytes, std::string_view fil
     // Only the file's own name goes into the message, never the directory it came from.
     const std::string name(BaseName(fileName));
     const std::string encodedName = QuotedNameWords(name, Charset);
-    part->DecodedData.assign(bytes);
+    part->DecodedData.Assign(bytes);
     part->IsDecoded = true;
     part->EncodeBody(AttachEncoding);
     part->SetHeaderValue("Content-Type", contentType.empty() ? MimeTypeForFile(name) : std::string(contentType));

@@ -156,7 +156,16 @@ std::string Quoted(std::string_view text) {
 
 } // namespace
 
-void TMailPart::ParseText(std::string_view text, bool withHeaders) { ParseAt(text, withHeaders, 0); }
+void TMailPart::ParseText(std::string_view text, bool withHeaders) {
+    const TBodyText whole = TBodyText::Own(std::string(text));
+    ParseAt(whole, whole.View(), withHeaders, 0);
+}
+
+void TMailPart::ParseText(const TBodyText& text, bool withHeaders) {
+    // Held here: the text may be this part's own body, which the reset below lets go.
+    const TBodyText whole = text;
+    ParseAt(whole, whole.View(), withHeaders, 0);
+}
 
 void TMailPart::ResetPartContent() {
     TMailMessage* message = OwningMessage;
@@ -180,7 +189,7 @@ void TMailPart::ResetPartContent() {
     message->PartMapStale = true;
 }
 
-void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
+void TMailPart::ParseAt(const TBodyText& whole, std::string_view text, bool withHeaders, int depth) {
     TMailMessage* message = OwningMessage;
     if (!message) return;
     ResetPartContent();
@@ -221,7 +230,7 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
     const std::string contentType = ContentTypeLower();
     const bool multipart = contentType.compare(0, 10, "multipart/") == 0 && depth < MaxNestingDepth;
     if (!multipart && HasHeader("Content-Type")) {
-        RawBody.assign(text.substr(bodyStart));
+        RawBody = whole.Slice(text.substr(bodyStart));
         if (progress) {
             while (cursor.Next()) reportLine(cursor);
             message->ReportProgress(total, total);
@@ -248,12 +257,12 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
             if (closing) after.remove_prefix(2);
             if (!TrimAllWhite(after).empty()) continue;
             if (!seenDelimiter) {
-                RawBody.assign(text.substr(bodyStart, cursor.LineStart - bodyStart));
+                RawBody = whole.Slice(text.substr(bodyStart, cursor.LineStart - bodyStart));
                 seenDelimiter = true;
             } else if (cursor.LineStart > sectionStart) {
                 TMailPart* part = AddSubPart(boundary);
-                part->ParseAt(text.substr(sectionStart, cursor.LineStart - 2 - sectionStart), true,
-                              depth + 1);
+                part->ParseAt(whole, text.substr(sectionStart, cursor.LineStart - 2 - sectionStart),
+                              true, depth + 1);
             }
             sectionStart = cursor.NextStart;
             lastWasClosing = closing;
@@ -265,14 +274,14 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
         }
         if (!seenDelimiter) {
             // The boundary never comes: everything after the header is the body.
-            RawBody.assign(text.substr(bodyStart));
+            RawBody = whole.Slice(text.substr(bodyStart));
         } else if (!lastWasClosing && sectionStart < text.size()) {
             // A last part that no delimiter closes (a cut-off message) is kept, not lost.
             std::string_view section = text.substr(sectionStart);
             if (section.size() >= 2 && section.substr(section.size() - 2) == "\r\n")
                 section.remove_suffix(2);
             TMailPart* part = AddSubPart(boundary);
-            part->ParseAt(section, true, depth + 1);
+            part->ParseAt(whole, section, true, depth + 1);
         }
         if (progress) message->ReportProgress(total, total);
         return;
@@ -286,7 +295,7 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
     auto finishFile = [&] {
         if (!file) return;
         file->RawBody.clear();
-        EncodeBase64To(file->DecodedData, file->RawBody);
+        EncodeBase64To(file->DecodedData, file->RawBody.Mutable());
         file->SetHeaderValue("Content-Transfer-Encoding", "base64");
         file->IsDecoded = true;
         file = nullptr;
@@ -314,7 +323,7 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
             keepText(cursor.LineStart);
             if (!converted) {
                 converted = true;
-                RawBody.assign(text.substr(bodyStart, cursor.LineStart - bodyStart));
+                RawBody = whole.Slice(text.substr(bodyStart, cursor.LineStart - bodyStart));
                 boundary = NewBoundary();
                 TMailPart* textPart = AddSubPart(boundary);
                 textPart->RawBody = EncodeQuotedPrintable(RawBody, TQpMode::Body);
@@ -344,13 +353,13 @@ void TMailPart::ParseAt(std::string_view text, bool withHeaders, int depth) {
                 inFile = false;
                 textStart = cursor.NextStart;
             } else {
-                UudecodeLineTo(line, file->DecodedData);
+                UudecodeLineTo(line, file->DecodedData.Mutable());
             }
         }
     }
     finishFile(); // a file whose "end" line is missing keeps what was decoded
     keepText(text.size());
-    if (!converted) RawBody.assign(text.substr(bodyStart));
+    if (!converted) RawBody = whole.Slice(text.substr(bodyStart));
     if (progress) message->ReportProgress(total, total);
 }
 
@@ -361,13 +370,13 @@ void TMailPart::DecodeBody() {
     DecodedData.clear();
     std::string encoding = LowerAsciiCopy(HeaderValue("Content-Transfer-Encoding"));
     if (encoding == "quoted-printable") {
-        DecodeQuotedPrintableTo(RawBody, DecodedData);
+        DecodeQuotedPrintableTo(RawBody, DecodedData.Mutable());
     } else if (encoding == "base64") {
-        DecodeBase64BodyTo(RawBody, DecodedData);
+        DecodeBase64BodyTo(RawBody, DecodedData.Mutable());
     } else if (encoding == "uucode" || encoding == "x-uuencode") {
-        UudecodeBodyTo(RawBody, DecodedData);
+        UudecodeBodyTo(RawBody, DecodedData.Mutable());
         RawBody.clear();
-        EncodeBase64To(DecodedData, RawBody);
+        EncodeBase64To(DecodedData, RawBody.Mutable());
         SetHeaderValue("Content-Transfer-Encoding", "base64");
     } else {
         DecodedData = RawBody;
@@ -434,15 +443,20 @@ bool AlternativeForms(const TMailPart& first, const TMailPart& later) {
     return a && a->ContentTypeLower() == "multipart/alternative";
 }
 
-void AppendLines(std::vector<std::string>& lines, std::string_view text) {
-    for (std::string& line : SplitTextLines(text)) lines.push_back(std::move(line));
-}
-
 } // namespace
 
 std::string TMailPart::TextUtf8() {
     DecodeBody();
     return ToUtf8(DecodedData, HeaderParam("Content-Type", "charset"));
+}
+
+TBodyText TMailPart::TextUtf8Body() {
+    DecodeBody();
+    std::string converted;
+    const std::string_view text =
+        Utf8View(DecodedData, HeaderParam("Content-Type", "charset"), converted);
+    if (text.data() == converted.data()) return TBodyText::Own(std::move(converted));
+    return DecodedData.Slice(text);
 }
 
 void TMailMessage::MapPart(TMailPart* part) {
@@ -465,10 +479,10 @@ void TMailMessage::MapPart(TMailPart* part) {
         part->DecodeBody();
         if (part->DecodedData.empty()) return; // an empty text is nothing to show or save
         TMailPart*& known = plain ? PlainTextPart : HtmlTextPart;
-        std::vector<std::string>& lines = plain ? PlainTextLines : HtmlTextLines;
+        TTextLines& lines = plain ? PlainTextLines : HtmlTextLines;
         if (!known) {
             known = part;
-            lines = SplitTextLines(part->TextUtf8());
+            lines.Assign(part->TextUtf8Body());
             return;
         }
         // A later text of the same kind in the same form adds to the shown text (a list
@@ -476,7 +490,7 @@ void TMailMessage::MapPart(TMailPart* part) {
         // is kept as an attachment.
         if (!AlternativeForms(*known, *part)) {
             ExtraTextParts.push_back(part);
-            AppendLines(lines, part->TextUtf8());
+            lines.Append(part->TextUtf8Body());
             return;
         }
     }
@@ -529,7 +543,7 @@ TMimeStatus TMailMessage::LoadMessageFile(const std::string& path) {
     if (!clean) text = NormaliseLineBreaks(text);
     if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0))
         text += "\r\n";
-    ParseText(text, true);
+    ParseText(TBodyText::Own(std::move(text)), true);
     return {};
 }
 

@@ -112,21 +112,54 @@ std::string FilterFieldText(const TMailMessage& message, int option) {
     case kFilterTo:
         return message.ToRecipients.NamesCommaText() + message.ToRecipients.AddressesCommaText() +
                message.CcRecipients.NamesCommaText() + message.CcRecipients.AddressesCommaText();
-    case kFilterBody: {
-        // The top-level text, and the decoded texts wherever they sit: the body of a
-        // multipart message is in its parts, often base64 or quoted-printable.
-        std::string text = message.FullText();
-        for (const auto* lines : {&message.PlainTextLines, &message.HtmlTextLines}) {
-            for (const std::string& line : *lines) {
-                text += "\r\n";
-                text += line;
-            }
-        }
-        return text;
-    }
     default:
         return {};
     }
+}
+
+namespace {
+
+// True when match occurs in text, ignoring the case of ASCII letters; nothing is copied.
+bool ContainsNoCase(std::string_view text, std::string_view lowerMatch) {
+    if (lowerMatch.empty())
+        return true;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    const char first = lowerMatch.front();
+    const char firstUpper = first >= 'a' && first <= 'z' ? static_cast<char>(first - 32) : first;
+    for (std::size_t i = 0; i + lowerMatch.size() <= text.size(); ++i) {
+        if (text[i] != first && text[i] != firstUpper)
+            continue;
+        std::size_t k = 1;
+        while (k < lowerMatch.size() && lower(text[i + k]) == lowerMatch[k])
+            ++k;
+        if (k == lowerMatch.size())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool FilterFieldMatches(const TMailMessage& message, int option, std::string_view match) {
+    const std::string lowerMatch = LowerAscii(std::string(match));
+    if (option != kFilterBody)
+        return ContainsNoCase(FilterFieldText(message, option), lowerMatch);
+    // The body is searched where it lies, header entries, transmitted body and each shown
+    // line one by one: a big message is never copied for it. A match is one line, so it
+    // cannot span two of them.
+    for (const std::string& entry : message.HeaderLines) {
+        if (ContainsNoCase(entry, lowerMatch))
+            return true;
+    }
+    if (ContainsNoCase(message.RawBody, lowerMatch))
+        return true;
+    for (const TTextLines* lines : {&message.PlainTextLines, &message.HtmlTextLines}) {
+        for (std::string_view line : *lines) {
+            if (ContainsNoCase(line, lowerMatch))
+                return true;
+        }
+    }
+    return false;
 }
 
 TFilterResult EvaluateFilters(const std::string& listPath, const TMailMessage& message, int account,
@@ -141,8 +174,7 @@ TFilterResult EvaluateFilters(const std::string& listPath, const TMailMessage& m
         std::optional<TFilterRule> rule = ReadFilterRule(*path);
         if (!rule || !IsValidFilterRule(*rule))
             continue;
-        const std::string field = LowerAscii(FilterFieldText(message, rule->Option));
-        if (field.find(LowerAscii(rule->Match)) == std::string::npos)
+        if (!FilterFieldMatches(message, rule->Option, rule->Match))
             continue;
         result.Found = true;
         result.Project = rule->Project;

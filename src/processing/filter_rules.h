@@ -51,8 +51,12 @@ bool WriteFilterRule(const std::string& rulePath, const TFilterRule& rule);
 // OPTION 0 to 3, a match text, a project from 999 to 99999999 and a folder above 110.
 bool IsValidFilterRule(const TFilterRule& rule);
 
-// The text a rule of the given option searches in the message.
+// The text a rule on the sender, the subject or the recipients searches in the message.
 std::string FilterFieldText(const TMailMessage& message, int option);
+// True when the rule's match text occurs in the field of the given option, ignoring case.
+// The body option searches the header, the body as transmitted and the decoded texts
+// (base64 or quoted-printable parts of multipart mail) where they lie.
+bool FilterFieldMatches(const TMailMessage& message, int option, std::string_view match);
 
 struct TFilterResult {
     bool Found = false;

@@ -168,13 +168,17 @@ std::string TFolderView::QuickViewText(const std::string& path, std::string* sen
         *senderAddress = message.GetSender().Address;
     std::string text;
     if (!message.PlainTextLines.empty()) {
-        for (const std::string& line : message.PlainTextLines)
-            text += line + "\r\n";
+        for (std::string_view line : message.PlainTextLines) {
+            text += line;
+            text += "\r\n";
+        }
         return text;
     }
     std::string html;
-    for (const std::string& line : message.HtmlTextLines)
-        html += line + "\r\n";
+    for (std::string_view line : message.HtmlTextLines) {
+        html += line;
+        html += "\r\n";
+    }
     const std::string plain = HtmlToPlainText(html);
     size_t start = 0;
     while (start < plain.size()) {

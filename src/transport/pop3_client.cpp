@@ -251,7 +251,7 @@ bool TPop3Client::ReadListing(std::string_view reply) {
 }
 
 bool TPop3Client::Retrieve(const std::string& command, int n, bool whole) {
-    std::string().swap(LastMessageText);
+    LastMessageText.clear();
     if (!Usable()) {
         return Refuse("not signed in");
     }
@@ -268,7 +268,7 @@ bool TPop3Client::Retrieve(const std::string& command, int n, bool whole) {
     // The listed size is a hint for the room to reserve, never trusted beyond the limit; the
     // text is unstuffed as it arrives, so the message is held once.
     std::size_t reserve = whole ? SaturatingSum(static_cast<std::size_t>(listed), kFramingRoom) : 0;
-    TMultiLineReader reader(LastMessageText, reserve, MaxMessageSize);
+    TMultiLineReader reader(LastMessageText.Mutable(), reserve, MaxMessageSize);
     Talk.OnBody = [this, &reader](std::string_view data) {
         bool ended = reader.Feed(data);
         if (reader.Overflowed()) {
@@ -293,7 +293,7 @@ bool TPop3Client::Retrieve(const std::string& command, int n, bool whole) {
         return Refuse(which + " is larger than the limit of " + limit + "; it stays on the server");
     }
     if (!accepted) {
-        std::string().swap(LastMessageText);
+        LastMessageText.clear();
         if (LastReplyText.starts_with("-ERR")) {
             return false; // the server's own refusal says it best
         }
@@ -305,6 +305,10 @@ bool TPop3Client::Retrieve(const std::string& command, int n, bool whole) {
 }
 
 bool TPop3Client::FetchMessage(int n) {
+    // The message parsed before lets go of its text first, so that only one is held.
+    if (MailMessage != nullptr) {
+        MailMessage->ResetMessage();
+    }
     if (!Retrieve("RETR " + std::to_string(n) + "\r\n", n, true)) {
         return false;
     }

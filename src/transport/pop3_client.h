@@ -12,6 +12,7 @@
 // reply broken off midway drops the connection, since nothing after it can be matched to a
 // command. A message that fails leaves LastMessageText empty and stays on the server.
 
+#include "mime/body_text.h"
 #include "transport/connection_security.h"
 #include "transport/socket_talk.h"
 
@@ -54,7 +55,7 @@ public:
     bool LoggedIn = false;
     int ServerMessageCount = -1; // -1 before a listing, else the last listed number
     TMessageSize MessageSizes;
-    std::string LastMessageText;
+    TBodyText LastMessageText; // shared with MailMessage's parts, never copied
     std::vector<std::string> UniqueIds; // entry n: UIDL of message n (after FetchUniqueIds)
     TCertificateState Certificate;      // the last TLS handshake
 

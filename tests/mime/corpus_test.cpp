@@ -114,10 +114,10 @@ struct TContent {
 
 TContent ContentOf(TMailMessage& message) {
     message.MapParts();
-    TContent content{message.PlainTextLines, message.HtmlTextLines, {}};
+    TContent content{message.PlainTextLines.Strings(), message.HtmlTextLines.Strings(), {}};
     for (TMailPart* part : message.Attachments) {
         part->DecodeBody();
-        content.Attachments.insert({part->IsEmbedded, part->DecodedData});
+        content.Attachments.insert({part->IsEmbedded, part->DecodedData.Copy()});
     }
     return content;
 }

@@ -51,7 +51,7 @@ TEST(HostileInput, DeepNestingStopsAtTheLimit) {
     EXPECT_EQ(depth, TMailPart::MaxNestingDepth);
     // The deepest part keeps the rest of the text as its body.
     EXPECT_EQ(part->ContentTypeLower(), "multipart/mixed");
-    EXPECT_NE(part->RawBody.find("innermost"), std::string::npos);
+    EXPECT_NE(part->RawBody.View().find("innermost"), std::string::npos);
     message.MapParts();
     message.Restructure(RestructureMode::IfStale);
     message.BuildBody();

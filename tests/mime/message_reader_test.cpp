@@ -24,7 +24,7 @@ std::unique_ptr<TMailMessage> Load(const std::string& name) {
 
 std::string Decoded(TMailPart* part) {
     part->DecodeBody();
-    return part->DecodedData;
+    return part->DecodedData.Copy();
 }
 
 TEST(ParseText, HeaderIsUnfoldedAndNormalised) {

@@ -88,8 +88,8 @@ TEST_F(AnsweringMachineTest, ReplyCarriesMarkersAndFilledText) {
     const std::string id = reply.GetMessageId();
     EXPECT_EQ(id.substr(id.size() - 13), "@PELMORA_ANS>");
     std::string text;
-    for (const std::string& line : reply.PlainTextLines)
-        text += line + "\n";
+    for (std::string_view line : reply.PlainTextLines)
+        text.append(line).append("\n");
     EXPECT_NE(text.find("Dear Jane Roe (jane@example.com), Max Muster (max@muster.example) at "
                         "https://muster.example/."),
               std::string::npos)

@@ -121,8 +121,8 @@ TEST_F(QueueReceiptTest, ReceiptIsBuiltWrittenAndIndexed) {
     ASSERT_EQ(saved.Attachments.size(), 1u);
     EXPECT_EQ(saved.Attachments[0]->ContentTypeLower(), "message/disposition-notification");
     std::string text;
-    for (const std::string& line : saved.PlainTextLines)
-        text += line + "\n";
+    for (std::string_view line : saved.PlainTextLines)
+        text.append(line).append("\n");
     EXPECT_NE(text.find("This is a receipt for the mail you sent to Max Muster "
                         "(max@muster.example) at "),
               std::string::npos)

@@ -114,7 +114,7 @@ TEST_P(Pop3HostilePeerTest, EndsInBoundedTimeAndMemory) {
         std::string reply = client.LastReply();
         std::replace(reply.begin(), reply.end(), '\n', ' ');
         std::string text = results + "\n" + std::to_string(client.ServerMessageCount) + "\n" +
-                           reply + "\n" + client.LastMessageText;
+                           reply + "\n" + client.LastMessageText.Copy();
         client.DropConnection();
         return text;
     });

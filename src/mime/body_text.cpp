@@ -1,0 +1,144 @@
+#include "mime/body_text.h"
+
+#include <cstring>
+
+namespace pelmora {
+
+TBodyText TBodyText::Own(std::string text) {
+    TBodyText body;
+    body.Source_ = std::make_shared<std::string>(std::move(text));
+    return body;
+}
+
+std::string_view TBodyText::View() const {
+    if (!Source_) return {};
+    const std::string_view whole(*Source_);
+    return Whole_ ? whole : whole.substr(Offset_, Length_);
+}
+
+TBodyText TBodyText::Slice(std::string_view inside) const {
+    TBodyText slice;
+    if (!Source_ || inside.empty()) return slice;
+    slice.Source_ = Source_;
+    slice.Offset_ = static_cast<std::size_t>(inside.data() - Source_->data());
+    slice.Length_ = inside.size();
+    slice.Whole_ = slice.Offset_ == 0 && slice.Length_ == Source_->size();
+    return slice;
+}
+
+TBodyText& TBodyText::operator=(std::string text) {
+    *this = Own(std::move(text));
+    return *this;
+}
+
+void TBodyText::Assign(std::string_view text) { *this = Own(std::string(text)); }
+
+void TBodyText::clear() { *this = TBodyText(); }
+
+std::string& TBodyText::Mutable() {
+    if (!Source_) {
+        Source_ = std::make_shared<std::string>();
+    } else if (!Whole_ || Source_.use_count() > 1) {
+        Source_ = std::make_shared<std::string>(View());
+    }
+    Whole_ = true;
+    Offset_ = Length_ = 0;
+    return *Source_;
+}
+
+void TTextLines::Assign(TBodyText text) {
+    Text_ = std::move(text);
+    Lines_.clear();
+    Index(0);
+}
+
+void TTextLines::Append(std::string_view text) {
+    if (text.empty()) return;
+    std::string& own = Text_.Mutable();
+    if (!own.empty() && own.back() != '\r' && own.back() != '\n') own += "\r\n";
+    const std::size_t from = own.size();
+    own += text;
+    Index(from);
+}
+
+void TTextLines::clear() {
+    Text_.clear();
+    Lines_.clear();
+}
+
+void TTextLines::Index(std::size_t from) {
+    const std::string_view text = Text_.View();
+    const char* data = text.data();
+    std::size_t start = from;
+    std::size_t i = from;
+    // Line breaks are rare beside the text between them: find them a block at a time. The
+    // next LF is looked for again only once it is passed, so text of lone CRs stays linear.
+    std::size_t lf = i;
+    bool lfFound = false;
+    while (i < text.size()) {
+        if (!lfFound || lf < i) {
+            const void* at = std::memchr(data + i, '\n', text.size() - i);
+            lf = at ? static_cast<std::size_t>(static_cast<const char*>(at) - data) : text.size();
+            lfFound = true;
+        }
+        const void* cr = std::memchr(data + i, '\r', lf - i);
+        if (cr) {
+            const auto at = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+            Lines_.push_back({start, at});
+            i = at + 1;
+            if (i < text.size() && data[i] == '\n') ++i;
+            start = i;
+            continue;
+        }
+        if (lf == text.size()) break;
+        Lines_.push_back({start, lf});
+        i = lf + 1;
+        start = i;
+    }
+    if (start < text.size()) Lines_.push_back({start, text.size()});
+}
+
+std::string_view TTextLines::operator[](std::size_t i) const {
+    const TLine& line = Lines_[i];
+    return Text_.View().substr(line.Begin, line.End - line.Begin);
+}
+
+std::string TTextLines::Joined() const {
+    std::string joined;
+    for (std::size_t i = 0; i < Lines_.size(); ++i) {
+        if (i) joined += "\r\n";
+        joined += (*this)[i];
+    }
+    return joined;
+}
+
+std::vector<std::string> TTextLines::Strings() const {
+    std::vector<std::string> strings;
+    strings.reserve(Lines_.size());
+    for (std::string_view line : *this) strings.emplace_back(line);
+    return strings;
+}
+
+bool operator==(const TTextLines& a, const TTextLines& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+bool operator==(const TTextLines& a, const std::vector<std::string>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+std::ostream& operator<<(std::ostream& out, const TTextLines& lines) {
+    out << "{";
+    for (std::size_t i = 0; i < lines.size(); ++i) out << (i ? ", \"" : " \"") << lines[i] << "\"";
+    return out << " }";
+}
+
+} // namespace pelmora
