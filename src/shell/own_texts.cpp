@@ -14,6 +14,8 @@ constexpr std::array<std::string_view, kOwnTextCount> kDefaults = {
     " Project directory: ",
     "\r\n\r\nThe black-list could not be saved; the file was left as it was.",
     "Aborting: Message-ID header missing from message. Very unusual!",
+    "\r\nAnother Pelmora process is transferring the mail of this data home. Please try again "
+    "when it has finished.",
 };
 
 } // namespace

@@ -17,6 +17,7 @@ enum class TOwnText {
     ProjectDirectory,  // follows text 0/10 and precedes the directory that could not go
     BlackListNotSaved, // follows the path of the list that could not be written
     MessageIdMissing,  // "Find Receipt" on a sent message without a Message-ID
+    TransferLocked,    // another process holds the transfer lock of the data home
     Count,
 };
 

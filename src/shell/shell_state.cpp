@@ -274,6 +274,17 @@ bool TShell::AskPurgeLargeMailLog() {
     return UiServices.AskDialog(Text(1, 262), Text(1, 8), 11, check, false) == kAskFirst;
 }
 
+void TShell::ShowTransferLocked() {
+    PlaySound(TSound::Attention);
+    TPopupRequest request;
+    request.Caption = Text(1, 262);
+    request.Text = MessageTexts.Own(TOwnText::TransferLocked);
+    request.DisplayMs = 8000;
+    request.TextSize = 12;
+    request.Modeless = true;
+    UiServices.ShowPopup(request);
+}
+
 void TShell::FirstActivationChecks() {
     if (AskPurgeLargeMailLog() && PurgeMailLogHook)
         PurgeMailLogHook();

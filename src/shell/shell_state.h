@@ -163,6 +163,10 @@ public:
     // large-log question (Yes runs PurgeMailLogHook, so the log no longer grows without
     // limit), then the low-disk warnings.
     void FirstActivationChecks();
+    // A transfer refused because another process of this data home is transferring: the
+    // attention sound and the pop-up saying so (own text TransferLocked). The window's runs
+    // and the unattended run (whose pop-ups go to standard error) report it alike.
+    void ShowTransferLocked();
     // Stops the animation and shows its first frame after an unexpected error.
     void RecoverFromError();
 

@@ -156,6 +156,18 @@ TEST_F(ShellStartTest, FirstActivationOffersThePurgeBeforeTheDiskWarnings) {
     EXPECT_EQ(purges, 1); // only the Yes purges
 }
 
+TEST_F(ShellStartTest, LockedTransferIsReportedWithASound) {
+    ASSERT_TRUE(Shell->FormCreate().Ok);
+    Ui.ClearRecords();
+    Shell->ShowTransferLocked();
+    ASSERT_EQ(Ui.Popups.size(), 1u);
+    EXPECT_EQ(Ui.Popups[0].Request.Caption, "Warning:");
+    EXPECT_NE(Ui.Popups[0].Request.Text.find("Another Pelmora process"), std::string::npos);
+    EXPECT_TRUE(Ui.Popups[0].Request.Modeless);
+    ASSERT_EQ(Ui.SoundsPlayed.size(), 1u);
+    EXPECT_NE(Ui.SoundsPlayed[0].find("attention"), std::string::npos);
+}
+
 struct TCloseCase {
     const char* Name;
     bool TransferRunning;
