@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Mail format benchmark: builds the benchmark programs (Release), writes the inputs, runs
-# Pelmora's benchmark and then, in the same run and on the same files, the peers:
-#   - GMime 3 (bench/mime/peer_gmime.c) parsing and decoding the corpus and the large message;
-#   - coreutils `base64 -d` on the 200 MiB base64 input (also the yardstick for
-#     quoted-printable decoding of 200 MiB of everyday text);
+# Mail format benchmark: builds the benchmark programs (Release), writes two input sets (the
+# second with another seed and shape: base64 in lines of 73 characters, quoted-printable of
+# Cyrillic text), runs Pelmora's benchmarks and then, in the same run and on the same files,
+# the peers:
+#   - GMime 3 (bench/mime/peer_gmime.c) parsing and decoding the corpus and the large message
+#     in process (Google Benchmark medians of 5 beside GMime's median of 7, CPU time);
+#   - one-shot processes, alternating for 5 rounds (median and spread of wall and CPU time):
+#     parsing and decoding each set's large message (mime_parse_once beside peer_gmime), and
+#     decoding each set's 200 MiB base64 and quoted-printable inputs (mime_decode_once beside
+#     coreutils `base64 -d` on the base64 input, the yardstick for both);
 #   - peak memory (/usr/bin/time -v) of parsing and decoding the 50 MiB message and the 20 MB
 #     message of 200,000 tiny parts;
 #   - the folder listing of a message of 4,000 To lines and of one with a To header of 25,000
 #     addresses, each against an ordinary message of the same size (the listing time ratio).
-# Prints each throughput, each ratio and whether it meets its target. Throughputs are bytes
-# per CPU second of the measured process (user + system), so that the other work on a shared
-# machine does not distort the ratios; the peak memory is that of a single run.
+# Prints each input's size, each throughput, each ratio and whether it meets its target.
 #
 #   scripts/bench-mime.sh [--regenerate]
 #
@@ -26,7 +29,7 @@ regenerate=0
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_BENCH=ON \
     -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_UI=OFF >/dev/null
-targets=(mime_bench mime_corpus_gen mime_parse_once)
+targets=(mime_bench mime_corpus_gen mime_parse_once mime_decode_once)
 have_gmime=0
 if pkg-config --exists gmime-3.0 2>/dev/null; then
     targets+=(peer_gmime)
@@ -42,6 +45,12 @@ if [ "$regenerate" = 1 ] || [ ! -f "$data_dir/qp.txt" ] || [ ! -f "$data_dir/lar
     [ ! -f "$data_dir/tiny_parts.eml" ] || [ ! -f "$data_dir/recipients_list_ordinary.eml" ]; then
     rm -rf "$data_dir"
     "$bin/mime_corpus_gen" "$data_dir" --messages 2000 --large-mib 50 --codec-mib 200
+fi
+set2="$data_dir/set2"
+if [ "$regenerate" = 1 ] || [ ! -f "$set2/qp.txt" ] || [ ! -f "$set2/large.eml" ]; then
+    rm -rf "$set2"
+    "$bin/mime_corpus_gen" "$set2" --messages 300 --large-mib 50 --codec-mib 200 --seed 7717 \
+        --codec-shape 2
 fi
 corpus_bytes=$(cat "$data_dir"/corpus/*.eml | wc -c)
 large_bytes=$(stat -c %s "$data_dir/large.eml")
@@ -123,6 +132,42 @@ rss_tiny=$(peak_kib "$bin/mime_parse_once" "$data_dir/tiny_parts.eml")
 rss_tiny_gmime=""
 [ "$have_gmime" = 1 ] && rss_tiny_gmime=$(peak_kib "$bin/peer_gmime" --repeat 1 "$data_dir/tiny_parts.eml")
 
+echo "== One-shot processes, 5 alternating rounds (median and spread, seconds)"
+# alternate SET: prints the sides' lines of bench/alternate_runs.py for one input set.
+alternate() {
+    local dir="$1" peer_large=()
+    [ "$have_gmime" = 1 ] &&
+        peer_large=("gmime-large" "$dir/large.eml" "$bin/peer_gmime --repeat 1 $dir/large.eml")
+    /usr/bin/python3 bench/alternate_runs.py 5 \
+        pelmora-base64 "$dir/base64.txt" "$bin/mime_decode_once base64" \
+        base64-d "$dir/base64.txt" "base64 -d" \
+        pelmora-qp "$dir/qp.txt" "$bin/mime_decode_once qp" \
+        pelmora-large "$dir/large.eml" "$bin/mime_parse_once $dir/large.eml" \
+        "${peer_large[@]}"
+}
+runs1=$(alternate "$data_dir"); echo "set 1:"; echo "$runs1"
+runs2=$(alternate "$set2"); echo "set 2:"; echo "$runs2"
+
+# process_row LABEL RUNS OURS PEER BOUND: ratio of throughputs (bytes / median seconds) of two
+# sides of RUNS, by wall time and by CPU time, each judged against BOUND (at least).
+process_row() {
+    awk -v label="$1" -v ours="$3" -v peer="$4" -v bound="$5" -F'\t' '
+    { split($2, w, " "); split($3, c, " "); wall[$1] = w[1]; wmin[$1] = w[2]; wmax[$1] = w[3]
+      cpu[$1] = c[1]; cmin[$1] = c[2]; cmax[$1] = c[3]; bytes[$1] = $4 }
+    END {
+        if (!(ours in wall) || !(peer in wall)) { printf "%-46s n/a\n", label; exit }
+        for (k = 0; k < 2; k++) {
+            kind = k == 0 ? "wall" : "cpu"
+            o = k == 0 ? wall[ours] : cpu[ours]; p = k == 0 ? wall[peer] : cpu[peer]
+            olo = k == 0 ? wmin[ours] : cmin[ours]; ohi = k == 0 ? wmax[ours] : cmax[ours]
+            plo = k == 0 ? wmin[peer] : cmin[peer]; phi = k == 0 ? wmax[peer] : cmax[peer]
+            r = (bytes[ours] / o) / (bytes[peer] / p)
+            printf "%-46s %4s %6.3fs (%.3f-%.3f) %6.3fs (%.3f-%.3f) %6.2f  >=%-5s %s\n",
+                label, kind, o, olo, ohi, p, plo, phi, r, bound, r >= bound ? "met" : "MISSED"
+        }
+    }' <<<"$2"
+}
+
 # summary LABEL OURS PEER A B BOUND KIND: prints one row; KIND "min" asks for a ratio of
 # at least BOUND, "max" for at most BOUND, "info" shows the ratio A / B without a target.
 summary() {
@@ -150,9 +195,9 @@ if [ "$have_gmime" = 1 ]; then
     summary "50 MiB message parse+map+decode MB/s vs GMime" \
         "$p_large" "$g_large" "$p_large" "$g_large" 1.5 min
 fi
-summary "base64 decode MB/s vs base64 -d" \
+summary "base64 decode in process MB/s vs base64 -d" \
     "$p_base64" "$c_base64" "$p_base64" "$c_base64" 2 min
-summary "quoted-printable decode MB/s vs base64 -d" \
+summary "quoted-printable in process MB/s vs base64 -d" \
     "$p_qp" "$c_base64" "$p_qp" "$c_base64" 1 min
 summary "peak RSS of 50 MiB message (file load) / size" \
     "${rss_load}K" "${rss_gmime:-?}K" "$(( rss_load * 1024 ))" "$large_bytes" 3 max
@@ -170,3 +215,17 @@ summary "whole listing, 4,000 To lines / ordinary listing" \
     "$p_lines" "$p_lines_plain" "$p_lines_plain" "$p_lines" - info
 summary "whole listing, 25,000 addresses / ordinary listing" \
     "$p_list" "$p_list_plain" "$p_list_plain" "$p_list" - info
+
+echo
+echo "== One-shot processes (ratio of throughputs; Pelmora, then the peer; 5 alternating runs)"
+printf 'inputs, set 2: large.eml %s bytes, base64.txt %s, qp.txt %s\n' \
+    "$(stat -c %s "$set2/large.eml")" "$(stat -c %s "$set2/base64.txt")" \
+    "$(stat -c %s "$set2/qp.txt")"
+for set in 1 2; do
+    runs=$runs1
+    [ "$set" = 2 ] && runs=$runs2
+    process_row "set $set: base64 decode vs base64 -d" "$runs" pelmora-base64 base64-d 2
+    process_row "set $set: quoted-printable decode vs base64 -d" "$runs" pelmora-qp base64-d 1
+    process_row "set $set: 50 MiB message, one process, vs GMime" "$runs" pelmora-large \
+        gmime-large 1.5
+done

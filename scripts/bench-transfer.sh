@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# Transfer benchmark: builds bench/processing (Release) and measures whole transfer runs
-# beside peer programs, in one run and on the same data:
-#   - retrieving 1,000 messages (about 200 MB, mostly small, some medium and a few large with
-#     base64 attachments) from a local Dovecot into a fresh data home, deleting on the server,
-#     against fetchmail --bsmtp (one file; target <= 1.0x), getmail6 into a Maildir and
-#     fetchmail with a per-message --mda (ratios); each side gets the same freshly filled
-#     mailbox;
-#   - the same retrieve into an inbox that already holds 50,000 rows, against the empty inbox
-#     (target <= 1.2x);
+# Transfer benchmark: builds the pelmora program and bench/processing (Release) and times the
+# real program ("pelmora --collect --account 1", started as a child process the way a timer
+# starts it) beside peer programs, in one run, on the same data, in alternating order:
+#   - retrieving a mailbox from a local Dovecot into a fresh data home, deleting on the
+#     server, against fetchmail --bsmtp (one file; target <= 1.0x); every run's stored
+#     messages are compared byte for byte with the mailbox before it counts; then the same
+#     into an inbox that already holds 50,000 rows, against the empty inbox (target <= 1.2x);
 #   - sending 500 queued messages of one project to a local aiosmtpd sink against Python's
-#     smtplib over one connection (target <= 1.0x) and msmtp, one process per message.
+#     smtplib over one connection (target <= 1.0x); the messages the sink received are
+#     counted before a run counts.
+# Two input sets (bench/processing/transfer_mail.h): set 1, 1,000 mostly small messages of
+# about 200 MB and 500 outgoing ones; set 2, another seed and shape with one very large
+# message of many base64 attachments and one of thousands of small parts, sending with AUTH.
+# Prints the inputs' sizes and, per measure, the median and spread of wall and CPU times of
+# both sides and both ratios.
 #
-#   scripts/bench-transfer.sh [--quick] [--only retrieve|send] [--rounds N] [--ours-only]
+#   scripts/bench-transfer.sh [--rounds N (5)] [--only retrieve|send] [--set 1|2]
+#                             [--all-peers] [--ours-only]
 #
-# Each line is the best of 3 rounds (retrieve) or 5 rounds (send; msmtp once); --quick runs one
-# round, --ours-only skips the peers (for profiling). Takes about 5 minutes; the data
-# directory needs about 4 GB while it runs.
+# --all-peers adds getmail6, fetchmail with a per-message MDA and msmtp (once each, no target);
+# --ours-only skips the peers (for profiling; the build keeps debug information so that perf
+# can name where the time goes). The data directory needs about 4 GB while it
+# runs.
 #
 # PELMORA_BENCH_BUILD_DIR (build-bench-transfer) and PELMORA_BENCH_DATA (bench/out/transfer)
 # override the directories. Needs what `scripts/install-deps.sh --bench` installs.
@@ -25,7 +31,7 @@ cd "$(dirname "$0")/.."
 build_dir="${PELMORA_BENCH_BUILD_DIR:-build-bench-transfer}"
 data="${PELMORA_BENCH_DATA:-bench/out/transfer}"
 
-for tool in fetchmail getmail msmtp dovecot; do
+for tool in fetchmail dovecot; do
     command -v "$tool" >/dev/null || {
         echo "$tool is missing: run scripts/install-deps.sh --bench" >&2
         exit 1
@@ -37,18 +43,21 @@ done
 }
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_BUILD_BENCH=ON \
-    -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_UI=OFF -DCMAKE_CXX_FLAGS=-Wno-restrict >/dev/null
-cmake --build "$build_dir" --target pelmora_bench_transfer -j2 | grep -v "^\[" || true
+    -DPELMORA_BUILD_TESTS=OFF -DPELMORA_BUILD_UI=ON "-DCMAKE_CXX_FLAGS=-Wno-restrict -g" >/dev/null
+cmake --build "$build_dir" --target pelmora pelmora_bench_transfer -j2 | grep -v "^\[" || true
 bench="$build_dir/bench/processing/pelmora_bench_transfer"
-[ -x "$bench" ] || { echo "pelmora_bench_transfer did not build" >&2; exit 1; }
+program="$build_dir/src/app/pelmora"
+for built in "$bench" "$program"; do
+    [ -x "$built" ] || { echo "$built did not build" >&2; exit 1; }
+done
 
 mkdir -p "$data"
 data="$(cd "$data" && pwd)"
 status=0
-"$bench" "$data" "$@" || status=$?
+"$bench" "$data" --program "$program" "$@" || status=$?
 if [ $status = 0 ]; then
     rm -rf "$data"
 else
-    echo "a measurement failed; the peers' logs are in $data" >&2
+    echo "a measurement failed; the logs are in $data" >&2
 fi
 exit $status

@@ -12,6 +12,8 @@
 //                         beside it (*_ordinary.eml) for the folder listing benchmark
 //   tiny_parts.eml        about 20 MB made of some 200,000 tiny parts (peak memory)
 //
+// --codec-shape 2 gives the codec inputs another shape: base64 in lines of 73 characters (groups
+// run across line ends) and quoted-printable of Cyrillic text (nearly every byte escaped).
 // The output is deterministic for a given seed, so runs on different days compare.
 // This program writes its own encodings and does not use the library it feeds.
 
@@ -633,6 +635,38 @@ bool WriteStream(const fs::path& path, std::size_t target, MakePiece makePiece) 
     return true;
 }
 
+// Base64 text re-cut into lines of `width` characters, LF-ended.
+std::string Rewrapped(std::string_view text, std::size_t width) {
+    std::string bare;
+    bare.reserve(text.size());
+    for (char c : text)
+        if (c != '\r' && c != '\n')
+            bare += c;
+    std::string out;
+    out.reserve(bare.size() + bare.size() / width + 1);
+    for (std::size_t pos = 0; pos < bare.size(); pos += width) {
+        out.append(bare, pos, width);
+        out += '\n';
+    }
+    return out;
+}
+
+// The letters a-z of text written as Cyrillic letters (two UTF-8 bytes each).
+std::string Cyrillic(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char c : text) {
+        if (c < 'a' || c > 'z') {
+            out += c;
+            continue;
+        }
+        const int letter = 0x430 + (c - 'a');
+        out += static_cast<char>(0xC0 | (letter >> 6));
+        out += static_cast<char>(0x80 | (letter & 0x3F));
+    }
+    return out;
+}
+
 bool ReadSize(std::string_view text, std::size_t& value) {
     auto result = std::from_chars(text.data(), text.data() + text.size(), value);
     return result.ec == std::errc() && result.ptr == text.data() + text.size();
@@ -643,6 +677,7 @@ int Run(int argc, char** argv) {
     std::size_t largeMiB = 50;
     std::size_t codecMiB = 200;
     std::size_t seed = 20240312;
+    std::size_t codecShape = 1;
     fs::path outDir;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
@@ -663,19 +698,21 @@ int Run(int argc, char** argv) {
             ok = value(codecMiB);
         else if (arg == "--seed")
             ok = value(seed);
+        else if (arg == "--codec-shape")
+            ok = value(codecShape);
         else if (!arg.empty() && arg[0] != '-' && outDir.empty())
             outDir = arg;
         else
             ok = false;
         if (!ok) {
             std::cerr << "usage: mime_corpus_gen OUTDIR [--messages N] [--large-mib N] "
-                         "[--codec-mib N] [--seed N]\n";
+                         "[--codec-mib N] [--seed N] [--codec-shape 1|2]\n";
             return 2;
         }
     }
     if (outDir.empty()) {
         std::cerr << "usage: mime_corpus_gen OUTDIR [--messages N] [--large-mib N] "
-                     "[--codec-mib N] [--seed N]\n";
+                     "[--codec-mib N] [--seed N] [--codec-shape 1|2]\n";
         return 2;
     }
     std::error_code error;
@@ -706,14 +743,16 @@ int Run(int argc, char** argv) {
     std::string large = writer.LargeMessage(largeMiB * kMiB);
     if (!WriteFile(outDir / "large.eml", large))
         return 1;
-    if (!WriteStream(outDir / "base64.txt", codecMiB * kMiB,
-                     [&] { return Base64(gen.Bytes(57 * 1024), "\n"); }))
+    if (!WriteStream(outDir / "base64.txt", codecMiB * kMiB, [&] {
+            std::string text = Base64(gen.Bytes(57 * 1024), "\n");
+            return codecShape == 2 ? Rewrapped(text, 73) : text;
+        }))
         return 1;
     if (!WriteStream(outDir / "qp.txt", codecMiB * kMiB, [&] {
             std::string text;
             for (int i = 0; i < 64; ++i)
                 text += gen.Paragraph() + "\r\n\r\n";
-            return QuotedPrintable(text);
+            return QuotedPrintable(codecShape == 2 ? Cyrillic(text) : text);
         }))
         return 1;
     std::cout << "corpus: " << messages << " messages, " << corpusBytes << " bytes\n"

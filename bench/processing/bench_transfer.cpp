@@ -1,20 +1,26 @@
-// Transfer benchmark: whole transfer runs (TTransferRun::RunTransfer) against local servers,
-// each beside peer programs doing the same work on the same data in the same run:
-//   - retrieving a mailbox of 1,000 messages (about 200 MB) from Dovecot into a fresh data
-//     home, deleting on the server, beside fetchmail (one BSMTP file; per-message MDA) and
-//     getmail6 (Maildir); then the same into an inbox that already holds 50,000 rows;
-//   - sending 500 queued messages of one project to aiosmtpd, beside Python's smtplib (one
-//     connection) and msmtp (one process per message).
-// Every side gets an identical freshly filled mailbox or outbox; filling is not timed. Prints
-// one line per measurement with the ratio and, where there is one, the target.
+// Transfer benchmark: the real program ("pelmora --collect --account 1", a child process
+// started the way a timer starts it) against local servers, each beside peer programs doing
+// the same work on the same data in the same run, in alternating order:
+//   - retrieving a mailbox from Dovecot into a fresh data home, deleting on the server,
+//     beside fetchmail writing one BSMTP file (getmail6 and fetchmail with a per-message MDA
+//     with --all-peers); then the same into an inbox that already holds 50,000 rows;
+//   - sending 500 queued messages of one project to aiosmtpd, beside Python's smtplib over
+//     one connection (msmtp, one process per message, with --all-peers).
+// Both input sets of transfer_mail.h are measured; set 2 sends with AUTH. Every run is
+// checked before it counts: the stored messages byte for byte against the mailbox, the
+// messages the server received counted. Prints the inputs' sizes and, per measure, the median
+// and spread of the wall and CPU times of each side and their ratios.
 //
-//   pelmora_bench_transfer OUTDIR [--quick] [--only retrieve|send] [--rounds N] [--ours-only]
+//   pelmora_bench_transfer OUTDIR --program PELMORA [--rounds N] [--only retrieve|send]
+//                          [--set 1|2] [--all-peers] [--ours-only]
 //
-// --ours-only skips the peers (for profiling our side).
-// OUTDIR holds the data homes and the peers' files while they are measured.
+// --ours-only skips the peers (for profiling our side; PELMORA_BENCH_WRAP="perf record -g -o
+// FILE" runs the program under a profiler). OUTDIR holds the data homes and the
+// peers' files while they are measured.
 #include "mime/mail_message.h"
 #include "processing/index_row.h"
 #include "processing/transfer_run.h"
+#include "bench_process.h"
 #include "processing_fixture.h"
 #include "store/folder_index.h"
 #include "store/message_files.h"
@@ -28,8 +34,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -38,14 +44,12 @@
 #include <memory>
 #include <pwd.h>
 #include <set>
-#include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -58,29 +62,13 @@ using pelmora::testing::TTempDir;
 using pelmora::testing::TTestCa;
 using pelmora::testing::TTestCertificate;
 
-constexpr int kMailboxSize = 1000;
 constexpr int kBigInboxRows = 50000;
-constexpr int kOutboxSize = 500;
 constexpr int kSendProject = 1001;
 constexpr const char* kUser = "bench";
 constexpr const char* kPassword = "bench";
 
 // Set by --ours-only (for profiling our side): the peers are skipped.
 bool OursOnly = false;
-
-using TClock = std::chrono::steady_clock;
-
-double Seconds(TClock::time_point start) {
-    return std::chrono::duration<double>(TClock::now() - start).count();
-}
-
-double Best(const std::vector<double>& values) {
-    double best = -1;
-    for (double value : values)
-        if (value >= 0 && (best < 0 || value < best))
-            best = value;
-    return best;
-}
 
 // Set when any measurement failed: the exit status is then 1.
 bool AnyFailed = false;
@@ -92,9 +80,12 @@ void Fail(const std::string& what) {
 }
 
 // Writes back what the other sides left in the page cache, so that no side pays for the
-// write-back of another.
+// write-back of another, and lets the files the last run removed age: ext4 without a journal
+// steps past every inode freed in the last 5 seconds, at a cost, when it creates a file, so
+// a run started right after another side's clean-up pays for that clean-up.
 void Settle() {
     ::sync();
+    ::sleep(5);
 }
 
 // Removals wait until the end of the program. On ext4 without a journal (as on the machines
@@ -127,45 +118,17 @@ private:
 
 TTrash Trash;
 
-// --- Peer processes ---------------------------------------------------------------------
+// --- Processes -------------------------------------------------------------------------
 
-struct TCommand {
-    std::vector<std::string> Argv;
-    std::vector<std::string> Env; // added to this program's environment
-    std::string In = "/dev/null";
-    std::string Out = "/dev/null";
-    std::string Err = "/dev/null";
-};
+using bench::Median;
+using bench::RunTimed;
+using bench::TCommand;
+using bench::TRunTimes;
+using bench::TSamples;
 
-// Runs a command to its end; its exit status, or -1 when it could not be started.
-int RunCommand(const TCommand& command) {
-    std::vector<char*> argv;
-    for (const std::string& arg : command.Argv)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e)
-        envp.push_back(*e);
-    for (const std::string& e : command.Env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, command.In.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, command.Out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, command.Err.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    pid_t pid = 0;
-    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0)
-        return -1;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
+// The program measured (--program).
+std::string Program;
+bool AllPeers = false;
 
 int CountFiles(const std::string& dir) {
     int count = 0;
@@ -214,6 +177,9 @@ public:
         SetAccountParameter(*Workspace, Account, code, value);
     }
     TWorkspace& Work() { return *Workspace; }
+    // Writes what the program reads at its start.
+    bool HandOver() { return Workspace->SaveAccountTree() && Shell->Settings().Save(); }
+    std::string HomeDir() const { return Home.string(); }
     const std::string& StoreDir() const { return Store; }
     std::string SessionLog() const { return Shell->SessionLog().Joined(); }
 
@@ -254,11 +220,13 @@ bool FillInbox(TBenchHome& home, int rows) {
 
 // --- Retrieving ---------------------------------------------------------------------------
 
-// The POP3 server and the mailbox every side retrieves: the messages are written once and
-// linked into the user's Maildir before each side's run.
+// The POP3 server and the mailbox every side retrieves: the messages of one input set are
+// written once and linked into the user's Maildir before each run. Set 0: no messages (the
+// server the sending runs sign in to first).
 class TMailbox {
 public:
-    bool Start() {
+    bool Start(int set) {
+        Size = set == 0 ? 0 : bench::MailboxSize(set);
         Certificate = Ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
         TDovecotOptions options{{{kUser, kPassword}}, Certificate.CertPath, Certificate.KeyPath};
         if (!Server.Start(options)) {
@@ -271,14 +239,16 @@ public:
             return false;
         Pristine = Server.Dir() + "pristine/";
         fs::create_directories(Pristine);
-        for (int n = 0; n < kMailboxSize; ++n) {
-            const std::string text = bench::IncomingMessage(n);
+        for (int n = 0; n < Size; ++n) {
+            const std::string text = bench::IncomingMessage(n, set);
             const std::string path = Pristine + std::to_string(n);
             if (!pelmora::testing::WriteTextFile(path, text))
                 return false;
             if (::getuid() == 0 && ::chown(path.c_str(), owner.st_uid, owner.st_gid) != 0)
                 return false;
             Bytes += static_cast<std::int64_t>(text.size());
+            if (text.size() > Largest)
+                Largest = text.size();
             ++Expected[std::hash<std::string>{}(text)];
         }
         return true;
@@ -292,14 +262,14 @@ public:
             for (const auto& entry : fs::directory_iterator(Maildir + sub, ec))
                 fs::remove(entry.path(), ec);
         }
-        for (int n = 0; n < kMailboxSize; ++n) {
+        for (int n = 0; n < Size; ++n) {
             char name[64];
             std::snprintf(name, sizeof name, "%d.R%dQ%d.bench", 1700000000 + Round * 10000 + n,
                           Round, n);
             if (::link((Pristine + std::to_string(n)).c_str(), (Maildir + "new/" + name).c_str()))
                 return false;
         }
-        return Server.MessageCount(kUser) == kMailboxSize;
+        return Server.MessageCount(kUser) == Size;
     }
     int Left() const { return Server.MessageCount(kUser); }
     // True when the message files of `inbox` that are not in `before` are exactly the
@@ -308,6 +278,7 @@ public:
                      std::string& problem) const {
         std::map<std::size_t, int> left = Expected;
         int files = 0;
+        std::int64_t bytes = 0;
         for (const auto& entry : fs::directory_iterator(inbox)) {
             const std::string name = entry.path().filename().string();
             if (!IsMessageFileName(name) || before.count(name))
@@ -315,21 +286,27 @@ public:
             ++files;
             const std::string text =
                 WithoutAddedHeaders(pelmora::testing::ReadTextFile(entry.path().string()));
+            bytes += static_cast<std::int64_t>(text.size());
             auto it = left.find(std::hash<std::string>{}(text));
             if (it == left.end() || it->second == 0) {
-                problem = name + " is not a message of the mailbox";
+                problem = name + " is not a message of the mailbox (" +
+                          std::to_string(text.size()) + " bytes)";
                 return false;
             }
             --it->second;
         }
-        if (files != kMailboxSize) {
-            problem = std::to_string(files) + " files stored";
+        if (files != Size || bytes != Bytes) {
+            problem = std::to_string(files) + " files of " + std::to_string(bytes) +
+                      " bytes stored, expected " + std::to_string(Size) + " of " +
+                      std::to_string(Bytes);
             return false;
         }
         return true;
     }
     int Port() const { return Server.Pop3Port(); }
+    int Size = 0;
     std::int64_t Bytes = 0;
+    std::size_t Largest = 0;
 
 private:
     TTempDir CaFiles{"pelmora-bench-transfer-ca"};
@@ -342,85 +319,100 @@ private:
     int Round = 0;
 };
 
-// Our side: a full unattended run of the account in `home`. Seconds, or -1 on failure.
-double OurRetrieve(TMailbox& mailbox, TBenchHome& home) {
+// Keeps a copy of the data home of a failed run beside the logs, for looking into.
+void KeepFailedHome(TBenchHome& home, const std::string& out) {
+    std::error_code ec;
+    fs::remove_all(out + "failed-home", ec);
+    fs::copy(home.HomeDir(), out + "failed-home", fs::copy_options::recursive, ec);
+}
+
+// Runs "pelmora --collect" on a data home handed over; the session log goes to `log`.
+TRunTimes RunCollect(TBenchHome& home, const std::string& log) {
+    if (!home.HandOver()) {
+        Fail("cannot write the data home's settings");
+        return {};
+    }
+    TCommand command;
+    // PELMORA_BENCH_WRAP puts a profiler in front of the program ("perf record -g -o FILE").
+    if (const char* wrap = std::getenv("PELMORA_BENCH_WRAP")) {
+        std::istringstream words(wrap);
+        for (std::string word; words >> word;)
+            command.Argv.push_back(word);
+    }
+    for (const std::string& arg : {Program, std::string("--collect"), std::string("--account"),
+                                   std::string("1"), std::string("--home"), home.HomeDir()})
+        command.Argv.push_back(arg);
+    command.Out = log;
+    command.Err = log + ".err";
+    Settle();
+    return RunTimed(command);
+}
+
+// Our side: the program's run of the account in `home`. Failed runs give times of -1.
+TRunTimes OurRetrieve(TMailbox& mailbox, TBenchHome& home, const std::string& out) {
     home.Set(121, std::to_string(mailbox.Port()));
     if (!mailbox.Fill()) {
         Fail("cannot fill the mailbox");
-        return -1;
+        return {};
     }
     const std::string inbox = FolderPath(home.StoreDir(), home.DefaultProject, kFolderInbox);
     std::set<std::string> before;
     for (const auto& entry : fs::directory_iterator(inbox))
         before.insert(entry.path().filename().string());
-    Settle();
-    TTransferRun run(home.Work());
-    const auto start = TClock::now();
-    run.RunTransfer(1, kRetrieveOnly, true, false);
-    const double took = Seconds(start);
-    if (run.Downloaded != kMailboxSize || run.RetrieveErrors != 0 || mailbox.Left() != 0) {
-        Fail("our retrieve fetched " + std::to_string(run.Downloaded) + ", " +
-             std::to_string(run.RetrieveErrors) + " errors, " + std::to_string(mailbox.Left()) +
-             " left on the server\n" + home.SessionLog().substr(0, 4000));
-        return -1;
-    }
+    const std::string log = out + "pelmora-retrieve.log";
+    TRunTimes times = RunCollect(home, log);
     std::string problem;
-    if (!mailbox.StoredWhole(inbox, before, problem)) {
-        Fail("our retrieve did not store the mailbox whole: " + problem);
-        return -1;
+    if (times.Status != 0 || mailbox.Left() != 0) {
+        problem = "exit status " + std::to_string(times.Status) + ", " +
+                  std::to_string(mailbox.Left()) + " left on the server";
+    } else if (!mailbox.StoredWhole(inbox, before, problem)) {
+        problem = "the mailbox was not stored whole: " + problem;
     }
-    return took;
+    if (!problem.empty()) {
+        KeepFailedHome(home, out);
+        Fail("our retrieve: " + problem + "; see " + log + " and " + out + "failed-home");
+        return {};
+    }
+    return times;
 }
 
-// A peer's run on a freshly filled mailbox: seconds, or -1 when it failed or left mail.
-double PeerRetrieve(TMailbox& mailbox, const std::string& name, const TCommand& command,
-                    const std::function<bool()>& check, const std::function<void()>& reset) {
+// A peer's run on a freshly filled mailbox; times of -1 when it failed or left mail.
+TRunTimes PeerRetrieve(TMailbox& mailbox, const std::string& name, const TCommand& command,
+                       const std::function<bool()>& check, const std::function<void()>& reset) {
     // A second try for a peer that fails now and then on its own (getmail's wait for its
     // delivery child can miss the child's exit).
     for (int attempt = 1;; ++attempt) {
         if (!mailbox.Fill()) {
             Fail("cannot fill the mailbox");
-            return -1;
+            return {};
         }
         Settle();
-        const auto start = TClock::now();
-        const int status = RunCommand(command);
-        const double took = Seconds(start);
-        if (status == 0 && mailbox.Left() == 0 && check())
-            return took;
-        const std::string what = name + " failed (exit status " + std::to_string(status) + ", " +
-                                 std::to_string(mailbox.Left()) + " left on the server; see " +
-                                 command.Err + ")";
+        const TRunTimes times = RunTimed(command);
+        if (times.Status == 0 && mailbox.Left() == 0 && check())
+            return times;
+        const std::string what = name + " failed (exit status " + std::to_string(times.Status) +
+                                 ", " + std::to_string(mailbox.Left()) +
+                                 " left on the server; see " + command.Err + ")";
         if (attempt == 2) {
             Fail(what);
-            return -1;
+            return {};
         }
         std::fprintf(stderr, "pelmora_bench_transfer: %s; trying again\n", what.c_str());
         reset();
     }
 }
 
-void PrintRatio(const std::string& name, double ours, const std::string& peerName, double peer,
-                double target) {
-    const double ratio = ours > 0 && peer > 0 ? ours / peer : 0;
-    std::string verdict;
-    if (target > 0) {
-        char text[64];
-        std::snprintf(text, sizeof text, "  (target <= %.1f): %s", target,
-                      ratio > 0 && ratio <= target ? "met" : "NOT met");
-        verdict = text;
-    }
-    std::printf("%-40s pelmora %8.3f s  %-16s %8.3f s  ratio %5.2f%s\n", name.c_str(), ours,
-                peerName.c_str(), peer, ratio, verdict.c_str());
-    std::fflush(stdout);
+void Add(TSamples& samples, const TRunTimes& times) {
+    samples.Add(times.Wall, times.Cpu);
 }
 
-void BenchRetrieve(const std::string& out, int rounds) {
+void BenchRetrieve(const std::string& out, int set, int rounds) {
     TMailbox mailbox;
-    if (!mailbox.Start())
+    if (!mailbox.Start(set))
         return;
-    std::printf("mailbox: %d messages, %.1f MB\n", kMailboxSize,
-                static_cast<double>(mailbox.Bytes) / 1e6);
+    std::printf("\nretrieve, set %d: %d messages, %.1f MB (largest %.1f MB)\n", set, mailbox.Size,
+                static_cast<double>(mailbox.Bytes) / 1e6,
+                static_cast<double>(mailbox.Largest) / 1e6);
     std::fflush(stdout);
 
     const std::string peers = out + "peers/";
@@ -451,6 +443,56 @@ void BenchRetrieve(const std::string& out, int rounds) {
         return command;
     };
     const TCommand toFile = fetchmail({"--bsmtp", bsmtp});
+    auto fetchmailToFile = [&] {
+        const TRunTimes times = PeerRetrieve(
+            mailbox, "fetchmail --bsmtp", toFile,
+            [&] { return fs::file_size(bsmtp) > static_cast<std::uintmax_t>(mailbox.Bytes); },
+            [&] { Trash.Put(bsmtp); });
+        Trash.Put(bsmtp);
+        return times;
+    };
+
+    TSamples ours, big, toFileTimes;
+    for (int round = 0; round < rounds; ++round) {
+        auto oursOnce = [&] {
+            TBenchHome home(out + "home-retrieve/");
+            Add(ours, OurRetrieve(mailbox, home, out));
+        };
+        // The sides take turns at going first, so neither always meets a warmer cache.
+        if (round % 2 == 0 || OursOnly) {
+            oursOnce();
+            if (!OursOnly)
+                Add(toFileTimes, fetchmailToFile());
+        } else {
+            Add(toFileTimes, fetchmailToFile());
+            oursOnce();
+        }
+        if (set == 1) {
+            TBenchHome home(out + "home-big-inbox/");
+            if (!FillInbox(home, kBigInboxRows)) {
+                Fail("cannot fill the inbox");
+                Add(big, {});
+            } else {
+                Add(big, OurRetrieve(mailbox, home, out));
+            }
+        }
+        if (OursOnly)
+            std::printf("  round %d: %.3f s wall, %.3f s cpu\n", round + 1, ours.Wall.back(),
+                        ours.Cpu.back());
+    }
+    if (OursOnly)
+        return;
+    const std::string what = "retrieve set " + std::to_string(set) + ", " +
+                             std::to_string(mailbox.Size) + " messages";
+    if (!bench::PrintComparison(what, ours, "fetchmail --bsmtp", toFileTimes, 1.0))
+        AnyFailed = true;
+    if (set == 1 && !bench::PrintComparison("retrieve set 1 into a 50,000-row inbox", big,
+                                            "empty inbox", ours, 1.2))
+        AnyFailed = true;
+    if (!AllPeers)
+        return;
+
+    // The other peers once each, for their times beside ours (no target).
     const TCommand perMessage = fetchmail({"--mda", "cat > " + mdaDir + "$$"});
     // getmail6: a Maildir destination, deleting on the server. As root it delivers only as
     // another user.
@@ -469,23 +511,16 @@ void BenchRetrieve(const std::string& out, int rounds) {
     getmail.Argv = {"getmail",  "--quiet",  "--getmaildir",
                     getmailDir, "--rcfile", getmailDir + "getmailrc"};
     getmail.Err = peers + "getmail.log";
-
-    std::vector<double> ours, big, toFileTimes, getmailTimes, perMessageTimes;
-    auto peersRound = [&] {
-        toFileTimes.push_back(PeerRetrieve(
-            mailbox, "fetchmail --bsmtp", toFile,
-            [&] { return fs::file_size(bsmtp) > static_cast<std::uintmax_t>(mailbox.Bytes); },
-            [&] { Trash.Put(bsmtp); }));
-        Trash.Put(bsmtp);
-        Settle();
-
-        for (const char* sub : {"", "cur", "new", "tmp"}) {
-            fs::create_directories(getmailMaildir + sub);
-            if (nobody && ::chown((getmailMaildir + sub).c_str(), nobody->pw_uid, nobody->pw_gid))
-                Fail("cannot hand the Maildir to nobody");
-        }
-        getmailTimes.push_back(PeerRetrieve(
-            mailbox, "getmail", getmail, [&] { return CountFiles(getmailMaildir) == kMailboxSize; },
+    for (const char* sub : {"", "cur", "new", "tmp"}) {
+        fs::create_directories(getmailMaildir + sub);
+        if (nobody && ::chown((getmailMaildir + sub).c_str(), nobody->pw_uid, nobody->pw_gid))
+            Fail("cannot hand the Maildir to nobody");
+    }
+    TSamples getmailTimes, perMessageTimes;
+    Add(getmailTimes,
+        PeerRetrieve(
+            mailbox, "getmail", getmail,
+            [&] { return CountFiles(getmailMaildir) == mailbox.Size; },
             [&] {
                 std::vector<std::string> delivered;
                 for (const char* sub : {"cur", "new", "tmp"})
@@ -494,63 +529,32 @@ void BenchRetrieve(const std::string& out, int rounds) {
                 for (const std::string& path : delivered)
                     Trash.Put(path);
             }));
-        Trash.Put(getmailMaildir);
-        for (const auto& entry : fs::directory_iterator(getmailDir))
-            if (entry.path().filename().string().starts_with("oldmail"))
-                Trash.Put(entry.path().string());
-        Settle();
-
-        fs::create_directories(mdaDir);
-        perMessageTimes.push_back(PeerRetrieve(
-            mailbox, "fetchmail --mda", perMessage,
-            [&] { return CountFiles(mdaDir) == kMailboxSize; },
-            [&] {
-                Trash.Put(mdaDir);
-                fs::create_directories(mdaDir);
-            }));
-        Trash.Put(mdaDir);
-        Settle();
-    };
-    for (int round = 0; round < rounds; ++round) {
-        {
-            TBenchHome home(out + "home-retrieve/");
-            ours.push_back(OurRetrieve(mailbox, home));
-        }
-        Settle();
-        if (OursOnly)
-            std::printf("retrieve 1,000: %.3f s\n", ours.back());
-        else
-            peersRound();
-        {
-            TBenchHome home(out + "home-big-inbox/");
-            if (!FillInbox(home, kBigInboxRows)) {
-                Fail("cannot fill the inbox");
-                big.push_back(-1);
-            } else {
-                big.push_back(OurRetrieve(mailbox, home));
-            }
-        }
-        Settle();
-        if (OursOnly)
-            std::printf("retrieve 1,000 into 50,000 rows: %.3f s\n", big.back());
-    }
-    if (OursOnly)
-        return;
-    PrintRatio("retrieve 1,000 (~200 MB)", Best(ours), "fetchmail bsmtp", Best(toFileTimes), 1.0);
-    PrintRatio("retrieve 1,000 (~200 MB)", Best(ours), "getmail Maildir", Best(getmailTimes), 0);
-    PrintRatio("retrieve 1,000 (~200 MB)", Best(ours), "fetchmail mda", Best(perMessageTimes), 0);
-    PrintRatio("retrieve 1,000 into 50,000-row inbox", Best(big), "empty inbox", Best(ours), 1.2);
+    Trash.Put(getmailMaildir);
+    fs::create_directories(mdaDir);
+    Add(perMessageTimes, PeerRetrieve(
+                             mailbox, "fetchmail --mda", perMessage,
+                             [&] { return CountFiles(mdaDir) == mailbox.Size; },
+                             [&] {
+                                 Trash.Put(mdaDir);
+                                 fs::create_directories(mdaDir);
+                             }));
+    Trash.Put(mdaDir);
+    TSamples oursOnce;
+    oursOnce.Add(Median(ours.Wall), Median(ours.Cpu));
+    bench::PrintComparison(what + " (our median)", oursOnce, "getmail Maildir", getmailTimes, 0);
+    bench::PrintComparison(what + " (our median)", oursOnce, "fetchmail --mda", perMessageTimes,
+                           0);
 }
 
 // --- Sending ------------------------------------------------------------------------------
 
 // The texts every side sends, one file per message, in sending order.
-bool WriteOutgoing(const std::string& dir) {
+bool WriteOutgoing(const std::string& dir, int set) {
     fs::create_directories(dir);
-    for (int n = 0; n < kOutboxSize; ++n) {
+    for (int n = 0; n < bench::OutboxSize(set); ++n) {
         char name[32];
         std::snprintf(name, sizeof name, "1032024%09d.eml", n);
-        if (!pelmora::testing::WriteTextFile(dir + name, bench::OutgoingMessage(n)))
+        if (!pelmora::testing::WriteTextFile(dir + name, bench::OutgoingMessage(n, set)))
             return false;
     }
     return true;
@@ -558,12 +562,12 @@ bool WriteOutgoing(const std::string& dir) {
 
 // Queues the outgoing messages in project 1001's outbox with their index rows, as composing
 // does.
-bool FillOutbox(TBenchHome& home, const std::string& texts) {
+bool FillOutbox(TBenchHome& home, const std::string& texts, int count) {
     const std::string outbox = FolderPath(home.StoreDir(), kSendProject, 115);
     fs::create_directories(outbox);
     TMessageList list;
     list.BeginBulk();
-    for (int n = 0; n < kOutboxSize; ++n) {
+    for (int n = 0; n < count; ++n) {
         char stem[32];
         std::snprintf(stem, sizeof stem, "1032024%09d", n);
         const std::string name = std::string("_") + stem + ".eml";
@@ -584,134 +588,185 @@ bool FillOutbox(TBenchHome& home, const std::string& texts) {
     return SaveIndex(outbox + "tree.lst", list);
 }
 
-// A sink for one side; the sinks stay until the end (their spools are removed then).
-TSmtpTestServer* NewSink(std::vector<std::unique_ptr<TSmtpTestServer>>& sinks) {
+// A sink for one run; the sinks stay until the end (their spools are removed then). Set 2's
+// sink wants AUTH.
+TSmtpTestServer* NewSink(std::vector<std::unique_ptr<TSmtpTestServer>>& sinks, int set) {
     sinks.push_back(std::make_unique<TSmtpTestServer>());
-    if (!sinks.back()->Start()) {
+    pelmora::testing::TSmtpTestOptions options;
+    if (set != 1) {
+        options.UserName = kUser;
+        options.Password = kPassword;
+        options.AuthRequired = true;
+    }
+    if (!sinks.back()->Start(options)) {
         Fail("SMTP sink did not start");
         return nullptr;
     }
     return sinks.back().get();
 }
 
-double OurSend(const std::string& out, const std::string& texts, TSmtpTestServer& sink) {
+TRunTimes OurSend(const std::string& out, const std::string& texts, TMailbox& empty,
+                  TSmtpTestServer& sink, int set) {
+    const int count = bench::OutboxSize(set);
     TBenchHome home(out + "home-send/");
     home.Work().AccountTree.Add(home.Account, ProjectNodeText(kSendProject, "Work", "#251080"));
     EnsureProjectDirectories(home.StoreDir(), kSendProject);
-    home.Set(121, "110");
-    home.Set(123, std::to_string(sink.Port()));
-    if (!FillOutbox(home, texts)) {
-        Fail("cannot fill the outbox");
-        return -1;
+    // The run signs in to an empty mailbox first, as every collection does.
+    if (!empty.Fill()) {
+        Fail("cannot empty the mailbox");
+        return {};
     }
-    Settle();
-    TTransferRun run(home.Work());
-    const auto start = TClock::now();
-    run.RunTransfer(1, kSendOnly, true, false);
-    const double took = Seconds(start);
+    home.Set(121, std::to_string(empty.Port()));
+    home.Set(123, std::to_string(sink.Port()));
+    if (set != 1) {
+        home.Set(111, kUser);
+        home.Set(112, kPassword);
+    }
+    if (!FillOutbox(home, texts, count)) {
+        Fail("cannot fill the outbox");
+        return {};
+    }
+    const std::string log = out + "pelmora-send.log";
+    const TRunTimes times = RunCollect(home, log);
     const int left =
         CountMessageFiles(FolderPath(home.StoreDir(), kSendProject, 115) + "*.eml?").Total;
     const int filed =
         CountMessageFiles(FolderPath(home.StoreDir(), kSendProject, 113) + "*.eml?").Total;
-    if (run.SendErrors != 0 || run.Refused != 0 || left != 0 || filed != kOutboxSize ||
-        sink.ReceivedCount() != kOutboxSize) {
-        Fail("our send: " + std::to_string(sink.ReceivedCount()) + " received, " +
-             std::to_string(filed) + " filed, " + std::to_string(left) + " left in the outbox\n" +
-             home.SessionLog().substr(0, 4000));
-        return -1;
+    if (times.Status != 0 || left != 0 || filed != count || sink.ReceivedCount() != count) {
+        KeepFailedHome(home, out);
+        Fail("our send: exit status " + std::to_string(times.Status) + ", " +
+             std::to_string(sink.ReceivedCount()) + " received, " + std::to_string(filed) +
+             " filed, " + std::to_string(left) + " left in the outbox; see " + log);
+        return {};
     }
-    return took;
+    return times;
 }
 
-double SmtplibSend(const std::string& out, const std::string& texts, TSmtpTestServer& sink) {
+// Python's smtplib over one connection. Its wall time is the one it measures itself (without
+// the interpreter's start); its CPU time is the whole process's.
+TRunTimes SmtplibSend(const std::string& out, const std::string& texts, TSmtpTestServer& sink,
+                      int set) {
     TCommand command;
     command.Argv = {"/usr/bin/python3", PELMORA_BENCH_DIR "/peer_send.py",
                     std::to_string(sink.Port()), texts};
+    if (set != 1) {
+        command.Argv.push_back(kUser);
+        command.Argv.push_back(kPassword);
+    }
     command.Out = out + "smtplib.out";
     command.Err = out + "smtplib.log";
     Settle();
-    if (RunCommand(command) != 0 || sink.ReceivedCount() != kOutboxSize) {
-        Fail("smtplib failed, see " + command.Err);
-        return -1;
+    TRunTimes times = RunTimed(command);
+    if (times.Status != 0 || sink.ReceivedCount() != bench::OutboxSize(set)) {
+        Fail("smtplib failed (" + std::to_string(sink.ReceivedCount()) + " received), see " +
+             command.Err);
+        return {};
     }
-    double seconds = -1;
-    std::sscanf(pelmora::testing::ReadTextFile(command.Out).c_str(), "%lf", &seconds);
-    return seconds;
+    std::sscanf(pelmora::testing::ReadTextFile(command.Out).c_str(), "%lf", &times.Wall);
+    return times;
 }
 
-double MsmtpSend(const std::string& out, const std::string& texts, TSmtpTestServer& sink) {
+TRunTimes MsmtpSend(const std::string& out, const std::string& texts, TSmtpTestServer& sink,
+                    int set) {
     const std::string rc = out + "msmtprc";
-    WriteOrFail(rc, "defaults\nauth off\ntls off\nsyslog off\n\naccount bench\nhost 127.0.0.1\n"
-                    "port " +
+    WriteOrFail(rc, "defaults\ntls off\nsyslog off\n\naccount bench\nhost 127.0.0.1\nport " +
                         std::to_string(sink.Port()) + "\nfrom " + bench::kOurAddress +
+                        (set != 1 ? std::string("\nauth on\nuser ") + kUser + "\npassword " +
+                                        kPassword
+                                  : std::string("\nauth off")) +
                         "\n\naccount default : bench\n");
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(texts))
         files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
     Settle();
-    const auto start = TClock::now();
+    TRunTimes total{0, 0, 0};
     for (const std::string& file : files) {
         TCommand command;
         command.Argv = {"msmtp", "-C", rc, "-t"};
         command.In = file;
         command.Err = out + "msmtp.log";
-        if (RunCommand(command) != 0) {
+        const TRunTimes one = RunTimed(command);
+        if (one.Status != 0) {
             Fail("msmtp failed, see " + command.Err);
-            return -1;
+            return {};
         }
+        total.Wall += one.Wall;
+        total.Cpu += one.Cpu;
     }
-    const double took = Seconds(start);
-    if (sink.ReceivedCount() != kOutboxSize) {
+    if (sink.ReceivedCount() != bench::OutboxSize(set)) {
         Fail("msmtp: the sink got " + std::to_string(sink.ReceivedCount()));
-        return -1;
+        return {};
     }
-    return took;
+    return total;
 }
 
-void BenchSend(const std::string& out, int rounds) {
+void BenchSend(const std::string& out, int set, int rounds) {
     const std::string texts = out + "outgoing/";
     Trash.Put(texts);
-    if (!WriteOutgoing(texts)) {
+    if (!WriteOutgoing(texts, set)) {
         Fail("cannot write the outgoing messages");
         return;
     }
-    std::uintmax_t bytes = 0;
-    for (const auto& entry : fs::directory_iterator(texts))
+    std::uintmax_t bytes = 0, largest = 0;
+    for (const auto& entry : fs::directory_iterator(texts)) {
         bytes += entry.file_size();
-    std::printf("outbox: %d messages, %.1f MB\n", kOutboxSize, static_cast<double>(bytes) / 1e6);
+        largest = std::max(largest, entry.file_size());
+    }
+    std::printf("\nsend, set %d: %d messages, %.1f MB (largest %.1f MB)%s\n", set,
+                bench::OutboxSize(set), static_cast<double>(bytes) / 1e6,
+                static_cast<double>(largest) / 1e6, set != 1 ? ", with AUTH" : "");
     std::fflush(stdout);
+    TMailbox empty;
+    if (!empty.Start(0))
+        return;
 
     std::vector<std::unique_ptr<TSmtpTestServer>> sinks;
-    std::vector<double> ours, smtplib, msmtp;
+    TSamples ours, smtplib, msmtp;
+    auto oursOnce = [&] {
+        TSmtpTestServer* sink = NewSink(sinks, set);
+        Add(ours, sink ? OurSend(out, texts, empty, *sink, set) : TRunTimes{});
+    };
+    auto peerOnce = [&] {
+        TSmtpTestServer* sink = NewSink(sinks, set);
+        Add(smtplib, sink ? SmtplibSend(out, texts, *sink, set) : TRunTimes{});
+    };
     for (int round = 0; round < rounds; ++round) {
-        TSmtpTestServer* sink = NewSink(sinks);
-        ours.push_back(sink ? OurSend(out, texts, *sink) : -1);
         if (OursOnly) {
-            std::printf("send 500 queued: %.3f s\n", ours.back());
+            oursOnce();
+            std::printf("  round %d: %.3f s wall, %.3f s cpu\n", round + 1, ours.Wall.back(),
+                        ours.Cpu.back());
             continue;
         }
-        sink = NewSink(sinks);
-        smtplib.push_back(sink ? SmtplibSend(out, texts, *sink) : -1);
-        if (round == 0) {
-            // One process per message takes long: measured once.
-            sink = NewSink(sinks);
-            msmtp.push_back(sink ? MsmtpSend(out, texts, *sink) : -1);
+        if (round % 2 == 0) {
+            oursOnce();
+            peerOnce();
+        } else {
+            peerOnce();
+            oursOnce();
         }
     }
     if (OursOnly)
         return;
-    PrintRatio("send 500 queued", Best(ours), "smtplib 1 conn", Best(smtplib), 1.0);
-    PrintRatio("send 500 queued", Best(ours), "msmtp per message", Best(msmtp), 0);
+    const std::string what = "send set " + std::to_string(set) + ", " +
+                             std::to_string(bench::OutboxSize(set)) + " queued";
+    if (!bench::PrintComparison(what, ours, "smtplib 1 conn", smtplib, 1.0))
+        AnyFailed = true;
+    if (AllPeers) {
+        TSmtpTestServer* sink = NewSink(sinks, set);
+        Add(msmtp, sink ? MsmtpSend(out, texts, *sink, set) : TRunTimes{});
+        TSamples oursMedian;
+        oursMedian.Add(Median(ours.Wall), Median(ours.Cpu));
+        bench::PrintComparison(what + " (our median)", oursMedian, "msmtp per message", msmtp, 0);
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: pelmora_bench_transfer OUTDIR [--quick] [--only retrieve|send] "
-                     "[--rounds N]\n");
+        std::fprintf(stderr, "usage: pelmora_bench_transfer OUTDIR --program PELMORA [--rounds N] "
+                             "[--only retrieve|send] [--set 1|2] [--all-peers] [--ours-only]\n");
         return 2;
     }
     std::error_code ec;
@@ -719,28 +774,43 @@ int main(int argc, char** argv) {
     if (out.back() != '/')
         out += '/';
     std::string only;
-    int retrieveRounds = 3;
-    int sendRounds = 5;
+    int rounds = 5;
+    int onlySet = 0;
     for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quick") == 0) {
-            retrieveRounds = sendRounds = 1;
-        } else if (std::strcmp(argv[i], "--ours-only") == 0) {
+        const std::string arg = argv[i];
+        if (arg == "--ours-only") {
             OursOnly = true;
-        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+        } else if (arg == "--all-peers") {
+            AllPeers = true;
+        } else if (arg == "--program" && i + 1 < argc) {
+            Program = fs::absolute(argv[++i], ec).string();
+        } else if (arg == "--only" && i + 1 < argc) {
             only = argv[++i];
-        } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+        } else if ((arg == "--rounds" || arg == "--set") && i + 1 < argc) {
             const char* text = argv[++i];
-            int rounds = 1;
-            std::from_chars(text, text + std::strlen(text), rounds);
-            retrieveRounds = sendRounds = std::max(1, rounds);
+            int value = 0;
+            std::from_chars(text, text + std::strlen(text), value);
+            (arg == "--rounds" ? rounds : onlySet) = std::max(arg == "--rounds" ? 1 : 0, value);
+        } else {
+            std::fprintf(stderr, "pelmora_bench_transfer: unknown argument %s\n", arg.c_str());
+            return 2;
         }
+    }
+    if (Program.empty() || ::access(Program.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "pelmora_bench_transfer: --program must name the pelmora program\n");
+        return 2;
     }
     fs::create_directories(out);
     Trash.Open(out + "trash/");
-    if (only.empty() || only == "retrieve")
-        BenchRetrieve(out, retrieveRounds);
-    if (only.empty() || only == "send")
-        BenchSend(out, sendRounds);
+    std::printf("program: %s, %d rounds, sides alternating\n", Program.c_str(), rounds);
+    for (int set = 1; set <= bench::kSets; ++set) {
+        if (onlySet != 0 && set != onlySet)
+            continue;
+        if (only.empty() || only == "retrieve")
+            BenchRetrieve(out, set, rounds);
+        if (only.empty() || only == "send")
+            BenchSend(out, set, rounds);
+    }
     Trash.Empty();
     return AnyFailed ? 1 : 0;
 }

@@ -31,33 +31,38 @@ std::string TextLines(std::mt19937& random, std::size_t bytes) {
     return text;
 }
 
-// Random base64 in lines of 76 characters, shared by every attachment: an attachment is a
-// slice of it, so building the mailbox stays cheap.
-const std::string& Base64Pool() {
-    static const std::string pool = [] {
+// Characters of a base64 line in each set (plus CR LF).
+std::size_t LineWidth(int set) { return set == 1 ? 76 : 72; }
+
+// Random base64 in lines, shared by every attachment of a set: an attachment is a slice of
+// it, so building the mailbox stays cheap.
+const std::string& Base64Pool(int set) {
+    static std::string pools[kSets + 1];
+    std::string& text = pools[set];
+    if (text.empty()) {
         static constexpr char kAlphabet[] =
             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        std::mt19937 random(2024);
-        std::string text;
-        const std::size_t lines = 4'600'000 / 78;
-        text.reserve(lines * 78);
+        std::mt19937 random(set == 1 ? 2024 : 4051);
+        const std::size_t width = LineWidth(set);
+        const std::size_t lines = 4'600'000 / (width + 2);
+        text.reserve(lines * (width + 2));
         for (std::size_t l = 0; l < lines; ++l) {
-            for (int c = 0; c < 76; ++c)
+            for (std::size_t c = 0; c < width; ++c)
                 text += kAlphabet[random() & 63];
             text += "\r\n";
         }
-        return text;
-    }();
-    return pool;
+    }
+    return text;
 }
 
 // About `bytes` of base64 lines, picked by `n`.
-std::string_view Base64Slice(int n, std::size_t bytes) {
-    const std::string& pool = Base64Pool();
-    const std::size_t lines = (bytes + 77) / 78;
-    const std::size_t poolLines = pool.size() / 78;
+std::string_view Base64Slice(int n, std::size_t bytes, int set) {
+    const std::string& pool = Base64Pool(set);
+    const std::size_t line = LineWidth(set) + 2;
+    const std::size_t lines = (bytes + line - 1) / line;
+    const std::size_t poolLines = pool.size() / line;
     const std::size_t first = (static_cast<std::size_t>(n) * 7919) % (poolLines - lines + 1);
-    return std::string_view(pool).substr(first * 78, lines * 78);
+    return std::string_view(pool).substr(first * line, lines * line);
 }
 
 std::string DateText(int n) {
@@ -68,7 +73,7 @@ std::string DateText(int n) {
 }
 
 std::string WithAttachment(std::string head, const std::string& body, int n, std::size_t bytes,
-                           const char* type, const char* name) {
+                           const char* type, const char* name, int set = 1) {
     const std::string boundary = "=_part_" + std::to_string(n);
     std::string text = std::move(head);
     text += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
@@ -80,15 +85,53 @@ std::string WithAttachment(std::string head, const std::string& body, int n, std
     text += "--" + boundary + "\r\nContent-Type: " + type + "; name=\"" + name +
             "\"\r\nContent-Disposition: attachment; filename=\"" + name +
             "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    text += Base64Slice(n, bytes);
+    text += Base64Slice(n, bytes, set);
+    text += "--" + boundary + "--\r\n";
+    return text;
+}
+
+// A message of `count` base64 attachments of about `bytes` each (set 2's very large one).
+std::string ManyAttachments(std::string head, std::mt19937& random, int n, int count,
+                            std::size_t bytes) {
+    const std::string boundary = "=_many_" + std::to_string(n);
+    std::string text = std::move(head);
+    text += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+    text += "--" + boundary + "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
+            TextLines(random, 3000) + "\r\n";
+    for (int a = 0; a < count; ++a) {
+        const std::string name = "scan" + std::to_string(a) + ".jpg";
+        text += "--" + boundary + "\r\nContent-Type: image/jpeg; name=\"" + name +
+                "\"\r\nContent-Disposition: attachment; filename=\"" + name +
+                "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        text += Base64Slice(n * 131 + a, bytes + (random() % 1000) * 97, 2);
+    }
+    text += "--" + boundary + "--\r\n";
+    return text;
+}
+
+// A message of `count` small text parts (set 2's many-parts one).
+std::string ManySmallParts(std::string head, std::mt19937& random, int n, int count) {
+    const std::string boundary = "=_small_" + std::to_string(n);
+    std::string text = std::move(head);
+    text += "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
+    for (int a = 0; a < count; ++a) {
+        text += "--" + boundary + "\r\nContent-Type: text/plain; charset=utf-8\r\n";
+        if (a % 3 == 2)
+            text += "Content-Disposition: attachment; filename=\"note" + std::to_string(a) +
+                    ".txt\"\r\n";
+        text += "\r\n" + TextLines(random, 20 + random() % 150);
+    }
     text += "--" + boundary + "--\r\n";
     return text;
 }
 
 } // namespace
 
-std::string IncomingMessage(int n) {
-    std::mt19937 random(static_cast<unsigned>(n) * 31 + 7);
+int MailboxSize(int set) { return set == 1 ? 1000 : 400; }
+int OutboxSize(int set) { return set == 1 ? 500 : 500; }
+
+std::string IncomingMessage(int n, int set) {
+    std::mt19937 random(static_cast<unsigned>(n) * 31 + (set == 1 ? 7 : 1009));
     const std::string person = "person" + std::to_string(n % 300);
     std::string head = "Return-Path: <" + person +
                        "@example.com>\r\n"
@@ -114,6 +157,19 @@ std::string IncomingMessage(int n) {
                        std::to_string(n) + "." + std::to_string(random()) +
                        "@mail.example.com>\r\n"
                        "MIME-Version: 1.0\r\n";
+    if (set != 1) {
+        if (n == 0) // 80 attachments of about 500 KB: some 40 MB
+            return ManyAttachments(std::move(head), random, n, 80, 450'000);
+        if (n == 1)
+            return ManySmallParts(std::move(head), random, n, 4000);
+        if (n % 3 == 0) {
+            const std::size_t bytes = 100'000 + random() % 400'000;
+            return WithAttachment(std::move(head), TextLines(random, 3000), n, bytes, "image/png",
+                                  ("picture" + std::to_string(n) + ".png").c_str(), set);
+        }
+        return head + "Content-Type: text/plain; charset=utf-8\r\n\r\n" +
+               TextLines(random, 2000 + random() % 30000);
+    }
     if (n % 20 == 7) {
         // A few large ones: 2.2 to 4 MB of attachment.
         const std::size_t bytes = 2'200'000 + (static_cast<std::size_t>(n) * 7919) % 1'800'000;
@@ -133,8 +189,8 @@ std::string IncomingMessage(int n) {
            TextLines(random, 1000 + random() % 7000);
 }
 
-std::string OutgoingMessage(int n) {
-    std::mt19937 random(static_cast<unsigned>(n) * 17 + 3);
+std::string OutgoingMessage(int n, int set) {
+    std::mt19937 random(static_cast<unsigned>(n) * 17 + (set == 1 ? 3 : 5501));
     std::string head = "From: Me Myself <me@example.org>\r\n"
                        "To: Bob Builder <bob@example.net>\r\n"
                        "Subject: " +
@@ -150,6 +206,17 @@ std::string OutgoingMessage(int n) {
                        "X-Mailer: Pelmora v.3.0.5\r\n"
                        "MIME-Version: 1.0\r\n";
     const std::string body = TextLines(random, 800 + random() % 5000);
+    if (set != 1) {
+        if (n == 0) // 40 attachments of about 500 KB: some 20 MB
+            return ManyAttachments(std::move(head), random, n, 40, 450'000);
+        if (n == 1)
+            return ManySmallParts(std::move(head), random, n, 2000);
+        if (n % 3 == 1) {
+            const std::size_t bytes = 30'000 + random() % 250'000;
+            return WithAttachment(std::move(head), body, n, bytes, "image/png",
+                                  ("photo" + std::to_string(n) + ".png").c_str(), set);
+        }
+    }
     if (n % 5 == 2) {
         // Every fifth with an attachment of 20 to 120 KB.
         const std::size_t bytes = 20'000 + (static_cast<std::size_t>(n) * 977) % 100'000;
