@@ -18,7 +18,10 @@ modes:
   split-greeting  the greeting arrives in four pieces, split inside "+OK" and between CR
                   and LF; the rest is well-behaved
   bare-lf         every line the server sends ends with a bare LF, the message's as well
-  big             a well-behaved server with one message of SIZE bytes (default 200 MB)
+  big             a well-behaved server with one message of SIZE bytes (default 200 MB) of
+                  plain text lines
+  big-attachment  the same with a multipart message of about SIZE bytes written by Python's
+                  email package: a short text and a base64 attachment of random bytes
 """
 import socket
 import sys
@@ -47,6 +50,24 @@ def big_message(size):
         count, rest = count - 1, rest + len(line)
     tail = b"x" * (rest - 2) + b"\r\n" if rest else b""
     return head + line * count + tail
+
+
+def big_attachment_message(size):
+    """A multipart/mixed message of about size bytes as Python's email package writes it."""
+    import email.policy
+    import random
+    from email.message import EmailMessage
+    message = EmailMessage(policy=email.policy.SMTP)
+    message["From"] = "Ann <ann@example.net>"
+    message["To"] = "me@example.org"
+    message["Subject"] = "the whole archive"
+    message["Date"] = "Thu, 10 Dec 2026 10:00:00 +0000"
+    message["Message-ID"] = "<big-attachment@example.net>"
+    message.set_content("The archive is attached.\n")
+    payload = random.Random(7).randbytes(size * 3 // 4 - 4096)
+    message.add_attachment(payload, maintype="application", subtype="zip",
+                           filename="archive.zip")
+    return message.as_bytes()
 
 
 def stuffed(text):
@@ -118,7 +139,7 @@ class Session:
             self.conn.sendall(b"+OK\n" + body + b".\n")
             return
         self.conn.sendall(b"+OK " + str(len(text)).encode() + b" octets\r\n")
-        if self.mode != "big":
+        if not self.mode.startswith("big"):
             self.conn.sendall(stuffed(text))
             return
         # A big message has no line that begins with a dot: it goes out as it is, in pieces,
@@ -180,12 +201,16 @@ class Session:
 
 def main():
     mode, port, transcript_path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-    default = 200 * 1024 * 1024 if mode == "big" else 300 * 1024 * 1024
+    big = mode.startswith("big")
+    default = 200 * 1024 * 1024 if big else 300 * 1024 * 1024
     size = int(sys.argv[4]) if len(sys.argv) > 4 else default
-    message = big_message(size) if mode == "big" else MESSAGE
-    if mode != "big":
-        with open(transcript_path + ".eml", "wb") as copy:
-            copy.write(MESSAGE)
+    message = MESSAGE
+    if mode == "big":
+        message = big_message(size)
+    elif mode == "big-attachment":
+        message = big_attachment_message(size)
+    with open(transcript_path + ".eml", "wb") as copy:
+        copy.write(message)
     if mode == "bare-lf":
         message = message.replace(b"\r\n", b"\n")
     # Listening starts once everything is ready, so a test waiting for the port may go on.
