@@ -225,8 +225,10 @@ void TWorkspace::ProjectTreeParamClick(TNode* node, const std::string& href, std
     } else if (is("Stationery")) {
         auto chosen =
             Ui().ChooseOpenFile(Text(1, 4), ShellState.Dirs().Templates, kStationeryFilter);
+        if (!chosen)
+            return; // cancelled: the stationery stays as it was
         struct stat st {};
-        if (chosen && ::stat(chosen->c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::stat(chosen->c_str(), &st) == 0 && S_ISREG(st.st_mode))
             value = EscapeParam(*chosen);
         else
             value = notSet;

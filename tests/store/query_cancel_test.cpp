@@ -79,7 +79,14 @@ TEST_F(QueryCancelTest, ProjectParametersAndRenameKeepTheirValues) {
                 ClickParam(Workspace->ProjectTree, node, href, Workspace->ProjectTreeEvents());
         }
     }
+    PutFile(Shell->Dirs().Templates + "paper.htm", "<html></html>");
+    Ui.OpenFileAnswers = {Shell->Dirs().Templates + "paper.htm"};
+    for (TNode* node : Workspace->ProjectTree.DepthFirst()) {
+        if (ReadParam(node->Text(), "Stationery"))
+            ClickParam(Workspace->ProjectTree, node, "Stationery", Workspace->ProjectTreeEvents());
+    }
     ASSERT_EQ(Ui.Queries.size(), 4u);
+    ASSERT_EQ(Ui.Choosers.size(), 1u);
     Shell->ProjectTreeChanged = false;
     Shell->AccountTreeChanged = false;
     const std::vector<std::string> projectBefore = Texts(Workspace->ProjectTree);
@@ -95,6 +102,13 @@ TEST_F(QueryCancelTest, ProjectParametersAndRenameKeepTheirValues) {
             ClickParam(Workspace->ProjectTree, node, href, Workspace->ProjectTreeEvents());
         }
     }
+    // A cancelled file chooser keeps the stationery as well.
+    Ui.OpenFileAnswers = {std::nullopt};
+    for (TNode* node : Workspace->ProjectTree.DepthFirst()) {
+        if (ReadParam(node->Text(), "Stationery"))
+            ClickParam(Workspace->ProjectTree, node, "Stationery", Workspace->ProjectTreeEvents());
+    }
+    EXPECT_EQ(Ui.Choosers.size(), 1u);
     EXPECT_EQ(Ui.Queries.size(), 4u);
     EXPECT_EQ(Texts(Workspace->ProjectTree), projectBefore);
     EXPECT_EQ(Texts(Workspace->AccountTree), accountBefore);
