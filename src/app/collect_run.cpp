@@ -98,8 +98,8 @@ int RunCollect(const TCollectOptions& options) {
 
     const std::unique_ptr<QLockFile> lock = TryTransferLock(options.ProgramDir);
     if (!lock) {
-        std::cerr << "pelmora: another Pelmora process is transferring the mail of "
-                  << options.ProgramDir << "\n";
+        shell.ShowTransferLocked();
+        std::cerr << "pelmora: " << options.ProgramDir << " is locked\n";
         return 1;
     }
 
@@ -122,8 +122,20 @@ int RunCollect(const TCollectOptions& options) {
     for (const std::string& line : shell.SessionLog().Items())
         std::cout << line << "\n";
     std::cout.flush();
-    // The account tree is left as it is: a window open on this data home writes its own copy
-    // at close, and the run keeps what it must (indexes, UIDLs, the mail log) in files.
+    // A default project that routing created must be in the tree, or every later run creates
+    // another one nobody sees. A window open on this data home owns the tree and writes its
+    // own copy at close, so the run then leaves it alone (it asks again: a window may have
+    // opened while the run went on).
+    if (shell.AccountTreeChanged) {
+        if (!windowRunning && !TSingleInstance::WindowRunning(options.ProgramDir)) {
+            if (!work.SaveAccountTree())
+                std::cerr << "pelmora: the account tree of " << options.ProgramDir
+                          << " could not be saved\n";
+        } else {
+            std::cerr << "pelmora: a window is open on " << options.ProgramDir
+                      << "; the account tree changes of this run are not saved\n";
+        }
+    }
     const int errors = run.RetrieveErrors + run.SendErrors + run.Refused;
     return errors > 0 ? 1 : 0;
 }

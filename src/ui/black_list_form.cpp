@@ -58,9 +58,7 @@ TBlackListWindow::TBlackListWindow(TShell& shell, QWidget* parent) : QDialog(par
             // The list is not lost without a word: the file stays as it was.
             TPopupRequest request;
             request.Caption = Shell.Text(1, 262);
-            request.Text = "\r\n" + Form.Path +
-                           "\r\n\r\nThe black-list could not be saved; "
-                           "the file was left as it was.";
+            request.Text = "\r\n" + Form.Path + Shell.Texts().Own(TOwnText::BlackListNotSaved);
             request.DisplayMs = 8000;
             request.TextSize = 11;
             request.Modeless = false;

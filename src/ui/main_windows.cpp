@@ -3,6 +3,8 @@
 
 #include "ui/main_form.h"
 
+#include "shell/window_cycle.h"
+
 #include <QAction>
 #include <QMenu>
 
@@ -56,7 +58,15 @@ void TMainForm::RebuildWindowMenu() {
     Actions.value(QStringLiteral("MenuCasdadeAllWindows"))->setEnabled(any);
 }
 
+namespace {
+
+// The window Ctrl+Tab showed last, kept on the main window; only ever compared, never used.
+constexpr const char* kLastCycledWindow = "LastCycledWindow";
+
+} // namespace
+
 void TMainForm::ShowListedWindow(QWidget* window) {
+    setProperty(kLastCycledWindow, QVariant::fromValue(reinterpret_cast<quintptr>(window)));
     window->showNormal();
     window->raise();
     window->activateWindow();
@@ -69,16 +79,16 @@ void TMainForm::CascadeWindows() {
 
 void TMainForm::ShowNextWindow() {
     const QList<QWidget*> windows = ListedWindows();
-    if (windows.isEmpty())
-        return;
-    qsizetype next = 0;
-    for (qsizetype i = 0; i < windows.size(); ++i) {
-        if (windows[i]->isActiveWindow()) {
-            next = (i + 1) % windows.size();
-            break;
-        }
+    std::vector<const void*> listed;
+    const void* active = nullptr;
+    for (QWidget* window : windows) {
+        listed.push_back(window);
+        if (window->isActiveWindow())
+            active = window;
     }
-    ShowListedWindow(windows[next]);
+    const auto last = reinterpret_cast<const void*>(property(kLastCycledWindow).value<quintptr>());
+    if (const std::optional<std::size_t> next = NextWindowInCycle(listed, active, last))
+        ShowListedWindow(windows[static_cast<qsizetype>(*next)]);
 }
 
 } // namespace pelmora

@@ -1,5 +1,6 @@
 #include "ui/message_list_menu.h"
 
+#include "processing/receipt_commands.h"
 #include "shell/shell_state.h"
 #include "store/folder_listing.h"
 #include "store/message_commands.h"
@@ -144,6 +145,10 @@ void TMailMenu::Run(const QString& name) {
         View.SaveToFileClick();
     else if (name == QLatin1String("mmenuremoveattachments"))
         View.RemoveAllAttachmentsClick();
+    else if (name == QLatin1String("MMenuFindReceipt"))
+        FindReceiptOfSelectedMessage(View);
+    else if (name == QLatin1String("MMenuFindsourceofreceipt"))
+        FindSourceOfSelectedReceipt(View);
     else
         Q_EMIT CommandRequested(name);
 }

@@ -2,9 +2,9 @@
 // TMailMenu: the popup menu of the message list ("MailMenu"), its items in order with their
 // captions from the texts table and their shortcuts. Items whose command lives in the core's
 // TFolderView (refresh, quick view, open, state toggles, select all, copy, move, delete, save,
-// remove attachments) run it directly; the others (new message, reply, forward, print, find,
-// search, receipts, address books, backups, attachments window) are announced through
-// CommandRequested with the item's name, for the window that owns those features.
+// remove attachments, the two receipt searches) run it directly; the others (new message,
+// reply, forward, print, find, search, address books, backups, attachments window) are
+// announced through CommandRequested with the item's name, for the window that owns them.
 
 #include <QMenu>
 #include <QString>

@@ -1,5 +1,6 @@
 #include "ui/qt_ui_services.h"
 
+#include "shell/dialog_rules.h"
 #include "shell/message_texts.h"
 #include "ui/message_dlg.h"
 #include "ui/query_form.h"
@@ -158,7 +159,8 @@ std::optional<std::string> TQtUiServices::ChooseOpenFile(const std::string& capt
                                                          const std::string& startDir,
                                                          const std::string& filter) {
     const QString file =
-        QFileDialog::getOpenFileName(Owner, ToQt(caption), ToQt(startDir), ToQt(filter));
+        QFileDialog::getOpenFileName(Owner, ToQt(caption), ToQt(startDir),
+                                     ToQt(FileDialogFilter(filter)));
     if (file.isEmpty())
         return std::nullopt;
     return FromQt(QFileInfo(file).absoluteFilePath());
@@ -171,7 +173,8 @@ std::optional<std::string> TQtUiServices::ChooseSaveFile(const std::string& capt
     QString start = ToQt(startDir);
     if (!fileName.empty())
         start = QDir(start).filePath(ToQt(fileName));
-    const QString file = QFileDialog::getSaveFileName(Owner, ToQt(caption), start, ToQt(filter));
+    const QString file =
+        QFileDialog::getSaveFileName(Owner, ToQt(caption), start, ToQt(FileDialogFilter(filter)));
     if (file.isEmpty())
         return std::nullopt;
     return FromQt(QFileInfo(file).absoluteFilePath());

@@ -1,5 +1,6 @@
 // "pelmora --collect": the unattended transfer run started from cron or a timer, run as the
 // real program against local servers.
+#include "paramtree/tree_file.h"
 #include "processing/index_row.h"
 #include "processing/processing_fixture.h"
 #include "shell/atomic_file.h"
@@ -155,6 +156,39 @@ TEST_F(CollectTest, RetrievesAndSendsWithoutAWindow) {
     EXPECT_EQ(Files(kFolderSent).size(), 1u);
 }
 
+// An account without a default project gets one from routing; the run saves it in the account
+// tree, so the next run files into the same project instead of creating another.
+TEST_F(CollectTest, DefaultProjectCreatedByTheRunIsSaved) {
+    Workspace->AccountTree.Delete(FindNumber(Workspace->AccountTree, Project));
+    fs::remove_all(Store + std::to_string(Project));
+    ASSERT_EQ(Workspace->ReadAccountSettings(AccountNode).DefaultProject, 0);
+    HandOver();
+    auto defaultProjects = [this] {
+        TNodeTree tree;
+        EXPECT_TRUE(ReadTreeFile(Store + "folders.tree", tree).Ok);
+        std::vector<int> numbers;
+        for (const TNode* node : tree.DepthFirst())
+            if (node->Level() == 1 && NodeNumber(node->Text()) > 99999)
+                numbers.push_back(NodeNumber(node->Text()));
+        return numbers;
+    };
+    ASSERT_TRUE(defaultProjects().empty());
+
+    ASSERT_TRUE(Pop3.AddMessage("collect", Mail("first")));
+    TProgramRun run = Collect();
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    const std::vector<int> after = defaultProjects();
+    ASSERT_EQ(after.size(), 1u);
+    Project = after[0];
+    EXPECT_EQ(Files(kFolderInbox).size(), 1u);
+
+    ASSERT_TRUE(Pop3.AddMessage("collect", Mail("second")));
+    run = Collect();
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    EXPECT_EQ(defaultProjects(), after);
+    EXPECT_EQ(Files(kFolderInbox).size(), 2u);
+}
+
 // Every way the run can fail ends with exit code 1 and a reason.
 TEST_F(CollectTest, FailuresExitWithOne) {
     ASSERT_TRUE(Pop3.AddMessage("collect", Mail("kept")));
@@ -177,7 +211,8 @@ TEST_F(CollectTest, FailuresExitWithOne) {
         ASSERT_TRUE(lock);
         run = Collect();
         EXPECT_EQ(run.ExitCode, 1);
-        EXPECT_NE(run.Err.find("another Pelmora process"), std::string::npos) << run.Err;
+        EXPECT_NE(run.Err.find("Another Pelmora process is transferring"), std::string::npos)
+            << run.Err;
         EXPECT_EQ(Pop3.MessageCount("collect"), 1);
     }
     run = Collect();
