@@ -196,8 +196,14 @@ void TMailPart::ParseAt(const TBodyText& whole, std::string_view text, bool with
     const bool progress = message == this && depth == 0 && static_cast<bool>(message->OnProgress);
     const auto total = static_cast<std::int64_t>(text.size());
     if (progress) message->ReportProgress(total, 0);
+    // Progress is told every 64 KB of text, not every line: a listener that redraws or
+    // pumps events would otherwise cost more than the reading.
+    constexpr std::size_t ProgressStep = 64 * 1024;
+    std::size_t reported = 0;
     auto reportLine = [&](const TLineCursor& cursor) {
-        if (progress) message->ReportProgress(total, static_cast<std::int64_t>(cursor.NextStart) + 1);
+        if (!progress || cursor.NextStart - reported < ProgressStep) return;
+        reported = cursor.NextStart;
+        message->ReportProgress(total, static_cast<std::int64_t>(cursor.NextStart) + 1);
     };
 
     TLineCursor cursor(text);
