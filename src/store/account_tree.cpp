@@ -3,6 +3,8 @@
 #include "store/workspace.h"
 
 #include "shell/atomic_file.h"
+#include "paramtree/markup.h"
+#include "paramtree/markup_layout.h"
 #include "paramtree/tree_file.h"
 #include "shell/shell_state.h"
 #include "store/account_parameters.h"
@@ -203,7 +205,38 @@ void TWorkspace::AddNewAccount() {
     const TCommandScope busy(*this, TCommandKind::Tree, "Add Account");
     if (!busy)
         return;
+    const int number = NextAccountNumber();
     CreateAccount(false);
+    if (number >= 0)
+        ShowNewAccount(number);
+}
+
+void TWorkspace::ShowNewAccount(int number) {
+    TNode* account = FindTopLevel(AccountTree, number);
+    if (!account)
+        return;
+    // The first parameter still "-not set-", in the order the tree shows them.
+    const std::string notSet = Text(3, 14);
+    TNode* unset = nullptr;
+    AccountTree.Walk([&](TNode& node) {
+        if (unset || &node == account || AccountOf(&node) != account)
+            return;
+        for (const TMarkupParam& param : ParseMarkupLayout(node.Text()).Params) {
+            if (ReadParam(node.Text(), param.Href).value_or(std::string()) == notSet) {
+                unset = &node;
+                return;
+            }
+        }
+    });
+    AccountTree.Expand(account, true);
+    for (TNode* parent = unset ? unset->Parent() : nullptr; parent; parent = parent->Parent())
+        AccountTree.Expand(parent, true);
+    AccountTree.Select(unset ? unset : account);
+    if (unset) {
+        ShellState.Ui().SetStatusText(TStatusBar::Folder,
+                                      "New account: click the value of \"" +
+                                          StripMarkup(unset->Text()) + "\" to fill it in");
+    }
 }
 
 AccountSettings TWorkspace::ReadAccountSettings(TNode* node) const {

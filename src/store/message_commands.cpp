@@ -1,6 +1,7 @@
 #include "store/message_commands.h"
 
 #include "mime/mail_message.h"
+#include "paramtree/text_util.h"
 #include "shell/shell_state.h"
 #include "store/folder_listing.h"
 #include "store/message_files.h"
@@ -158,6 +159,39 @@ std::string HtmlToPlainText(std::string_view html) {
     return lines;
 }
 
+namespace {
+
+// "Name <address>", or the address alone.
+std::string ShownAddress(const std::string& name, const std::string& address) {
+    if (name.empty() || name == address)
+        return address;
+    return address.empty() ? name : name + " <" + address + ">";
+}
+
+std::string ShownRecipients(const TMailRecipients& recipients) {
+    std::string out;
+    for (int i = 0; i < recipients.Count(); ++i) {
+        if (!out.empty())
+            out += ", ";
+        out += ShownAddress(recipients.NameAt(i), recipients.AddressAt(i));
+    }
+    return out;
+}
+
+// The lines above the text of a Quick-View: subject, date, sender and recipients.
+std::string QuickViewHeader(const TMailMessage& message) {
+    const TMailAddress sender = message.GetSender();
+    std::string header = "Subject: " + message.GetSubject() + "\r\n";
+    header += "Date: " + message.HeaderValue("Date") + "\r\n";
+    header += "From: " + ShownAddress(sender.Name, sender.Address) + "\r\n";
+    header += "To: " + ShownRecipients(message.ToRecipients) + "\r\n";
+    if (message.CcRecipients.Count() > 0)
+        header += "Cc: " + ShownRecipients(message.CcRecipients) + "\r\n";
+    return header + "\r\n";
+}
+
+} // namespace
+
 std::string TFolderView::QuickViewText(const std::string& path, std::string* senderAddress) const {
     TMailMessage message;
     if (!message.LoadMessageFile(path))
@@ -172,7 +206,7 @@ std::string TFolderView::QuickViewText(const std::string& path, std::string* sen
             text += line;
             text += "\r\n";
         }
-        return text;
+        return QuickViewHeader(message) + text;
     }
     std::string html;
     for (std::string_view line : message.HtmlTextLines) {
@@ -192,7 +226,7 @@ std::string TFolderView::QuickViewText(const std::string& path, std::string* sen
     // Only blank lines: nothing to show.
     if (text.find_first_not_of(" \r\n\t") == std::string::npos)
         return {};
-    return text;
+    return QuickViewHeader(message) + text;
 }
 
 void TFolderView::QuickViewClick() {
@@ -234,7 +268,14 @@ void TFolderView::SaveToFileClick() {
     const int row = rows.front();
     const std::string path = RowFilePath(row);
     const size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // The suggested name is the message's number: the state marks of its file name ("_",
+    // ".eml", ".emlo", ...) mean nothing outside the folder.
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && LowerAscii(name.substr(dot)).rfind(".eml", 0) == 0)
+        name.erase(dot);
+    if (name.size() > 1 && name.front() == '_')
+        name.erase(0, 1);
     const std::optional<std::string> target =
         Ui().ChooseSaveFile(Text(1, 184), Shell.Dirs().Store + "Backups", name + ".txt", "");
     if (!target)

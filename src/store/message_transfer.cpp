@@ -366,7 +366,9 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
             animation = 4;
         else if (destFolder == kFolderTrash)
             animation = 3;
-        Popup(Text(1, 261), "\r\n" + Text(1, 9), 10000, 14, true, animation);
+        // A permanent delete copies and moves nothing; its pop-up says what happens.
+        const std::string doing = permanent ? std::string(kDeletingMessagesText) : Text(1, 9);
+        Popup(Text(1, 261), "\r\n" + doing, 10000, 14, true, animation);
     }
     Ui().Pump();
 

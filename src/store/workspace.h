@@ -147,6 +147,9 @@ public:
     std::optional<int> NextProjectNumber() const;
     std::optional<int> NextDefaultProjectNumber() const;
     int NextAccountNumber() const;
+    // Expands the account numbered `number`, selects its first parameter that is not set and
+    // says in the account status bar what to fill in.
+    void ShowNewAccount(int number);
     AccountSettings ReadAccountSettings(TNode* node) const;
     // Settings of every account in tree order.
     std::vector<AccountSettings> AllAccountSettings() const;

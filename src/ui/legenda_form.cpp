@@ -32,6 +32,7 @@ constexpr TEntry kTreeEntries[] = {
     {14, "Folder with unread messages"},
     {12, "Empty folder"},
     {19, "Received receipts"},
+    {28, "Sent receipts"},
     {10, "Sent messages"},
     {16, "Outgoing messages"},
     {22, "Removed items"},

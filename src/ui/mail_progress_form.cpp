@@ -1,6 +1,8 @@
 #include "ui/mail_progress_form.h"
 
 #include "processing/transfer_run.h"
+#include "shell/settings.h"
+#include "shell/shell_state.h"
 #include "ui/text_convert.h"
 
 #include <QCheckBox>
@@ -10,6 +12,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -26,7 +29,7 @@ void SetRed(QLabel* label, bool red) {
 
 TMailProgressForm::TMailProgressForm(TTransferRun& run, const TTransferProgressCaptions& captions,
                                      QWidget* parent)
-    : QWidget(parent, Qt::Window), Run(run) {
+    : QWidget(parent, Qt::Dialog), Run(run) {
     setObjectName(QStringLiteral("MailProgressForm"));
     setWindowTitle(ToQt(captions.Title));
     auto* layout = new QVBoxLayout(this);
@@ -58,7 +61,9 @@ TMailProgressForm::TMailProgressForm(TTransferRun& run, const TTransferProgressC
         auto* grid = new QGridLayout(box);
         int line = 0;
         for (const auto& [counter, caption] : rows) {
-            grid->addWidget(new QLabel(ToQt(caption), box), line, 0);
+            auto* label = new QLabel(ToQt(caption), box);
+            grid->addWidget(label, line, 0);
+            CounterCaptions[counter] = label;
             auto* value = new QLabel(QStringLiteral("0"), box);
             value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
             grid->addWidget(value, line, 1);
@@ -127,8 +132,17 @@ void TMailProgressForm::ProgressChanged(const TTransferProgressState& state) {
         c.Outbox,  c.Sent,       c.Refused, c.AttachmentsOut, c.BytesOut};
     for (int i = 0; i < CounterCount; ++i)
         Counters[static_cast<size_t>(i)]->setText(QString::number(values[static_cast<size_t>(i)]));
-    SetRed(Counters[Blocked], state.BlockedRed);
-    SetRed(Counters[Refused], state.RefusedRed);
+    for (TCounter counter : {Blocked, Refused}) {
+        const bool red = counter == Blocked ? state.BlockedRed : state.RefusedRed;
+        SetRed(Counters[counter], red);
+        SetRed(CounterCaptions[counter], red);
+    }
+    // A run that ended well has done all it had to: its gauges show that rather than the
+    // empty gauges of the last account or outbox it looked at.
+    if (state.Finished && !state.ActionRed) {
+        OverallGauge->setValue(OverallGauge->maximum());
+        MessageGauge->setValue(MessageGauge->maximum());
+    }
     Button->setText(ToQt(state.ButtonCaption));
     CloseOnReadyBox->setChecked(state.CloseOnReady);
     ShowLogBox->setChecked(state.ShowLogAfterClose);
@@ -146,8 +160,45 @@ void TMailProgressForm::ButtonClick() {
     close();
 }
 
+QRect TMailProgressForm::PlaceCentred(const QSize& size, const QRect& owner, const QRect& screen) {
+    QRect place(QPoint(0, 0), size);
+    place.moveCenter(owner.isValid() ? owner.center() : screen.center());
+    if (!screen.isValid())
+        return place;
+    place.moveLeft(std::max(screen.left(), std::min(place.left(), screen.right() - size.width() + 1)));
+    place.moveTop(std::max(screen.top(), std::min(place.top(), screen.bottom() - size.height() + 1)));
+    return place;
+}
+
+void TMailProgressForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (Placed)
+        return;
+    Placed = true;
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    const bool ownerShown = owner && owner->isVisible() && !owner->isMinimized();
+    const QRect ownerRect = ownerShown ? owner->frameGeometry() : QRect();
+    const QScreen* screen = ownerShown ? owner->screen() : this->screen();
+    const QRect room = screen ? screen->availableGeometry() : QRect();
+    QSize size = sizeHint().expandedTo(minimumSizeHint());
+    if (room.isValid())
+        size = size.boundedTo(room.size());
+    resize(size);
+    move(PlaceCentred(frameGeometry().size().expandedTo(size), ownerRect, room).topLeft());
+}
+
+void TMailProgressForm::SaveChecks() {
+    TSettings& settings = Run.Shell().Settings();
+    settings.SetBool(TSettingKey::CloseOnReady, Run.Progress.CloseOnReady);
+    settings.SetBool(TSettingKey::ShowLogAfterClose, Run.Progress.ShowLogAfterClose);
+    settings.Save();
+}
+
 void TMailProgressForm::closeEvent(QCloseEvent* event) {
     const bool attached = Run.Progress.Observer == this;
+    // The ticks are the user's choice for the next run, however this window goes.
+    if (attached)
+        SaveChecks();
     const bool showLog = attached && Run.Progress.Finished && Run.Progress.ShowLogAfterClose;
     if (attached)
         Run.DetachProgressWindow();

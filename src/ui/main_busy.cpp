@@ -67,6 +67,7 @@ void TMainForm::ApplyBusyState() {
         FolderTreeView->setEnabled(true);
         ProjectTreeView->setEnabled(true);
         ApplyMenuState(); // the message buttons as the list allows them
+        UpdateTreeMenus(); // items that do not apply to the selection stay greyed
         return;
     }
 

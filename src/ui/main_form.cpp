@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -135,13 +136,40 @@ void TMainForm::changeEvent(QEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyRelease && watched->isWidgetType() &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-        !static_cast<QKeyEvent*>(event)->isAutoRepeat() &&
-        static_cast<QWidget*>(watched)->window() == this) {
-        ShellState.AbortRequested = true;
+    // Captions of menu items become window titles of the dialogs they open ("&Copy",
+    // "&Save to file"); a title shows no accelerator marks.
+    if (event->type() == QEvent::WindowTitleChange && !Retitling && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->isWindow()) {
+        auto* window = static_cast<QWidget*>(watched);
+        const QString title = WindowTitleOf(window->windowTitle());
+        if (title != window->windowTitle()) {
+            Retitling = true;
+            window->setWindowTitle(title);
+            Retitling = false;
+        }
+    }
+    // Esc stops a long loop of this window. One key stroke does one thing: the release of an
+    // Esc that closed a pop-up or a dialog is not an abort, and with nothing running there is
+    // nothing to stop (a stray abort would keep the folder captions from being updated).
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        watched->isWidgetType() && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        const bool here = static_cast<QWidget*>(watched)->window() == this;
+        if (event->type() == QEvent::KeyPress) {
+            EscPressedHere = here;
+        } else {
+            const bool pressedHere = EscPressedHere;
+            EscPressedHere = false;
+            if (here && pressedHere && LongLoopRunning())
+                ShellState.AbortRequested = true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool TMainForm::LongLoopRunning() const {
+    return ShellState.StartingUp || ShellState.TransferRunning || Work.Busy() ||
+           (FolderView && (FolderView->ListBuilding() || FolderView->StateChangeBusy()));
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -260,10 +288,27 @@ bool TMainForm::CloseSteps() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (FormClose())
-        event->accept();
-    else
+    const bool duringRun = ShellState.TransferRunning && !Closed;
+    if (!FormClose()) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    if (!duringRun || ClosedDuringRun)
+        return;
+    // The run is still on the stack below this close and ends at its next step. Its windows
+    // go with the main window, and the program ends when the run has returned: the event
+    // loops stop now, so the run's last pop-ups do not wait for anybody.
+    ClosedDuringRun = true;
+    if (ProgressForm)
+        ProgressForm->close();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible() && window->isWindow() &&
+            (window->parentWidget() == this || qobject_cast<QDialog*>(window)))
+            window->close();
+    }
+    if (EndProcess)
+        EndProcess();
 }
 
 void TMainForm::RecoverFromError() {

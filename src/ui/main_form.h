@@ -13,6 +13,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -40,6 +41,18 @@ class TTransferRun;
 enum class TTransferCommand;
 class TSplashScreen;
 
+// The property an action carries once a command is bound to it; items without one stay greyed.
+inline constexpr const char* kBoundProperty = "pelmoraBound";
+
+// The smallest size the main window opens at where the screen allows: both trees and every
+// list column are whole.
+inline constexpr int kMainWindowMinWidth = 1200;
+inline constexpr int kMainWindowMinHeight = 800;
+// The window's size from the stored one: at least the smallest size, at most `screen`.
+QSize MainWindowSize(const QSize& stored, const QRect& screen);
+// A stored font size (counted from the program's default) at the desktop's font size.
+int ShownFontSize(int stored, int desktop);
+
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -57,6 +70,10 @@ public:
     bool FormClose();
     // Makes the window usable again after an error no handler caught.
     void RecoverFromError();
+    // Ends the program after the window closed during a transfer run: the run returns to the
+    // event loop only after its last steps, and nothing may be left behind to wait on it.
+    // Tests replace it.
+    std::function<void()> EndProcess = [] { QCoreApplication::exit(0); };
 
     // The window list of the "View" menu: composition windows register themselves here.
     void AddWindowItem(QWidget* window);
@@ -133,6 +150,7 @@ private:
     void ShowFolderTreePopup(const QPoint& at);
     void ShowProjectTreePopup(const QPoint& at);
     void UpdateTreeMenus();
+    void AllowItem(const char* name, bool available);
     // main_message_list.cpp: the message list over the core's folder view
     void ConnectMessageList();
     void MirrorSelectionToCore();
@@ -157,6 +175,7 @@ private:
     void AnimatorTick();
     void InstallBuiltInFrames();
     void SetTreesEnabled(bool enabled);
+    bool LongLoopRunning() const;
 
     TShell& ShellState;
     TWorkspace& Work;
@@ -200,6 +219,9 @@ private:
     bool Closed = false;
     bool SizesApplied = false;
     bool InClose = false;
+    bool Retitling = false; // a title is being cleaned of its accelerator marks
+    bool ClosedDuringRun = false;
+    bool EscPressedHere = false; // the last Esc went down in this window
 };
 
 } // namespace pelmora

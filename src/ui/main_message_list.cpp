@@ -192,6 +192,7 @@ void TMainForm::ConnectMessageList() {
     });
     if (QAction* emptyTrash = Actions.value(QStringLiteral("PMEmptyTrash"))) {
         emptyTrash->setEnabled(true);
+        emptyTrash->setProperty(kBoundProperty, true);
         connect(emptyTrash, &QAction::triggered, this, [this] { FolderView->EmptyTrashClick(); });
     }
     for (const QKeySequence& keys :

@@ -3,14 +3,19 @@
 
 #include "ui/main_form.h"
 
+#include "store/node_helpers.h"
 #include "ui/artwork.h"
 #include "ui/message_list_view.h"
+#include "ui/status_line.h"
 #include "ui/text_convert.h"
 #include "ui/tree_images.h"
 
+#include <QApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -29,6 +34,11 @@ TMarkupTree* MakeTree(QWidget* parent, const QString& name) {
     tree->HTMLImages = &TreeImages();
     tree->ShowSelection = true;
     return tree;
+}
+
+// The project tree draws the sent-receipts folder with its own icon.
+int ProjectTreeImage(const TNode& node, int image) {
+    return SentReceiptImage(node.Level() == 0 ? NodeNumber(node.Text()) : -1, image);
 }
 
 struct TButtonDef {
@@ -63,9 +73,8 @@ void TMainForm::BuildPanels() {
     left->setSpacing(2);
     FolderTreeView = MakeTree(FolderPanelParent, QStringLiteral("FolderTree"));
     left->addWidget(FolderTreeView, 1);
-    FolderStatusBar = new QStatusBar(FolderPanelParent);
+    FolderStatusBar = new TStatusLine(FolderPanelParent);
     FolderStatusBar->setObjectName(QStringLiteral("FolderStatus"));
-    FolderStatusBar->setSizeGripEnabled(false);
     left->addWidget(FolderStatusBar);
 
     RightSplitter = new QSplitter(Qt::Vertical, MainSplitter);
@@ -77,6 +86,7 @@ void TMainForm::BuildPanels() {
     auto* top = new QVBoxLayout(MessageListPanel);
     top->setContentsMargins(0, 4, 4, 0);
     ProjectTreeView = MakeTree(MessageListPanel, QStringLiteral("ProjectTree"));
+    ProjectTreeView->MapImage = ProjectTreeImage;
     top->addWidget(ProjectTreeView);
 
     auto* bottom = new QWidget(RightSplitter);
@@ -105,8 +115,6 @@ void TMainForm::BuildPanels() {
     auto* row = new QHBoxLayout(buttonPanel);
     row->setContentsMargins(0, 2, 0, 2);
     row->setSpacing(2);
-    QFont buttonFont = buttonPanel->font();
-    buttonFont.setPointSize(8);
     for (const TButtonDef& def : kMessageButtons) {
         auto* button = new QToolButton(buttonPanel);
         button->setObjectName(QString::fromLatin1(def.Name));
@@ -114,7 +122,6 @@ void TMainForm::BuildPanels() {
         button->setIconSize(QSize(20, 20));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setAutoRaise(true);
-        button->setFont(buttonFont);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setMinimumWidth(36); // narrow windows may clip captions, never the panels
         // The commands behind the buttons act on listed messages; none are listed yet.
@@ -129,23 +136,45 @@ void TMainForm::BuildPanels() {
     row->addWidget(Animation);
     lower->addWidget(buttonPanel);
 
-    MessageStatusBar = new QStatusBar(bottom);
+    MessageStatusBar = new TStatusLine(bottom);
     MessageStatusBar->setObjectName(QStringLiteral("MessageStatus"));
     lower->addWidget(MessageStatusBar);
 
-    RightSplitter->setStretchFactor(0, 0);
-    RightSplitter->setStretchFactor(1, 1);
-    MainSplitter->setStretchFactor(0, 0);
-    MainSplitter->setStretchFactor(1, 1);
+    // A bigger window gives every panel more room, the list the most.
+    RightSplitter->setStretchFactor(0, 1);
+    RightSplitter->setStretchFactor(1, 2);
+    MainSplitter->setStretchFactor(0, 1);
+    MainSplitter->setStretchFactor(1, 3);
     setCentralWidget(MainSplitter);
 
     Ui.SetStatusBars(FolderStatusBar, MessageStatusBar);
     Ui.SetAnimationLabel(Animation);
 }
 
+QSize MainWindowSize(const QSize& stored, const QRect& screen) {
+    QSize size = stored.expandedTo(QSize(kMainWindowMinWidth, kMainWindowMinHeight));
+    if (screen.isValid())
+        size = size.boundedTo(screen.size());
+    return size;
+}
+
 void TMainForm::ApplyPanelSizes() {
     const TPanelSizes& panels = ShellState.Panels();
-    resize(panels.MainFormWidth, panels.MainFormHeight);
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect room = shown ? shown->availableGeometry() : QRect();
+    if (!isMaximized() && !isFullScreen()) {
+        // Room for both trees and every list column; the frame's decorations included.
+        const QSize decorations = frameGeometry().size() - geometry().size();
+        const QRect inner = room.isValid() ? room.adjusted(0, 0, -decorations.width(),
+                                                           -decorations.height())
+                                           : room;
+        resize(MainWindowSize(QSize(panels.MainFormWidth, panels.MainFormHeight), inner));
+        if (!isVisible() && room.isValid()) {
+            QRect frame(QPoint(0, 0), size() + decorations);
+            frame.moveCenter(room.center());
+            move(frame.topLeft());
+        }
+    }
     // The splitters share out what they have; the first pane gets the stored size.
     const int width = std::max(MainSplitter->width(), panels.FolderTreeWidth + 100);
     MainSplitter->setSizes({panels.FolderTreeWidth, width - panels.FolderTreeWidth});
@@ -155,6 +184,7 @@ void TMainForm::ApplyPanelSizes() {
     for (int column = 0; column < static_cast<int>(panels.ListColumnWidths.size()); ++column)
         header->resizeSection(column, panels.ListColumnWidths[column]);
     header->resizeSection(5, 0);
+    static_cast<TMessageListView*>(MessageListView)->FillWidth();
 }
 
 void TMainForm::StorePanelSizes() {
@@ -175,10 +205,17 @@ void TMainForm::StorePanelSizes() {
         panels.ListColumnWidths[column] = MessageListView->header()->sectionSize(column);
 }
 
+int ShownFontSize(int stored, int desktop) {
+    return std::max(desktop + stored - kDefaultFontSize, 1);
+}
+
 void TMainForm::ApplyFonts() {
+    // The stored sizes count from the program's default; they are shown relative to the
+    // desktop's font, so the default is the desktop's size and "Bigger Font" adds a point.
     auto apply = [](QWidget* widget, int points) {
         QFont font = widget->font();
-        font.setPointSize(std::max(points, 1));
+        const int desktop = QApplication::font(widget).pointSize();
+        font.setPointSize(ShownFontSize(points, desktop > 0 ? desktop : 10));
         widget->setFont(font);
     };
     apply(FolderTreeView, ShellState.FontSize(TFontTarget::FoldersTree));

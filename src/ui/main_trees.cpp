@@ -61,6 +61,7 @@ void TMainForm::ConnectTreeCommands() {
         if (!action)
             return;
         action->setEnabled(true);
+        action->setProperty(kBoundProperty, true);
         connect(action, &QAction::triggered, this, [this, command] {
             (Work.*command)();
             UpdateTreeMenus();
@@ -85,15 +86,21 @@ void TMainForm::ConnectTreeCommands() {
     UpdateTreeMenus();
 }
 
+void TMainForm::AllowItem(const char* name, bool available) {
+    // Items stay where they are; one that does not apply, that has no command yet or that a
+    // running command holds is greyed. While a command runs the busy state owns the items.
+    QAction* action = Actions.value(QString::fromLatin1(name));
+    if (!action || Work.Busy())
+        return;
+    action->setVisible(true);
+    action->setEnabled(available && action->property(kBoundProperty).toBool());
+}
+
 void TMainForm::UpdateTreeMenus() {
     const TAccountTreeMenu& menu = Work.AccountMenu();
-    auto show = [this](const char* name, bool visible) {
-        if (QAction* action = Actions.value(QString::fromLatin1(name)))
-            action->setVisible(visible);
-    };
-    show("MenuDeleteCurrentAccount", menu.DeleteAccount);
-    show("FMDeleteAccountandallFolders", menu.DeleteAccount);
-    show("MenuDeleteProject", menu.DeleteProject);
+    AllowItem("MenuDeleteCurrentAccount", menu.DeleteAccount);
+    AllowItem("FMDeleteAccountandallFolders", menu.DeleteAccount);
+    AllowItem("MenuDeleteProject", menu.DeleteProject);
 }
 
 void TMainForm::ShowFolderTreePopup(const QPoint& at) {
@@ -112,19 +119,15 @@ void TMainForm::ShowProjectTreePopup(const QPoint& at) {
     if (node && Work.ProjectTree.Selected() != node)
         Work.ProjectTree.Select(node);
     const TProjectTreeMenu items = Work.ProjectTreePOPUPPopup(Work.ProjectTree.Selected());
-    auto show = [this](const char* name, bool visible) {
-        if (QAction* action = Actions.value(QString::fromLatin1(name)))
-            action->setVisible(visible);
-    };
-    show("PMAddNewFolder", items.AddCustomFolder);
-    show("PMRemoveCustomFolder", items.RemoveCustomFolder);
-    show("PMChangeName", items.ChangeFolderName);
-    show("PMEmptyTrash", items.EmptyTrash);
-    show("PMBackupProject", items.BackupProject);
-    show("PMDeleteProject", items.DeleteProject);
+    AllowItem("PMAddNewFolder", items.AddCustomFolder);
+    AllowItem("PMRemoveCustomFolder", items.RemoveCustomFolder);
+    AllowItem("PMChangeName", items.ChangeFolderName);
+    AllowItem("PMEmptyTrash", items.EmptyTrash);
+    AllowItem("PMBackupProject", items.BackupProject);
+    AllowItem("PMDeleteProject", items.DeleteProject);
     for (const char* name : {"PMShowAddressBook", "PMSelectAddressFromAddressbook",
                              "PMEnterAddressManually", "PMenuEditMainaddrr", "PMUpdatewMain"})
-        show(name, items.AddressBookItems);
+        AllowItem(name, items.AddressBookItems);
     ProjectTreePOPUP->popup(ProjectTreeView->viewport()->mapToGlobal(at));
 }
 

@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace pelmora {
 
 namespace {
@@ -55,6 +57,38 @@ TMarkupPaintOptions TMarkupDelegate::Options(bool selected) const {
     return options;
 }
 
+TMarkupLayout TMarkupDelegate::DrawnLayout(const TNode& node) const {
+    TMarkupLayout layout = ParseMarkupLayout(node.Text());
+    bool lastColon = false;
+    for (TMarkupRun& run : layout.Runs) {
+        if (run.Kind == TMarkupRunKind::Image) {
+            if (Tree->MapImage && run.Image.Source == TMarkupImageSource::Index &&
+                run.Image.Index >= 0)
+                run.Image.Index = Tree->MapImage(node, run.Image.Index);
+            lastColon = false;
+            continue;
+        }
+        if (run.Kind != TMarkupRunKind::Text) {
+            lastColon = false;
+            continue;
+        }
+        // "Name:" + ": value" shows one colon; a parameter's own value is never touched.
+        if (run.ParamIndex < 0) {
+            std::string& text = run.Text;
+            size_t at = 0;
+            while ((at = text.find("::", at)) != std::string::npos)
+                text.erase(at, 1);
+            const size_t first = text.find_first_not_of(' ');
+            if (lastColon && first != std::string::npos && text[first] == ':')
+                text.erase(first, 1);
+        }
+        const size_t last = run.Text.find_last_not_of(' ');
+        if (last != std::string::npos)
+            lastColon = run.ParamIndex < 0 && run.Text[last] == ':';
+    }
+    return layout;
+}
+
 TMarkupPlacement TMarkupDelegate::Place(const QModelIndex& index, const QRect& rect,
                                         bool selected) const {
     const TNode* node = Tree->NodeModel() ? Tree->NodeModel()->NodeOf(index) : nullptr;
@@ -62,12 +96,22 @@ TMarkupPlacement TMarkupDelegate::Place(const QModelIndex& index, const QRect& r
         return {};
     const TMarkupPaintOptions options = Options(selected);
     int x = rect.left() + 1;
+    const TMarkupLayout layout = DrawnLayout(*node);
+    // A text that draws its own icon ("<img src=idx:..>") keeps it up to date itself; the
+    // node's image would draw the same icon a second time beside it.
+    const bool textHasIcon =
+        std::any_of(layout.Runs.begin(), layout.Runs.end(), [](const TMarkupRun& run) {
+            return run.Kind == TMarkupRunKind::Image &&
+                   run.Image.Source == TMarkupImageSource::Index;
+        });
     QPixmap nodeImage;
-    if (options.Images && node->ImageIndex() >= 0 && node->ImageIndex() < options.Images->size()) {
-        nodeImage = (*options.Images)[node->ImageIndex()];
+    const int image = node->ImageIndex() >= 0 && Tree->MapImage
+                          ? Tree->MapImage(*node, node->ImageIndex())
+                          : node->ImageIndex();
+    if (!textHasIcon && options.Images && image >= 0 && image < options.Images->size()) {
+        nodeImage = (*options.Images)[image];
         x += nodeImage.width() + kNodeImageGap;
     }
-    const TMarkupLayout layout = ParseMarkupLayout(node->Text());
     TMarkupPlacement placement =
         PlaceMarkup(layout, options, QPoint(x, rect.top()), std::max(1, rect.right() - x));
     if (!nodeImage.isNull()) {
@@ -313,7 +357,8 @@ void TMarkupTree::OpenEditor(TNode* node, const TParamEditorRequest& request, co
         QStringList entries;
         for (const std::string& entry : request.Entries)
             entries << ToQt(entry);
-        List->Start(href, entries, request.SelectedEntry, viewport()->mapToGlobal(area.topLeft()));
+        List->Start(href, entries, request.SelectedEntry,
+                    QRect(viewport()->mapToGlobal(area.topLeft()), area.size()));
         break;
     }
     }

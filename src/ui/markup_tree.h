@@ -33,6 +33,9 @@ public:
     // The placed node text of an item drawn in `rect`.
     TMarkupPlacement Place(const QModelIndex& index, const QRect& rect, bool selected) const;
     TMarkupPaintOptions Options(bool selected) const;
+    // The node text's layout as it is drawn: images through the tree's MapImage, and a colon
+    // doubled where a caption ending in ":" meets the program's own ": " written once.
+    TMarkupLayout DrawnLayout(const TNode& node) const;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -68,6 +71,9 @@ public:
     QColor ShadowColor = QColor(0x80, 0x80, 0x80);
     int ShadowOffset = 1;
     bool ParamListSorted = false;
+    // The image drawn for image `image` of a node (its own or one of its text); empty: as is.
+    // The stored text keeps its numbers; only the drawing changes.
+    std::function<int(const TNode& node, int image)> MapImage;
 
     // Events: those the core runs, plus hover and hint.
     TMarkupTreeEvents Events;

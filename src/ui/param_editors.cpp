@@ -1,10 +1,13 @@
 #include "ui/param_editors.h"
 
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QScreen>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <climits>
 
 namespace pelmora {
@@ -182,8 +185,9 @@ TPopupListBox::TPopupListBox(QWidget* parent) : QListWidget(parent) {
 }
 
 void TPopupListBox::Start(const QString& href, const QStringList& entries, int selected,
-                          QPoint at) {
+                          const QRect& anchor) {
     Begin(State, href);
+    PressedInside = false;
     clear();
     addItems(entries);
     setCurrentRow(selected); // -1: nothing selected
@@ -192,12 +196,23 @@ void TPopupListBox::Start(const QString& href, const QStringList& entries, int s
     int widest = 0;
     for (const QString& entry : entries)
         widest = std::max(widest, fontMetrics().horizontalAdvance(entry));
-    const int rows = std::min<int>(static_cast<int>(entries.size()), 12);
+    const int rows = std::max(1, std::min<int>(static_cast<int>(entries.size()), 12));
     const int rowHeight = sizeHintForRow(0) > 0 ? sizeHintForRow(0) : fontMetrics().height() + 2;
-    int width = widest + 10 + 2 * frameWidth();
+    int width = std::max(widest + 16 + 2 * frameWidth(), anchor.width());
     if (entries.size() > rows)
         width += verticalScrollBar()->sizeHint().width();
-    resize(width, rows * rowHeight + 2 * frameWidth());
+    const QSize size(width, rows * rowHeight + 2 * frameWidth());
+    resize(size);
+    // Below the parameter, so that the click that opened the list does not land on an entry,
+    // and entirely on the screen.
+    QPoint at = anchor.bottomLeft() + QPoint(0, 2);
+    if (const QScreen* screen = QGuiApplication::screenAt(anchor.center())) {
+        const QRect room = screen->availableGeometry();
+        if (at.y() + size.height() > room.bottom() && anchor.top() - size.height() >= room.top())
+            at.setY(anchor.top() - size.height() - 2);
+        at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - size.width())));
+        at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    }
     move(at);
     show();
     setFocus(Qt::PopupFocusReason);
@@ -227,8 +242,18 @@ void TPopupListBox::keyPressEvent(QKeyEvent* event) {
     QListWidget::keyPressEvent(event);
 }
 
+void TPopupListBox::mousePressEvent(QMouseEvent* event) {
+    PressedInside = rect().contains(event->position().toPoint());
+    QListWidget::mousePressEvent(event);
+}
+
 void TPopupListBox::mouseReleaseEvent(QMouseEvent* event) {
     QListWidget::mouseReleaseEvent(event);
+    // The release of the press that opened the list chooses nothing.
+    const bool ownClick = PressedInside;
+    PressedInside = false;
+    if (!ownClick)
+        return;
     if (QListWidgetItem* item = itemAt(event->position().toPoint())) {
         setCurrentItem(item);
         Finish(true);

@@ -3,7 +3,9 @@
 // that parameter's name and whether it was cancelled, and reports Committed with its text
 // (plain, not escaped) or Cancelled. Enter commits, Escape cancels; losing the focus commits
 // the edit, spin and date editors unless Escape was pressed; the list box commits on Enter or
-// a click on an entry and cancels when it loses activation.
+// a click on an entry and cancels when it loses activation. The list box opens below the
+// parameter, inside the screen, and takes no choice from the release of the click that
+// opened it.
 
 #include <QDateEdit>
 #include <QLineEdit>
@@ -82,7 +84,9 @@ class TPopupListBox : public QListWidget {
     Q_OBJECT
 public:
     explicit TPopupListBox(QWidget* parent);
-    void Start(const QString& href, const QStringList& entries, int selected, QPoint at);
+    // `anchor` is the parameter's area in global coordinates; the list opens below it (or
+    // above it when the screen has no room below).
+    void Start(const QString& href, const QStringList& entries, int selected, const QRect& anchor);
     TParamEditorState State;
 Q_SIGNALS:
     void Committed(const QString& text);
@@ -90,11 +94,13 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
     void Finish(bool commit);
+    bool PressedInside = false; // a press on the list itself began the current click
 };
 
 } // namespace pelmora

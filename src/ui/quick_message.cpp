@@ -10,9 +10,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace pelmora {
 
@@ -182,6 +187,43 @@ void TQuickMessage::hideEvent(QHideEvent* event) {
         Timer->stop();
         deleteLater();
     }
+}
+
+void TQuickMessage::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FitText();
+}
+
+void TQuickMessage::FitText() {
+    if (Editable || !TextView)
+        return;
+    if (layout())
+        layout()->activate();
+    QTextDocument* document = TextView->document();
+    const int width = TextView->viewport()->width();
+    if (width <= 0)
+        return;
+    document->setTextWidth(width);
+    const int needed = static_cast<int>(std::ceil(document->size().height())) + 4;
+    const int missing = needed - TextView->viewport()->height();
+    if (missing <= 0)
+        return;
+    int height = this->height() + missing;
+    if (const QScreen* shown = screen()) {
+        const QRect room = shown->availableGeometry();
+        const int most = room.height() - (frameGeometry().height() - this->height());
+        if (height > most) {
+            // Even the whole screen is not enough: the rest scrolls.
+            height = most;
+            TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        }
+        resize(this->width(), height);
+        QRect frame = frameGeometry();
+        if (frame.bottom() > room.bottom())
+            move(x(), std::max(room.top(), y() - (frame.bottom() - room.bottom())));
+        return;
+    }
+    resize(this->width(), height);
 }
 
 void TQuickMessage::keyPressEvent(QKeyEvent* event) {

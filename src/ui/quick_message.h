@@ -2,7 +2,8 @@
 // TQuickMessage: the pop-up message window. A modeless pop-up closes itself when its time has
 // passed, when it loses the focus or is hidden; any pop-up closes on a click on its text or
 // caption, on Enter or Esc in its text and on its close button. The editable form (EditInPopup)
-// closes only by its close button and reports every change of its text.
+// closes only by its close button and reports every change of its text. A text longer than
+// the window makes the window taller (as far as the screen allows), so none of it is cut.
 
 #include "shell/ui_services.h"
 #include "ui/dialog_texts.h"
@@ -48,9 +49,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Grows the window until its text shows whole (within the screen).
+    void FitText();
     void Build(const QString& caption, const QString& text, int textSize, bool large,
                TPopupAnimation animation);
 

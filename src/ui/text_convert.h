@@ -24,4 +24,25 @@ inline QString ToQtLines(std::string_view bytes) {
     return text;
 }
 
+// A caption as a window title: the accelerator marks of menu captions ("&Copy") go, a doubled
+// "&&" stays as one "&".
+inline QString WindowTitleOf(const QString& caption) {
+    QString title;
+    title.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&')) {
+            if (i + 1 < caption.size() && caption[i + 1] == QLatin1Char('&'))
+                title += QLatin1Char('&');
+            else if (i + 1 < caption.size())
+                continue;
+            else
+                title += QLatin1Char('&');
+            ++i;
+            continue;
+        }
+        title += caption[i];
+    }
+    return title;
+}
+
 } // namespace pelmora

@@ -17,6 +17,7 @@ enum class TGlyph {
     Inbox,
     Outbox,
     Receipt,
+    SentReceipt,
     Trash,
     Draft
 };
@@ -117,6 +118,13 @@ QPixmap Draw(TGlyph glyph, TFill fill) {
         p.drawLine(QPointF(7, 12), QPointF(9.5, 14.5));
         p.drawLine(QPointF(9.5, 14.5), QPointF(15, 8.5));
         break;
+    case TGlyph::SentReceipt:
+        Envelope(p, QRectF(1.5, 1.5, 12, 9), paper);
+        p.setPen(QPen(empty ? line : QColor(30, 150, 50), 2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(2.5, 11), QPointF(5, 13.5));
+        p.drawLine(QPointF(5, 13.5), QPointF(9, 9.5));
+        Arrow(p, QPointF(9.5, 13.5), QPointF(15, 13.5), empty ? line : QColor(40, 140, 60));
+        break;
     case TGlyph::Trash:
         p.setBrush(empty ? QColor(220, 220, 220) : QColor(170, 180, 190));
         p.drawRect(QRectF(2.5, 3, 11, 1.8));
@@ -150,8 +158,8 @@ QVector<QPixmap> BuildImages() {
     images[6] = Draw(TGlyph::Profile, 1);
     images[7] = Draw(TGlyph::Waiting, 1);
     images[8] = Draw(TGlyph::Address, 1);
-    const TGlyph folders[] = {TGlyph::Sent,    TGlyph::Inbox, TGlyph::Outbox,
-                              TGlyph::Receipt, TGlyph::Trash, TGlyph::Draft};
+    const TGlyph folders[] = {TGlyph::Sent,  TGlyph::Inbox, TGlyph::Outbox,     TGlyph::Receipt,
+                              TGlyph::Trash, TGlyph::Draft, TGlyph::SentReceipt};
     int next = 9;
     for (TGlyph glyph : folders) {
         for (int state = 0; state < 3; ++state)
@@ -161,6 +169,13 @@ QVector<QPixmap> BuildImages() {
 }
 
 } // namespace
+
+int SentReceiptImage(int folderCode, int image) {
+    constexpr int kSentReceiptsFolder = 114;
+    if (folderCode == kSentReceiptsFolder && image >= 5 && image <= 7)
+        return kSentReceiptImages + image - 5;
+    return image;
+}
 
 const QVector<QPixmap>& TreeImages() {
     static const QVector<QPixmap> images = BuildImages();

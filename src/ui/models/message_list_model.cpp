@@ -3,9 +3,13 @@
 #include "ui/text_convert.h"
 
 #include <QHash>
+#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+
+#include <algorithm>
+#include <vector>
 
 namespace pelmora {
 namespace {
@@ -197,6 +201,42 @@ QVariant TMessageListModel::headerData(int section, Qt::Orientation orientation,
     if (role == Qt::DisplayRole)
         return ToQt(Source->Headings()[static_cast<size_t>(section)]);
     return {};
+}
+
+Qt::ItemFlags TMessageListModel::flags(const QModelIndex& index) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled |
+           Qt::ItemNeverHasChildren;
+}
+
+QStringList TMessageListModel::mimeTypes() const {
+    return {QString::fromLatin1(kMessageRowsMime)};
+}
+
+QMimeData* TMessageListModel::mimeData(const QModelIndexList& indexes) const {
+    // One line per row, in list order, whatever the columns of the indexes.
+    std::vector<int> rows;
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid() && index.model() == this && index.row() < Source->Count())
+            rows.push_back(index.row());
+    }
+    if (rows.empty())
+        return nullptr;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QByteArray paths;
+    for (int row : rows) {
+        paths += QByteArray::fromStdString(RowPath(Source->Row(row).Caption()));
+        paths += '\n';
+    }
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kMessageRowsMime), paths);
+    return data;
+}
+
+Qt::DropActions TMessageListModel::supportedDragActions() const {
+    return Qt::MoveAction | Qt::CopyAction;
 }
 
 void TMessageListModel::sort(int column, Qt::SortOrder order) {

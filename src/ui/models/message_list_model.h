@@ -14,6 +14,10 @@
 
 namespace pelmora {
 
+// The data type of dragged message rows. The data holds the rows' file paths, one a line; a
+// drop target in this program acts on the core list's selection, which the drag carries.
+inline constexpr const char* kMessageRowsMime = "application/x-pelmora-message-rows";
+
 // A row given to SetRows (the model's own list); the core list holds TListRow.
 struct TMessageRow {
     QString Caption;      // four blanks + state + image + "<" + path + ">"
@@ -50,6 +54,11 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Rows can be dragged (onto a folder of the trees), never dropped on the list.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override;
     // Sorts through the core list in the given direction.
     void sort(int column, Qt::SortOrder order) override;
 
