@@ -163,7 +163,7 @@ process_row() {
             plo = k == 0 ? wmin[peer] : cmin[peer]; phi = k == 0 ? wmax[peer] : cmax[peer]
             r = (bytes[ours] / o) / (bytes[peer] / p)
             printf "%-46s %4s %6.3fs (%.3f-%.3f) %6.3fs (%.3f-%.3f) %6.2f  >=%-5s %s\n",
-                label, kind, o, olo, ohi, p, plo, phi, r, bound, r >= bound ? "met" : "MISSED"
+                label, kind, o, olo, ohi, p, plo, phi, r, bound, (r >= bound ? "met" : "MISSED")
         }
     }' <<<"$2"
 }
