@@ -19,8 +19,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <system_error>
 #include <vector>
 
@@ -98,6 +101,21 @@ std::vector<std::string> OutboxFileNames(const std::string& outbox) {
     return names;
 }
 
+// Reading a queued message reports progress line by line, and the run pumps the interface on
+// every report: passed on at most every 20 ms of reading and at the end.
+TProgressEvent RateLimited(TProgressEvent inner) {
+    if (!inner)
+        return inner;
+    return [inner = std::move(inner), last = std::chrono::steady_clock::time_point()](
+               TMailMessage& message, std::int64_t total, std::int64_t current) mutable {
+        const auto now = std::chrono::steady_clock::now();
+        if (current != total && now - last < std::chrono::milliseconds(20))
+            return;
+        last = now;
+        inner(message, total, current);
+    };
+}
+
 void FilingFailed(TTransferRun& run, int textSlot) {
     run.PlayAttention();
     ++run.SendErrors;
@@ -131,13 +149,25 @@ bool TSentFiling::Due() const {
 }
 
 void TSentFiling::Flush() {
+    CompleteFlush();
     if (Written.empty())
         return;
+    // The file system is flushed aside while the next messages go out: syncfs waits for every
+    // dirty page of the file system, other programs' too, and that wait need not hold up the
+    // conversation. Only the copies written before it started count as flushed by it.
+    Flushing.swap(Written);
+    const std::string store = Run.Shell().Dirs().Store;
+    FlushDone = std::async(std::launch::async, [store] { return FlushFileSystemOf(store); });
+}
+
+void TSentFiling::CompleteFlush() {
+    if (!FlushDone.valid())
+        return;
+    const bool flushed = FlushDone.get();
     std::vector<TPending> batch;
-    batch.swap(Written);
+    batch.swap(Flushing);
 
     // The copies first, flushed: until then the outbox files stay.
-    const bool flushed = FlushFileSystemOf(Run.Shell().Dirs().Store);
     std::vector<TPending> filed;
     for (TPending& pending : batch) {
         const std::string& copy = pending.Row.FilePath;
@@ -167,20 +197,43 @@ void TSentFiling::Flush() {
 
 void TSentFiling::RemoveSome(std::size_t count) {
     const std::string& store = Run.Shell().Dirs().Store;
+    const std::string& aside = Run.Shell().Dirs().Temp;
     for (; count > 0 && !Filed.empty(); --count) {
         auto [project, name] = std::move(Filed.front());
         Filed.pop_front();
+        const std::string path = FolderPath(store, project, kOutboxFolder) + name;
+        // Moved aside where it can be (the same file system), else removed at once.
         std::error_code ec;
-        if (!std::filesystem::remove(FolderPath(store, project, kOutboxFolder) + name, ec) || ec)
-            FilingFailed(Run, 33);
-        else
+        const std::string moved = aside + "sent-" + std::to_string(project) + "-" + name;
+        if (!aside.empty() && std::rename(path.c_str(), moved.c_str()) == 0) {
+            MovedAside.push_back(moved);
             Removed.emplace_back(project, std::move(name));
+        } else if (!std::filesystem::remove(path, ec) || ec) {
+            FilingFailed(Run, 33);
+        } else {
+            Removed.emplace_back(project, std::move(name));
+        }
     }
+}
+
+bool TSentFiling::PrepareFolder(const std::string& folder) {
+    if (Prepared.count(folder))
+        return true;
+    if (!CreatePrivateDirectories(folder))
+        return false;
+    Prepared.insert(folder);
+    return true;
 }
 
 void TSentFiling::Finish() {
     Flush();
+    CompleteFlush();
     RemoveSome(Filed.size());
+    for (const std::string& path : MovedAside) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    MovedAside.clear();
     // The outbox rows of the removed files, one index write per project.
     TShell& shell = Run.Shell();
     std::stable_sort(Removed.begin(), Removed.end(),
@@ -242,8 +295,7 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
     std::string name;
     bool copied = false;
     smtp.OnTextSent = [&] {
-        std::error_code ec;
-        CreatePrivateDirectories(folder);
+        filing.PrepareFolder(folder);
         name = FreeSentName(folder, SentFileName(fileName));
         copied = static_cast<bool>(message.SaveMessageFile(folder + name));
         // Outbox files of flushed copies go meanwhile too, a few at a time.
@@ -357,7 +409,7 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
     for (TMailMessage& message : messages) {
         message.ContentLocationBase = run.Message().ContentLocationBase;
         message.EmbedMethod = run.Message().EmbedMethod;
-        message.OnProgress = run.Message().OnProgress;
+        message.OnProgress = RateLimited(run.Message().OnProgress);
     }
     struct TRestore {
         TSmtpClient& Smtp;

@@ -18,6 +18,8 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <future>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,7 +44,10 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode);
 // The sent messages of a session whose filing is not finished: their copies are written,
 // then flushed together with their index rows, then their outbox files are removed (a few
 // while each later message is with the server, the rest at the end) and finally their outbox
-// rows, with one index write per project.
+// rows, with one index write per project. A removed outbox file is first moved aside into the
+// program's temporary directory and deleted at the end: on file systems without a journal a
+// file created just after others were deleted costs a search past each of them, and every
+// sent message creates its copy.
 class TSentFiling {
 public:
     // Written copies are flushed after this many messages or this long after the first.
@@ -57,13 +62,18 @@ public:
     void Add(int project, int folderCode, const std::string& outboxName, TIndexRow row);
     // True when the written copies should be flushed.
     bool Due() const;
-    // Flushes the written copies and adds their index rows; a copy that cannot be flushed is
-    // removed and its outbox file kept. The outbox files of the others may then go.
+    // Starts flushing the written copies (the flush runs aside); the flush started before is
+    // completed first: its copies get their index rows, a copy that cannot be flushed is
+    // removed and its outbox file kept, and the outbox files of the others may then go.
     void Flush();
+    // Waits for the flush in progress, if any, and completes it as above.
+    void CompleteFlush();
     // Removes up to `count` outbox files of flushed copies.
     void RemoveSome(std::size_t count);
     // Flushes, removes every outbox file whose copy is flushed and their outbox rows.
     void Finish();
+    // Creates a folder for copies (once per folder and session); false when it cannot be.
+    bool PrepareFolder(const std::string& folder);
 
 private:
     struct TPending {
@@ -73,10 +83,14 @@ private:
         TIndexRow Row;
     };
     TTransferRun& Run; // Not owned.
-    std::vector<TPending> Written;
+    std::vector<TPending> Written;  // copies written since the last flush started
+    std::vector<TPending> Flushing; // copies of the flush in progress
+    std::future<bool> FlushDone;    // its result: true when the file system was flushed
     std::chrono::steady_clock::time_point Started;
     std::deque<std::pair<int, std::string>> Filed;    // project, outbox name
     std::vector<std::pair<int, std::string>> Removed; // outbox files whose rows remain
+    std::vector<std::string> MovedAside; // removed outbox files, deleted at Finish
+    std::set<std::string> Prepared;      // folders known to exist
 };
 
 } // namespace pelmora

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 
 namespace pelmora {
 
@@ -476,8 +477,23 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
         MailMessage->HeaderLines = savedHeader;
         Talk.TimeOut = TimeOut;
         Talk.Deadline = Deadline;
-        Talk.ChunkSize = PacketSize;
-        Talk.OnProgress = OnProgress;
+        // Every piece is a system call; progress, shown at most every ProgressInterval, needs
+        // no pieces smaller than MinimumPiece.
+        Talk.ChunkSize = std::max(PacketSize, MinimumPiece);
+        // Progress goes on at most every ProgressInterval besides its first and last report:
+        // whoever shows it pumps the interface, and a packet takes far less time than that.
+        Talk.OnProgress = nullptr;
+        if (OnProgress) {
+            Talk.OnProgress = [this, last = std::chrono::steady_clock::time_point()](
+                                  const void* sender, std::int64_t total,
+                                  std::int64_t current) mutable {
+                const auto now = std::chrono::steady_clock::now();
+                if (current != 0 && current != total && now - last < ProgressInterval)
+                    return;
+                last = now;
+                OnProgress(sender, total, current);
+            };
+        }
         Talk.Send(text, "\r\n", TalkStep::MessageText);
         if (OnTextSent && Talk.IsOpen()) {
             OnTextSent();

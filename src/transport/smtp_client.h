@@ -4,15 +4,16 @@
 // authenticates (AUTH LOGIN, or AUTH PLAIN when the server offers only that), and sends the
 // attached TMailMessage: envelope from its sender and its To, Cc and Bcc lists (sorted, each
 // address once), Bcc hidden from the transmitted header and restored afterwards, the text
-// dot-stuffed and sent in pieces of PacketSize with progress. A message marked as automatic
-// ("Auto-Submitted" other than "no") is sent with the null envelope sender "<>" (with its
-// sender's address when the server refuses "<>"). Every operation returns true or false and
-// never raises; an address, user name or password holding CR, LF or NUL is refused before
-// anything is sent.
+// dot-stuffed and sent in pieces of PacketSize with progress (rate-limited). A message marked
+// as automatic ("Auto-Submitted" other than "no") is sent with the null envelope sender "<>"
+// (with its sender's address when the server refuses "<>"). Every operation returns true or
+// false and never raises; an address, user name or password holding CR, LF or NUL is refused
+// before anything is sent.
 
 #include "transport/connection_security.h"
 #include "transport/socket_talk.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,7 +37,12 @@ public:
     int Deadline = 0; // seconds for one whole command; 0: ten times TimeOut (see TSocketTalk)
     TMailMessage* MailMessage = nullptr; // Not owned. The message to send.
     std::size_t PacketSize = 4096;
-    TTransferProgress OnProgress; // sending progress; sender is this client
+    // Sending progress, sender is this client: 0 and the whole size, and between them after
+    // a packet at most every ProgressInterval.
+    TTransferProgress OnProgress;
+    static constexpr std::chrono::milliseconds ProgressInterval{20};
+    // The text is written in pieces of PacketSize, but none smaller than this.
+    static constexpr std::size_t MinimumPiece = 64 * 1024;
     // Called by SendMail once the whole text is handed to the connection, before the server's
     // answer to it arrives: the caller may do work of its own while the server takes the text.
     std::function<void()> OnTextSent;

@@ -172,8 +172,9 @@ void TSocketTalk::WaitReply() {
                 lastData = NowMs();
             }
         }
-        Ui.Pump();
-        LastPumpMs = NowMs();
+        // The interface is served every slice of waiting, but not after every quick reply:
+        // a conversation of many short commands would otherwise spend its time pumping.
+        PumpIfDue();
     }
 }
 

@@ -15,6 +15,7 @@
 #include "support/test_ca.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -220,6 +221,23 @@ TEST_F(OutboxSendingTest, LastSentFileLeavesAnEmptyOutboxIndex) {
     EXPECT_TRUE(Files(115).empty());
     EXPECT_TRUE(IndexRows(115).empty());
     EXPECT_TRUE(fs::exists(FolderPath(Store, 1001, 115) + "tree.lst"));
+}
+
+// A large queued message is read and sent with the interface served by time, not line by line
+// or packet by packet: besides a few pumps per conversation step, at most a few per 20 ms.
+TEST_F(OutboxSendingTest, LargeMessagePumpsByTimeNotByLine) {
+    std::string text = Outgoing("Bob", "bob@example.org", "large");
+    for (int i = 0; i < 60000; ++i)
+        text += "line " + std::to_string(i) + " of a long letter\r\n";
+    Queue("1012026100000002.eml", text);
+    Ui.PumpCount = 0;
+    const auto start = std::chrono::steady_clock::now();
+    Run->RunTransfer(1, kSendOnly, true, false);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    EXPECT_EQ(Smtp.ReceivedCount(), 1) << Log();
+    EXPECT_LE(Ui.PumpCount, ms / 20 * 3 + 40) << ms << " ms";
 }
 
 // More messages than one batch of filing holds, a receipt and a refused one among them: each
