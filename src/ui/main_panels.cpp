@@ -175,9 +175,13 @@ void TMainForm::ApplyPanelSizes() {
             move(frame.topLeft());
         }
     }
-    // The splitters share out what they have; the first pane gets the stored size.
-    const int width = std::max(MainSplitter->width(), panels.FolderTreeWidth + 100);
-    MainSplitter->setSizes({panels.FolderTreeWidth, width - panels.FolderTreeWidth});
+    // The splitters share out what they have; the first pane gets the stored size, grown in
+    // step with a window that opens larger than it was stored.
+    const int stored = std::max(panels.MainFormWidth, 1);
+    const int treeWidth =
+        width() > stored ? panels.FolderTreeWidth * width() / stored : panels.FolderTreeWidth;
+    const int across = std::max(MainSplitter->width(), treeWidth + 100);
+    MainSplitter->setSizes({treeWidth, across - treeWidth});
     const int height = std::max(RightSplitter->height(), panels.ProjectHeight + 100);
     RightSplitter->setSizes({panels.ProjectHeight, height - panels.ProjectHeight});
     QHeaderView* header = MessageListView->header();

@@ -187,8 +187,23 @@ public:
         return tree->viewport()->mapToGlobal(QPoint(row.left() + 30, row.center().y()));
     }
 
+    TNode* ProjectNode() const {
+        return Work.AccountTree.FindFirst(
+            [](const TNode& node) { return NodeNumber(node.Text()) >= kFirstDefaultProject; });
+    }
+
+    QPoint AccountTreePoint(TNode* node) const {
+        TMarkupTree* tree = Form.FolderTree();
+        const QModelIndex index = tree->IndexOfNode(node);
+        tree->scrollTo(index);
+        const QRect row = tree->visualRect(index);
+        return tree->viewport()->mapToGlobal(QPoint(row.left() + 40, row.center().y()));
+    }
+
     int FilesIn(int code) const {
-        const std::string dir = FolderPath(Shell.Dirs().Store, Shell.CurrentProject, code);
+        TNode* project = ProjectNode();
+        const std::string dir =
+            FolderPath(Shell.Dirs().Store, project ? NodeNumber(project->Text()) : -1, code);
         return static_cast<int>(
             QDir(ToQt(dir)).entryList({QStringLiteral("*.eml*")}, QDir::Files).size());
     }
@@ -296,7 +311,7 @@ int main(int argc, char** argv) {
         run.SetText(kNodePOP3Login, "EditPOP3Login", QString::fromLatin1(kUser)) &&
         run.SetText(kNodePOP3Password, "EditPOP3Password", QString::fromLatin1(kPassword)) &&
         run.SetText(kNodePOP3Port, "POP3Port", pop3Port) &&
-        run.ChooseFromList(kNodePOP3Security, "POP3Security", QStringLiteral("none")) &&
+        run.ChooseFromList(kNodePOP3Security, "POP3Security", QStringLiteral("None")) &&
         run.SetText(kNodeSMTPServer, "EditSMTP", QStringLiteral("127.0.0.1")) &&
         run.SetText(kNodeSMTPPort, "SMTPPort", smtpPort);
     if (!account)
@@ -306,10 +321,12 @@ int main(int argc, char** argv) {
     // F8, watched from a timer: the run and its last pop-up have loops of their own.
     bool progressShot = false;
     bool popupShot = false;
+    bool runSeen = false; // the run happens inside a single wait of this driver
     QTimer watcher;
     watcher.setInterval(200);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         TMailProgressForm* progress = form->ProgressWindow();
+        runSeen = runSeen || shell.TransferRunning;
         if (!progressShot && progress && progress->isVisible() && shell.TransferRunning) {
             progressShot = true;
             Shot(QStringLiteral("progress-running"));
@@ -328,7 +345,7 @@ int main(int argc, char** argv) {
     form->activateWindow();
     QTest::qWait(300);
     Xdo(QStringLiteral("xdotool key F8"));
-    if (!WaitFor([&] { return shell.TransferRunning; }, 10000))
+    if (!WaitFor([&] { return runSeen; }, 10000))
         return run.Fail(QStringLiteral("F8 started no run")), 1;
     if (!WaitFor([&] { return !shell.TransferRunning; }, 60000))
         return run.Fail(QStringLiteral("the run did not end")), 1;
@@ -345,7 +362,11 @@ int main(int argc, char** argv) {
     if (TMailProgressForm* progress = form->ProgressWindow())
         progress->close();
 
-    // The inbox, then one message dragged onto "Removed Items".
+    // The project, its inbox, then one message dragged onto "Removed Items".
+    Xdo(Click(run.AccountTreePoint(run.ProjectNode())));
+    if (!WaitFor([&] { return run.FolderPoint(kFolderInbox) != QPoint(); }))
+        return run.Fail(QStringLiteral("a click on the project shows no folders")), 1;
+    QTest::qWait(300);
     Xdo(Click(run.FolderPoint(kFolderInbox)));
     QTreeView* list = form->MessageList();
     if (!WaitFor([&] { return list->model()->rowCount() == kMessages; }))
