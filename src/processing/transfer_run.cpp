@@ -151,6 +151,10 @@ void TTransferRun::Action(std::string text) {
 }
 
 void TTransferRun::Pump() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - LastPump_ < std::chrono::milliseconds(20))
+        return;
+    LastPump_ = now;
     Shell().Ui().Pump();
 }
 
@@ -650,7 +654,8 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         if (ProgressWindowExists)
             Progress.Message = {0, listedSize};
 
-        const TMailAddress sender = MailMessage->GetSender();
+        // The header lines of TOP are kept as the server folded them.
+        const TMailAddress sender = SenderOfHeaderLines(MailMessage->HeaderLines);
         if (IsBlacklisted(sender.Address, blacklist, &shell.Ui())) {
             Log(Text(1, 285) + Text(2, 2) + sender.Address);
             pop3.DeleteOnServer(n);

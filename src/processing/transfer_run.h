@@ -16,6 +16,7 @@
 #include "transport/dialup_connection.h"
 #include "transport/trusted_certificates.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -132,7 +133,10 @@ public:
     // The action line of the progress window (kept in LastActionText).
     void Action(std::string text);
     // Pumps the UI's message queue.
+    // Serves the window's events, at most every 20 ms of work: progress arrives per block
+    // read and per message, far more often than a window can show it.
     void Pump();
+    std::chrono::steady_clock::time_point LastPump_{};
     void PlayAttention();
     // A modeless warning pop-up (caption text 1/262, size 12).
     void Warn(const std::string& text, int displayMs);

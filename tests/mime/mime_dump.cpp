@@ -83,7 +83,7 @@ std::vector<TMailAddress> Recipients(const TMailRecipients& list) {
     return out;
 }
 
-std::string Text(const TMailPart* part, const std::vector<std::string>& lines) {
+std::string Text(const TMailPart* part, const TTextLines& lines) {
     if (!part)
         return "null";
     std::string joined;
