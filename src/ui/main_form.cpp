@@ -2,6 +2,7 @@
 
 #include "ui/artwork.h"
 #include "processing/transfer_run.h"
+#include "processing/unsent_mail.h"
 #include "store/folder_listing.h"
 #include "ui/mail_progress_form.h"
 #include "ui/message_list_menu.h"
@@ -49,11 +50,13 @@ TMainForm::TMainForm(TShell& shell, TWorkspace& workspace, TQtUiServices& ui, QW
     GraphAnimator->setInterval(kAnimationIntervalMs);
     connect(GraphAnimator, &QTimer::timeout, this, &TMainForm::AnimatorTick);
     ShellState.CollectTimerChanged = [this] { ApplyCollectTimer(); };
+    ShellState.PurgeMailLogHook = [this] { PurgeMailLogClick(); };
 
     // Esc released anywhere in the window asks every long loop to stop; the key still reaches
     // the widget that has it (an in-place editor cancels on it). Ctrl+Tab cycles the windows.
     qApp->installEventFilter(this);
     auto* nextWindow = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
+    nextWindow->setContext(Qt::ApplicationShortcut); // from a message window as well
     connect(nextWindow, &QShortcut::activated, this, &TMainForm::ShowNextWindow);
 
     ConnectTrees();
@@ -77,6 +80,7 @@ TMainForm::~TMainForm() {
     ShellState.YouHaveMailChanged = nullptr;
     ShellState.CollectTimerChanged = nullptr;
     ShellState.RestorePanelsTreeHook = nullptr;
+    ShellState.PurgeMailLogHook = nullptr;
     Work.Hooks = TWorkspaceHooks();
     // The views observe the workspace's trees, which outlive this window.
     FolderTreeView->SetTree(nullptr);
@@ -116,7 +120,7 @@ void TMainForm::FormActivate() {
     if (ShellState.FirstActivationStart()) {
         SplashWindow->hide();
         Work.FirstActivationShowDefaultProject();
-        ShellState.WarnLowDisk();
+        ShellState.FirstActivationChecks();
     }
     SetTreesEnabled(true);
     Ui.SetBusyCursor(false);
@@ -256,8 +260,8 @@ bool TMainForm::CloseSteps() {
         return false;
     }
     // 4. Unsent mail may be sent first.
-    if (!ShellState.TransferRunning)
-        AskSendWaitingMail();
+    if (!ShellState.TransferRunning && pelmora::AskSendWaitingMail(Work) == TUnsentMail::Send)
+        StartTransfer(TTransferCommand::SendAll);
     // 5.
     ShellState.CloseSetFlags();
     CollectMail->stop();

@@ -165,7 +165,6 @@ private:
     void ShowTransferClick();
     void PurgeMailLogClick();
     void NewMailSignalChanged();
-    bool AskSendWaitingMail();
     // main_busy.cpp: the window while a command runs
     void ConnectBusyState();
     void ApplyBusyState();

@@ -5,6 +5,7 @@
 #include "ui/main_form.h"
 
 #include "addressbook/blacklist.h"
+#include "processing/message_list_commands.h"
 #include "shell/shell_state.h"
 #include "shell/sounds.h"
 #include "store/folder_listing.h"
@@ -35,8 +36,6 @@ bool ItemUnavailable(const QString& name) {
     static const QStringList unavailable = {
         QStringLiteral("MMenuFindMessage"),
         QStringLiteral("MMenuSearchMessage"),
-        QStringLiteral("MMenuFindReceipt"),
-        QStringLiteral("MMenuFindsourceofreceipt"),
         QStringLiteral("MMenuFindSenderinAddressbook"),
         QStringLiteral("MMenuFindSenderinProjectAddressBook"),
         QStringLiteral("MMenuSearchAgain"),
@@ -55,19 +54,24 @@ struct TButtonRule {
 };
 
 const TButtonRule kButtonRules[] = {
-    {"NewMailBut", "MMenuNewMessage", [](const TMailMenuState& s) { return !s.OnlyOpen; }},
-    {"OpenMailBut", "MMenuOpen", [](const TMailMenuState& s) { return s.MessageButtons; }},
+    {"NewMailBut", "MMenuNewMessage",
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::New, s); }},
+    {"OpenMailBut", "MMenuOpen",
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::Open, s); }},
     {"ReplyMailBut", "MMenuReply",
-     [](const TMailMenuState& s) { return !s.OnlyOpen && s.MessageButtons && s.ReplyButtons; }},
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::Reply, s); }},
     {"ReplyAllBut", "MMenuReplytoAll",
-     [](const TMailMenuState& s) { return !s.OnlyOpen && s.MessageButtons && s.ReplyButtons; }},
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::ReplyAll, s); }},
     {"ForwardMailBut", "MMenuForward",
-     [](const TMailMenuState& s) { return !s.OnlyOpen && s.MessageButtons && s.ReplyButtons; }},
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::Forward, s); }},
     {"PrintMailBut", "MMenuPrintMessage",
-     [](const TMailMenuState& s) { return !s.OnlyOpen && s.MessageButtons; }},
-    {"FindMailBut", "MMenuFindMessage", [](const TMailMenuState& s) { return !s.OnlyOpen; }},
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::Print, s); }},
+    {"FindMailBut", "MMenuFindMessage",
+     [](const TMailMenuState& s) { return MessageButtonEnabled(TMessageButton::Find, s); }},
     {"AttachBut", "MMenuViewSaveAttachtments",
-     [](const TMailMenuState& s) { return !s.OnlyOpen && s.AttachmentsButton; }},
+     [](const TMailMenuState& s) {
+         return MessageButtonEnabled(TMessageButton::Attachments, s);
+     }},
 };
 
 } // namespace
@@ -152,14 +156,7 @@ void TMainForm::ConnectMessageList() {
     connect(MessageListView, &QAbstractItemView::clicked, this,
             [this] { FolderView->MessageListClick(); });
     connect(MessageListView, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex& index) {
-                if (index.column() == 0 && !FolderView->ShowingSearchResults())
-                    FolderView->ChangeMessageState(0, true);
-                else if (FolderView->Hooks.OpenMessageWindow)
-                    FolderView->OpenClick();
-                else
-                    FolderView->QuickViewClick(); // no message windows: show the text
-            });
+            [this](const QModelIndex& index) { MessageListDoubleClick(*FolderView, index.column()); });
     auto* listView = static_cast<TMessageListView*>(MessageListView);
     listView->OnStateColumnPress = [this](int row) {
         if (row >= 0 && row < FolderView->List.Count())
@@ -308,19 +305,7 @@ void TMainForm::MailMenuCommand(const QString& name) {
 }
 
 void TMainForm::AddSendersToBlackListClick() {
-    TMessageList& list = FolderView->List;
-    if (list.Empty() || list.SelectedCount() == 0)
-        return;
-    ShellState.Animation().Start();
-    Ui.SetBusyCursor(true);
-    Ui.Pump();
-    // Column 2: the sender of incoming folders, the recipients of the sent ones.
-    std::vector<std::string> columns;
-    for (int row : FolderView->ActedRows(false))
-        columns.emplace_back(list.Row(row).Cell(2));
-    AddSendersToBlackList(BlackListPath(ShellState.Dirs().AddressBooks), columns, &Ui);
-    Ui.SetBusyCursor(false);
-    ShellState.Animation().Stop();
+    AddActedSendersToBlackList(*FolderView);
     MessageListView->setFocus();
 }
 

@@ -139,15 +139,7 @@ void TMainForm::StartTransfer(TTransferCommand command) {
             ApplyCollectTimer(); // try again at the next tick
             return;
         }
-        ShellState.PlaySound(TSound::Attention);
-        TPopupRequest request;
-        request.Caption = ShellState.Text(1, 262);
-        request.Text = "\r\nAnother Pelmora process is transferring the mail of this data home. "
-                       "Please try again when it has finished.";
-        request.DisplayMs = 8000;
-        request.TextSize = 12;
-        request.Modeless = true;
-        ShellState.Ui().ShowPopup(request);
+        ShellState.ShowTransferLocked();
         return;
     }
     StartTransferCommand(*TransferRun, command);
@@ -233,34 +225,6 @@ void TMainForm::NewMailSignalChanged() {
     }
     NewMailTray->setIcon(ShellState.ScrollLockLight() ? ApplicationIcon() : QIcon(BusyFrame(0)));
     NewMailTray->show();
-}
-
-bool TMainForm::AskSendWaitingMail() {
-    // The first project of an account (in tree order) with a message in its outbox decides.
-    TSettings& settings = ShellState.Settings();
-    const std::string& store = ShellState.Dirs().Store;
-    for (int i = 0; i < Work.AccountTree.TopCount(); ++i) {
-        TNode* account = Work.AccountTree.Top(i);
-        if (!IsAccountNode(account))
-            continue;
-        const AccountSettings details = ReadAccountSettings(account, ShellState.Text(3, 33));
-        for (int project : AccountProjects(details)) {
-            const std::string outbox = FolderPath(store, project, kFolderOutbox);
-            if (CountMessageFiles(outbox + "*.eml?").Total == 0)
-                continue;
-            if (settings.GetBool(TSettingKey::HideStillMailWaiting))
-                return true;
-            ShellState.PlaySound(TSound::Attention);
-            bool dontAsk = false;
-            const int answer = ShellState.Ui().AskDialog(
-                ShellState.Text(1, 262), ShellState.Text(1, 259), 12, dontAsk, true);
-            settings.SetBool(TSettingKey::HideStillMailWaiting, dontAsk);
-            if (answer == kAskFirst)
-                StartTransfer(TTransferCommand::SendAll);
-            return true;
-        }
-    }
-    return true;
 }
 
 } // namespace pelmora
