@@ -619,6 +619,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
     bool aborted = false;
     bool storeFailed = false;
     int fetched = 0;
+    int blockedHere = 0; // deleted unread: they wait no longer either
     int position = 0;
     for (int n : plan.Numbers) {
         if (AbortTransfer || shell.Closing) {
@@ -661,8 +662,10 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
             pop3.DeleteOnServer(n);
             MailMessage->ResetMessage();
             ++Blocked;
+            ++blockedHere;
             if (ProgressWindowExists) {
                 Progress.Counters.Blocked = Blocked;
+                Progress.Counters.Waiting = plan.Waiting - fetched - blockedHere;
                 Progress.BlockedRed = true;
                 Progress.Changed();
             }
@@ -704,7 +707,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
             Progress.Message.Position = Progress.Message.Maximum;
             Progress.Counters.BytesIn = AccountBytesIn;
             Progress.Counters.Downloaded = fetched;
-            Progress.Counters.Waiting = plan.Waiting - fetched;
+            Progress.Counters.Waiting = plan.Waiting - fetched - blockedHere;
             Progress.Changed();
         }
 

@@ -210,7 +210,7 @@ protected:
         Options.CertPath = Certificate.CertPath;
         Options.KeyPath = Certificate.KeyPath;
         for (const char* user :
-             {"route", "leave", "resume", "cert", "empty", "abort", "progress", "unwritable"})
+             {"route", "leave", "resume", "cert", "empty", "abort", "progress", "unwritable", "fold"})
             Options.Users.emplace_back(user, kPassword);
         Server = std::make_unique<TDovecotServer>();
         ASSERT_TRUE(Server->Start(Options)) << Server->Log();
@@ -438,6 +438,29 @@ public:
     std::vector<TTransferProgressState> States;
     int MaxDownloaded = 0;
 };
+
+// A sender whose address sits on a continuation line of From (as many mail programs fold a
+// long name) is found on the blacklist; the blocked message is deleted unread, counted and no
+// longer shown as waiting at the end of the run.
+TEST_F(TransferRunServerTest, FoldedBlacklistedSenderIsBlockedAndWaitsNoLonger) {
+    ASSERT_TRUE(Server->AddMessage("fold", Mail("a@example.net", "kept")));
+    ASSERT_TRUE(Server->AddMessage(
+        "fold", Mail("\"Special Offers Department of a Very Long Name\"\r\n <spam@bad.example>",
+                     "offer")));
+    PutFile(BlackListPath(Books), "spam@bad.example\r\n");
+    UseMailbox("fold", Server->Pop3Port());
+    TRecordingWindow window;
+    Run->Hooks.CreateProgressWindow = [&] { return &window; };
+    Run->Hooks.FreeProgressWindow = [] {};
+
+    Run->RunTransfer(1, kRetrieveOnly, false, false);
+    EXPECT_EQ(Run->Blocked, 1) << Log();
+    EXPECT_EQ(Run->Downloaded, 1);
+    EXPECT_EQ(Server->MessageCount("fold"), 0);
+    ASSERT_FALSE(window.States.empty());
+    EXPECT_EQ(window.States.back().Counters.Blocked, 1);
+    EXPECT_EQ(window.States.back().Counters.Waiting, 0);
+}
 
 TEST_F(TransferRunServerTest, ProgressWindowFollowsTheRunAndCloses) {
     for (const char* subject : {"p1", "p2"})
