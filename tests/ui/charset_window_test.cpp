@@ -3,22 +3,13 @@
 // Python's email tools, which read them back as the texts below) show their subject and
 // sender in the message list and their text in Quick-View.
 
-#include "paramtree/node_tree.h"
-#include "shell/atomic_file.h"
-#include "shell/shell_state.h"
 #include "store/folder_listing.h"
-#include "store/node_helpers.h"
-#include "store/store_layout.h"
-#include "ui/main_form.h"
-#include "ui/qt_ui_services.h"
+#include "ui/main_window_fixture.h"
 #include "ui/quick_message.h"
-#include "ui/text_convert.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -29,7 +20,7 @@ using namespace pelmora;
 
 namespace {
 
-constexpr int kProject = 100000;
+constexpr int kProject = pelmora::testing::kDefaultProject;
 
 struct TCharsetCase {
     const char* File;
@@ -75,41 +66,21 @@ private Q_SLOTS:
 };
 
 void TCharsetWindowTest::ListAndQuickViewShowTheTextsInUtf8() {
-    QTemporaryDir home;
-    TQtUiServices ui;
-    TShellOptions options;
-    options.ProgramDir = FromQt(home.path()) + "/";
-    options.ChangeWorkingDirectory = false;
-    auto shell = std::make_unique<TShell>(options, ui);
-    auto work = std::make_unique<TWorkspace>(*shell);
-    auto form = std::make_unique<TMainForm>(*shell, *work, ui);
-    QVERIFY(form->FormCreate().Ok);
-    work->AccountTree.SetText(work->AccountTree.First(),
-                              AccountNodeText("1", "Me", "me@example.org"));
-    form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    form->FormActivate();
-    QCOMPARE(shell->CurrentProject, kProject);
+    pelmora::testing::TMainWindowFixture fixture;
+    QVERIFY(fixture.Create());
+    QCOMPARE(fixture.Shell->CurrentProject, kProject);
+    TMainForm* form = fixture.Form.get();
 
-    const std::string inbox = FolderPath(shell->Dirs().Store, kProject, kFolderInbox);
-    QVERIFY(QDir().mkpath(ToQt(inbox)));
     int number = 1;
     for (const TCharsetCase& item : Cases()) {
         QFile file(QStringLiteral(PELMORA_TEST_DATA "/charsets/") + QLatin1String(item.File));
         QVERIFY2(file.open(QIODevice::ReadOnly), item.File);
         const QByteArray bytes = file.readAll();
-        QVERIFY(WriteFileAtomically(inbox + "_" + std::to_string(number++) + ".eml",
-                                    std::string(bytes.constData(), bytes.size())));
+        QVERIFY(fixture.Put("_" + std::to_string(number++) + ".eml",
+                            std::string(bytes.constData(), bytes.size())));
     }
 
-    TMarkupTree* tree = form->ProjectTree();
-    TNode* inboxNode = work->ProjectTree.FindFirst([](const TNode& node) {
-        return NodeNumber(node.Text()) == kFolderInbox && node.Level() <= 1;
-    });
-    QVERIFY(inboxNode);
-    const QRect area = tree->visualRect(tree->IndexOfNode(inboxNode));
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                      QPoint(area.left() + 4, area.center().y()));
+    QVERIFY(fixture.ClickInbox());
     QTreeView* list = form->MessageList();
     QCOMPARE(list->model()->rowCount(), static_cast<int>(Cases().size()));
 

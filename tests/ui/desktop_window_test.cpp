@@ -16,6 +16,7 @@
 #include "store/store_layout.h"
 #include "ui/mail_progress_form.h"
 #include "ui/main_form.h"
+#include "ui/main_window_fixture.h"
 #include "ui/markup_tree.h"
 #include "ui/message_dlg.h"
 #include "ui/param_editors.h"
@@ -52,7 +53,7 @@ using namespace pelmora;
 
 namespace {
 
-constexpr int kProject = 100000;
+constexpr int kProject = pelmora::testing::kDefaultProject;
 
 std::string Message(const std::string& subject) {
     return "From: Ann <ann@example.org>\r\nTo: bob@example.net\r\nSubject: " + subject +
@@ -60,48 +61,7 @@ std::string Message(const std::string& subject) {
            "@example.org>\r\n\r\nHello\r\n";
 }
 
-struct TFixture {
-    QTemporaryDir Home;
-    TQtUiServices Ui;
-    std::unique_ptr<TShell> Shell;
-    std::unique_ptr<TWorkspace> Work;
-    std::unique_ptr<TMainForm> Form;
-    int Ended = 0; // times the window asked the program to end
-
-    bool Create() {
-        TShellOptions options;
-        options.ProgramDir = FromQt(Home.path()) + "/";
-        options.ChangeWorkingDirectory = false;
-        Shell = std::make_unique<TShell>(options, Ui);
-        Work = std::make_unique<TWorkspace>(*Shell);
-        Form = std::make_unique<TMainForm>(*Shell, *Work, Ui);
-        Form->EndProcess = [this] { ++Ended; };
-        if (!Form->FormCreate().Ok)
-            return false;
-        TNode* account = Work->AccountTree.First();
-        Work->AccountTree.SetText(account, AccountNodeText("1", "Me", "me@example.org"));
-        Form->show();
-        if (!QTest::qWaitForWindowExposed(Form.get()))
-            return false;
-        Form->FormActivate();
-        return true;
-    }
-    std::string Folder(int code) const { return FolderPath(Shell->Dirs().Store, kProject, code); }
-    bool Put(const std::string& name, const std::string& data) const {
-        QDir().mkpath(ToQt(Folder(kFolderInbox)));
-        return WriteFileAtomically(Folder(kFolderInbox) + name, data);
-    }
-    TNode* FolderNode(int code) const {
-        return Work->ProjectTree.FindFirst([code](const TNode& node) {
-            return NodeNumber(node.Text()) == code && node.Level() <= 1;
-        });
-    }
-    // A point of the folder's node in the project tree, in viewport coordinates.
-    QPoint FolderPoint(int code) const {
-        TMarkupTree* tree = Form->ProjectTree();
-        const QRect area = tree->visualRect(tree->IndexOfNode(FolderNode(code)));
-        return QPoint(area.left() + 6, area.center().y());
-    }
+struct TFixture : pelmora::testing::TMainWindowFixture {
     bool ListInbox() {
         // The project chosen in the account tree, its inbox in the project tree.
         TNode* project = Work->AccountTree.FindFirst(

@@ -11,6 +11,7 @@
 #include "store/node_helpers.h"
 #include "store/store_layout.h"
 #include "ui/main_form.h"
+#include "ui/main_window_fixture.h"
 #include "ui/message_list_menu.h"
 #include "ui/qt_ui_services.h"
 #include "ui/text_convert.h"
@@ -32,57 +33,14 @@ using namespace pelmora;
 
 namespace {
 
-constexpr int kProject = 100000;
+constexpr int kProject = pelmora::testing::kDefaultProject;
 
 std::string Message(const std::string& subject, const std::string& date) {
     return "From: Ann <ann@example.org>\r\nTo: bob@example.net\r\nSubject: " + subject +
            "\r\nDate: " + date + "\r\nMessage-ID: <" + subject + "@example.org>\r\n\r\nHello\r\n";
 }
 
-struct TFixture {
-    QTemporaryDir Home;
-    TQtUiServices Ui;
-    std::unique_ptr<TShell> Shell;
-    std::unique_ptr<TWorkspace> Work;
-    std::unique_ptr<TMainForm> Form;
-
-    bool Create() {
-        TShellOptions options;
-        options.ProgramDir = FromQt(Home.path()) + "/";
-        options.ChangeWorkingDirectory = false;
-        Shell = std::make_unique<TShell>(options, Ui);
-        Work = std::make_unique<TWorkspace>(*Shell);
-        Form = std::make_unique<TMainForm>(*Shell, *Work, Ui);
-        if (!Form->FormCreate().Ok)
-            return false;
-        // An account with an address: the counts refresh leaves the project tree alone.
-        TNode* account = Work->AccountTree.First();
-        Work->AccountTree.SetText(account, AccountNodeText("1", "Me", "me@example.org"));
-        Form->show();
-        if (!QTest::qWaitForWindowExposed(Form.get()))
-            return false;
-        Form->FormActivate();
-        return true;
-    }
-    std::string Inbox() const { return FolderPath(Shell->Dirs().Store, kProject, kFolderInbox); }
-    bool Put(const std::string& name, const std::string& data) const {
-        QDir().mkpath(ToQt(Inbox()));
-        return WriteFileAtomically(Inbox() + name, data);
-    }
-    // Clicks the inbox node of the shown project tree as the user does.
-    bool ClickInbox() {
-        TMarkupTree* tree = Form->ProjectTree();
-        TNode* inbox = Work->ProjectTree.FindFirst([](const TNode& node) {
-            return NodeNumber(node.Text()) == kFolderInbox && node.Level() <= 1;
-        });
-        if (!inbox)
-            return false;
-        const QRect area = tree->visualRect(tree->IndexOfNode(inbox));
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                          QPoint(area.left() + 4, area.center().y()));
-        return true;
-    }
-};
+using TFixture = pelmora::testing::TMainWindowFixture;
 
 QStringList Column(const QAbstractItemModel* model, int column) {
     QStringList out;
