@@ -126,9 +126,26 @@ void FilingFailed(TTransferRun& run, int textSlot) {
 
 } // namespace
 
+namespace {
+
+bool HasNotificationPart(const TMailPart& part) {
+    if (part.ContentTypeLower() == "message/disposition-notification")
+        return true;
+    for (const auto& sub : part.SubParts) {
+        if (HasNotificationPart(*sub))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool IsSentReceipt(const TMailMessage& message) {
+    // A receipt for a message without a Message-ID has no reference to carry; its
+    // notification part still tells what it is.
     return message.HasHeader(kReferenceHeader) ||
-           message.ContentTypeLower().find("report") != std::string::npos;
+           message.ContentTypeLower().find("report") != std::string::npos ||
+           HasNotificationPart(message);
 }
 
 std::string SentFileName(const std::string& outboxName) {

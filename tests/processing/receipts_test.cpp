@@ -1,3 +1,4 @@
+#include "processing/outbox_sending.h"
 #include "processing/receipts.h"
 
 #include "shell/atomic_file.h"
@@ -168,6 +169,21 @@ TEST_F(QueueReceiptTest, RecipientAndReplyToRules) {
         EXPECT_EQ(work.ToRecipients.AddressAt(0), row.To.Address);
         EXPECT_EQ(work.HasHeader("Reply-To"), row.HasReplyTo);
     }
+}
+
+// A receipt for a message that names no Message-ID carries no reference; it is filed among
+// the sent receipts all the same, by its notification part.
+TEST_F(QueueReceiptTest, ReceiptWithoutReferenceIsFiledAsAReceipt) {
+    std::string asking = kAsking;
+    asking.erase(asking.find("Message-ID: "), std::string("Message-ID: <orig.42@example.com>\n").size());
+    TMailMessage work;
+    TQueuedReceipt queued = QueueReceipt(*ParseMail(asking), Account, 1001, Job, work);
+    ASSERT_TRUE(queued.Saved);
+    ASSERT_TRUE(queued.WithNotification);
+    TMailMessage queuedFile;
+    ASSERT_TRUE(queuedFile.LoadMessageFile(queued.Path).Ok);
+    EXPECT_FALSE(queuedFile.HasHeader(kReferenceHeader));
+    EXPECT_TRUE(IsSentReceipt(queuedFile));
 }
 
 TEST_F(QueueReceiptTest, UnwritableNotificationGivesTextOnlyReceipt) {
