@@ -141,8 +141,11 @@ TQueuedReceipt QueueReceipt(const TMailMessage& retrieved, const AccountSettings
 
     const std::string outbox = FolderPath(job.StoreDir, project, kFolderOutbox);
     queued.Path = outbox + NewMessageStem(outbox) + ".eml";
+    const std::string saving = texts.Text(4, 50) + sender.Address;
+    if (job.ShowAction)
+        job.ShowAction(saving);
     if (job.Log)
-        AddLogEvent(*job.Log, texts.Text(4, 50) + sender.Address, job.Now);
+        AddLogEvent(*job.Log, saving, job.Now);
     queued.Saved = SaveMessageDurably(work, queued.Path);
     if (!queued.Saved || !job.AppendRow)
         return queued;

@@ -9,6 +9,7 @@
 #include "processing/index_row.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,8 @@ struct TReceiptJob {
     // Addresses of the user's other accounts; the account's own e-mail and reply-to
     // addresses are always taken as the user's.
     std::vector<std::string> OwnAddresses;
+    // Shows what is being done in the progress window's action line; may be empty.
+    std::function<void(const std::string&)> ShowAction;
 };
 
 struct TQueuedReceipt {

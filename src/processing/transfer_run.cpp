@@ -786,6 +786,7 @@ void TTransferRun::AfterStoring(AccountSettings& account, const TRoutingResult& 
         job.Log = &shell.SessionLog();
         job.FiledFolder = route.Folder;
         job.OwnAddresses = ownAddresses;
+        job.ShowAction = [this](const std::string& text) { Action(text); };
         job.AppendRow = [this, project](const TIndexRow& row) {
             const bool added = AppendToFolderIndex(row);
             FiledRow(project, 115, row);

@@ -91,8 +91,12 @@ const char* const kAsking = "From: \"Jane Roe\" <jane@example.com>\n"
 TEST_F(QueueReceiptTest, ReceiptIsBuiltWrittenAndIndexed) {
     auto retrieved = ParseMail(kAsking);
     TMailMessage work;
+    std::vector<std::string> actions;
+    Job.ShowAction = [&](const std::string& text) { actions.push_back(text); };
     TQueuedReceipt queued = QueueReceipt(*retrieved, Account, 1001, Job, work);
     ASSERT_TRUE(queued.Saved);
+    // The progress window says what happens, as the log does.
+    EXPECT_EQ(actions, std::vector<std::string>{Texts.Text(4, 50) + "jane@example.com"});
     EXPECT_TRUE(queued.WithNotification);
     EXPECT_TRUE(queued.IndexRowAdded);
     const std::string outbox = Job.StoreDir + "1001/outbox/";
