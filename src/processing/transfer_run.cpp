@@ -129,6 +129,10 @@ const std::string& TTransferRun::Text(int module, int slot) const {
     return Work.Shell().Text(module, slot);
 }
 
+const std::string& TTransferRun::Own(TOwnText id) const {
+    return Work.Shell().Texts().Own(id);
+}
+
 void TTransferRun::Log(std::string_view text) {
     AddLogEvent(Shell().SessionLog(), text);
 }
@@ -215,8 +219,8 @@ void TTransferRun::PrepareSmtp(const AccountSettings& account) {
 
 void TTransferRun::LogRefusedCertificate(const std::string& protocol,
                                          const TCertificateState& state) {
-    Log(protocol + "The certificate of " + state.Server + " was refused: " + state.Check.Reason +
-        " (SHA-256 " + state.Check.Fingerprint + ")");
+    Log(protocol + FillText(Own(TOwnText::CertificateRefused),
+                            {state.Server, state.Check.Reason, state.Check.Fingerprint}));
 }
 
 bool TTransferRun::AskTrust(const std::string& protocol, const TCertificateState& state) {
@@ -227,18 +231,17 @@ bool TTransferRun::AskTrust(const std::string& protocol, const TCertificateState
         return false;
     PlayAttention();
     bool check = false;
-    const std::string question = "The security certificate of the mail server " + state.Server +
-                                 " could not be verified:\r\n" + state.Check.Reason +
-                                 "\r\n\r\nSHA-256 fingerprint:\r\n" + state.Check.Fingerprint +
-                                 "\r\n\r\nTrust this certificate for this server from now on?";
+    const std::string question =
+        FillText(Own(TOwnText::CertificateQuestion),
+                 {state.Server, state.Check.Reason, state.Check.Fingerprint});
     if (Shell().Ui().AskDialog(Text(1, 262), question, 11, check, false) != kAskFirst)
         return false;
     Trusted.Trust(state.Server, state.Check.Fingerprint);
     TSettings& settings = Shell().Settings();
     Trusted.Store(settings.File());
     if (!settings.Save())
-        Log(protocol + "The trusted certificate could not be written to the settings file");
-    Log(protocol + "Certificate of " + state.Server + " trusted by the user");
+        Log(protocol + Own(TOwnText::CertificateNotStored));
+    Log(protocol + FillText(Own(TOwnText::CertificateTrusted), {state.Server}));
     return true;
 }
 
@@ -404,7 +407,8 @@ void TTransferRun::RunTransfer(int account, int mode, bool unattended, bool allA
     }
     // No run inside a message or tree command; the run holds the workspace until EndRun has
     // asked its last question. A timer's run is refused quietly and tried at the next tick.
-    const TCommandScope busy(Work, TCommandKind::Transfer, "Mail transfer", unattended);
+    const TCommandScope busy(Work, TCommandKind::Transfer, Own(TOwnText::MailTransferCommand),
+                              unattended);
     if (!busy)
         return;
     LastActionText.clear();
@@ -572,8 +576,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
         }
         if (renumbered) {
             uidls.Clear();
-            Log(Text(1, 285) +
-                "The server has numbered its messages anew: every message counts as new");
+            Log(Text(1, 285) + Own(TOwnText::MailboxRenumbered));
         }
         for (int n = 1; n <= count; ++n) {
             if (!uidls.Contains(ids[static_cast<std::size_t>(n)]))
@@ -582,7 +585,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
                 plan.AlreadyStored.push_back(n);
         }
         if (!uidls.Save())
-            Log(Text(1, 285) + "The list of retrieved messages could not be written");
+            Log(Text(1, 285) + Own(TOwnText::RetrievedListNotWritten));
     } else {
         for (int n = firstByNumber; n <= count; ++n)
             plan.Numbers.push_back(n);
@@ -732,7 +735,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
                                               : std::string();
         const TUidlRecord record{listedSize, MailMessage->GetMessageId()};
         if (plan.ByUidl && !uidls.MarkPending(uidl, route.Path, record))
-            Log(Text(1, 285) + "The list of retrieved messages could not be written");
+            Log(Text(1, 285) + Own(TOwnText::RetrievedListNotWritten));
         const TReceivedText text{addedHeaders, pop3.LastMessageText};
         const TStoredMessage stored = StoreRoutedMessage(
             *MailMessage, text, route, listedSize, [this, &route](const TIndexRow& row) {
@@ -749,7 +752,7 @@ bool TTransferRun::Retrieve(AccountSettings& account) {
             continue;
         }
         if (plan.ByUidl && !uidls.AddStored(uidl, record))
-            Log(Text(1, 285) + "The list of retrieved messages could not be written");
+            Log(Text(1, 285) + Own(TOwnText::RetrievedListNotWritten));
         if (!storeFailed) {
             settings.SetLastRetrieved(account.POP3Login, n);
             settings.Save();

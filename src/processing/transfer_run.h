@@ -12,6 +12,7 @@
 // window's state. The clients and the message object live only while a run lasts.
 
 #include "processing/transfer_progress.h"
+#include "shell/own_texts.h"
 #include "store/account_settings.h"
 #include "transport/dialup_connection.h"
 #include "transport/trusted_certificates.h"
@@ -124,6 +125,7 @@ public:
     TSmtpClient& Smtp() { return *SmtpClient; }
     TMailMessage& Message() { return *MailMessage; }
     const std::string& Text(int module, int slot) const;
+    const std::string& Own(TOwnText id) const;
 
     // An event line of the session log; a raw line (header dumps).
     void Log(std::string_view text);

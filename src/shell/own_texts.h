@@ -4,6 +4,8 @@
 // in one table beside the modules so that every shown text has one place a translation can
 // replace; TMessageTexts holds their current values.
 
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace pelmora {
@@ -18,6 +20,15 @@ enum class TOwnText {
     BlackListNotSaved, // follows the path of the list that could not be written
     MessageIdMissing,  // "Find Receipt" on a sent message without a Message-ID
     TransferLocked,    // another process holds the transfer lock of the data home
+    // Texts with places %1, %2, ... for the values FillText puts in.
+    CertificateRefused,      // %1 server, %2 reason, %3 fingerprint
+    CertificateQuestion,     // %1 server, %2 reason, %3 fingerprint
+    CertificateNotStored,
+    CertificateTrusted,      // %1 server
+    MailTransferCommand,     // the name of the transfer in "busy" refusals
+    MailboxRenumbered,
+    RetrievedListNotWritten,
+    HelpFileMissing,         // %1 the program directory
     Count,
 };
 
@@ -25,5 +36,9 @@ constexpr int kOwnTextCount = static_cast<int>(TOwnText::Count);
 
 // The built-in text; empty for TOwnText::Count.
 std::string_view OwnTextDefault(TOwnText id);
+
+// The text with each place %1 to %9 replaced by the value of that number; a place without a
+// value, or a "%" before anything else, stays as it is.
+std::string FillText(std::string_view text, std::initializer_list<std::string_view> values);
 
 } // namespace pelmora

@@ -352,7 +352,8 @@ void TMainForm::HelpFileClick() {
     }
     TPopupRequest request;
     request.Caption = ShellState.Text(1, 262);
-    request.Text = "The help file was not found in " + ShellState.Dirs().Program;
+    request.Text = FillText(ShellState.Texts().Own(TOwnText::HelpFileMissing),
+                            {ShellState.Dirs().Program});
     request.DisplayMs = 6000;
     request.TextSize = 12;
     Ui.ShowPopup(request);

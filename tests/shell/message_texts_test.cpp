@@ -221,6 +221,15 @@ TEST(LanguageFileTest, FullLengthSlotAndUnreadableFile) {
 namespace pelmora {
 namespace {
 
+// A translation may put the values anywhere, in any order; what is not a place stays.
+TEST(OwnTextsTest, FillTextPutsValuesInTheirPlaces) {
+    EXPECT_EQ(FillText("%2 before %1", {"one", "two"}), "two before one");
+    EXPECT_EQ(FillText("100% sure, %1 %3 %", {"a", "b"}), "100% sure, a %3 %");
+    EXPECT_EQ(FillText("%1%1", {"%2", "x"}), "%2%2") << "values are not filled again";
+    EXPECT_EQ(FillText(OwnTextDefault(TOwnText::CertificateTrusted), {"pop.example.org"}),
+              "Certificate of pop.example.org trusted by the user");
+}
+
 TEST(OwnTextsTest, FilledByBothLoadersAndReplaceable) {
     TMessageTexts texts;
     EXPECT_EQ(texts.Own(TOwnText::InvalidPort), "");
