@@ -1,6 +1,10 @@
 #include "shell/ini_file.h"
 
+#include <cstdio>
 #include <filesystem>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +16,52 @@ namespace {
 using testing::ReadFile;
 using testing::TTempDir;
 using testing::WriteFile;
+
+// Peak resident memory of this process in kB since the mark was last reset.
+long PeakKb() {
+    long kb = -1;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status)) {
+            if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1)
+                break;
+        }
+        std::fclose(status);
+    }
+    return kb;
+}
+
+// A settings file of 400 MB (a sparse file: no disk is used) is read no further than its
+// cap: a child process reads its first key with its peak memory grown by far less than the
+// file.
+TEST(IniFileTest, HugeFileIsNeverReadWhole) {
+    TTempDir dir;
+    const std::string path = dir.Path() + "pelmora.ini";
+    WriteFile(path, "[Main]\r\nName=kept\r\n");
+    std::filesystem::resize_file(path, 400ull * 1024 * 1024);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (std::FILE* reset = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", reset);
+            std::fclose(reset);
+        }
+        const long before = PeakKb();
+        try {
+            TIniFile ini(path);
+            if (ini.ReadString("Main", "Name", "") != "kept")
+                _exit(1);
+        } catch (...) {
+            _exit(2);
+        }
+        const long grown = PeakKb() - before;
+        _exit(before < 0 ? 3 : grown < 100 * 1024 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 TEST(IniFileTest, DamagedLinesAreSkippedKeyByKey) {
     TTempDir dir;
