@@ -962,6 +962,24 @@ void TTransferRun::AttachProgressWindow(TTransferProgressObserver* observer) {
     Progress.Changed();
 }
 
+bool TTransferRun::ProgressButtonClick(const TTransferProgressObserver* window) {
+    if (!Progress.Finished && Progress.Observer == window && window)
+        AbortClick(); // drops the connections and lets the window go
+    return true;
+}
+
+bool TTransferRun::ProgressWindowClosing(const TTransferProgressObserver* window) {
+    if (!window || Progress.Observer != window)
+        return false;
+    TSettings& settings = Shell().Settings();
+    settings.SetBool(TSettingKey::CloseOnReady, Progress.CloseOnReady);
+    settings.SetBool(TSettingKey::ShowLogAfterClose, Progress.ShowLogAfterClose);
+    settings.Save();
+    const bool showLog = Progress.Finished && Progress.ShowLogAfterClose;
+    DetachProgressWindow();
+    return showLog;
+}
+
 void TTransferRun::DetachProgressWindow() {
     ProgressWindowExists = false;
     Progress.Observer = nullptr;

@@ -115,6 +115,14 @@ public:
     void AttachProgressWindow(TTransferProgressObserver* observer);
     // The window went away (closed by the user).
     void DetachProgressWindow();
+    // The progress window's button: "Abort!" while the run goes on, "Close" after it. True
+    // when the window is to close, which is always; a window the run no longer shows aborts
+    // nothing.
+    bool ProgressButtonClick(const TTransferProgressObserver* window);
+    // The progress window closes, however that came about: while the run still shows it, its
+    // two check boxes are kept for the next run and the run lets it go. True when the session
+    // log is to be shown now (the run has finished and "ShowLogAfterClose" is ticked).
+    bool ProgressWindowClosing(const TTransferProgressObserver* window);
 
     // --- Used while a run lasts (outbox sending, tests) ---
     TWorkspace& Workspace() { return Work; }

@@ -151,13 +151,8 @@ void TMailProgressForm::ProgressChanged(const TTransferProgressState& state) {
 }
 
 void TMailProgressForm::ButtonClick() {
-    if (Run.Progress.Finished || Run.Progress.Observer != this) {
+    if (Run.ProgressButtonClick(this))
         close();
-        return;
-    }
-    // "Abort!": the run drops its connections and lets go of this window; the window goes.
-    Run.AbortClick();
-    close();
 }
 
 QRect TMailProgressForm::PlaceCentred(const QSize& size, const QRect& owner, const QRect& screen) {
@@ -187,21 +182,8 @@ void TMailProgressForm::showEvent(QShowEvent* event) {
     move(PlaceCentred(frameGeometry().size().expandedTo(size), ownerRect, room).topLeft());
 }
 
-void TMailProgressForm::SaveChecks() {
-    TSettings& settings = Run.Shell().Settings();
-    settings.SetBool(TSettingKey::CloseOnReady, Run.Progress.CloseOnReady);
-    settings.SetBool(TSettingKey::ShowLogAfterClose, Run.Progress.ShowLogAfterClose);
-    settings.Save();
-}
-
 void TMailProgressForm::closeEvent(QCloseEvent* event) {
-    const bool attached = Run.Progress.Observer == this;
-    // The ticks are the user's choice for the next run, however this window goes.
-    if (attached)
-        SaveChecks();
-    const bool showLog = attached && Run.Progress.Finished && Run.Progress.ShowLogAfterClose;
-    if (attached)
-        Run.DetachProgressWindow();
+    const bool showLog = Run.ProgressWindowClosing(this);
     event->accept();
     if (showLog && OnShowLog)
         OnShowLog();

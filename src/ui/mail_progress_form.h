@@ -74,7 +74,6 @@ protected:
 
 private:
     void ButtonClick();
-    void SaveChecks();
 
     bool Placed = false;
 

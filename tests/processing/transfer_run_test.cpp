@@ -484,6 +484,20 @@ TEST_F(TransferRunServerTest, ProgressWindowFollowsTheRunAndCloses) {
     EXPECT_TRUE(Run->ProgressWindowExists);
     EXPECT_EQ(freed, 0);
 
+    // The user ticks "Show Connection LogFile when ready" and closes the finished window with
+    // its button: nothing is aborted, the ticks are kept, the log is to be shown, and the
+    // window is let go; a window the run no longer shows changes nothing.
+    Run->Progress.ShowLogAfterClose = true;
+    EXPECT_TRUE(Run->ProgressButtonClick(&window));
+    EXPECT_FALSE(Run->AbortTransfer);
+    EXPECT_TRUE(Run->ProgressWindowClosing(&window));
+    EXPECT_TRUE(Shell->Settings().GetBool(TSettingKey::ShowLogAfterClose));
+    EXPECT_FALSE(Shell->Settings().GetBool(TSettingKey::CloseOnReady));
+    EXPECT_FALSE(Run->ProgressWindowExists);
+    EXPECT_EQ(Run->Progress.Observer, nullptr);
+    EXPECT_FALSE(Run->ProgressWindowClosing(&window));
+    Shell->Settings().SetBool(TSettingKey::ShowLogAfterClose, false);
+
     // "Close this window when done": the run frees its window and keeps the choice.
     window.States.clear();
     Shell->Settings().SetBool(TSettingKey::CloseOnReady, true);
