@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace pelmora::compose {
@@ -299,12 +300,26 @@ bool BuildMessage(TComposeForm& form, TShell& shell, bool full) {
     return true;
 }
 
-TFileResult SaveMessage(TComposeForm& form, TShell& shell) {
+namespace {
+
+// Checks the fields and builds the message; a changed sending account builds it again for
+// that account. The project the message is filed in, or nothing when it cannot be built.
+std::optional<int> BuildForAccount(TComposeForm& form, TShell& shell) {
     if (!CheckFields(form, shell) || !BuildMessage(form, shell, true))
-        return {};
+        return std::nullopt;
     const int project = ApplyAccountChange(form, shell);
     if (form.AccountChanged && !BuildMessage(form, shell, false))
+        return std::nullopt;
+    return project;
+}
+
+} // namespace
+
+TFileResult SaveMessage(TComposeForm& form, TShell& shell) {
+    const std::optional<int> built = BuildForAccount(form, shell);
+    if (!built)
         return {};
+    const int project = *built;
     const std::string& store = form.Context.StoreDir;
     std::string target;
     std::string oldFile;
@@ -336,11 +351,10 @@ TFileResult SaveMessage(TComposeForm& form, TShell& shell) {
 }
 
 TFileResult SendMessage(TComposeForm& form, TShell& shell) {
-    if (!CheckFields(form, shell) || !BuildMessage(form, shell, true))
+    const std::optional<int> built = BuildForAccount(form, shell);
+    if (!built)
         return {};
-    const int project = ApplyAccountChange(form, shell);
-    if (form.AccountChanged && !BuildMessage(form, shell, false))
-        return {};
+    const int project = *built;
     const std::string& store = form.Context.StoreDir;
     const std::string outbox = FolderPath(store, project, kFolderOutbox);
     std::error_code ec;

@@ -119,21 +119,22 @@ std::vector<std::string> TTextLines::Strings() const {
     return strings;
 }
 
-bool operator==(const TTextLines& a, const TTextLines& b) {
+namespace {
+
+template <typename Lines>
+bool SameLines(const TTextLines& a, const Lines& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i]) return false;
+        if (a[i] != std::string_view(b[i])) return false;
     }
     return true;
 }
 
-bool operator==(const TTextLines& a, const std::vector<std::string>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
+} // namespace
+
+bool operator==(const TTextLines& a, const TTextLines& b) { return SameLines(a, b); }
+
+bool operator==(const TTextLines& a, const std::vector<std::string>& b) { return SameLines(a, b); }
 
 std::ostream& operator<<(std::ostream& out, const TTextLines& lines) {
     out << "{";

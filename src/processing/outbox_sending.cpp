@@ -101,21 +101,6 @@ std::vector<std::string> OutboxFileNames(const std::string& outbox) {
     return names;
 }
 
-// Reading a queued message reports progress line by line, and the run pumps the interface on
-// every report: passed on at most every 20 ms of reading and at the end.
-TProgressEvent RateLimited(TProgressEvent inner) {
-    if (!inner)
-        return inner;
-    return [inner = std::move(inner), last = std::chrono::steady_clock::time_point()](
-               TMailMessage& message, std::int64_t total, std::int64_t current) mutable {
-        const auto now = std::chrono::steady_clock::now();
-        if (current != total && now - last < std::chrono::milliseconds(20))
-            return;
-        last = now;
-        inner(message, total, current);
-    };
-}
-
 void FilingFailed(TTransferRun& run, int textSlot) {
     run.PlayAttention();
     ++run.SendErrors;
@@ -426,7 +411,9 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
     for (TMailMessage& message : messages) {
         message.ContentLocationBase = run.Message().ContentLocationBase;
         message.EmbedMethod = run.Message().EmbedMethod;
-        message.OnProgress = RateLimited(run.Message().OnProgress);
+        // Reading tells its progress by blocks and the run pumps the window by time, so the
+        // run's own listener serves as it is.
+        message.OnProgress = run.Message().OnProgress;
     }
     struct TRestore {
         TSmtpClient& Smtp;

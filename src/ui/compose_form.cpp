@@ -41,13 +41,13 @@ using namespace compose;
 namespace {
 
 // A button of the window: component name, text module and slot.
-struct TButtonSpec {
+struct TButtonText {
     const char* Name;
     int Module;
     int Slot;
 };
 
-const TButtonSpec kButtons[] = {
+const TButtonText kButtons[] = {
     {"sendbut", 4, 22},     {"Savebut", 4, 24},      {"dropexitbut", 4, 20},   {"EditBut", 4, 0},
     {"htmlbut", 4, 11},     {"cutbut", 4, 29},       {"copybut", 4, 30},       {"paste", 4, 31},
     {"NewBut", 3, 11},      {"ReplyBut", 1, 232},    {"ReplyAllBut", 1, 233},  {"ForwardBut", 1, 234},
@@ -78,9 +78,9 @@ void TPelmoraMailForm::BuildWidgets() {
     auto* buttons = new QGridLayout;
     buttons->setSpacing(2);
     int index = 0;
-    for (const TButtonSpec& spec : kButtons) {
-        auto* button = new QPushButton(ToQt(Shell.Text(spec.Module, spec.Slot)), this);
-        button->setObjectName(QString::fromLatin1(spec.Name));
+    for (const TButtonText& item : kButtons) {
+        auto* button = new QPushButton(ToQt(Shell.Text(item.Module, item.Slot)), this);
+        button->setObjectName(QString::fromLatin1(item.Name));
         button->setAutoDefault(false);
         buttons->addWidget(button, index / 9, index % 9);
         ++index;
