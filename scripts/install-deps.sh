@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     dovecot-core dovecot-pop3d python3 python3-aiosmtpd libpython3.11-testsuite
     clang libclang-rt-14-dev
-    xvfb xauth xdotool fonts-dejavu-core
+    xvfb xauth xdotool fonts-dejavu-core poppler-utils
 )
 if [ "${1:-}" = "--bench" ]; then
     packages+=(libgmime-3.0-dev maildir-utils notmuch
