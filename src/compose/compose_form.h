@@ -61,6 +61,11 @@ public:
     // View mode: the local file of each picture the HTML names by "cid:" (key: the
     // identifier after "cid:", lower case).
     std::map<std::string, std::string> CidFiles;
+    // Local files the user put into the HTML body in this window (pictures, the body
+    // background). Only these and the window's own files are embedded when the message is
+    // built: a path that came with a received message never takes a file of this computer
+    // along.
+    std::vector<std::string> InsertedFiles;
     double MessageDate = 0;
     std::string LoadError; // set when the message file could not be read
 

@@ -73,8 +73,33 @@ bool FillRecipients(TShell& shell, TMailRecipients& list, const std::string& fie
 
 // Local files the HTML names after `attribute` ("src=", "background=") are embedded and
 // named by "cid:" + their file name; addresses of the network stay links.
-void EmbedLocalFiles(TMailMessage& message, std::string& html, std::string_view attribute,
+// Only files the user inserted in this window and the window's own copies of the message's
+// parts are taken; any other local path (one a received message named) stays as it is.
+bool MayEmbed(TComposeForm& form, const std::string& path) {
+    if (!FileExists(path))
+        return false;
+    std::error_code ec;
+    const fs::path wanted = fs::weakly_canonical(path, ec);
+    for (const std::string& inserted : form.InsertedFiles)
+        if (!ec && fs::weakly_canonical(inserted, ec) == wanted)
+            return true;
+    const std::string& own = form.WorkDir();
+    const std::string canonical = wanted.string();
+    const std::string ownCanonical = own.empty() ? std::string() : fs::weakly_canonical(own, ec).string();
+    if (!own.empty() && !ownCanonical.empty() && canonical.rfind(ownCanonical + "/", 0) == 0)
+        return true;
+    const std::string& stationery = form.Context.StationeryFile;
+    if (!stationery.empty() && FileExists(stationery)) {
+        const std::string folder = fs::weakly_canonical(fs::path(stationery).parent_path(), ec).string();
+        if (!folder.empty() && canonical.rfind(folder + "/", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+void EmbedLocalFiles(TComposeForm& form, std::string& html, std::string_view attribute,
                      bool all) {
+    TMailMessage& message = form.Message;
     size_t from = 0;
     while (true) {
         const size_t at = FindNoCase(html, attribute, from);
@@ -98,7 +123,7 @@ void EmbedLocalFiles(TMailMessage& message, std::string& html, std::string_view 
         if (StartsWithNoCase(path, "file://"))
             path.erase(0, 7);
         if (!path.empty() && path.find("://") == std::string::npos &&
-            !StartsWithNoCase(path, "cid:") && FileExists(path)) {
+            !StartsWithNoCase(path, "cid:") && MayEmbed(form, path)) {
             const std::string name = FileNameOf(path);
             std::string cid = "cid:" + name;
             // Replace the whole value (with a file:// prefix if it had one) everywhere.
@@ -249,8 +274,8 @@ bool BuildMessage(TComposeForm& form, TShell& shell, bool full) {
             message.EmbedMethod = emContentID;
             message.ContentLocationBase = context.TempDir;
             std::string html = form.HtmlText;
-            EmbedLocalFiles(message, html, "background=", false);
-            EmbedLocalFiles(message, html, "src=", true);
+            EmbedLocalFiles(form, html, "background=", false);
+            EmbedLocalFiles(form, html, "src=", true);
             if (!Trim(html).empty())
                 message.PutHtmlText(html);
         } else if (!form.PlainText.empty()) {

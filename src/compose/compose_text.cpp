@@ -2,6 +2,7 @@
 
 #include "mime/mail_message.h"
 #include "mime/mime_text.h"
+#include "paramtree/text_util.h"
 #include "store/message_commands.h"
 
 #include <array>
@@ -189,6 +190,54 @@ std::string JoinLines(const std::vector<std::string>& lines) {
             out += "\r\n";
         out += lines[i];
     }
+    return out;
+}
+
+namespace {
+
+std::string WithBodyTag(std::string_view html, const std::string& tag) {
+    const size_t body = FindNoCase(html, "<BODY");
+    if (body == std::string_view::npos)
+        return std::string(html);
+    const size_t close = html.find('>', body);
+    std::string out(html.substr(0, body));
+    out += tag;
+    if (close != std::string_view::npos)
+        out.append(html.substr(close + 1));
+    return out;
+}
+
+} // namespace
+
+std::string WithBodyColour(std::string_view html, int red, int green, int blue) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string digits;
+    for (int value : {red, green, blue}) {
+        const int byte = value < 0 ? 0 : (value > 255 ? 255 : value);
+        digits += kHex[byte >> 4];
+        digits += kHex[byte & 15];
+    }
+    return WithBodyTag(html, "<BODY BGCOLOR=\"#" + digits + "\">");
+}
+
+std::string WithBodyImage(std::string_view html, std::string_view path) {
+    // A quote in the path would end the attribute early.
+    return WithBodyTag(html, "<BODY BACKGROUND=\"" + ReplaceAll(path, "\"", "%22") + "\">");
+}
+
+std::string HtmlSourceForEditing(std::string_view html) {
+    std::string out;
+    const std::string_view name = "microsoft dhtml";
+    size_t from = 0;
+    while (true) {
+        const size_t at = FindNoCase(html, name, from);
+        if (at == std::string_view::npos)
+            break;
+        out.append(html.substr(from, at - from));
+        out += "Sorvath Pelmora";
+        from = at + name.size();
+    }
+    out.append(html.substr(from));
     return out;
 }
 

@@ -52,6 +52,17 @@ std::string SafeLocalName(std::string_view senderName, std::string_view fallback
 // installers. Empty when the name is harmless, else the type to name in the question.
 std::string RunnableType(std::string_view fileName);
 
+// The document with its body tag replaced by one that carries only a background: a colour
+// (`<BODY BGCOLOR="#RRGGBB">`, upper-case hex) or an image file (`<BODY BACKGROUND="path">`).
+// Every other attribute of the old tag goes; a document without a body tag is returned as
+// it is.
+std::string WithBodyColour(std::string_view html, int red, int green, int blue);
+std::string WithBodyImage(std::string_view html, std::string_view path);
+
+// The text the HTML source editor starts from: the document with the authoring control's
+// own name replaced.
+std::string HtmlSourceForEditing(std::string_view html);
+
 // Joins lines with CR LF (no line break after the last).
 std::string JoinLines(const std::vector<std::string>& lines);
 

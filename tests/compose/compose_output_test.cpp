@@ -4,6 +4,8 @@
 #include "compose/attachment_list.h"
 #include "compose/compose_save.h"
 #include "compose_fixture.h"
+#include "mime/base64.h"
+#include "paramtree/text_util.h"
 #include "processing/transfer_run.h"
 #include "support/smtp_test_server.h"
 
@@ -55,6 +57,7 @@ TEST_P(PythonReadsWhatWeWrite, WithoutDefectsAndWithTheSameTexts) {
     const std::string picture = Home.string() + "/pic ture.png";
     PutFile(picture, std::string("\x89PNG\r\n\x1a\n", 8) + std::string(300, '\x01'));
     form->HtmlVisible = shape.Html;
+    form->InsertedFiles.push_back(picture); // as the editor's image button records it
     if (shape.Html)
         form->HtmlText = "<html><body><p>Héllo &amp; welcome</p>" +
                          std::string(shape.Picture ? "<img src=\"" + picture + "\">" : "") +
@@ -103,6 +106,24 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PythonReadsWhatWeWrite,
                                            TShapeCase{"Html", true, false, false},
                                            TShapeCase{"HtmlWithPictureAndAttachment", true, true, true}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(ComposeTest, LocalPathsNamedByAReceivedMessageAreNeverSentAlong) {
+    const std::string secret = Home.string() + "/secret.png";
+    PutFile(secret, "private key");
+    const std::string path = Received("20.eml",
+        "From: Mallory <m@evil.example>\r\nTo: me@example.org\r\nSubject: look\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
+        "<html><body background=\"" + secret + "\"><p>see <img src=\"file://" + secret +
+        "\"><img src=\"/dev/zero\"></p></body></html>\r\n");
+    auto form = Open(ModeReply, path);
+    ASSERT_TRUE(form->HtmlVisible);
+    const TFileResult result = SaveMessage(*form, *Shell);
+    ASSERT_TRUE(result.Written);
+    const std::string written = SlurpFile(result.Target);
+    EXPECT_EQ(written.find("private key"), std::string::npos);
+    EXPECT_EQ(written.find(Trim(EncodeBase64("private key"))), std::string::npos);
+    EXPECT_EQ(PythonReading(result.Target).at("default.content_ids"), "");
+}
 
 TEST_F(ComposeTest, QueuedReplyIsSentByTheNextTransferRun) {
     pelmora::testing::TSmtpTestServer smtp;

@@ -84,5 +84,16 @@ TEST(PlainAndHtml, ConversionsKeepTheText) {
     EXPECT_FALSE(IsImageFile("x.png.exe"));
 }
 
+TEST(BodyBackground, OneAttributeReplacesTheWholeBodyTag) {
+    const std::string page = "<html><Body Text=\"navy\" bgcolor=red>x</body></html>";
+    EXPECT_EQ(WithBodyColour(page, 255, 0, 0), "<html><BODY BGCOLOR=\"#FF0000\">x</body></html>");
+    EXPECT_EQ(WithBodyImage(WithBodyColour(page, 1, 2, 3), "/home/me/bg.png"),
+              "<html><BODY BACKGROUND=\"/home/me/bg.png\">x</body></html>");
+    EXPECT_EQ(WithBodyColour("<p>no body</p>", 0, 0, 0), "<p>no body</p>");
+    EXPECT_EQ(WithBodyImage("<body>x", "a\"b.png"), "<BODY BACKGROUND=\"a%22b.png\">x");
+    EXPECT_EQ(HtmlSourceForEditing("<meta content=\"MICROSOFT DHTML Editing\">"),
+              "<meta content=\"Sorvath Pelmora Editing\">");
+}
+
 } // namespace
 } // namespace pelmora::compose
