@@ -33,18 +33,21 @@ std::vector<std::filesystem::path> ListFiles(const std::filesystem::path& direct
 
 namespace {
 
-void DecodeTree(TMailPart& part, TWorkTotals& totals) {
-    part.DecodeBody();
+// Each body is decoded once, into one buffer that the next part reuses, as a program that
+// saves or scans the attachments one after another does: the decoded bytes of all parts are
+// never held at once. The texts MapParts decoded for showing stay with their parts.
+void DecodeTree(const TMailPart& part, std::string& scratch, TWorkTotals& totals) {
     ++totals.Parts;
-    totals.DecodedBytes += part.DecodedData.size();
-    for (auto& child : part.SubParts)
-        DecodeTree(*child, totals);
+    totals.DecodedBytes += part.DecodedView(scratch).size();
+    for (const auto& child : part.SubParts)
+        DecodeTree(*child, scratch, totals);
 }
 
 void MapAndDecode(TMailMessage& message, TWorkTotals& totals) {
     message.MapParts();
     totals.Attachments += message.Attachments.size();
-    DecodeTree(message, totals);
+    std::string scratch;
+    DecodeTree(message, scratch, totals);
 }
 
 } // namespace
@@ -72,8 +75,13 @@ std::size_t RecipientLoop(const TMailMessage& message, std::string& recipients) 
         // As the folder listing writes a recipient: "name (address)", or the address alone.
         const std::string& name = message.ToRecipients.NameAt(i);
         const std::string& address = message.ToRecipients.AddressAt(i);
-        recipients += name.empty() ? std::string(address)
-                                   : std::string(name) + " (" + std::string(address) + ")";
+        if (!name.empty()) {
+            recipients += name;
+            recipients += " (";
+        }
+        recipients += address;
+        if (!name.empty())
+            recipients += ')';
     }
     return static_cast<std::size_t>(count);
 }

@@ -23,7 +23,7 @@ struct TWorkTotals {
 };
 
 // What a mail client does to show a message: parse it, classify its parts and decode the
-// body of every part of the tree.
+// body of every part of the tree, one part after another into one reused buffer.
 void ParseMapDecode(const std::string& text, TWorkTotals& totals);
 
 // The same, reading the message the way the store does (LoadMessageFile).

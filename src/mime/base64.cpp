@@ -1,5 +1,7 @@
 #include "mime/base64.h"
 
+#include "mime/large_buffer.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -268,7 +270,7 @@ std::size_t DecodeBase64Into(std::string_view text, char* dest) {
 void DecodeBase64BodyTo(std::string_view body, std::string& out) {
     constexpr std::size_t PieceSize = 48 * 1024;
     char buffer[TBase64Decoder::MaxOutput(PieceSize)];
-    out.reserve(out.size() + body.size() / 4 * 3 + 3);
+    ReserveLarge(out, out.size() + body.size() / 4 * 3 + 3);
     TBase64Decoder decoder;
     for (std::size_t pos = 0; pos < body.size(); pos += PieceSize)
         out.append(buffer, decoder.Decode(body.substr(pos, PieceSize), buffer));

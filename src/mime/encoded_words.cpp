@@ -78,6 +78,54 @@ void DecodeWordBytes(const TEncodedWord& word, std::string& out, std::string& sp
     }
 }
 
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The common shape of a name or subject, one UTF-8 (or ASCII) encoded word and nothing else,
+// decoded in one pass without the general path's buffers. False, with out unspecified, for
+// anything else: the general path then reads the text.
+bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
+    if (text.size() < 8 || text.substr(0, 2) != "=?" || text.substr(text.size() - 2) != "?=")
+        return false;
+    TEncodedWord word;
+    if (!FindEncodedWord(text, 0, word) || word.Begin != 0 || word.End != text.size()) return false;
+    if (!EqualsNoCase(word.Charset, "utf-8") && !EqualsNoCase(word.Charset, "us-ascii"))
+        return false;
+    out.clear();
+    if (word.Letter == 'B') {
+        DecodeBase64LineTo(word.Text, out);
+    } else if (word.Letter == 'Q') {
+        out.reserve(word.Text.size());
+        const std::string_view q = word.Text;
+        for (std::size_t i = 0; i < q.size(); ++i) {
+            const char c = q[i];
+            if (c == '_') {
+                out += ' ';
+            } else if (c == '=') {
+                // A stray "=" or white space in the word: the general path's rules apply.
+                const int high = i + 2 < q.size() ? HexValue(q[i + 1]) : -1;
+                const int low = high >= 0 ? HexValue(q[i + 2]) : -1;
+                if (low < 0) return false;
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+            } else if (IsWordSpace(c)) {
+                return false;
+            } else {
+                out += c;
+            }
+        }
+    } else {
+        return false;
+    }
+    if (!IsValidUtf8(out)) return false;
+    std::erase(out, '\0');
+    return true;
+}
+
 } // namespace
 
 // Adjacent encoded words (separated only by white space) are one text: the white space between
@@ -87,6 +135,7 @@ void DecodeWordBytes(const TEncodedWord& word, std::string& out, std::string& sp
 std::string DecodeWords(std::string_view input) {
     std::string_view text = TrimMail(input);
     std::string result;
+    if (DecodeSingleUtf8Word(text, result)) return result;
     result.reserve(text.size());
     std::string pendingBytes;
     std::string pendingCharset;

@@ -64,6 +64,11 @@ public:
     // The same, without a copy: the part bodies become slices of the text.
     void ParseText(const TBodyText& text, bool withHeaders);
     void DecodeBody();
+    // The decoded body without keeping it in the part: DecodedData once DecodeBody ran, the
+    // raw body itself when the transfer encoding changes nothing, else the body decoded into
+    // scratch (its old content replaced, its room reused). For a caller that writes the bytes
+    // somewhere and moves on, so a large attachment is decoded once, into its destination.
+    std::string_view DecodedView(std::string& scratch) const;
     std::string ContentTypeLower() const;
     // The type the part has: its Content-Type in lower case, or when it names none the
     // default of its place (message/rfc822 in a digest, text/plain elsewhere).

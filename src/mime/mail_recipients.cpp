@@ -43,12 +43,14 @@ void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace
 }
 
 // An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
-// address after it counts.
-std::string AngleAddress(std::string_view text) {
+// address after it counts. Written into address, whose room is reused from entry to entry.
+void AngleAddress(std::string_view text, std::string& address) {
     if (!text.empty() && text.front() != '@' &&
-        std::none_of(text.begin(), text.end(), IsFoldingSpace))
-        return std::string(text);
-    std::string address;
+        std::none_of(text.begin(), text.end(), IsFoldingSpace)) {
+        address.assign(text);
+        return;
+    }
+    address.clear();
     for (char c : text) {
         if (!IsFoldingSpace(c)) address += c;
     }
@@ -56,30 +58,32 @@ std::string AngleAddress(std::string_view text) {
         std::size_t colon = address.find(':');
         if (colon != std::string::npos) address.erase(0, colon + 1);
     }
-    return address;
 }
 
 constexpr int MaxCommentDepth = 50;
 
-// DecodeWords of a collected phrase, taking it over as it is when there is nothing to decode:
-// a recipient list of many thousand names costs no copy per name.
-std::string DecodedPhrase(std::string& phrase) {
-    bool eightBit = false;
+bool IsAscii(std::string_view text) {
+    unsigned char any = 0;
+    for (char c : text) any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+// DecodeWords of a collected phrase; a copy of it when there is nothing to decode. The
+// collecting buffer keeps its room for the next entry, so a list of many thousand names costs
+// one allocation per long name and none per short one.
+std::string DecodedPhrase(std::string_view phrase) {
     for (std::size_t i = 0; i < phrase.size(); ++i) {
         const char c = phrase[i];
         if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?'))
             return DecodeWords(phrase);
-        eightBit = eightBit || static_cast<unsigned char>(c) >= 0x80;
     }
-    if (eightBit && !IsValidUtf8(phrase)) return DecodeWords(phrase);
-    std::string_view trimmed = TrimMail(phrase);
-    if (trimmed.size() != phrase.size()) return std::string(trimmed);
-    return std::move(phrase);
+    if (!IsAscii(phrase) && !IsValidUtf8(phrase)) return DecodeWords(phrase);
+    return std::string(TrimMail(phrase));
 }
 
-// HeaderBytesToUtf8 of a collected address, taking it over when it is UTF-8 already.
-std::string AddressUtf8(std::string& address) {
-    if (IsValidUtf8(address)) return std::move(address);
+// HeaderBytesToUtf8 of a collected address; a copy of it when it is UTF-8 already.
+std::string AddressUtf8(std::string_view address) {
+    if (IsAscii(address) || IsValidUtf8(address)) return std::string(address);
     return HeaderBytesToUtf8(address);
 }
 
@@ -107,15 +111,15 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
         } else if (phraseQuoted && phrase.find('@') == std::string::npos) {
             entry.Name = DecodedPhrase(phrase);
         } else {
-            std::string address;
             if (std::none_of(phrase.begin(), phrase.end(), IsFoldingSpace)) {
-                address = std::move(phrase);
+                entry.Address = AddressUtf8(phrase);
             } else {
+                std::string address;
                 for (char c : phrase) {
                     if (!IsFoldingSpace(c)) address += c;
                 }
+                entry.Address = AddressUtf8(address);
             }
-            entry.Address = AddressUtf8(address);
             entry.Name = DecodedPhrase(comment);
         }
         // Empty entries (a trailing or doubled separator) name nobody and are skipped.
@@ -178,7 +182,7 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
         if (c == '<') {
             std::size_t close = value.find('>', i + 1);
             std::size_t end = close == std::string_view::npos ? n : close;
-            angle = AngleAddress(value.substr(i + 1, end - i - 1));
+            AngleAddress(value.substr(i + 1, end - i - 1), angle);
             haveAngle = true;
             i = end == n ? n : end + 1;
             continue;

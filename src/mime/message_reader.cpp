@@ -12,10 +12,14 @@
 #include "mime/quoted_printable.h"
 #include "mime/uuencode.h"
 
+#include "mime/large_buffer.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelmora {
 namespace {
@@ -157,7 +161,10 @@ std::string Quoted(std::string_view text) {
 } // namespace
 
 void TMailPart::ParseText(std::string_view text, bool withHeaders) {
-    const TBodyText whole = TBodyText::Own(std::string(text));
+    std::string copy;
+    ReserveLarge(copy, text.size());
+    copy.assign(text);
+    const TBodyText whole = TBodyText::Own(std::move(copy));
     ParseAt(whole, whole.View(), withHeaders, 0);
 }
 
@@ -389,6 +396,23 @@ void TMailPart::DecodeBody() {
     }
 }
 
+std::string_view TMailPart::DecodedView(std::string& scratch) const {
+    if (IsDecoded) return DecodedData;
+    if (RawBody.empty()) return {};
+    const std::string encoding = LowerAsciiCopy(HeaderValue("Content-Transfer-Encoding"));
+    scratch.clear();
+    if (encoding == "quoted-printable") {
+        DecodeQuotedPrintableTo(RawBody, scratch);
+    } else if (encoding == "base64") {
+        DecodeBase64BodyTo(RawBody, scratch);
+    } else if (encoding == "uucode" || encoding == "x-uuencode") {
+        UudecodeBodyTo(RawBody, scratch);
+    } else {
+        return RawBody;
+    }
+    return scratch;
+}
+
 std::string TMailPart::EffectiveContentType() const {
     std::string type = ContentTypeLower();
     if (!type.empty()) return type;
@@ -527,24 +551,41 @@ TMimeStatus TMailMessage::LoadMessageFile(const std::string& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error))
         return TMimeStatus::Failure("Cannot open message file " + path + ": not a readable file");
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return TMimeStatus::Failure("Cannot open message file " + path + ": " + std::strerror(errno));
-    file.seekg(0, std::ios::end);
-    std::streamoff size = file.tellg();
-    if (size < 0) return TMimeStatus::Failure("Cannot read message file " + path);
-    file.seekg(0, std::ios::beg);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (size > 0 && !file.read(text.data(), size))
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return TMimeStatus::Failure("Cannot open message file " + path + ": " + std::strerror(errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size < 0) {
+        ::close(fd);
         return TMimeStatus::Failure("Cannot read message file " + path);
-    // Lines may end in CR, LF or CR LF; each becomes CR LF, the last one included.
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::string text;
+    ReserveLarge(text, size + 2);
+    text.resize(size);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, text.data() + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (got < size) return TMimeStatus::Failure("Cannot read message file " + path);
+    // Lines may end in CR, LF or CR LF; each becomes CR LF, the last one included. Line breaks
+    // are found a block at a time: every LF must follow a CR, and every CR precede an LF.
     bool clean = true;
-    for (std::size_t i = 0; i < text.size() && clean; ++i) {
-        if (text[i] == '\r') {
-            clean = i + 1 < text.size() && text[i + 1] == '\n';
-            ++i;
-        } else if (text[i] == '\n') {
-            clean = false;
-        }
+    const char* data = text.data();
+    for (const char* at = data; clean;) {
+        at = static_cast<const char*>(std::memchr(at, '\n', size - static_cast<std::size_t>(at - data)));
+        if (!at) break;
+        clean = at > data && at[-1] == '\r';
+        ++at;
+    }
+    for (const char* at = data; clean;) {
+        at = static_cast<const char*>(std::memchr(at, '\r', size - static_cast<std::size_t>(at - data)));
+        if (!at) break;
+        clean = at + 1 < data + size && at[1] == '\n';
+        ++at;
     }
     if (!clean) text = NormaliseLineBreaks(text);
     if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0))

@@ -1,5 +1,7 @@
 #include "mime/quoted_printable.h"
 
+#include "mime/large_buffer.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -297,7 +299,7 @@ void DecodeQuotedPrintableTo(std::string_view text, std::string& out) {
         out.append(buffer, DecodeQuotedPrintableInto(text, buffer));
         return;
     }
-    out.reserve(out.size() + text.size());
+    ReserveLarge(out, out.size() + text.size());
     TQuotedPrintableDecoder decoder;
     for (std::size_t pos = 0; pos < text.size(); pos += PieceSize)
         out.append(buffer, decoder.Decode(text.substr(pos, PieceSize), buffer));
