@@ -1,16 +1,15 @@
 #include "collect_run.h"
 
+#include "processing/transfer_gate.h"
 #include "processing/transfer_run.h"
 #include "shell/shell_state.h"
 #include "shell/ui_services.h"
 #include "store/node_helpers.h"
 #include "store/workspace.h"
 #include "ui/single_instance.h"
-#include "ui/transfer_lock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QLockFile>
 #include <QThread>
 
 #include <iostream>
@@ -96,13 +95,6 @@ int RunCollect(const TCollectOptions& options) {
     shell.StartingUp = false;
     shell.FirstActivation = false;
 
-    const std::unique_ptr<QLockFile> lock = TryTransferLock(options.ProgramDir);
-    if (!lock) {
-        shell.ShowTransferLocked();
-        std::cerr << "pelmora: " << options.ProgramDir << " is locked\n";
-        return 1;
-    }
-
     TTransferRun run(work);
     if (options.Account) {
         TNode* node = FindTopLevel(work.AccountTree, *options.Account);
@@ -115,9 +107,17 @@ int RunCollect(const TCollectOptions& options) {
                       << " lacks a server, login, password or e-mail address\n";
             return 1;
         }
-        run.RunTransfer(*options.Account, kRetrieveAndSend, true, false);
-    } else {
-        StartTransferCommand(run, TTransferCommand::CollectMailTimer);
+    }
+    TTransferGate gate(run);
+    const TTransferStart started = gate.RunLocked([&] {
+        if (options.Account)
+            run.RunTransfer(*options.Account, kRetrieveAndSend, true, false);
+        else
+            StartTransferCommand(run, TTransferCommand::CollectMailTimer);
+    });
+    if (started == TTransferStart::Locked) {
+        std::cerr << "pelmora: " << options.ProgramDir << " is locked\n";
+        return 1;
     }
     for (const std::string& line : shell.SessionLog().Items())
         std::cout << line << "\n";

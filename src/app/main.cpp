@@ -13,16 +13,15 @@
 #include "collect_run.h"
 #include "shell/directories.h"
 #include "shell/shell_state.h"
+#include "shell/transfer_lock.h"
 #include "store/workspace.h"
 #include "ui/main_form.h"
 #include "ui/pelmora_application.h"
 #include "ui/qt_ui_services.h"
 #include "ui/single_instance.h"
 #include "ui/text_convert.h"
-#include "ui/transfer_lock.h"
 
 #include <QCoreApplication>
-#include <QLockFile>
 #include <QPointer>
 #include <QTimer>
 
@@ -134,7 +133,7 @@ int main(int argc, char** argv) {
 
     TWorkspace workspace(shell);
     // An unattended run of another process may be appending rows right now.
-    workspace.RepairIndexesAtStart = TryTransferLock(options.ProgramDir) != nullptr;
+    workspace.RepairIndexesAtStart = TTransferLock::IsFree(options.ProgramDir);
     TMainForm form(shell, workspace, ui);
     app.SetRecoveryHandler([&form] { form.RecoverFromError(); });
     const TCreateResult created = form.FormCreate();

@@ -1,8 +1,9 @@
 #include "ui/main_form.h"
 
 #include "ui/artwork.h"
+#include "processing/transfer_gate.h"
 #include "processing/transfer_run.h"
-#include "processing/unsent_mail.h"
+#include "processing/window_steps.h"
 #include "store/folder_listing.h"
 #include "ui/mail_progress_form.h"
 #include "ui/message_list_menu.h"
@@ -22,7 +23,6 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QTimer>
-#include <QLockFile>
 #include <QSystemTrayIcon>
 #include <QTreeView>
 
@@ -115,16 +115,27 @@ void TMainForm::SyncFromShell() {
     ApplyCollectTimer();
 }
 
+TWindowStepHooks TMainForm::StepHooks() {
+    TWindowStepHooks hooks;
+    hooks.HideSplash = [this] { SplashWindow->hide(); };
+    hooks.EnableTrees = [this](bool enabled) { SetTreesEnabled(enabled); };
+    hooks.MessageWindowsOpen = [this] { return !ListedWindows().isEmpty(); };
+    hooks.CascadeMessageWindows = [this] { CascadeWindows(); };
+    hooks.SendAllMail = [this] { StartTransfer(TTransferCommand::SendAll); };
+    hooks.FreezeWindow = [this] {
+        CollectMail->stop();
+        GraphAnimator->stop();
+        SetTreesEnabled(false);
+        MessageListView->setEnabled(false);
+    };
+    hooks.StorePanelSizes = [this] { StorePanelSizes(); };
+    hooks.ShowGoodbyePicture = [this] { SplashWindow->ShowPicture(true); };
+    hooks.HideGoodbyePicture = [this] { SplashWindow->hide(); };
+    return hooks;
+}
+
 void TMainForm::FormActivate() {
-    Ui.SetBusyCursor(true);
-    if (ShellState.FirstActivationStart()) {
-        SplashWindow->hide();
-        Work.FirstActivationShowDefaultProject();
-        ShellState.FirstActivationChecks();
-    }
-    SetTreesEnabled(true);
-    Ui.SetBusyCursor(false);
-    ShellState.Animation().Stop();
+    ActivateMainWindow(Work, StepHooks());
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -246,49 +257,8 @@ bool TMainForm::FormClose() {
 }
 
 bool TMainForm::CloseSteps() {
-    // 1. Open composition windows keep the program running.
-    const QList<QWidget*> windows = ListedWindows();
-    if (!windows.isEmpty()) {
-        ShellState.PlaySound(TSound::Attention);
-        CascadeWindows();
-        return false;
-    }
-    // 2-3.
-    ShellState.CloseStartAnimation();
-    if (!ShellState.CloseAskAbortTransfer()) {
-        ShellState.Animation().Stop();
-        return false;
-    }
-    // 4. Unsent mail may be sent first.
-    if (!ShellState.TransferRunning && pelmora::AskSendWaitingMail(Work) == TUnsentMail::Send)
-        StartTransfer(TTransferCommand::SendAll);
-    // 5.
-    ShellState.CloseSetFlags();
-    CollectMail->stop();
-    GraphAnimator->stop();
-    SetTreesEnabled(false);
-    MessageListView->setEnabled(false);
-    Ui.SetBusyCursor(true);
-    Ui.Pump();
-    // 6-7.
-    StorePanelSizes();
-    ShellState.CloseWriteSettings();
-    ShellState.CloseUpdateAutoRun();
-    // 8-9.
-    Work.FormCloseSaveTrees();
-    // 10-14: an error here still lets the window close.
-    try {
-        SplashWindow->ShowPicture(true);
-        ShellState.ClosePlayGoodbye();
-        ShellState.CloseRemoveTempFiles();
-        ShellState.CloseDeleteMailToFlag();
-        ShellState.CloseFinalWait();
-    } catch (const std::exception&) {
-    }
-    SplashWindow->hide();
-    Ui.SetBusyCursor(false);
-    Closed = true;
-    return true;
+    Closed = CloseMainWindow(Work, StepHooks());
+    return Closed;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

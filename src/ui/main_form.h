@@ -21,7 +21,6 @@
 #include <memory>
 
 class QAction;
-class QLockFile;
 class QSystemTrayIcon;
 class QActionGroup;
 class QLabel;
@@ -37,6 +36,8 @@ namespace pelmora {
 class TFolderView;
 class TMailMenu;
 class TMailProgressForm;
+struct TWindowStepHooks;
+class TTransferGate;
 class TTransferRun;
 enum class TTransferCommand;
 class TSplashScreen;
@@ -170,6 +171,7 @@ private:
     void ApplyBusyState();
     // main_form.cpp
     bool CloseSteps();
+    TWindowStepHooks StepHooks();
     void ApplyCollectTimer();
     void AnimatorTick();
     void InstallBuiltInFrames();
@@ -207,7 +209,7 @@ private:
     bool MirroringSelection = false;
     std::unique_ptr<TTransferRun> TransferRun;
     QPointer<TMailProgressForm> ProgressForm;
-    std::unique_ptr<QLockFile> TransferLock;
+    std::unique_ptr<TTransferGate> TransferGate;
     QList<QPointer<QAction>> BusyDisabled; // actions switched off while a command runs
     QTimer* YouHaveMailTimer = nullptr;
     QSystemTrayIcon* NewMailTray = nullptr;

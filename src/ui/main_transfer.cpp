@@ -6,6 +6,7 @@
 #include "ui/main_form.h"
 
 #include "processing/mail_log.h"
+#include "processing/transfer_gate.h"
 #include "processing/transfer_run.h"
 #include "shell/settings.h"
 #include "shell/shell_state.h"
@@ -19,14 +20,12 @@
 #include "ui/black_list_form.h"
 #include "ui/mail_progress_form.h"
 #include "ui/text_convert.h"
-#include "ui/transfer_lock.h"
 
 #include <QAction>
 #include <QCalendarWidget>
 #include <QDate>
 #include <QDialog>
 #include <QLabel>
-#include <QLockFile>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -38,6 +37,7 @@ namespace pelmora {
 
 void TMainForm::ConnectTransfer() {
     TransferRun = std::make_unique<TTransferRun>(Work);
+    TransferGate = std::make_unique<TTransferGate>(*TransferRun);
     TTransferRunHooks& hooks = TransferRun->Hooks;
     hooks.ShowProgressWindow = [this] { ShowTransferClick(); };
     hooks.CreateProgressWindow = [this]() -> TTransferProgressObserver* {
@@ -126,25 +126,9 @@ void TMainForm::ConnectTransfer() {
 }
 
 void TMainForm::StartTransfer(TTransferCommand command) {
-    // While this window's run lasts (up to its last pop-up, when TransferRunning is already
-    // off) or another command runs, the core brings the run's window forward or refuses;
-    // the lock the run holds is never replaced.
-    if (ShellState.TransferRunning || TransferLock || Work.Busy()) {
-        StartTransferCommand(*TransferRun, command);
-        return;
-    }
-    TransferLock = TryTransferLock(ShellState.Dirs().Program);
-    if (!TransferLock) {
-        if (command == TTransferCommand::CollectMailTimer) {
-            ApplyCollectTimer(); // try again at the next tick
-            return;
-        }
-        ShellState.ShowTransferLocked();
-        return;
-    }
-    StartTransferCommand(*TransferRun, command);
-    // A run ends before StartTransferCommand returns.
-    TransferLock.reset();
+    if (TransferGate->Start(command) == TTransferStart::Locked &&
+        command == TTransferCommand::CollectMailTimer)
+        ApplyCollectTimer(); // try again at the next tick
 }
 
 TMailProgressForm* TMainForm::ProgressWindow() const {

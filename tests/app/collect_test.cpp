@@ -10,7 +10,7 @@
 #include "support/smtp_test_server.h"
 #include "support/temp_dir.h"
 #include "support/test_ca.h"
-#include "ui/transfer_lock.h"
+#include "shell/transfer_lock.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -207,7 +207,7 @@ TEST_F(CollectTest, FailuresExitWithOne) {
     SetAccountParameter(*Workspace, AccountNode, 106, kPassword);
     HandOver();
     {
-        const std::unique_ptr<QLockFile> lock = TryTransferLock(Home.string() + "/");
+        const auto lock = TTransferLock::TryTake(Home.string() + "/");
         ASSERT_TRUE(lock);
         run = Collect();
         EXPECT_EQ(run.ExitCode, 1);

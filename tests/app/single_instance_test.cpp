@@ -8,9 +8,8 @@
 #include "store/store_layout.h"
 #include "support/temp_dir.h"
 #include "ui/single_instance.h"
-#include "ui/transfer_lock.h"
+#include "shell/transfer_lock.h"
 
-#include <QLockFile>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -201,7 +200,7 @@ TEST_F(SingleInstanceTest, WindowBesideAnUnattendedRunLeavesItsIndexesAlone) {
     const std::string index = PlantRowlessMessage();
     {
         // The transfer lock as a "--collect" run in the middle of its work holds it.
-        const std::unique_ptr<QLockFile> running = TryTransferLock(HomeDir());
+        const auto running = TTransferLock::TryTake(HomeDir());
         ASSERT_TRUE(running);
         TProgram window(Window(), LogBase("window"));
         ASSERT_TRUE(WaitFor([&] { return WindowUp(); })) << window.Err();
