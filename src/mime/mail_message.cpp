@@ -250,4 +250,15 @@ TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
     return {};
 }
 
+void TMailMessage::KeepHeaderSource(const TBodyText& text) {
+    // Parts of one text share it: it is kept once.
+    const std::string_view view = text.View();
+    for (const TBodyText& kept : HeaderSources_) {
+        const std::string_view known = kept.View();
+        if (view.data() >= known.data() && view.data() + view.size() <= known.data() + known.size())
+            return;
+    }
+    HeaderSources_.push_back(text);
+}
+
 } // namespace pelmora

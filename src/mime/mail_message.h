@@ -109,12 +109,17 @@ public:
     void ForgetPart(const TMailPart* part);
     // Called by ParseText of the message itself.
     void ReportProgress(std::int64_t total, std::int64_t current);
+    // Called by ParseText of the parts: texts their headers are slices of, kept while the
+    // tree may hold such slices (until the message itself is read anew).
+    void KeepHeaderSource(const TBodyText& text);
+    void ForgetHeaderSources() { HeaderSources_.clear(); }
 
 private:
     void DropText(TMailPart*& textPart, TTextLines& lines);
     TMailPart* MakeContainer(std::string_view type, std::string_view suffix, TMailPart* outer);
     void JoinExtraTexts();
     void MapPart(TMailPart* part);
+    std::vector<TBodyText> HeaderSources_;
     bool Destroying_ = false;
     bool BulkDestroy_ = false;
 };

@@ -86,25 +86,65 @@ TMailPart::~TMailPart() {
     if (OwningMessage) OwningMessage->ForgetPart(this);
 }
 
+const std::vector<std::string>& TMailPart::Header() const {
+    MakeHeaderLines();
+    return HeaderLines;
+}
+
+void TMailPart::MakeHeaderLines() const {
+    if (RawHeader_.empty()) return;
+    if (HeaderLines.empty()) {
+        std::string_view rest = RawHeader_;
+        while (!rest.empty()) {
+            const std::size_t end = rest.find("\r\n");
+            HeaderLines.push_back(NormaliseHeaderEntry(rest.substr(0, end)));
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+        }
+    }
+    RawHeader_ = {};
+}
+
+void TMailPart::MakeTreeHeaderLines() const {
+    MakeHeaderLines();
+    for (const auto& child : SubParts) child->MakeTreeHeaderLines();
+}
+
+std::string_view TMailPart::FindEntry(std::string_view name, int n) const {
+    if (!HeaderLines.empty() || RawHeader_.empty()) {
+        for (const std::string& entry : HeaderLines) {
+            if (EntryMatches(entry, name) && n-- == 0) return entry;
+        }
+        return {};
+    }
+    std::string_view rest = RawHeader_;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find("\r\n");
+        const std::string_view entry = rest.substr(0, end);
+        if (EntryMatches(entry, name) && n-- == 0) return entry;
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+    }
+    return {};
+}
+
 int TMailPart::FindHeader(std::string_view name, int n) const {
+    MakeHeaderLines();
     for (std::size_t i = 0; i < HeaderLines.size(); ++i) {
         if (EntryMatches(HeaderLines[i], name) && n-- == 0) return static_cast<int>(i);
     }
     return -1;
 }
 
-bool TMailPart::HasHeader(std::string_view name) const { return FindHeader(name) >= 0; }
+bool TMailPart::HasHeader(std::string_view name) const { return !FindEntry(name).empty(); }
 
 std::string_view TMailPart::HeaderText(std::string_view name) const {
-    int index = FindHeader(name);
-    if (index < 0) return {};
-    return std::string_view(HeaderLines[index]).substr(name.size() + 1);
+    std::string_view entry = FindEntry(name);
+    if (entry.empty()) return {};
+    return entry.substr(name.size() + 1);
 }
 
 std::string TMailPart::HeaderValue(std::string_view name) const {
-    int index = FindHeader(name);
-    if (index < 0) return {};
-    std::string_view entry = HeaderLines[index];
+    std::string_view entry = FindEntry(name);
+    if (entry.empty()) return {};
     std::size_t from = name.size() + 1;
     return StripQuotes(entry.substr(from, MainValueEnd(entry, from) - from));
 }
@@ -149,9 +189,8 @@ constexpr int MaxParamSections = 1000;
 // with %XX escapes, and continuations "name*0=", "name*1*=" ... joined in order. Such a value
 // is given in UTF-8, converted from its charset, and wins over a plain value of the same name.
 std::string TMailPart::HeaderParam(std::string_view name, std::string_view param) const {
-    int index = FindHeader(name);
-    if (index < 0) return {};
-    std::string_view entry = HeaderLines[index];
+    std::string_view entry = FindEntry(name);
+    if (entry.empty()) return {};
     auto segments = SplitSegments(entry, name.size() + 1);
     std::string plain;
     bool havePlain = false;
@@ -271,6 +310,7 @@ void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
 
 void TMailPart::RemoveHeader(std::string_view name) {
     ++HeaderVersion;
+    MakeHeaderLines();
     std::erase_if(HeaderLines, [name](const std::string& entry) { return EntryMatches(entry, name); });
 }
 
@@ -297,6 +337,8 @@ std::unique_ptr<TMailPart> TMailPart::DetachSubPart(const TMailPart* child) {
                               [child](const auto& part) { return part.get() == child; });
     if (found == SubParts.end()) return nullptr;
     std::unique_ptr<TMailPart> detached = std::move(*found);
+    // The slices lie in a text the message keeps: a part that leaves it takes lines of its own.
+    detached->MakeTreeHeaderLines();
     SubParts.erase(found);
     detached->ParentPart = nullptr;
     return detached;
@@ -306,7 +348,7 @@ void TMailPart::ClearSubParts() { SubParts.clear(); }
 
 std::string TMailPart::FullText() const {
     std::string header;
-    for (const std::string& entry : HeaderLines) {
+    for (const std::string& entry : Header()) {
         // An empty entry would end the header early and push the rest into the body.
         if (entry.empty()) continue;
         header += entry;

@@ -21,6 +21,11 @@ using TMailPartList = std::vector<TMailPart*>;
 
 enum TEncodingType { etBase64 = 0, etQuotedPrintable = 1, etNoEncoding = 2 };
 
+// A header entry as HeaderLines holds it: the name with its first letter and every letter
+// after "-" in upper case ("-ID" keeps its D), ": ", and the value trimmed, with runs of white
+// space ending in a space made one space outside double quotes.
+std::string NormaliseHeaderEntry(std::string_view entry);
+
 class TMailPart {
 public:
     // A part made without a message is inert: ParseText leaves it unchanged.
@@ -29,7 +34,12 @@ public:
     TMailPart(const TMailPart&) = delete;
     TMailPart& operator=(const TMailPart&) = delete;
 
-    std::vector<std::string> HeaderLines; // one unfolded entry per header field, file order
+    // One unfolded entry per header field, file order. A part read from a text keeps its
+    // header as a slice of that text instead while every entry is written in the form these
+    // lines would hold it (one line, single spaces, ": " after the name); the lines are made
+    // from it when the header changes, FindHeader is asked for an index, or Header() is read.
+    // Reading HeaderLines of such a part directly finds it empty: use Header().
+    mutable std::vector<std::string> HeaderLines;
     TBodyText RawBody;      // body as transmitted (still transfer-encoded), a slice of the text read
     TBodyText DecodedData;  // body after transfer decoding (see DecodeBody); RawBody's bytes
                             // themselves when the transfer encoding changes nothing
@@ -42,6 +52,9 @@ public:
     // Grows with every change the library makes to HeaderLines; readers that cache what they
     // read from the header (the recipient lists) compare it.
     std::uint64_t HeaderVersion = 0;
+
+    // The header entries: HeaderLines, made from the slice first where the part holds one.
+    const std::vector<std::string>& Header() const;
 
     // Header store. A name matches an entry that starts with the name and ":", ignoring case.
     int FindHeader(std::string_view name, int n = 0) const;
@@ -96,6 +109,17 @@ public:
     static constexpr int MaxNestingDepth = 100;
 
 protected:
+    // The n-th entry named name (whole, name included), from HeaderLines or the slice.
+    std::string_view FindEntry(std::string_view name, int n = 0) const;
+    // Turns the slice into HeaderLines (no change of content).
+    void MakeHeaderLines() const;
+    // The same for this part and every part below it.
+    void MakeTreeHeaderLines() const;
+
+    // The header as read, entries separated by CR LF, while HeaderLines is empty; it lies in
+    // a text the owning message keeps alive. Empty otherwise.
+    mutable std::string_view RawHeader_;
+
     // text lies inside whole, whose bytes the part bodies share.
     void ParseAt(const TBodyText& whole, std::string_view text, bool withHeaders, int depth);
     void ResetPartContent();

@@ -47,7 +47,7 @@ void EmitSubParts(const TMailPart& container, std::string& out) {
         out += "\r\n";
         // Every part's header is folded like the message's own.
         std::string header;
-        for (const std::string& entry : sub->HeaderLines) {
+        for (const std::string& entry : sub->Header()) {
             if (entry.empty()) continue;
             header += entry;
             header += "\r\n";
@@ -71,7 +71,7 @@ std::size_t EmittedSize(const TMailPart& container) {
     std::size_t size = 0;
     for (const auto& sub : container.SubParts) {
         size += sub->ParentBoundary.size() + 8;
-        for (const std::string& entry : sub->HeaderLines) size += entry.size() + 2;
+        for (const std::string& entry : sub->Header()) size += entry.size() + 2;
         size += sub->SubParts.empty() ? sub->RawBody.size() : EmittedSize(*sub);
     }
     return size + 64;
@@ -169,7 +169,7 @@ void TMailMessage::Restructure(RestructureMode mode) {
             moved->DecodedData = DecodedData;
             moved->IsDecoded = true;
         }
-        for (const std::string& entry : HeaderLines) {
+        for (const std::string& entry : Header()) {
             if (NameStartsWith(entry, "Content-")) moved->HeaderLines.push_back(entry);
         }
         TMailPart* q = moved.get();
@@ -294,10 +294,10 @@ void TMailMessage::Restructure(RestructureMode mode) {
             continue;
         }
         ++HeaderVersion;
-        for (const std::string& entry : part->HeaderLines) {
+        for (const std::string& entry : part->Header()) {
             if (NameStartsWith(entry, "Content-")) HeaderLines.push_back(entry);
         }
-        for (const std::string& entry : part->HeaderLines) {
+        for (const std::string& entry : part->Header()) {
             if (NameStartsWith(entry, "X-Pelmora-")) HeaderLines.push_back(entry);
         }
         part->DecodeBody();

@@ -84,10 +84,9 @@ private:
     std::size_t Pos_;
 };
 
-// Name with its first letter and every letter after "-" in upper case, the others in lower
-// case ("-ID" keeps its D); value with runs of white space ending in a space made one space
-// outside double quotes, trimmed.
-std::string NormaliseEntry(std::string_view entry) {
+} // namespace
+
+std::string NormaliseHeaderEntry(std::string_view entry) {
     std::size_t colon = entry.find(':');
     std::string result;
     result.reserve(entry.size() + 1);
@@ -147,6 +146,23 @@ std::string NormaliseEntry(std::string_view entry) {
     return result;
 }
 
+namespace {
+
+// True when a header line is already written as NormaliseHeaderEntry would write it, but for
+// the case of its name: a colon, one space, and a value without tabs, doubled spaces or white
+// space at either end.
+bool IsPlainEntry(std::string_view line) {
+    if (line.front() == ' ' || line.front() == '\t') return false; // a folded line
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 2 >= line.size() ||
+        line[colon + 1] != ' ')
+        return false;
+    const std::string_view value = line.substr(colon + 2);
+    if (value.front() == ' ' || value.back() == ' ' || value.back() == '\t') return false;
+    if (value.find('\t') != std::string_view::npos) return false;
+    return value.find("  ") == std::string_view::npos;
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -186,6 +202,8 @@ void TMailPart::ResetPartContent() {
     }
     SubParts.clear();
     HeaderLines.clear();
+    RawHeader_ = {};
+    if (message == this) message->ForgetHeaderSources();
     ++HeaderVersion;
     RawBody.clear();
     DecodedData.clear();
@@ -215,6 +233,33 @@ void TMailPart::ParseAt(const TBodyText& whole, std::string_view text, bool with
 
     TLineCursor cursor(text);
     std::size_t bodyStart = 0;
+    if (withHeaders && message != this) {
+        // A part's header whose every line is plain stays a slice of the text: many tiny parts
+        // then cost no line strings. Otherwise it is read again below into lines.
+        bool plain = true;
+        bool blank = false;
+        std::size_t headerEnd = 0;
+        while (cursor.Next()) {
+            const std::string_view line = cursor.Line();
+            if (line.empty()) {
+                blank = true;
+                break;
+            }
+            if (!IsPlainEntry(line)) {
+                plain = false;
+                break;
+            }
+            headerEnd = cursor.LineEnd;
+        }
+        if (plain) {
+            RawHeader_ = text.substr(0, headerEnd);
+            if (!RawHeader_.empty()) message->KeepHeaderSource(whole);
+            bodyStart = blank ? cursor.NextStart : text.size();
+            withHeaders = false;
+        } else {
+            cursor = TLineCursor(text);
+        }
+    }
     if (withHeaders) {
         std::string entry;
         bool haveEntry = false;
@@ -233,11 +278,11 @@ void TMailPart::ParseAt(const TBodyText& whole, std::string_view text, bool with
                 entry += rest;
                 continue;
             }
-            if (haveEntry) HeaderLines.push_back(NormaliseEntry(entry));
+            if (haveEntry) HeaderLines.push_back(NormaliseHeaderEntry(entry));
             entry.assign(line);
             haveEntry = true;
         }
-        if (haveEntry) HeaderLines.push_back(NormaliseEntry(entry));
+        if (haveEntry) HeaderLines.push_back(NormaliseHeaderEntry(entry));
     }
 
     const std::string contentType = ContentTypeLower();

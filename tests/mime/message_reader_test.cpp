@@ -200,6 +200,59 @@ TEST(ParseText, BoundaryThatNeverComesKeepsTheBody) {
     EXPECT_EQ(message.RawBody, "--b\r\nx\r\n");
 }
 
+// A part's header is read the same whether it is kept as read (every line plain) or made
+// into lines (a folded or spaced line): lookups, the lines themselves, changes, and a part
+// taken out of a message that is then read anew.
+TEST(ParseText, PartHeaderReadsTheSameInEveryForm) {
+    const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+                             "--b\r\n"
+                             "content-type: text/plain; charset=koi8-r\r\n"
+                             "X-Empty-Id: 1\r\n"
+                             "\r\nfirst\r\n"
+                             "--b\r\n"
+                             "content-type: text/plain;\r\n charset=koi8-r\r\n"
+                             "X-Empty-Id:  1\r\n"
+                             "\r\nsecond\r\n"
+                             "--b\r\n"
+                             "Content-Type: text/plain\r\n"
+                             "--b--\r\n";
+    auto message = std::make_unique<TMailMessage>();
+    message->ParseText(text, true);
+    ASSERT_EQ(message->SubParts.size(), 3u);
+    TMailPart& plain = *message->SubParts[0];
+    TMailPart& folded = *message->SubParts[1];
+    const std::vector<std::string> expected = {"Content-Type: text/plain; charset=koi8-r",
+                                               "X-Empty-ID: 1"};
+    for (TMailPart* part : {&plain, &folded}) {
+        EXPECT_EQ(part->HeaderParam("Content-Type", "charset"), "koi8-r");
+        EXPECT_EQ(part->HeaderValue("x-empty-id"), "1");
+        EXPECT_TRUE(part->HasHeader("CONTENT-TYPE"));
+        EXPECT_FALSE(part->HasHeader("Content"));
+        EXPECT_EQ(part->HeaderText("X-Empty-ID"), " 1");
+    }
+    EXPECT_EQ(plain.RawBody, "first");
+    EXPECT_EQ(plain.Header(), expected);
+    EXPECT_EQ(folded.Header(), expected);
+    // A header with no blank line after it is all header, and the part has no body.
+    EXPECT_EQ(message->SubParts[2]->Header(), std::vector<std::string>{"Content-Type: text/plain"});
+    EXPECT_TRUE(message->SubParts[2]->RawBody.empty());
+
+    message->ParseText(text, true);
+    TMailPart& edited = *message->SubParts[0];
+    EXPECT_EQ(edited.FindHeader("X-Empty-ID"), 1);
+    edited.SetHeaderValue("X-Added", "yes");
+    edited.RemoveHeader("X-Empty-ID");
+    EXPECT_EQ(edited.Header(), (std::vector<std::string>{
+                                   "Content-Type: text/plain; charset=koi8-r", "X-Added: yes"}));
+
+    std::unique_ptr<TMailPart> taken = message->DetachSubPart(message->SubParts[1].get());
+    ASSERT_TRUE(taken);
+    taken->RawBody.clear(); // nothing of the first text is held through the body
+    message->ParseText(std::string("Subject: other\r\n\r\nbody\r\n"), true);
+    EXPECT_EQ(taken->Header(), expected);
+    taken.reset(); // before the message it points to
+}
+
 TEST(ParseText, ReparsingReplacesEverything) {
     auto message = Load("mixed_pdf.eml");
     message->ParseText("Subject: new\r\n\r\nplain", true);
@@ -404,7 +457,7 @@ TEST(LoadMessageFile, MissingFileIsAnErrorAndChangesNothing) {
 
 
 void ExpectSameTree(const TMailPart& a, const TMailPart& b) {
-    EXPECT_EQ(a.HeaderLines, b.HeaderLines);
+    EXPECT_EQ(a.Header(), b.Header());
     EXPECT_EQ(a.RawBody, b.RawBody);
     ASSERT_EQ(a.SubParts.size(), b.SubParts.size());
     for (std::size_t i = 0; i < a.SubParts.size(); ++i) {
