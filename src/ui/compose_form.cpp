@@ -6,6 +6,7 @@
 #include "shell/shell_state.h"
 #include "shell/sounds.h"
 #include "ui/attachments_form.h"
+#include "ui/html_edit.h"
 #include "ui/message_view_form.h"
 #include "ui/text_convert.h"
 
@@ -67,6 +68,8 @@ TPelmoraMailForm::TPelmoraMailForm(QWidget* owner, TShell& shell,
 }
 
 TPelmoraMailForm::~TPelmoraMailForm() = default;
+
+QTextEdit* TPelmoraMailForm::HTMLEdit1() const { return Html->Editor(); }
 
 QPushButton* TPelmoraMailForm::Button(const QString& name) const {
     return findChild<QPushButton*>(name);
@@ -135,19 +138,12 @@ void TPelmoraMailForm::BuildWidgets() {
     QFont font = PlainEdit->font();
     font.setPointSize(Shell.Settings().File().ReadInteger("MailEditor", "Plain_Text_Font_Size", 11));
     PlainEdit->setFont(font);
-    HtmlFrame = new QWidget(Editors);
-    auto* frameLayout = new QVBoxLayout(HtmlFrame);
-    frameLayout->setContentsMargins(0, 0, 0, 0);
-    HtmlEdit = new QTextEdit(HtmlFrame);
-    HtmlEdit->setObjectName(QStringLiteral("HTMLEdit1"));
-    HtmlEdit->setAcceptRichText(true);
-    frameLayout->addWidget(BuildHtmlToolbar());
-    frameLayout->addWidget(HtmlEdit);
-    Browser = new TMessageBrowser(Editors);
-    Browser->setObjectName(QStringLiteral("Reader"));
+    Html = new THTMLEdit(Editors, Shell);
+    View = new TMessageView(Editors);
+    Browser = View->Browser();
     Editors->addWidget(PlainEdit);
-    Editors->addWidget(HtmlFrame);
-    Editors->addWidget(Browser);
+    Editors->addWidget(Html);
+    Editors->addWidget(View);
     layout->addWidget(Editors, 1);
 
     connect(Button(QStringLiteral("sendbut")), &QPushButton::clicked, this, &TPelmoraMailForm::sendbutclick);
@@ -162,16 +158,16 @@ void TPelmoraMailForm::BuildWidgets() {
     connect(Button(QStringLiteral("ReplyAllBut")), &QPushButton::clicked, this, [this] { Replace(ModeReplyAll); });
     connect(Button(QStringLiteral("ForwardBut")), &QPushButton::clicked, this, [this] { Replace(ModeForward); });
     connect(Button(QStringLiteral("EditBut")), &QPushButton::clicked, this, [this] { Replace(ModeOpen); });
-    auto editor = [this]() -> QWidget* { return Editors->currentWidget() == HtmlFrame ? HtmlEdit : static_cast<QWidget*>(PlainEdit); };
+    auto editor = [this]() -> QWidget* { return Editors->currentWidget() == Html ? HTMLEdit1() : static_cast<QWidget*>(PlainEdit); };
     connect(Button(QStringLiteral("cutbut")), &QPushButton::clicked, this, [this, editor] {
-        if (editor() == HtmlEdit) HtmlEdit->cut(); else PlainEdit->cut();
+        if (editor() == HTMLEdit1()) HTMLEdit1()->cut(); else PlainEdit->cut();
     });
     connect(Button(QStringLiteral("copybut")), &QPushButton::clicked, this, [this, editor] {
-        if (Editors->currentWidget() == Browser) Browser->copy();
-        else if (editor() == HtmlEdit) HtmlEdit->copy(); else PlainEdit->copy();
+        if (Editors->currentWidget() == View) Browser->copy();
+        else if (editor() == HTMLEdit1()) HTMLEdit1()->copy(); else PlainEdit->copy();
     });
     connect(Button(QStringLiteral("paste")), &QPushButton::clicked, this, [this, editor] {
-        if (editor() == HtmlEdit) HtmlEdit->paste(); else PlainEdit->paste();
+        if (editor() == HTMLEdit1()) HTMLEdit1()->paste(); else PlainEdit->paste();
     });
     // Project information, signatures and tracking numbers come with the project features.
     for (const char* later : {"AddSignatureBut", "AddProjInfoBut", "ForceTrackNumBut"})
@@ -182,7 +178,7 @@ void TPelmoraMailForm::BuildWidgets() {
     connect(prioritybox, &QComboBox::currentIndexChanged, this, [this] { MarkModified(); });
     connect(receiptcheckbox, &QCheckBox::toggled, this, [this] { MarkModified(); });
     connect(PlainEdit, &QPlainTextEdit::textChanged, this, [this] { MarkModified(); });
-    connect(HtmlEdit, &QTextEdit::textChanged, this, [this] { MarkModified(); });
+    connect(HTMLEdit1(), &QTextEdit::textChanged, this, [this] { MarkModified(); });
     connect(Accountslist, &QComboBox::currentTextChanged, this, [this](const QString& text) {
         if (Initialising || State->ViewOnly)
             return;
@@ -197,53 +193,6 @@ void TPelmoraMailForm::BuildWidgets() {
             }
         }
     });
-}
-
-QToolBar* TPelmoraMailForm::BuildHtmlToolbar() {
-    auto* bar = new QToolBar(HtmlFrame);
-    bar->setObjectName(QStringLiteral("HTMLEditToolbar"));
-    auto add = [&](const QString& text, const char* name, int hint, auto click) {
-        QAction* action = bar->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        if (hint > 0)
-            action->setToolTip(ToQt(Shell.Text(1, hint)));
-        connect(action, &QAction::triggered, this, click);
-        return action;
-    };
-    add(QStringLiteral("Undo"), "btnUndo", 155, [this] { HtmlEdit->undo(); });
-    add(QStringLiteral("Redo"), "btnRedo", 156, [this] { HtmlEdit->redo(); });
-    add(QStringLiteral("B"), "btnBold", 157, [this] {
-        HtmlEdit->setFontWeight(HtmlEdit->fontWeight() > QFont::Normal ? QFont::Normal : QFont::Bold);
-    });
-    add(QStringLiteral("I"), "btnItalic", 158, [this] { HtmlEdit->setFontItalic(!HtmlEdit->fontItalic()); });
-    add(QStringLiteral("U"), "btnUnderline", 159, [this] { HtmlEdit->setFontUnderline(!HtmlEdit->fontUnderline()); });
-    add(QStringLiteral("Colour"), "btnColor", 160, [this] {
-        const QColor colour = QColorDialog::getColor(HtmlEdit->textColor(), this);
-        if (colour.isValid())
-            HtmlEdit->setTextColor(colour);
-    });
-    add(QStringLiteral("1."), "btnNumList", 161, [this] { HtmlEdit->textCursor().createList(QTextListFormat::ListDecimal); });
-    add(QStringLiteral("\u2022"), "btnBullet", 162, [this] { HtmlEdit->textCursor().createList(QTextListFormat::ListDisc); });
-    add(QStringLiteral("Left"), "btnAlignLeft", 166, [this] { HtmlEdit->setAlignment(Qt::AlignLeft); });
-    add(QStringLiteral("Center"), "btnCenter", 167, [this] { HtmlEdit->setAlignment(Qt::AlignHCenter); });
-    add(QStringLiteral("Right"), "btnAlignRight", 165, [this] { HtmlEdit->setAlignment(Qt::AlignRight); });
-    add(QStringLiteral("HR"), "btnHR", 152, [this] { HtmlEdit->insertHtml(QStringLiteral("<hr>")); });
-    add(QStringLiteral("Image"), "btnImage", 0, [this] {
-        const QString file = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                          QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp)"));
-        if (!file.isEmpty())
-            HtmlEdit->insertHtml(QStringLiteral("<img src=\"%1\">").arg(file.toHtmlEscaped()));
-    });
-    add(QStringLiteral("HTML"), "btnEditHTML", 169, [this] {
-        std::string text = FromQt(HtmlEdit->toHtml());
-        const std::string before = text;
-        Shell.Ui().EditInPopup(Shell.Text(1, 88) + ": " + Shell.Text(4, 52), text);
-        bool check = false;
-        if (text != before &&
-            Shell.Ui().AskDialog("Message", Shell.Text(4, 1), 12, check, false) == kAskFirst)
-            HtmlEdit->setHtml(ToQt(text));
-    });
-    return bar;
 }
 
 void TPelmoraMailForm::ShowState() {
@@ -263,10 +212,10 @@ void TPelmoraMailForm::ShowState() {
     receiptcheckbox->setChecked(form.Receipt);
     PlainEdit->setPlainText(ToQtLines(form.PlainText));
     if (form.ViewOnly) {
-        Browser->SetLocalFiles(form.CidFiles, form.WorkDir());
-        Browser->setHtml(ToQt(form.HtmlText));
+        View->ShowMessage(form.HtmlText, form.CidFiles, form.WorkDir());
     } else {
-        HtmlEdit->setHtml(ToQt(form.HtmlText));
+        Html->SetLocalDirectory(form.WorkDir());
+        Html->SetDocument(ToQt(form.HtmlText));
     }
 
     const bool view = form.ViewOnly;
@@ -293,13 +242,13 @@ void TPelmoraMailForm::ShowBody() {
     const TComposeForm& form = *State;
     QPushButton* htmlbut = Button(QStringLiteral("htmlbut"));
     if (form.ViewOnly) {
-        Editors->setCurrentWidget(form.ShowPlainInView ? static_cast<QWidget*>(PlainEdit) : Browser);
+        Editors->setCurrentWidget(form.ShowPlainInView ? static_cast<QWidget*>(PlainEdit) : View);
         if (form.ShowPlainInView && Trim(form.PlainText).empty())
             PlainEdit->setPlainText(ToQtLines(HtmlToPlain(form.HtmlText)));
         htmlbut->setText(ToQt(Shell.Text(4, form.ShowPlainInView ? 11 : 12)));
         return;
     }
-    Editors->setCurrentWidget(form.HtmlVisible ? HtmlFrame : static_cast<QWidget*>(PlainEdit));
+    Editors->setCurrentWidget(form.HtmlVisible ? static_cast<QWidget*>(Html) : static_cast<QWidget*>(PlainEdit));
     htmlbut->setText(ToQt(Shell.Text(4, form.HtmlVisible ? 12 : 11)));
 }
 
@@ -327,8 +276,12 @@ void TPelmoraMailForm::CopyOut() {
     QString plain = PlainEdit->toPlainText();
     plain.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     form.PlainText = FromQt(plain);
-    if (form.HtmlVisible)
-        form.HtmlText = FromQt(HtmlEdit->toHtml());
+    if (form.HtmlVisible) {
+        form.HtmlText = FromQt(Html->Document());
+        form.InsertedFiles.clear();
+        for (const QString& file : Html->InsertedFiles())
+            form.InsertedFiles.push_back(FromQt(file));
+    }
 }
 
 void TPelmoraMailForm::Savebutclick() {
@@ -382,7 +335,7 @@ void TPelmoraMailForm::htmlbutclick() {
     if (SwitchBody(form, Shell)) {
         Initialising = true;
         if (form.HtmlVisible)
-            HtmlEdit->setHtml(ToQt(form.HtmlText));
+            Html->SetDocument(ToQt(form.HtmlText));
         else
             PlainEdit->setPlainText(ToQtLines(form.PlainText));
         Initialising = false;
@@ -431,7 +384,7 @@ QString TPelmoraMailForm::PrintHtml() const {
     if (plain)
         html += QStringLiteral("<pre>") + PlainEdit->toPlainText().toHtmlEscaped() + QStringLiteral("</pre>");
     else
-        html += form.ViewOnly ? ToQt(form.HtmlText) : HtmlEdit->toHtml();
+        html += form.ViewOnly ? ToQt(form.HtmlText) : Html->Document();
     return html;
 }
 

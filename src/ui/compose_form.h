@@ -21,11 +21,12 @@ class QPrinter;
 class QPushButton;
 class QStackedWidget;
 class QTextEdit;
-class QToolBar;
 
 namespace pelmora {
 
+class THTMLEdit;
 class TMessageBrowser;
+class TMessageView;
 class TShell;
 
 class TPelmoraMailForm : public QWidget {
@@ -61,8 +62,10 @@ public:
     QLineEdit* ToCombo() const { return ToEdit; }
     QLineEdit* Subjecit() const { return SubjectEdit; }
     QPlainTextEdit* RichEdit1() const { return PlainEdit; }
-    QTextEdit* HTMLEdit1() const { return HtmlEdit; }
+    QTextEdit* HTMLEdit1() const;
+    THTMLEdit* HtmlFrame() const { return Html; }
     TMessageBrowser* Reader() const { return Browser; }
+    TMessageView* ViewFrame() const { return View; }
     QPushButton* Button(const QString& name) const;
 
 protected:
@@ -70,7 +73,6 @@ protected:
 
 private:
     void BuildWidgets();
-    QToolBar* BuildHtmlToolbar();
     void CopyOut();
     void ShowBody();
     void ColourAttachButton();
@@ -93,9 +95,9 @@ private:
     QCheckBox* receiptcheckbox = nullptr;
     QStackedWidget* Editors = nullptr;
     QPlainTextEdit* PlainEdit = nullptr;
-    QWidget* HtmlFrame = nullptr;
-    QTextEdit* HtmlEdit = nullptr;
-    TMessageBrowser* Browser = nullptr;
+    THTMLEdit* Html = nullptr;
+    TMessageView* View = nullptr;
+    TMessageBrowser* Browser = nullptr; // inside View
 };
 
 } // namespace pelmora
