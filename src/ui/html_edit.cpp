@@ -288,10 +288,7 @@ void THTMLEdit::SetDocument(const QString& html) {
 QString THTMLEdit::Document() const { return Edit->toHtml(); }
 
 void THTMLEdit::MergeFormat(const QTextCharFormat& format) {
-    QTextCursor cursor = Edit->textCursor();
-    if (!cursor.hasSelection())
-        cursor.select(QTextCursor::WordUnderCursor);
-    cursor.mergeCharFormat(format);
+    // With a selection the selection changes; without one, the text typed next.
     Edit->mergeCurrentCharFormat(format);
     Edit->setFocus();
 }

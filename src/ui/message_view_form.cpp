@@ -102,7 +102,7 @@ QVariant TMessageBrowser::loadResource(int type, const QUrl& name) {
     QString path;
     const QString scheme = name.scheme().toLower();
     if (scheme == QLatin1String("cid")) {
-        const std::string id = FromQt(name.toString(QUrl::FullyDecoded).mid(4).toLower());
+        const std::string id = FromQt(name.path(QUrl::FullyDecoded).toLower());
         auto found = CidFiles.find(id);
         if (found != CidFiles.end())
             path = ToQt(found->second);
