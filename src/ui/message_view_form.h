@@ -61,7 +61,7 @@ public:
     bool Reduced() const { return ReducedView; }
 
     // HTML larger than this is shown up to about this size; deeper nesting is shown as text.
-    static constexpr size_t kMaxLaidOutBytes = 1024 * 1024;
+    static constexpr size_t kMaxLaidOutBytes = 512 * 1024;
     static constexpr int kMaxNesting = 400;
 
     // Pictures larger than this are not fetched.
