@@ -25,6 +25,8 @@ constexpr std::array<std::string_view, kOwnTextCount> kDefaults = {
     "The server has numbered its messages anew: every message counts as new",
     "The list of retrieved messages could not be written",
     "The help file was not found in %1",
+    "Deleting message(s)...",
+    "Pelmora v.3.0.5 by Sorvath",
 };
 
 } // namespace

@@ -29,6 +29,8 @@ enum class TOwnText {
     MailboxRenumbered,
     RetrievedListNotWritten,
     HelpFileMissing,         // %1 the program directory
+    DeletingMessages,        // the pop-up of a permanent delete
+    Credits,                 // "Credits" when the credit lines of the module are empty
     Count,
 };
 

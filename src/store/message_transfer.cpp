@@ -367,7 +367,8 @@ void TFolderView::CopyOrMoveMessages(bool move, bool isDelete, int preselectedPr
         else if (destFolder == kFolderTrash)
             animation = 3;
         // A permanent delete copies and moves nothing; its pop-up says what happens.
-        const std::string doing = permanent ? std::string(kDeletingMessagesText) : Text(1, 9);
+        const std::string doing =
+            permanent ? Work.Shell().Texts().Own(TOwnText::DeletingMessages) : Text(1, 9);
         Popup(Text(1, 261), "\r\n" + doing, 10000, 14, true, animation);
     }
     Ui().Pump();

@@ -9,10 +9,6 @@
 
 namespace pelmora {
 
-// The pop-up text while messages are deleted for good (the texts table has only the one for
-// copying and moving).
-inline constexpr std::string_view kDeletingMessagesText = "Deleting message(s)...";
-
 // "_" + the name with the extension ".eml" (a name beginning with "_" keeps it once).
 std::string OrphanToUnreadName(std::string_view fileName);
 // The name a message takes in the trash: without a leading "_", or an orphan's ".emlo"

@@ -371,7 +371,7 @@ void TMainForm::CreditsClick() {
     }
     TPopupRequest request;
     request.Caption = "Pelmora v.3.0.5";
-    request.Text = credits.empty() ? "Pelmora v.3.0.5 by Sorvath" : credits;
+    request.Text = credits.empty() ? ShellState.Texts().Own(TOwnText::Credits) : credits;
     request.DisplayMs = 15000;
     request.TextSize = 11;
     request.Large = true;
