@@ -180,6 +180,7 @@ class TComposeWindowTest : public QObject {
 private Q_SLOTS:
     void ViewShowsEmbeddedPictureAndHoldsRemoteOneUntilAsked();
     void ToolbarFollowsCursorAndItsWorkSurvivesSaveAndReopen();
+    void BackgroundPictureTravelsWithTheMessage();
     void ModifiedWindowAsksAndSaveTwiceKeepsOneDraft();
     void AttachmentsWindowReadOnlyInViewMode();
     void HostileHtmlOpensPromptlyAndNothingIsLost();
@@ -318,6 +319,36 @@ void TComposeWindowTest::ToolbarFollowsCursorAndItsWorkSurvivesSaveAndReopen() {
     QVERIFY2(twice.contains(QRegularExpression(QStringLiteral("default.content_ids=<[^|\n]*my_pic.png>\n"))),
              qPrintable(twice));
     QVERIFY(twice.contains(QStringLiteral("bgcolor=\"#ff0000\""), Qt::CaseInsensitive));
+}
+
+void TComposeWindowTest::BackgroundPictureTravelsWithTheMessage() {
+    THome home;
+    QVERIFY(home.Create());
+    QTemporaryDir pictures;
+    const QString tile = WritePicture(pictures.path() + "/tile.png", QColor(250, 240, 200));
+    std::unique_ptr<TPelmoraMailForm> window(home.Open(ModeNew, "", false));
+    QVERIFY(window);
+    window->Form().HtmlVisible = true;
+    window->ShowState();
+    window->ToCombo()->setText(QStringLiteral("zoe@example.net"));
+    THTMLEdit* frame = window->HtmlFrame();
+    QTest::keyClicks(frame->Editor(), QStringLiteral("on paper"));
+    frame->SetBodyColour(QColor(0, 0, 255));
+    frame->SetBodyImage(tile);
+    QVERIFY(frame->Document().contains(QStringLiteral("background=\"") + tile + "\""));
+    QVERIFY(!frame->Document().contains(QStringLiteral("bgcolor")));
+    QVERIFY(frame->Editor()->document()->toPlainText().contains(QStringLiteral("on paper")));
+    window->Savebutclick();
+    const QString saved = ToQt(home.Folder(kFolderDrafts)) + home.MessageFiles(kFolderDrafts).front();
+    const QString reading = PythonReading(saved);
+    QVERIFY2(reading.contains(QStringLiteral("default.content_ids=<tile.png>")), qPrintable(reading));
+    QVERIFY(reading.contains(QStringLiteral("background=\"cid:tile.png\"")));
+
+    std::unique_ptr<TPelmoraMailForm> again(home.Open(ModeOpen, FromQt(saved), true));
+    QVERIFY(again);
+    const QTextFrameFormat root = again->Reader()->document()->rootFrame()->frameFormat();
+    QCOMPARE(root.background().style(), Qt::TexturePattern); // the picture, as the page's paper
+    QVERIFY(PictureLoaded(again->Reader()->document(), QStringLiteral("cid:tile.png")));
 }
 
 void TComposeWindowTest::ModifiedWindowAsksAndSaveTwiceKeepsOneDraft() {
