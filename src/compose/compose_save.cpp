@@ -225,6 +225,18 @@ int ApplyAccountChange(TComposeForm& form, TShell& shell) {
     return account->DefaultProject;
 }
 
+// Removes an older copy of the message just written to `target`, with its index row.
+void RemoveOlderCopy(const std::string& oldFile, const std::string& target, TFileResult& result) {
+    if (oldFile.empty() || oldFile == target || !FileExists(oldFile))
+        return;
+    std::error_code ec;
+    if (fs::remove(oldFile, ec)) {
+        if (result.OldFile.empty())
+            result.OldFile = oldFile;
+        UpdateFolderIndex(oldFile, nullptr);
+    }
+}
+
 TFileResult WriteAndFile(TComposeForm& form, TShell& shell, const std::string& target,
                          const std::string& oldFile, int project) {
     TFileResult result;
@@ -239,13 +251,7 @@ TFileResult WriteAndFile(TComposeForm& form, TShell& shell, const std::string& t
     }
     result.Written = true;
     // Only now that the new file is safe does the older copy go.
-    if (!oldFile.empty() && oldFile != target && FileExists(oldFile)) {
-        std::error_code ec;
-        if (fs::remove(oldFile, ec)) {
-            result.OldFile = oldFile;
-            UpdateFolderIndex(oldFile, nullptr);
-        }
-    }
+    RemoveOlderCopy(oldFile, target, result);
     const TIndexRow row = IndexRowFor(form.Message, target);
     UpdateFolderIndex(target, &row);
     return result;
@@ -398,6 +404,10 @@ TFileResult SendMessage(TComposeForm& form, TShell& shell) {
     TFileResult result = WriteAndFile(form, shell, target, oldFile, project);
     if (!result.Written)
         return result;
+    // A Save after the change of account wrote the draft into that account's project.
+    if (form.AccountChanged && form.Mode != ModeOpen)
+        RemoveOlderCopy(FolderPath(store, project, kFolderDrafts) + BareName(form.MessageFile),
+                        target, result);
     shell.Ui().Beep();
     form.Modified = false;
     form.MessageFile = target;

@@ -297,3 +297,69 @@ TEST_F(ComposeTest, AttachmentListReadOnlySaveAndOpen) {
 
 } // namespace
 } // namespace pelmora::compose
+
+namespace pelmora::compose {
+namespace {
+
+// A second account whose default project is 200002: choosing it as the sender files the
+// message there.
+class AccountChangeTest : public ComposeTest {
+protected:
+    std::unique_ptr<TComposeForm> OpenForTeam(TComposeMode mode, const std::string& file = "") {
+        auto form = Open(mode, file);
+        AccountSettings team = form->Context.Accounts.front();
+        team.AccountName = "Team (team@example.org)";
+        team.EmailAddress = "team@example.org";
+        team.DisplayName = "Team";
+        team.DefaultProject = 200002;
+        form->Context.Accounts.push_back(team);
+        form->AccountText = team.AccountName;
+        form->AccountChanged = true;
+        form->To = "bob@y.org";
+        form->Subject = "From the team";
+        form->PlainText = "Hello";
+        form->HtmlVisible = false;
+        return form;
+    }
+    std::vector<std::string> FilesOf(int project, int folder) const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(FolderPath(Store, project, folder), ec))
+            if (IsMessageFileName(entry.path().filename().string()))
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(AccountChangeTest, NewMessageGoesToTheOtherAccountsProjectAndLeavesNoDraftBehind) {
+    auto form = OpenForTeam(ModeNew);
+    const TFileResult saved = SaveMessage(*form, *Shell);
+    ASSERT_TRUE(saved.Written);
+    EXPECT_EQ(saved.Project, 200002);
+    EXPECT_EQ(FilesOf(200002, kFolderDrafts).size(), 1u);
+    EXPECT_TRUE(Files(kFolderDrafts).empty());
+    EXPECT_NE(SlurpFile(saved.Target).find("Team <team@example.org>"), std::string::npos);
+
+    const TFileResult sent = SendMessage(*form, *Shell);
+    ASSERT_TRUE(sent.Written);
+    EXPECT_EQ(sent.Project, 200002);
+    EXPECT_EQ(FilesOf(200002, kFolderOutbox).size(), 1u);
+    // The reference stays that of the project the window was opened in.
+    EXPECT_NE(SlurpFile(sent.Target).find("@PXID1001>"), std::string::npos);
+    EXPECT_TRUE(FilesOf(200002, kFolderDrafts).empty()) << "the draft goes once the message is queued";
+    EXPECT_TRUE(Files(kFolderOutbox).empty());
+}
+
+TEST_F(AccountChangeTest, EditedDraftMovesToTheOtherAccountsDrafts) {
+    const std::string drafts = FolderPath(Store, 1001, kFolderDrafts);
+    PutFile(drafts + "7.eml", kPlainMessage);
+    auto form = OpenForTeam(ModeOpen, drafts + "7.eml");
+    const TFileResult saved = SaveMessage(*form, *Shell);
+    ASSERT_TRUE(saved.Written);
+    EXPECT_EQ(FilesOf(200002, kFolderDrafts), std::vector<std::string>{"7.eml"});
+    EXPECT_TRUE(Files(kFolderDrafts).empty()) << "the old file goes once the new one is written";
+}
+
+} // namespace
+} // namespace pelmora::compose
