@@ -19,6 +19,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// An attachment's bytes: those a window already holds decoded (a file the user added), else
+// the part decoded into scratch, so a large attachment is not kept decoded in the message.
+std::string_view DecodedBytes(const TMailPart& part, std::string& scratch) {
+    return part.DecodedData.empty() ? part.DecodedView(scratch)
+                                    : std::string_view(part.DecodedData);
+}
+
 bool Exists(const std::string& path) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(path, ec));
@@ -131,9 +138,8 @@ std::optional<std::string> TAttachmentList::SaveRow(int row, const std::string& 
             return std::nullopt;
         name = other;
     }
-    if (part->DecodedData.empty())
-        part->DecodeBody();
-    if (!WriteNewPrivateFile(dir + name, part->DecodedData))
+    std::string scratch;
+    if (!WriteNewPrivateFile(dir + name, DecodedBytes(*part, scratch)))
         return std::nullopt;
     return dir + name;
 }
@@ -155,14 +161,13 @@ std::optional<std::string> TAttachmentList::FileForOpening(int row, TUiServices&
                          12, check, false) != kAskFirst)
             return std::nullopt;
     }
-    if (part->DecodedData.empty())
-        part->DecodeBody();
     // A directory of its own per opening: names never collide and nothing is replaced.
     std::error_code ec;
     const std::string dir = OpenDir + "open" + std::to_string(++OpenCounter) + "/";
     fs::create_directories(dir, ec);
     fs::permissions(dir, fs::perms::owner_all, fs::perm_options::replace, ec);
-    if (!WriteNewPrivateFile(dir + name, part->DecodedData))
+    std::string scratch;
+    if (!WriteNewPrivateFile(dir + name, DecodedBytes(*part, scratch)))
         return std::nullopt;
     return dir + name;
 }
