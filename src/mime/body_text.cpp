@@ -4,25 +4,64 @@
 
 namespace pelmora {
 
+TBodyText::TBodyText(const TBodyText& other) noexcept
+    : Source_(other.Source_), Offset_(other.Offset_), Length_(other.Length_) {
+    if (Source_) Source_->Holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+TBodyText::TBodyText(TBodyText&& other) noexcept
+    : Source_(other.Source_), Offset_(other.Offset_), Length_(other.Length_) {
+    other.Source_ = nullptr;
+    other.Offset_ = 0;
+    other.Length_ = Whole;
+}
+
+TBodyText& TBodyText::operator=(const TBodyText& other) noexcept {
+    if (this == &other) return *this;
+    if (other.Source_) other.Source_->Holders.fetch_add(1, std::memory_order_relaxed);
+    Release();
+    Source_ = other.Source_;
+    Offset_ = other.Offset_;
+    Length_ = other.Length_;
+    return *this;
+}
+
+TBodyText& TBodyText::operator=(TBodyText&& other) noexcept {
+    if (this == &other) return *this;
+    Release();
+    Source_ = other.Source_;
+    Offset_ = other.Offset_;
+    Length_ = other.Length_;
+    other.Source_ = nullptr;
+    other.Offset_ = 0;
+    other.Length_ = Whole;
+    return *this;
+}
+
+void TBodyText::Release() noexcept {
+    if (Source_ && Source_->Holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete Source_;
+    Source_ = nullptr;
+}
+
 TBodyText TBodyText::Own(std::string text) {
     TBodyText body;
-    body.Source_ = std::make_shared<std::string>(std::move(text));
+    body.Source_ = new TSource(std::move(text));
     return body;
 }
 
 std::string_view TBodyText::View() const {
     if (!Source_) return {};
-    const std::string_view whole(*Source_);
-    return Whole_ ? whole : whole.substr(Offset_, Length_);
+    const std::string_view whole(Source_->Text);
+    return Length_ == Whole ? whole : whole.substr(Offset_, Length_);
 }
 
 TBodyText TBodyText::Slice(std::string_view inside) const {
     TBodyText slice;
     if (!Source_ || inside.empty()) return slice;
-    slice.Source_ = Source_;
-    slice.Offset_ = static_cast<std::size_t>(inside.data() - Source_->data());
+    slice = *this;
+    slice.Offset_ = static_cast<std::size_t>(inside.data() - Source_->Text.data());
     slice.Length_ = inside.size();
-    slice.Whole_ = slice.Offset_ == 0 && slice.Length_ == Source_->size();
+    if (slice.Offset_ == 0 && slice.Length_ == Source_->Text.size()) slice.Length_ = Whole;
     return slice;
 }
 
@@ -33,17 +72,23 @@ TBodyText& TBodyText::operator=(std::string text) {
 
 void TBodyText::Assign(std::string_view text) { *this = Own(std::string(text)); }
 
-void TBodyText::clear() { *this = TBodyText(); }
+void TBodyText::clear() {
+    Release();
+    Offset_ = 0;
+    Length_ = Whole;
+}
 
 std::string& TBodyText::Mutable() {
     if (!Source_) {
-        Source_ = std::make_shared<std::string>();
-    } else if (!Whole_ || Source_.use_count() > 1) {
-        Source_ = std::make_shared<std::string>(View());
+        Source_ = new TSource(std::string());
+    } else if (Length_ != Whole || Source_->Holders.load(std::memory_order_acquire) > 1) {
+        TSource* own = new TSource(std::string(View()));
+        Release();
+        Source_ = own;
     }
-    Whole_ = true;
-    Offset_ = Length_ = 0;
-    return *Source_;
+    Offset_ = 0;
+    Length_ = Whole;
+    return Source_->Text;
 }
 
 void TTextLines::Assign(TBodyText text) {

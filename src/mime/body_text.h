@@ -3,7 +3,10 @@
 // file is held once; the bodies of its parts, their decoded forms when decoding changes
 // nothing, and the shown text lines are slices of it that keep it alive. Copying a TBodyText
 // shares the bytes; Mutable() gives a text of its own to write into (copy on write).
+// A message of many tiny parts holds two of these per part, so the handle is kept at three
+// words: a counted pointer of its own and the place of the slice.
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <ostream>
@@ -16,6 +19,11 @@ namespace pelmora {
 class TBodyText {
 public:
     TBodyText() = default;
+    TBodyText(const TBodyText& other) noexcept;
+    TBodyText(TBodyText&& other) noexcept;
+    TBodyText& operator=(const TBodyText& other) noexcept;
+    TBodyText& operator=(TBodyText&& other) noexcept;
+    ~TBodyText() { Release(); }
 
     // A text of its own, taking the string over.
     static TBodyText Own(std::string text);
@@ -45,10 +53,20 @@ public:
     }
 
 private:
-    std::shared_ptr<std::string> Source_;
+    // The shared bytes and the number of handles that hold them.
+    struct TSource {
+        explicit TSource(std::string text) : Text(std::move(text)) {}
+        std::atomic<std::size_t> Holders{1};
+        std::string Text;
+    };
+    // Length_ of a body that is all of its source, however the source grows.
+    static constexpr std::size_t Whole = static_cast<std::size_t>(-1);
+
+    void Release() noexcept;
+
+    TSource* Source_ = nullptr; // shared with the other handles of the same bytes
     std::size_t Offset_ = 0;
-    std::size_t Length_ = 0;
-    bool Whole_ = true; // the body is all of Source_, however it grows
+    std::size_t Length_ = Whole;
 };
 
 // Text split into lines at CR LF, lone CR or lone LF (a final line break adds no empty line),

@@ -37,7 +37,11 @@ inline constexpr std::string_view DefaultContentLocationBase = "http://localhost
 class TMailMessage : public TMailPart {
 public:
     TMailMessage();
-    ~TMailMessage() override;
+    ~TMailMessage();
+
+    // Grows with every change the library makes to the message's own header lines; readers
+    // that cache what they read from the header (the recipient lists) compare it.
+    std::uint64_t HeaderVersion = 0;
 
     std::string Name = "MailMessage"; // component name used in error texts
 

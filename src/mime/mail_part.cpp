@@ -86,22 +86,48 @@ TMailPart::~TMailPart() {
     if (OwningMessage) OwningMessage->ForgetPart(this);
 }
 
+std::string_view TMailPart::ParentBoundary() const {
+    if (!ParentPart || !ParentPart->SubPartBoundary_) return {};
+    return *ParentPart->SubPartBoundary_;
+}
+
+void TMailPart::SetSubPartBoundary(std::string_view boundary) {
+    if (!SubPartBoundary_)
+        SubPartBoundary_ = std::make_unique<std::string>(boundary);
+    else if (*SubPartBoundary_ != boundary)
+        SubPartBoundary_->assign(boundary);
+}
+
+bool TMailPart::KeepRawHeader(std::string_view header) const {
+    if (header.size() > UINT32_MAX) {
+        DropRawHeader();
+        return false;
+    }
+    RawHeaderData_ = header.data();
+    RawHeaderSize_ = static_cast<std::uint32_t>(header.size());
+    return true;
+}
+
+void TMailPart::NoteHeaderChange() {
+    if (OwningMessage == this) ++static_cast<TMailMessage*>(this)->HeaderVersion;
+}
+
 const std::vector<std::string>& TMailPart::Header() const {
     MakeHeaderLines();
     return HeaderLines;
 }
 
 void TMailPart::MakeHeaderLines() const {
-    if (RawHeader_.empty()) return;
+    if (RawHeaderSize_ == 0) return;
     if (HeaderLines.empty()) {
-        std::string_view rest = RawHeader_;
+        std::string_view rest = RawHeader();
         while (!rest.empty()) {
             const std::size_t end = rest.find("\r\n");
             HeaderLines.push_back(NormaliseHeaderEntry(rest.substr(0, end)));
             rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
         }
     }
-    RawHeader_ = {};
+    DropRawHeader();
 }
 
 void TMailPart::MakeTreeHeaderLines() const {
@@ -110,13 +136,13 @@ void TMailPart::MakeTreeHeaderLines() const {
 }
 
 std::string_view TMailPart::FindEntry(std::string_view name, int n) const {
-    if (!HeaderLines.empty() || RawHeader_.empty()) {
+    if (!HeaderLines.empty() || RawHeaderSize_ == 0) {
         for (const std::string& entry : HeaderLines) {
             if (EntryMatches(entry, name) && n-- == 0) return entry;
         }
         return {};
     }
-    std::string_view rest = RawHeader_;
+    std::string_view rest = RawHeader();
     while (!rest.empty()) {
         const std::size_t end = rest.find("\r\n");
         const std::string_view entry = rest.substr(0, end);
@@ -263,7 +289,7 @@ bool TMailPart::HasHeaderParam(std::string_view name, std::string_view param) co
 }
 
 void TMailPart::SetHeaderValue(std::string_view name, std::string_view value) {
-    ++HeaderVersion;
+    NoteHeaderChange();
     int index = FindHeader(name);
     if (value.empty()) {
         if (index >= 0) HeaderLines.erase(HeaderLines.begin() + index);
@@ -283,7 +309,7 @@ void TMailPart::SetHeaderValue(std::string_view name, std::string_view value) {
 
 void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
                                std::string_view value) {
-    ++HeaderVersion;
+    NoteHeaderChange();
     int index = FindHeader(name);
     if (index < 0) {
         HeaderLines.push_back(std::string(name) + ": ");
@@ -309,7 +335,7 @@ void TMailPart::SetHeaderParam(std::string_view name, std::string_view param,
 }
 
 void TMailPart::RemoveHeader(std::string_view name) {
-    ++HeaderVersion;
+    NoteHeaderChange();
     MakeHeaderLines();
     std::erase_if(HeaderLines, [name](const std::string& entry) { return EntryMatches(entry, name); });
 }
@@ -325,7 +351,7 @@ TMailPart* TMailPart::AddSubPart(std::string_view parentBoundary) {
 TMailPart* TMailPart::InsertSubPart(std::size_t index, std::string_view parentBoundary) {
     auto part = std::make_unique<TMailPart>(OwningMessage);
     part->ParentPart = this;
-    part->ParentBoundary = std::string(parentBoundary);
+    SetSubPartBoundary(parentBoundary);
     TMailPart* raw = part.get();
     SubParts.insert(SubParts.begin() + static_cast<std::ptrdiff_t>(std::min(index, SubParts.size())),
                     std::move(part));

@@ -2,6 +2,8 @@
 // TMailPart: one part of a message's tree: its unfolded header entries, its transmitted and
 // decoded bodies, and the sub-parts it owns (a multipart container). Header accessors never
 // fail: a missing entry reads as empty. Parsing never fails either (see ParseText).
+// A message may hold hundreds of thousands of parts, so a part keeps only what most parts
+// need (136 bytes); the boundary between sub-parts is kept once, by their container.
 
 #include "mime/body_text.h"
 
@@ -30,7 +32,9 @@ class TMailPart {
 public:
     // A part made without a message is inert: ParseText leaves it unchanged.
     explicit TMailPart(TMailMessage* owningMessage);
-    virtual ~TMailPart();
+    // Not virtual: parts are owned as TMailPart and a message as TMailMessage, never a
+    // message through a pointer to its part.
+    ~TMailPart();
     TMailPart(const TMailPart&) = delete;
     TMailPart& operator=(const TMailPart&) = delete;
 
@@ -43,15 +47,16 @@ public:
     TBodyText RawBody;      // body as transmitted (still transfer-encoded), a slice of the text read
     TBodyText DecodedData;  // body after transfer decoding (see DecodeBody); RawBody's bytes
                             // themselves when the transfer encoding changes nothing
-    std::string ParentBoundary;           // boundary of the container this part sits in
     TMailMessage* OwningMessage = nullptr; // Not owned. A message points to itself.
     std::vector<std::unique_ptr<TMailPart>> SubParts; // owned children, in order
     TMailPart* ParentPart = nullptr;      // Not owned.
     bool IsDecoded = false;
     bool IsEmbedded = false;
-    // Grows with every change the library makes to HeaderLines; readers that cache what they
-    // read from the header (the recipient lists) compare it.
-    std::uint64_t HeaderVersion = 0;
+
+    // The boundary of the container this part sits in (empty for a part outside one).
+    std::string_view ParentBoundary() const;
+    // The boundary that separates this container's sub-parts, as ParentBoundary of each.
+    void SetSubPartBoundary(std::string_view boundary);
 
     // The header entries: HeaderLines, made from the slice first where the part holds one.
     const std::vector<std::string>& Header() const;
@@ -117,12 +122,26 @@ protected:
     void MakeTreeHeaderLines() const;
 
     // The header as read, entries separated by CR LF, while HeaderLines is empty; it lies in
-    // a text the owning message keeps alive. Empty otherwise.
-    mutable std::string_view RawHeader_;
+    // a text the owning message keeps alive. Empty otherwise. Held as a pointer and a 32-bit
+    // length beside the flags above; a header too long for that is read into lines at once.
+    std::string_view RawHeader() const { return {RawHeaderData_, RawHeaderSize_}; }
+    // False (and nothing kept) when the header is too long to be kept as a slice.
+    bool KeepRawHeader(std::string_view header) const;
+    void DropRawHeader() const {
+        RawHeaderData_ = nullptr;
+        RawHeaderSize_ = 0;
+    }
+    // Counts a change of the header: the message's HeaderVersion grows when its own changes.
+    void NoteHeaderChange();
 
     // text lies inside whole, whose bytes the part bodies share.
     void ParseAt(const TBodyText& whole, std::string_view text, bool withHeaders, int depth);
     void ResetPartContent();
+
+private:
+    mutable std::uint32_t RawHeaderSize_ = 0;
+    mutable const char* RawHeaderData_ = nullptr;
+    std::unique_ptr<std::string> SubPartBoundary_; // containers only
 };
 
 } // namespace pelmora

@@ -43,7 +43,7 @@ bool NameStartsWith(std::string_view entry, std::string_view prefix) {
 void EmitSubParts(const TMailPart& container, std::string& out) {
     for (const auto& sub : container.SubParts) {
         out += "\r\n--";
-        out += sub->ParentBoundary;
+        out += sub->ParentBoundary();
         out += "\r\n";
         // Every part's header is folded like the message's own.
         std::string header;
@@ -62,7 +62,7 @@ void EmitSubParts(const TMailPart& container, std::string& out) {
     }
     if (!container.SubParts.empty()) {
         out += "\r\n--";
-        out += container.SubParts.front()->ParentBoundary;
+        out += container.SubParts.front()->ParentBoundary();
         out += "--\r\n";
     }
 }
@@ -70,7 +70,7 @@ void EmitSubParts(const TMailPart& container, std::string& out) {
 std::size_t EmittedSize(const TMailPart& container) {
     std::size_t size = 0;
     for (const auto& sub : container.SubParts) {
-        size += sub->ParentBoundary.size() + 8;
+        size += sub->ParentBoundary().size() + 8;
         for (const std::string& entry : sub->Header()) size += entry.size() + 2;
         size += sub->SubParts.empty() ? sub->RawBody.size() : EmittedSize(*sub);
     }
@@ -227,7 +227,7 @@ void TMailMessage::Restructure(RestructureMode mode) {
         part->DecodeBody();
         if (InnerContainer) {
             part->ParentPart = InnerContainer;
-            part->ParentBoundary = InnerContainer->Boundary();
+            InnerContainer->SetSubPartBoundary(InnerContainer->Boundary());
             part->SetHeaderValue("Content-Type", type);
             part->SetHeaderValue("Content-Disposition", "inline");
             part->EncodeBody(TextEncoding);
@@ -273,7 +273,7 @@ void TMailMessage::Restructure(RestructureMode mode) {
             }
             part->SetHeaderValue("Content-Disposition", "inline");
             part->ParentPart = related;
-            part->ParentBoundary = related->Boundary();
+            related->SetSubPartBoundary(related->Boundary());
             related->SubParts.push_back(std::move(part));
             continue;
         }
@@ -289,7 +289,7 @@ void TMailMessage::Restructure(RestructureMode mode) {
             SetFileNameParam(*part, "Content-Disposition", "filename", name, Charset);
         if (mixed) {
             part->ParentPart = mixed;
-            part->ParentBoundary = mixed->Boundary();
+            mixed->SetSubPartBoundary(mixed->Boundary());
             mixed->SubParts.push_back(std::move(part));
             continue;
         }

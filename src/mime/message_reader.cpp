@@ -202,9 +202,10 @@ void TMailPart::ResetPartContent() {
     }
     SubParts.clear();
     HeaderLines.clear();
-    RawHeader_ = {};
+    DropRawHeader();
+    SubPartBoundary_.reset();
     if (message == this) message->ForgetHeaderSources();
-    ++HeaderVersion;
+    NoteHeaderChange();
     RawBody.clear();
     DecodedData.clear();
     IsDecoded = false;
@@ -251,9 +252,8 @@ void TMailPart::ParseAt(const TBodyText& whole, std::string_view text, bool with
             }
             headerEnd = cursor.LineEnd;
         }
-        if (plain) {
-            RawHeader_ = text.substr(0, headerEnd);
-            if (!RawHeader_.empty()) message->KeepHeaderSource(whole);
+        if (plain && KeepRawHeader(text.substr(0, headerEnd))) {
+            if (RawHeaderSize_ != 0) message->KeepHeaderSource(whole);
             bodyStart = blank ? cursor.NextStart : text.size();
             withHeaders = false;
         } else {

@@ -88,7 +88,7 @@ TEST(ParseText, AlternativeGivesBothTextsAndNoAttachments) {
     EXPECT_EQ(message->AlternativeContainer, message.get());
     EXPECT_EQ(message->SubParts.size(), 2u);
     EXPECT_EQ(message->RawBody, "This is the preamble.\r\n\r\n");
-    EXPECT_EQ(message->SubParts[0]->ParentBoundary, "alt1");
+    EXPECT_EQ(message->SubParts[0]->ParentBoundary(), "alt1");
     // The line break before a delimiter belongs to the delimiter.
     EXPECT_EQ(message->SubParts[1]->RawBody, "<p>Hello Bob</p>");
     EXPECT_FALSE(message->PartMapStale);
@@ -154,7 +154,7 @@ TEST(ParseText, UuencodedFileBecomesMixedMessage) {
     EXPECT_EQ(file->HeaderParam("Content-Disposition", "filename"), "hello.txt");
     EXPECT_EQ(file->HeaderParam("X-Pelmora-Attachment", "embedded"), "no");
     EXPECT_EQ(file->AttachmentFileName(), "hello.txt");
-    EXPECT_EQ(file->ParentBoundary, message->Boundary());
+    EXPECT_EQ(file->ParentBoundary(), message->Boundary());
     // Decoding again from the base64 body gives the same bytes.
     file->IsDecoded = false;
     EXPECT_EQ(Decoded(file), ReadBytes(MimeDataPath("payload_uu.bin")));
