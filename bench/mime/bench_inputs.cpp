@@ -67,23 +67,9 @@ bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals) {
 }
 
 std::size_t RecipientLoop(const TMailMessage& message, std::string& recipients) {
-    recipients.clear();
-    const int count = message.ToRecipients.Count();
-    for (int i = 0; i < message.ToRecipients.Count(); ++i) {
-        if (!recipients.empty())
-            recipients += "; ";
-        // As the folder listing writes a recipient: "name (address)", or the address alone.
-        const std::string& name = message.ToRecipients.NameAt(i);
-        const std::string& address = message.ToRecipients.AddressAt(i);
-        if (!name.empty()) {
-            recipients += name;
-            recipients += " (";
-        }
-        recipients += address;
-        if (!name.empty())
-            recipients += ')';
-    }
-    return static_cast<std::size_t>(count);
+    // The folder listing's own code path (AppendRowFromFile).
+    recipients = message.ToRecipients.ListingText();
+    return static_cast<std::size_t>(message.ToRecipients.Count());
 }
 
 std::size_t ListMessage(const std::string& text, std::size_t& rowBytes) {

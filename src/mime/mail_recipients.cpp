@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pelmora {
 
 namespace {
@@ -23,6 +27,27 @@ constexpr std::array<bool, 256> MakeRunStops() {
     return stops;
 }
 constexpr std::array<bool, 256> RunStops = MakeRunStops();
+
+// The end of the run of ordinary text that starts at i: the first run stop at or after i.
+// Sixteen bytes at a time where the processor offers it; addresses are mostly runs of 15 to
+// 30 bytes.
+std::size_t RunEnd(std::string_view value, std::size_t i) {
+    const std::size_t n = value.size();
+#if defined(__SSE2__)
+    const char* data = value.data();
+    while (i + 16 <= n) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        __m128i hit = _mm_cmpeq_epi8(chunk, _mm_set1_epi8(' '));
+        for (char stop : {'\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'})
+            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(stop)));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#endif
+    while (i < n && !RunStops[static_cast<unsigned char>(value[i])]) ++i;
+    return i;
+}
 
 // Appends text to a phrase with runs of white space made one space.
 void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace) {
@@ -43,21 +68,21 @@ void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace
 }
 
 // An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
-// address after it counts. Written into address, whose room is reused from entry to entry.
-void AngleAddress(std::string_view text, std::string& address) {
+// address after it counts. The text itself when it holds neither a route nor white space,
+// else the address written into buffer, whose room is reused from entry to entry.
+std::string_view AngleAddress(std::string_view text, std::string& buffer) {
     if (!text.empty() && text.front() != '@' &&
-        std::none_of(text.begin(), text.end(), IsFoldingSpace)) {
-        address.assign(text);
-        return;
-    }
-    address.clear();
+        std::none_of(text.begin(), text.end(), IsFoldingSpace))
+        return text;
+    buffer.clear();
     for (char c : text) {
-        if (!IsFoldingSpace(c)) address += c;
+        if (!IsFoldingSpace(c)) buffer += c;
     }
-    if (!address.empty() && address.front() == '@') {
-        std::size_t colon = address.find(':');
-        if (colon != std::string::npos) address.erase(0, colon + 1);
+    if (!buffer.empty() && buffer.front() == '@') {
+        std::size_t colon = buffer.find(':');
+        if (colon != std::string::npos) buffer.erase(0, colon + 1);
     }
+    return buffer;
 }
 
 constexpr int MaxCommentDepth = 50;
@@ -68,23 +93,38 @@ bool IsAscii(std::string_view text) {
     return any < 0x80;
 }
 
-// DecodeWords of a collected phrase; a copy of it when there is nothing to decode. The
-// collecting buffer keeps its room for the next entry, so a list of many thousand names costs
-// one allocation per long name and none per short one.
-std::string DecodedPhrase(std::string_view phrase) {
+// DecodeWords of a collected phrase, written into out; the trimmed phrase itself when there
+// is nothing to decode. out keeps its room from entry to entry, so a list of many thousand
+// names costs no allocation per name.
+std::string_view DecodedPhrase(std::string_view phrase, std::string& out) {
+    bool plain = true; // no NUL, no "=", no 8-bit byte: nothing to decode
+    for (char c : phrase) {
+        if (c == '\0' || c == '=' || static_cast<unsigned char>(c) >= 0x80) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) return TrimMail(phrase);
     for (std::size_t i = 0; i < phrase.size(); ++i) {
         const char c = phrase[i];
-        if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?'))
-            return DecodeWords(phrase);
+        if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?')) {
+            out = DecodeWords(phrase);
+            return out;
+        }
     }
-    if (!IsAscii(phrase) && !IsValidUtf8(phrase)) return DecodeWords(phrase);
-    return std::string(TrimMail(phrase));
+    if (!IsAscii(phrase) && !IsValidUtf8(phrase)) {
+        out = DecodeWords(phrase);
+        return out;
+    }
+    return TrimMail(phrase);
 }
 
-// HeaderBytesToUtf8 of a collected address; a copy of it when it is UTF-8 already.
-std::string AddressUtf8(std::string_view address) {
-    if (IsAscii(address) || IsValidUtf8(address)) return std::string(address);
-    return HeaderBytesToUtf8(address);
+// HeaderBytesToUtf8 of a collected address, written into out; the address itself when it is
+// UTF-8 already.
+std::string_view AddressUtf8(std::string_view address, std::string& out) {
+    if (IsAscii(address) || IsValidUtf8(address)) return address;
+    out = HeaderBytesToUtf8(address);
+    return out;
 }
 
 } // namespace
@@ -94,40 +134,59 @@ std::string AddressUtf8(std::string_view address) {
 // groups ("Team: a@x, b@y;" lists its members, never the group's name; "undisclosed-
 // recipients:;" lists nobody), and "," or ";" between entries. Nothing fails: text that fits
 // no rule is taken as it stands.
+//
+// The collecting buffers come from the caller, so that a header of thousands of lines reuses
+// their room from line to line instead of allocating it again for every line.
+struct TScanBuffers {
+    std::string Phrase;   // display name, or a bare address, as collected
+    std::string Comment;  // text of the comments of the current entry
+    std::string Angle;    // address in angle brackets
+    std::string Name;     // the entry's name and address as given to addEntry
+    std::string Address;
+    std::string Squeezed; // a bare address without its white space
+};
+
 template <typename TAddEntry>
-void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
-    std::string phrase;     // display name, or a bare address, as collected
-    std::string comment;    // text of the comments of the current entry
-    std::string angle;      // address in angle brackets
+void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& addEntry) {
+    std::string& phrase = buffers.Phrase;
+    std::string& comment = buffers.Comment;
+    std::string& angle = buffers.Angle;
+    std::string& name = buffers.Name;
+    std::string& address = buffers.Address;
+    std::string& squeezed = buffers.Squeezed;
+    phrase.clear();
+    comment.clear();
     bool haveAngle = false;
     bool phraseQuoted = false; // the phrase holds a quoted string: it is a name, not an address
     bool pendingSpace = false;
+    std::string_view angleAddress; // the address in angle brackets: in value or in angle
     auto emit = [&] {
-        TMailAddress entry;
+        // Views into the value, the collecting buffers or name and address.
+        std::string_view entryName;
+        std::string_view entryAddress;
         if (haveAngle) {
-            entry.Name = DecodedPhrase(phrase);
-            if (entry.Name.empty()) entry.Name = DecodedPhrase(comment);
-            entry.Address = AddressUtf8(angle);
+            entryName = DecodedPhrase(phrase, name);
+            if (entryName.empty()) entryName = DecodedPhrase(comment, name);
+            entryAddress = AddressUtf8(angleAddress, address);
         } else if (phraseQuoted && phrase.find('@') == std::string::npos) {
-            entry.Name = DecodedPhrase(phrase);
+            entryName = DecodedPhrase(phrase, name);
         } else {
             if (std::none_of(phrase.begin(), phrase.end(), IsFoldingSpace)) {
-                entry.Address = AddressUtf8(phrase);
+                entryAddress = AddressUtf8(phrase, address);
             } else {
-                std::string address;
+                squeezed.clear();
                 for (char c : phrase) {
-                    if (!IsFoldingSpace(c)) address += c;
+                    if (!IsFoldingSpace(c)) squeezed += c;
                 }
-                entry.Address = AddressUtf8(address);
+                entryAddress = AddressUtf8(squeezed, address);
             }
-            entry.Name = DecodedPhrase(comment);
+            entryName = DecodedPhrase(comment, name);
         }
         // Empty entries (a trailing or doubled separator) name nobody and are skipped.
-        if (!entry.Name.empty() || !entry.Address.empty())
-            addEntry(std::move(entry.Name), std::move(entry.Address));
+        if (!entryName.empty() || !entryAddress.empty()) addEntry(entryName, entryAddress);
         phrase.clear();
         comment.clear();
-        angle.clear();
+        angleAddress = {};
         haveAngle = false;
         phraseQuoted = false;
         pendingSpace = false;
@@ -182,7 +241,7 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
         if (c == '<') {
             std::size_t close = value.find('>', i + 1);
             std::size_t end = close == std::string_view::npos ? n : close;
-            AngleAddress(value.substr(i + 1, end - i - 1), angle);
+            angleAddress = AngleAddress(value.substr(i + 1, end - i - 1), angle);
             haveAngle = true;
             i = end == n ? n : end + 1;
             continue;
@@ -207,8 +266,7 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
         }
         // Ordinary text: the run up to the next special character or white space goes in one
         // piece, so long lists cost no call per character.
-        std::size_t run = i;
-        while (run < n && !RunStops[static_cast<unsigned char>(value[run])]) ++run;
+        const std::size_t run = RunEnd(value, i);
         if (run == i) {
             AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // white space, or a lone ':'
             ++i;
@@ -224,8 +282,9 @@ void ScanAddressList(std::string_view value, TAddEntry&& addEntry) {
 
 std::vector<TMailAddress> ParseAddressList(std::string_view value) {
     std::vector<TMailAddress> entries;
-    ScanAddressList(value, [&](std::string&& name, std::string&& address) {
-        entries.push_back({std::move(name), std::move(address)});
+    TScanBuffers buffers;
+    ScanAddressList(value, buffers, [&](std::string_view name, std::string_view address) {
+        entries.push_back({std::string(name), std::string(address)});
     });
     return entries;
 }
@@ -296,33 +355,59 @@ TMailRecipients::TMarker TMailRecipients::CurrentMarker() const {
 void TMailRecipients::Refresh() const {
     TMarker current = CurrentMarker();
     if (Parsed_ && current == ParsedFrom_) return;
+    Entries_.clear();
+    Arena_.clear();
     Names_.clear();
     Addresses_.clear();
+    StringsMade_ = false;
     const std::string prefix = HeaderName + ":";
-    // Room for about one entry per "@", so that a list of many thousand recipients is not
-    // moved again and again as it grows.
-    std::size_t expected = 0;
-    for (const std::string& entry : OwningMessage->HeaderLines) {
-        if (StartsWithNoCase(entry, prefix))
-            expected += static_cast<std::size_t>(std::count(entry.begin(), entry.end(), '@'));
-    }
-    Names_.reserve(expected);
-    Addresses_.reserve(expected);
+    TScanBuffers buffers;
     for (const std::string& entry : OwningMessage->HeaderLines) {
         if (!StartsWithNoCase(entry, prefix)) continue;
-        ScanAddressList(std::string_view(entry).substr(prefix.size()),
-                        [&](std::string&& name, std::string&& address) {
-                            Names_.push_back(std::move(name));
-                            Addresses_.push_back(std::move(address));
+        // Room for the line's text and an entry per 32 bytes of it (an address with a short
+        // name), grown geometrically, so that a header of one long line is not moved again
+        // and again and one of thousands of lines not once per line.
+        const std::size_t text = Arena_.size() + entry.size();
+        if (text > Arena_.capacity()) Arena_.reserve(std::max(text, 2 * Arena_.capacity()));
+        const std::size_t entries = Entries_.size() + entry.size() / 32 + 1;
+        if (entries > Entries_.capacity())
+            Entries_.reserve(std::max(entries, 2 * Entries_.capacity()));
+        ScanAddressList(std::string_view(entry).substr(prefix.size()), buffers,
+                        [&](std::string_view name, std::string_view address) {
+                            AppendEntry(name, address);
                         });
     }
     ParsedFrom_ = current;
     Parsed_ = true;
 }
 
+void TMailRecipients::AppendEntry(std::string_view name, std::string_view address) const {
+    Entries_.push_back({Arena_.size(), name.size(), address.size()});
+    Arena_ += name;
+    Arena_ += address;
+    if (StringsMade_) {
+        Names_.emplace_back(name);
+        Addresses_.emplace_back(address);
+    }
+}
+
+void TMailRecipients::MakeStrings() const {
+    Refresh();
+    if (StringsMade_) return;
+    Names_.clear();
+    Addresses_.clear();
+    Names_.reserve(Entries_.size());
+    Addresses_.reserve(Entries_.size());
+    for (const TEntry& entry : Entries_) {
+        Names_.emplace_back(Arena_, entry.Begin, entry.NameSize);
+        Addresses_.emplace_back(Arena_, entry.Begin + entry.NameSize, entry.AddressSize);
+    }
+    StringsMade_ = true;
+}
+
 int TMailRecipients::Count() const {
     Refresh();
-    return static_cast<int>(Addresses_.size());
+    return static_cast<int>(Entries_.size());
 }
 
 namespace {
@@ -330,43 +415,74 @@ const std::string NoEntry;
 } // namespace
 
 const std::string& TMailRecipients::NameAt(int i) const {
-    Refresh();
+    MakeStrings();
     return i >= 0 && i < static_cast<int>(Names_.size()) ? Names_[i] : NoEntry;
 }
 
 const std::string& TMailRecipients::AddressAt(int i) const {
-    Refresh();
+    MakeStrings();
     return i >= 0 && i < static_cast<int>(Addresses_.size()) ? Addresses_[i] : NoEntry;
 }
 
-std::string TMailRecipients::NamesCommaText() const {
+std::string_view TMailRecipients::NameView(int i) const {
     Refresh();
-    return CommaText(Names_);
+    if (i < 0 || i >= static_cast<int>(Entries_.size())) return {};
+    const TEntry& entry = Entries_[i];
+    return std::string_view(Arena_).substr(entry.Begin, entry.NameSize);
 }
 
-std::string TMailRecipients::AddressesCommaText() const {
+std::string_view TMailRecipients::AddressView(int i) const {
     Refresh();
-    return CommaText(Addresses_);
+    if (i < 0 || i >= static_cast<int>(Entries_.size())) return {};
+    const TEntry& entry = Entries_[i];
+    return std::string_view(Arena_).substr(entry.Begin + entry.NameSize, entry.AddressSize);
 }
+
+std::string TMailRecipients::ListingText() const {
+    Refresh();
+    std::string text;
+    text.reserve(Arena_.size() + Entries_.size() * 5);
+    const std::string_view arena(Arena_);
+    for (const TEntry& entry : Entries_) {
+        if (!text.empty()) text += "; ";
+        const std::string_view name = arena.substr(entry.Begin, entry.NameSize);
+        const std::string_view address = arena.substr(entry.Begin + entry.NameSize, entry.AddressSize);
+        // A name of nothing but white space shows as no name.
+        if (std::all_of(name.begin(), name.end(), IsFoldingSpace)) {
+            text += address;
+            continue;
+        }
+        text += name;
+        text += " (";
+        text += address;
+        text += ')';
+    }
+    return text;
+}
+
+std::string TMailRecipients::NamesCommaText() const { return CommaText(Names()); }
+
+std::string TMailRecipients::AddressesCommaText() const { return CommaText(Addresses()); }
 
 const std::vector<std::string>& TMailRecipients::Names() const {
-    Refresh();
+    MakeStrings();
     return Names_;
 }
 
 const std::vector<std::string>& TMailRecipients::Addresses() const {
-    Refresh();
+    MakeStrings();
     return Addresses_;
 }
 
 void TMailRecipients::Add(std::string_view name, std::string_view address) {
     Refresh();
-    Names_.emplace_back(name);
-    Addresses_.emplace_back(address);
+    AppendEntry(name, address);
     WriteHeader();
 }
 
 void TMailRecipients::Clear() {
+    Entries_.clear();
+    Arena_.clear();
     Names_.clear();
     Addresses_.clear();
     WriteHeader();
@@ -374,11 +490,15 @@ void TMailRecipients::Clear() {
 
 void TMailRecipients::WriteHeader() {
     OwningMessage->RemoveHeader(HeaderName);
-    if (!Addresses_.empty()) {
+    if (!Entries_.empty()) {
+        const std::string_view arena(Arena_);
         std::string value;
-        for (std::size_t i = 0; i < Addresses_.size(); ++i) {
+        for (std::size_t i = 0; i < Entries_.size(); ++i) {
             if (i > 0) value += ", ";
-            value += FormatAddress(Names_[i], Addresses_[i], OwningMessage->Charset);
+            const TEntry& entry = Entries_[i];
+            value += FormatAddress(arena.substr(entry.Begin, entry.NameSize),
+                                   arena.substr(entry.Begin + entry.NameSize, entry.AddressSize),
+                                   OwningMessage->Charset);
         }
         OwningMessage->SetHeaderValue(HeaderName, value);
     }

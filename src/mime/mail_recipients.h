@@ -4,7 +4,9 @@
 // header changed since they were read they are read again. The change check costs the same
 // whatever the header holds (the message's HeaderVersion, the place and length of its header
 // lines and of the first entry of the header), so a loop over Count()/NameAt()/AddressAt()
-// parses the header once and is linear in the number of recipients.
+// parses the header once and is linear in the number of recipients. The entries are kept
+// in one text of the list's own; the std::string forms that NameAt, AddressAt, Names and
+// Addresses hand out are made from it the first time one of them is asked for.
 
 #include <cstdint>
 #include <string>
@@ -49,6 +51,13 @@ public:
     // stays valid until the list changes (Add, Clear, or a change of the header).
     const std::string& NameAt(int i) const;
     const std::string& AddressAt(int i) const;
+    // The same as views into the list's own text, made without a copy; valid until the list
+    // changes.
+    std::string_view NameView(int i) const;
+    std::string_view AddressView(int i) const;
+    // The entries as a message list shows them: "name (address)", or the address alone when
+    // the name is empty or white space, joined by "; ".
+    std::string ListingText() const;
     std::string NamesCommaText() const;
     std::string AddressesCommaText() const;
     const std::vector<std::string>& Names() const;
@@ -61,6 +70,8 @@ public:
 
 private:
     void Refresh() const;
+    void AppendEntry(std::string_view name, std::string_view address) const;
+    void MakeStrings() const;
     void WriteHeader();
     struct TMarker {
         std::uint64_t Version = 0;
@@ -72,8 +83,17 @@ private:
     };
     TMarker CurrentMarker() const;
 
-    mutable std::vector<std::string> Names_;
+    // An entry's name and, right after it, its address in Arena_.
+    struct TEntry {
+        std::size_t Begin;
+        std::size_t NameSize;
+        std::size_t AddressSize;
+    };
+    mutable std::vector<TEntry> Entries_;
+    mutable std::string Arena_;
+    mutable std::vector<std::string> Names_;     // made from Arena_ when first asked for
     mutable std::vector<std::string> Addresses_;
+    mutable bool StringsMade_ = false;
     mutable TMarker ParsedFrom_; // change marker: the state of the header the lists were read from
     mutable bool Parsed_ = false;
 };

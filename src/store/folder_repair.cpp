@@ -118,15 +118,8 @@ bool AppendRowFromFile(TMessageList& list, const std::string& path, std::int64_t
                 break;
             }
         }
-        std::string recipients;
-        if (showRecipients) {
-            for (int i = 0; i < message.ToRecipients.Count(); ++i) {
-                if (!recipients.empty())
-                    recipients += "; ";
-                recipients +=
-                    AddressText(message.ToRecipients.NameAt(i), message.ToRecipients.AddressAt(i));
-            }
-        }
+        // "name (address)" of every To recipient, joined by "; ", as AddressText writes one.
+        const std::string recipients = showRecipients ? message.ToRecipients.ListingText() : "";
         const TMailAddress from = message.GetSender();
         AppendMessageRow(list, size, state, showRecipients, message.GetMessageId(), path,
                          message.GetSubject(), recipients, AddressText(from.Name, from.Address),

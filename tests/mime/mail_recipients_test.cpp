@@ -127,6 +127,66 @@ TEST(MailRecipients, ClearRemovesEveryEntry) {
     EXPECT_EQ(message.ToRecipients.Count(), 0);
 }
 
+TEST(MailRecipients, ListingTextShowsNameAndAddress) {
+    TMailMessage message;
+    message.ParseText("To: \"Berg, S\xC3\xB8ren\" <soren@example.org>, bare@example.org,\r\n"
+                      " =?utf-8?Q?Ma=C3=AFa_Dupont?= <maia@example.fr>\r\n"
+                      "To: (Comment Name) c@example.org, \"Caf\xE9\" <cafe@example.org>,\r\n"
+                      " <@relay.example:routed@example.org>\r\n\r\n",
+                      true);
+    const TMailRecipients& to = message.ToRecipients;
+    EXPECT_EQ(to.ListingText(), "Berg, S\xC3\xB8ren (soren@example.org); bare@example.org; "
+                                "Ma\xC3\xAF" "a Dupont (maia@example.fr); "
+                                "Comment Name (c@example.org); Caf\xC3\xA9 (cafe@example.org); "
+                                "routed@example.org");
+    ASSERT_EQ(to.Count(), 6);
+    for (int i = 0; i < to.Count(); ++i) {
+        EXPECT_EQ(to.NameView(i), to.NameAt(i)) << i;
+        EXPECT_EQ(to.AddressView(i), to.AddressAt(i)) << i;
+    }
+    EXPECT_EQ(to.NameView(6), "");
+    EXPECT_EQ(to.AddressView(-1), "");
+}
+
+TEST(MailRecipients, EachLineStartsWithNothingOfTheLineBefore) {
+    // The collecting buffers are shared by the lines of a header: a long name or a routed
+    // address on one line must not leak into the next.
+    TMailMessage message;
+    message.ParseText("To: \"A rather long display name here\" <@r.example:first@example.org>\r\n"
+                      "To: second@example.org\r\n"
+                      "To: (only a comment)\r\n"
+                      "To: \"Q\"\r\n\r\n",
+                      true);
+    const TMailRecipients& to = message.ToRecipients;
+    ASSERT_EQ(to.Count(), 4);
+    EXPECT_EQ(to.AddressView(0), "first@example.org");
+    EXPECT_EQ(to.NameView(1), "");
+    EXPECT_EQ(to.AddressView(1), "second@example.org");
+    EXPECT_EQ(to.NameView(2), "only a comment");
+    EXPECT_EQ(to.AddressView(2), "");
+    EXPECT_EQ(to.NameView(3), "Q");
+    EXPECT_EQ(to.ListingText(), "A rather long display name here (first@example.org); "
+                                "second@example.org; only a comment (); Q ()");
+}
+
+TEST(MailRecipients, ListingTextAndStringsFollowAddAndChanges) {
+    TMailMessage message;
+    message.ParseText("To: a@x.org\r\n\r\n", true);
+    const std::string& first = message.ToRecipients.AddressAt(0); // strings made before Add
+    EXPECT_EQ(first, "a@x.org");
+    message.ToRecipients.Add("Bee", "b@x.org");
+    EXPECT_EQ(message.ToRecipients.Addresses(), (std::vector<std::string>{"a@x.org", "b@x.org"}));
+    EXPECT_EQ(message.ToRecipients.Names(), (std::vector<std::string>{"", "Bee"}));
+    EXPECT_EQ(message.ToRecipients.ListingText(), "a@x.org; Bee (b@x.org)");
+    message.SetHeaderValue("To", "c@x.org");
+    EXPECT_EQ(message.ToRecipients.ListingText(), "c@x.org");
+    EXPECT_EQ(message.ToRecipients.NameAt(0), "");
+    EXPECT_EQ(message.ToRecipients.AddressAt(0), "c@x.org");
+    message.ToRecipients.Clear();
+    EXPECT_EQ(message.ToRecipients.ListingText(), "");
+    EXPECT_EQ(message.ToRecipients.Count(), 0);
+}
+
 TEST(CommaText, QuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(CommaText({"a", "b c", "d,e", "f\"g", ""}), "a,\"b c\",\"d,e\",\"f\"\"g\",");
     EXPECT_EQ(CommaText({""}), "\"\"");
