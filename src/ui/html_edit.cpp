@@ -3,6 +3,7 @@
 #include "compose/compose_text.h"
 #include "mime/mail_message.h"
 #include "shell/shell_state.h"
+#include "ui/message_view_form.h"
 #include "ui/text_convert.h"
 
 #include <QAction>
@@ -39,14 +40,6 @@ constexpr int kStylePreformatted = 7;
 constexpr qint64 kMaxPictureBytes = 32 * 1024 * 1024;
 // HTML files opened into the editor.
 constexpr qint64 kMaxOpenBytes = 64 * 1024 * 1024;
-
-QString LocalPathOf(const QUrl& name) {
-    if (name.isLocalFile())
-        return name.toLocalFile();
-    if (name.scheme().isEmpty())
-        return name.path();
-    return {};
-}
 
 } // namespace
 

@@ -92,6 +92,14 @@ TMessageBrowser::TMessageBrowser(QWidget* parent) : QTextBrowser(parent) {
     });
 }
 
+QString LocalPathOf(const QUrl& name) {
+    if (name.isLocalFile())
+        return name.toLocalFile();
+    if (name.scheme().isEmpty())
+        return name.path();
+    return {};
+}
+
 void TMessageBrowser::SetLocalFiles(std::map<std::string, std::string> cidFiles,
                                     std::string directory) {
     CidFiles = std::move(cidFiles);
@@ -113,9 +121,7 @@ QVariant TMessageBrowser::loadResource(int type, const QUrl& name) {
     } else if (scheme.isEmpty() || scheme == QLatin1String("file")) {
         // Only the window's own directory; a path that leaves it by "..", or a link, is no
         // part of the message.
-        const QString candidate = QFileInfo(name.toLocalFile().isEmpty() ? name.path()
-                                                                         : name.toLocalFile())
-                                      .canonicalFilePath();
+        const QString candidate = QFileInfo(LocalPathOf(name)).canonicalFilePath();
         if (!Directory.empty() && !candidate.isEmpty() &&
             candidate.startsWith(QFileInfo(ToQt(Directory)).canonicalFilePath() + "/"))
             path = candidate;

@@ -20,6 +20,9 @@ class QPushButton;
 
 namespace pelmora {
 
+// The path a "file:" or scheme-less address names; empty for every other address.
+QString LocalPathOf(const QUrl& name);
+
 class TMessageBrowser : public QTextBrowser {
     Q_OBJECT
 public:
