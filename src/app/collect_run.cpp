@@ -5,21 +5,21 @@
 #include "shell/shell_state.h"
 #include "shell/ui_services.h"
 #include "store/node_helpers.h"
+#include "shell/window_lock.h"
 #include "store/workspace.h"
-#include "ui/single_instance.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
+#include <charconv>
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 namespace pelmora {
 
 namespace {
 
 // The user interface of a run nobody watches: messages go to standard error, questions get
-// the cautious answer (No), nothing is chosen and nothing is shown.
+// the cautious answer (No), nothing is chosen and nothing is shown. There is no window whose
+// events would need pumping, so waiting is sleeping.
 class TConsoleUi : public TUiServices {
 public:
     void ShowPopup(const TPopupRequest& request) override {
@@ -43,14 +43,10 @@ public:
     // Nothing is played; reporting a failure would switch the user's sounds off for good.
     bool PlaySoundFile(const std::string&) override { return true; }
     void Beep() override {}
-    void Pump() override { QCoreApplication::processEvents(); }
+    void Pump() override {}
     void Wait(int milliseconds) override {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < milliseconds) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(10);
-        }
+        if (milliseconds > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
     std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override {
         return std::nullopt;
@@ -71,6 +67,36 @@ public:
 
 } // namespace
 
+TCollectCommand TakeCollectOptions(std::vector<std::string>& arguments) {
+    TCollectCommand command;
+    for (auto it = arguments.begin(); it != arguments.end();) {
+        if (*it == "--collect") {
+            command.Collect = true;
+            it = arguments.erase(it);
+        } else if (*it == "--account") {
+            int number = -1;
+            bool valid = std::next(it) != arguments.end();
+            if (valid) {
+                const std::string& value = *std::next(it);
+                const auto [end, error] =
+                    std::from_chars(value.data(), value.data() + value.size(), number);
+                valid = error == std::errc() && end == value.data() + value.size() && number >= 0;
+            }
+            if (!valid) {
+                command.Error = "--account needs an account number";
+                return command;
+            }
+            command.Account = number;
+            it = arguments.erase(it, std::next(it, 2));
+        } else {
+            ++it;
+        }
+    }
+    if (command.Account && !command.Collect)
+        command.Error = "--account only goes with --collect";
+    return command;
+}
+
 int RunCollect(const TCollectOptions& options) {
     TConsoleUi ui;
     TShellOptions shellOptions;
@@ -86,7 +112,7 @@ int RunCollect(const TCollectOptions& options) {
     TWorkspace work(shell);
     // A window open on this data home owns its trees and may be rewriting indexes: the run
     // then only reads the account tree and adds rows and files.
-    const bool windowRunning = TSingleInstance::WindowRunning(options.ProgramDir);
+    const bool windowRunning = TWindowLock::IsHeld(options.ProgramDir);
     if (windowRunning) {
         work.LoadAccountTree();
     } else {
@@ -127,7 +153,7 @@ int RunCollect(const TCollectOptions& options) {
     // own copy at close, so the run then leaves it alone (it asks again: a window may have
     // opened while the run went on).
     if (shell.AccountTreeChanged) {
-        if (!windowRunning && !TSingleInstance::WindowRunning(options.ProgramDir)) {
+        if (!windowRunning && !TWindowLock::IsHeld(options.ProgramDir)) {
             if (!work.SaveAccountTree())
                 std::cerr << "pelmora: the account tree of " << options.ProgramDir
                           << " could not be saved\n";

@@ -3,9 +3,13 @@
 // the data home's transfer lock, runs what the collection timer runs (or one account's
 // retrieve and send), prints the session log to standard output and returns 0, or 1 when the
 // run counted errors, could not start or found another transfer of the data home running.
+//
+// The run needs no window library: it is the core driven through a console user interface,
+// so a timer that starts it every few minutes pays for no more than the core.
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pelmora {
 
@@ -13,6 +17,17 @@ struct TCollectOptions {
     std::string ProgramDir;     // the data home, ending in "/"
     std::optional<int> Account; // --account N; all active accounts without it
 };
+
+// The collect options of a command line.
+struct TCollectCommand {
+    bool Collect = false;       // --collect was given
+    std::optional<int> Account; // --account N
+    std::string Error;          // why the options are unusable; empty when they are fine
+};
+
+// Takes "--collect" and "--account N" out of `arguments`. "--account" without a number (or
+// with a negative or malformed one) and "--account" without "--collect" give an Error.
+TCollectCommand TakeCollectOptions(std::vector<std::string>& arguments);
 
 int RunCollect(const TCollectOptions& options);
 

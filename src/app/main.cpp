@@ -1,66 +1,17 @@
-// The pelmora executable: finds the data home ($PELMORA_HOME, --home DIR, else the XDG data
-// directory), fills the texts table before any window exists, creates the main window and
-// runs the event loop. A data directory that cannot be created ends the program with 99.
+// The pelmora executable, the one users, desktop entries and timers start. It links the core
+// only: "--collect [--account N]" runs the unattended transfer here (collect_run.h), and every
+// other start becomes the window program beside it (window_program.h) with the same
+// arguments, in the same process.
 //
-// Extra option for checking the window: --screenshot FILE saves a picture of the main window
-// once it is up, then closes it.
-//
-// --collect [--account N] runs the unattended transfer without any window (collect_run.h).
-//
-// One window per data home (single_instance.h): a second start brings the first window up
-// and ends with 0.
+// The data home is $PELMORA_HOME, --home DIR, else the XDG data directory.
 
 #include "collect_run.h"
 #include "shell/directories.h"
-#include "shell/shell_state.h"
-#include "shell/transfer_lock.h"
-#include "store/workspace.h"
-#include "ui/main_form.h"
-#include "ui/pelmora_application.h"
-#include "ui/qt_ui_services.h"
-#include "ui/single_instance.h"
-#include "ui/text_convert.h"
+#include "window_program.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-#include <QTimer>
-
-#include <charconv>
 #include <iostream>
-
 #include <string>
 #include <vector>
-
-namespace {
-
-// How long a second start tries to reach the running window.
-constexpr int kHandOverMs = 10000;
-
-// The collect options among the other arguments; false when they are malformed.
-bool ParseCollect(std::vector<std::string>& others, bool& collect, std::optional<int>& account) {
-    for (auto it = others.begin(); it != others.end();) {
-        if (*it == "--collect") {
-            collect = true;
-            it = others.erase(it);
-        } else if (*it == "--account") {
-            if (std::next(it) == others.end())
-                return false;
-            const std::string& value = *std::next(it);
-            int number = -1;
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), number);
-            if (error != std::errc() || end != value.data() + value.size() || number < 0)
-                return false;
-            account = number;
-            it = others.erase(it, std::next(it, 2));
-        } else {
-            ++it;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     using namespace pelmora;
@@ -68,89 +19,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         rawArgs.emplace_back(argv[i]);
     TStartArguments args = ParseStartArguments(rawArgs);
-
-    bool collect = false;
-    std::optional<int> account;
-    if (!ParseCollect(args.Others, collect, account)) {
-        std::cerr << "pelmora: --account needs an account number\n";
+    const TCollectCommand command = TakeCollectOptions(args.Others);
+    if (!command.Error.empty()) {
+        std::cerr << "pelmora: " << command.Error << "\n";
         return 1;
     }
-    if (account && !collect) {
-        std::cerr << "pelmora: --account only goes with --collect\n";
-        return 1;
-    }
-    if (collect) {
-        QCoreApplication core(argc, argv);
-        TCollectOptions options;
-        options.ProgramDir = ResolveDataHome(args.Home);
-        options.Account = account;
-        return RunCollect(options);
-    }
-
-    TPelmoraApplication app(argc, argv);
-    QString screenshot;
-    for (auto it = args.Others.begin(); it != args.Others.end(); ++it) {
-        if (*it == "--screenshot" && std::next(it) != args.Others.end()) {
-            screenshot = ToQt(*std::next(it));
-            args.Others.erase(it, std::next(it, 2));
-            break;
-        }
-    }
-
-    TShellOptions options;
-    options.ProgramDir = ResolveDataHome(args.Home);
-
-    // One window per data home: a second start brings the running window up and ends.
-    TSingleInstance instance(options.ProgramDir);
-    if (!instance.Acquire()) {
-        switch (instance.HandOverOrAcquire(kHandOverMs)) {
-        case TSingleInstance::THandOver::HandedOver:
-            return 0;
-        case TSingleInstance::THandOver::NoAnswer:
-            std::cerr << "pelmora: a Pelmora window is already open on " << options.ProgramDir
-                      << " but does not answer\n";
-            return 1;
-        case TSingleInstance::THandOver::Acquired:
-            break;
-        }
-    }
-    QPointer<TMainForm> shown;
-    instance.Listen([&shown] {
-        if (!shown)
-            return; // still starting: it comes up by itself
-        shown->showNormal();
-        shown->raise();
-        shown->activateWindow();
-    });
-    // A data home chosen by $PELMORA_HOME or --home goes into the autostart entry too.
-    options.AutoRunCommand =
-        AutoRunCommandFor(FromQt(QCoreApplication::applicationFilePath()), options.ProgramDir);
-
-    TQtUiServices ui(&app);
-    TShell shell(options, ui);
-    shell.LoadMessageTexts();
-    ui.SetTexts(DialogTextsFrom(shell.Texts()));
-
-    TWorkspace workspace(shell);
-    // An unattended run of another process may be appending rows right now.
-    workspace.RepairIndexesAtStart = TTransferLock::IsFree(options.ProgramDir);
-    TMainForm form(shell, workspace, ui);
-    app.SetRecoveryHandler([&form] { form.RecoverFromError(); });
-    const TCreateResult created = form.FormCreate();
-    if (!created.Ok)
-        return created.ExitCode;
-    form.show();
-    shown = &form;
-
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(1500, &form, [&form, screenshot] {
-            if (form.Shell().FirstActivation)
-                form.FormActivate();
-            form.grab().save(screenshot);
-            form.close();
-        });
-    }
-    const int code = app.exec();
-    app.SetRecoveryHandler(nullptr);
-    return code;
+    if (command.Collect)
+        return RunCollect({ResolveDataHome(args.Home), command.Account});
+    return StartWindowProgram(argv);
 }

@@ -1,6 +1,7 @@
 #include "ui/single_instance.h"
 
 #include "shell/atomic_file.h"
+#include "shell/window_lock.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -8,9 +9,6 @@
 #include <QLocalSocket>
 #include <QThread>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -18,10 +16,6 @@ namespace pelmora {
 namespace {
 
 constexpr char kRaiseRequest[] = "raise\n";
-
-int OpenLockFile(const std::string& path) {
-    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-}
 
 } // namespace
 
@@ -35,10 +29,6 @@ TSingleInstance::~TSingleInstance() {
         ::close(Fd); // releases the lock
 }
 
-std::string TSingleInstance::LockPath(const std::string& programDir) {
-    return programDir + "pelmora.instance";
-}
-
 QString TSingleInstance::ServerName(const std::string& programDir) {
     QByteArray key = QByteArray::number(static_cast<qulonglong>(::getuid())) + '\n';
     key += QByteArray::fromStdString(programDir);
@@ -46,26 +36,17 @@ QString TSingleInstance::ServerName(const std::string& programDir) {
     return QStringLiteral("pelmora-") + QString::fromLatin1(hash.left(24));
 }
 
-bool TSingleInstance::TryLock() {
-    if (Fd < 0)
-        return false;
-    if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) {
-        Locked = true;
-        return true;
-    }
-    return false;
-}
-
 bool TSingleInstance::Acquire() {
     if (Held())
         return true;
     if (Fd < 0) {
         CreatePrivateDirectories(ProgramDir);
-        Fd = OpenLockFile(LockPath(ProgramDir));
+        Fd = TWindowLock::OpenForTaking(ProgramDir);
         if (Fd < 0)
             return true; // nothing to lock: the start reports the unusable data home
     }
-    return TryLock();
+    Locked = TWindowLock::TryTake(Fd);
+    return Locked;
 }
 
 TSingleInstance::THandOver TSingleInstance::HandOverOrAcquire(int timeoutMs) {
@@ -115,17 +96,6 @@ bool TSingleInstance::Listen(std::function<void()> onRaise) {
     // We hold the lock: a socket left by a window that crashed is ours to remove.
     QLocalServer::removeServer(ServerName(ProgramDir));
     return Server->listen(ServerName(ProgramDir));
-}
-
-bool TSingleInstance::WindowRunning(const std::string& programDir) {
-    const int fd = ::open(LockPath(programDir).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false; // no window ever ran here
-    bool running = false;
-    if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
-        running = errno == EWOULDBLOCK;
-    ::close(fd); // releases the shared lock at once
-    return running;
 }
 
 } // namespace pelmora

@@ -1,10 +1,8 @@
 #pragma once
-// One window per data home. The window holds an exclusive lock (flock) on "pelmora.instance"
-// in the data home for as long as it runs, and listens on a local socket named after the data
-// home. A second start finds the lock taken, asks the running window through the socket to
-// come forward and ends; it never loads or saves the trees the running window owns. An
-// unattended "--collect" run only asks whether a window runs (WindowRunning) and then keeps
-// away from everything the window may be rewriting.
+// One window per data home. The window holds the data home's window lock
+// (shell/window_lock.h) for as long as it runs, and listens on a local socket named after the
+// data home. A second start finds the lock taken, asks the running window through the socket
+// to come forward and ends; it never loads or saves the trees the running window owns.
 
 #include <QObject>
 #include <QString>
@@ -38,14 +36,8 @@ public:
 
     // The local socket's name: "pelmora-" + a hash of the user and the data home's path.
     static QString ServerName(const std::string& programDir);
-    // data home + "pelmora.instance".
-    static std::string LockPath(const std::string& programDir);
-    // True when a window holds the lock of programDir.
-    static bool WindowRunning(const std::string& programDir);
 
 private:
-    bool TryLock();
-
     std::string ProgramDir;
     int Fd = -1;
     bool Locked = false;

@@ -7,9 +7,8 @@
 #include "store/message_list.h"
 #include "store/store_layout.h"
 #include "support/temp_dir.h"
-#include "ui/single_instance.h"
 #include "shell/transfer_lock.h"
-
+#include "shell/window_lock.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -127,7 +126,7 @@ protected:
     std::string HomeDir() const { return Home.Path() + "/"; }
     std::vector<std::string> Window() const { return {"--home", Home.Path()}; }
     std::string LogBase(const char* name) const { return Logs.Path() + "/" + name; }
-    bool WindowUp() { return TSingleInstance::WindowRunning(HomeDir()); }
+    bool WindowUp() { return TWindowLock::IsHeld(HomeDir()); }
     // An inbox message without an index row, as a crash between the two writes leaves it.
     std::string PlantRowlessMessage() {
         const std::string inbox = FolderPath(HomeDir() + "Projects/", kDefaultProject, 111);
