@@ -15,23 +15,25 @@ usage) are taken; the table gives each side's median with its spread (smallest-l
 and the ratio of the medians, for wall and CPU time alike.
 
 Every run is checked before it counts, against what the other side of the check reads
-itself: the rows listed against the records in the index file, the sorted dates against
-the file's dates put in order here, the rows rebuilt (and the index written) against the
-message files in the folder, the messages mu and notmuch report against the same count;
-after the operations, the message files and index records of the folders involved. A check
-that fails stops the script with status 1 before any ratio is printed.
+itself: the rows listed against the records in the index file; the sorted dates against
+the file's dates put in order here; the rows rebuilt and the index written (rows, sizes,
+Message-IDs as Python's mail parser reads them) against the message files in the folder;
+the messages mu and notmuch report against the same count; after the operations, the
+message files and index records of the folders involved. A check that fails stops the
+script with status 1 before any ratio is printed.
 
   store_compare.py STORE_BENCH DATA [--rounds N] [--set 1|2] [--only list|sort|rebuild|ops]
                    [--regenerate]
 """
 import argparse
+import email.parser
 import os
 import resource
 import shutil
 import statistics
-import struct
 import subprocess
 import sys
+import tempfile
 import time
 
 RECORD = 1552
@@ -62,20 +64,21 @@ class Run:
         self.wall, self.cpu, self.peak_kb, self.out = wall, cpu, peak_kb, out
 
 
-def run(argv, out=subprocess.PIPE, cwd=None):
+def run(argv, out=subprocess.PIPE):
     """Runs a command to its end; its times come from its own resource usage (wait4)."""
-    with open(os.devnull, "rb") as stdin, open(os.devnull, "wb") as devnull:
+    with open(os.devnull, "rb") as stdin, open(os.devnull, "wb") as devnull, \
+            tempfile.TemporaryFile() as errors:
         start = time.perf_counter()
         child = subprocess.Popen(argv, stdin=stdin, stdout=devnull if out is None else out,
-                                 stderr=subprocess.PIPE, cwd=cwd)
+                                 stderr=errors)
         text = child.stdout.read() if child.stdout else b""
-        errors = child.stderr.read()
         _, status, usage = os.wait4(child.pid, 0)
         wall = time.perf_counter() - start
         child.returncode = os.waitstatus_to_exitcode(status)
-    if child.returncode != 0:
-        raise Failed(f"{' '.join(argv)} failed ({child.returncode}): "
-                     f"{errors.decode(errors='replace')[:400]}")
+        if child.returncode != 0:
+            errors.seek(0)
+            raise Failed(f"{' '.join(argv)} failed ({child.returncode}): "
+                         f"{errors.read(400).decode(errors='replace')}")
     return Run(wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss,
                text.decode(errors="replace"))
 
@@ -178,18 +181,20 @@ def field(record, number):
 
 
 class IndexSummary:
-    """What an index file holds: rows, bytes of row texts, the sum of the size column and the
-    date column."""
+    """What an index file holds: rows, bytes of row texts, the sum of the size column, and
+    when asked the date column and the Message-ID column."""
 
-    def __init__(self, path, dates=False):
+    def __init__(self, path, dates=False, ids=False):
         self.rows = self.text = self.sizes = 0
-        self.dates = []
+        self.dates, self.ids = [], []
         for record in index_records(path):
             self.rows += 1
             self.text += sum(len(field(record, k)) for k in range(6))
             self.sizes += int(field(record, 4) or b"0")
             if dates:
                 self.dates.append(field(record, 1).decode())
+            if ids:
+                self.ids.append(field(record, 5).decode(errors="replace"))
 
 
 def date_key(text):
@@ -314,11 +319,18 @@ def bench_rebuild(bench, base, rounds):
     names = message_files(inbox)
     files = len(names)
     bytes_total = sum(os.path.getsize(os.path.join(inbox, n)) for n in names)
+    # The Message-ID of every file as Python's mail parser reads it (this also brings the
+    # files into the page cache: every side starts from the same warm cache).
+    parser = email.parser.BytesHeaderParser()
+    message_ids = []
+    for name in names:
+        with open(os.path.join(inbox, name), "rb") as f:
+            message_ids.append(str(parser.parse(f)["Message-ID"]).strip())
+            f.seek(0)
+            f.read()
+    message_ids.sort()
     if len(os.listdir(os.path.join(maildir, "cur"))) != files:
         raise Failed("the Maildir does not hold the folder's files")
-    for name in names:  # the same start for every side: the files in the page cache
-        with open(os.path.join(inbox, name), "rb") as f:
-            f.read()
 
     def clear_index():
         for name in ("tree.lst", "tree.cnt"):
@@ -331,10 +343,12 @@ def bench_rebuild(bench, base, rounds):
         got = reported(result.out, "rebuild")
         if not got or got[2] != files:
             return f"rebuilt {got}, the folder holds {files} message files"
-        written = IndexSummary(os.path.join(inbox, "tree.lst"))
+        written = IndexSummary(os.path.join(inbox, "tree.lst"), ids=True)
         if written.rows != files or written.sizes != bytes_total:
             return (f"the index written holds {written.rows} rows of {written.sizes} bytes, "
                     f"the folder {files} files of {bytes_total} bytes")
+        if sorted(written.ids) != message_ids:
+            return "the Message-IDs of the index written differ from the files' ones"
         inside.add(got[0], got[1])
         return None
 
