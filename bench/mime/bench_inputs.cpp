@@ -66,9 +66,10 @@ bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals) {
     return true;
 }
 
-std::size_t RecipientLoop(const TMailMessage& message, std::string& recipients) {
-    // The folder listing's own code path (AppendRowFromFile).
-    recipients = message.ToRecipients.ListingText();
+std::size_t RecipientLoop(const TMailMessage& message, std::string_view& recipients) {
+    // The folder listing's own code path (AppendRowFromFile), which copies the text into the
+    // row as it copies the subject.
+    recipients = message.ToRecipients.ListingView();
     return static_cast<std::size_t>(message.ToRecipients.Count());
 }
 
@@ -79,7 +80,7 @@ std::size_t ListMessage(const std::string& text, std::size_t& rowBytes) {
     bool attachment = false;
     for (const TMailPart* part : message.Attachments)
         attachment = attachment || !part->IsEmbedded;
-    std::string recipients;
+    std::string_view recipients;
     const std::size_t count = RecipientLoop(message, recipients);
     const TMailAddress from = message.GetSender();
     rowBytes = recipients.size() + message.GetSubject().size() + from.Name.size() +

@@ -32,7 +32,7 @@ bool LoadMapDecode(const std::filesystem::path& path, TWorkTotals& totals);
 // The recipient loop of a folder listing: the To recipients of a read message joined with
 // "; " as "name (address)" into recipients, by the call the listing makes. The first call
 // reads the header. Returns the number of recipients.
-std::size_t RecipientLoop(const TMailMessage& message, std::string& recipients);
+std::size_t RecipientLoop(const TMailMessage& message, std::string_view& recipients);
 
 // What a folder listing does with one message: parse it, classify its parts, read the row's
 // fields and join the To recipients with "; " (the recipient loop). Returns the number of

@@ -132,7 +132,7 @@ void ListingBenchmark(benchmark::State& state, const char* input, std::size_t re
 // first Count() parses the header, every NameAt/AddressAt reads the parsed lists.
 void RecipientLoopBenchmark(benchmark::State& state, const char* input, std::size_t recipients) {
     const std::string& text = Input(input);
-    std::string row;
+    std::string_view row;
     std::size_t counted = 0;
     for (auto _ : state) {
         state.PauseTiming();

@@ -99,25 +99,27 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
     if (word.Letter == 'B') {
         DecodeBase64LineTo(word.Text, out);
     } else if (word.Letter == 'Q') {
-        out.reserve(word.Text.size());
         const std::string_view q = word.Text;
+        out.resize(q.size()); // a Q word never decodes longer than it is written
+        char* to = out.data();
         for (std::size_t i = 0; i < q.size(); ++i) {
             const char c = q[i];
             if (c == '_') {
-                out += ' ';
+                *to++ = ' ';
             } else if (c == '=') {
                 // A stray "=" or white space in the word: the general path's rules apply.
                 const int high = i + 2 < q.size() ? HexValue(q[i + 1]) : -1;
                 const int low = high >= 0 ? HexValue(q[i + 2]) : -1;
                 if (low < 0) return false;
-                out += static_cast<char>(high * 16 + low);
+                *to++ = static_cast<char>(high * 16 + low);
                 i += 2;
             } else if (IsWordSpace(c)) {
                 return false;
             } else {
-                out += c;
+                *to++ = c;
             }
         }
+        out.resize(static_cast<std::size_t>(to - out.data()));
     } else {
         return false;
     }
@@ -133,9 +135,15 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
 // character split across two words reads whole. Decoded bytes are never searched again for
 // encoded words, so the work stays linear however many words a header holds.
 std::string DecodeWords(std::string_view input) {
-    std::string_view text = TrimMail(input);
     std::string result;
-    if (DecodeSingleUtf8Word(text, result)) return result;
+    DecodeWordsTo(input, result);
+    return result;
+}
+
+void DecodeWordsTo(std::string_view input, std::string& result) {
+    std::string_view text = TrimMail(input);
+    if (DecodeSingleUtf8Word(text, result)) return;
+    result.clear();
     result.reserve(text.size());
     std::string pendingBytes;
     std::string pendingCharset;
@@ -178,7 +186,6 @@ std::string DecodeWords(std::string_view input) {
     // A header text is one line of characters: a NUL would cut it short wherever it is shown,
     // so it goes and the text after it stays.
     std::erase(result, '\0');
-    return result;
 }
 
 } // namespace pelmora

@@ -15,4 +15,8 @@ std::string EncodeWord(std::string_view text, std::string_view charset);
 // valid UTF-8 and as windows-1252 otherwise. Work is linear in the text's length.
 std::string DecodeWords(std::string_view text);
 
+// The same, written into out (replacing what it held): a caller decoding many texts keeps
+// out's room from one to the next.
+void DecodeWordsTo(std::string_view text, std::string& out);
+
 } // namespace pelmora

@@ -7,7 +7,8 @@
 #include "mime/mime_text.h"
 
 #include <algorithm>
-#include <array>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,34 +20,112 @@ namespace {
 
 bool IsFoldingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Characters that end a run of ordinary text in an address list: folding white space and
-// the characters the list parser acts on.
-constexpr std::array<bool, 256> MakeRunStops() {
-    std::array<bool, 256> stops{};
-    for (unsigned char c : std::string_view(" \t\r\n\"(<>:,;")) stops[c] = true;
-    return stops;
-}
-constexpr std::array<bool, 256> RunStops = MakeRunStops();
-
-// The end of the run of ordinary text that starts at i: the first run stop at or after i.
-// Sixteen bytes at a time where the processor offers it; addresses are mostly runs of 15 to
-// 30 bytes.
-std::size_t RunEnd(std::string_view value, std::size_t i) {
-    const std::size_t n = value.size();
 #if defined(__SSE2__)
-    const char* data = value.data();
-    while (i + 16 <= n) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        __m128i hit = _mm_cmpeq_epi8(chunk, _mm_set1_epi8(' '));
-        for (char stop : {'\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'})
-            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(stop)));
-        const int mask = _mm_movemask_epi8(hit);
-        if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
-        i += 16;
+// Bit i set when byte i of the chunk is one of Stops.
+template <char... Stops>
+int StopMask(__m128i chunk) {
+    __m128i hit = _mm_setzero_si128();
+    ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(Stops)))), ...);
+    return _mm_movemask_epi8(hit);
+}
+#endif
+
+// The first of Stops at or after i, or the end of the text. Sixteen bytes at a time where the
+// processor offers it, the last sixteen of a text read once more rather than byte by byte:
+// names and addresses are mostly runs of 10 to 30 bytes.
+template <char... Stops>
+std::size_t FindStop(std::string_view text, std::size_t i) {
+    const std::size_t n = text.size();
+    const char* data = text.data();
+#if defined(__SSE2__)
+    if (n >= 16) {
+        for (; i + 16 <= n; i += 16) {
+            const int mask =
+                StopMask<Stops...>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+            if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+        if (i >= n) return n;
+        const std::size_t last = n - 16;
+        const int mask =
+            StopMask<Stops...>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last))) >>
+            (i - last);
+        return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : n;
     }
 #endif
-    while (i < n && !RunStops[static_cast<unsigned char>(value[i])]) ++i;
-    return i;
+    for (; i < n; ++i) {
+        const char c = data[i];
+        if (((c == Stops) || ...)) return i;
+    }
+    return n;
+}
+
+// The end of the run of ordinary text that starts at i: the next folding white space or
+// character the list parser acts on.
+std::size_t RunEnd(std::string_view value, std::size_t i) {
+    return FindStop<' ', '\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'>(value, i);
+}
+
+// What a short text holds that matters for taking it as a name or an address: bytes of 128
+// or more, "=" or NUL (an encoded word, or a byte no header text keeps), folding white space.
+struct TByteKinds {
+    bool High = false;
+    bool EqualsOrNul = false;
+    bool Space = false;
+};
+
+namespace swar {
+constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+constexpr std::uint64_t Highs = 0x8080808080808080ULL;
+constexpr bool HasZero(std::uint64_t v) { return ((v - Ones) & ~v & Highs) != 0; }
+constexpr bool HasByte(std::uint64_t v, char c) {
+    return HasZero(v ^ (Ones * static_cast<unsigned char>(c)));
+}
+void Add(std::uint64_t v, TByteKinds& kinds) {
+    kinds.High = kinds.High || (v & Highs) != 0;
+    kinds.EqualsOrNul = kinds.EqualsOrNul || HasZero(v) || HasByte(v, '=');
+    kinds.Space = kinds.Space || HasByte(v, ' ') || HasByte(v, '\t') || HasByte(v, '\r') ||
+                  HasByte(v, '\n');
+}
+} // namespace swar
+
+TByteKinds KindsOf(std::string_view text) {
+    TByteKinds kinds;
+    const char* data = text.data();
+    const std::size_t n = text.size();
+#if defined(__SSE2__)
+    if (n >= 16) {
+        int high = 0;
+        int special = 0;
+        int space = 0;
+        auto add = [&](std::size_t at) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+            high |= _mm_movemask_epi8(chunk);
+            special |= StopMask<'=', '\0'>(chunk);
+            space |= StopMask<' ', '\t', '\r', '\n'>(chunk);
+        };
+        std::size_t i = 0;
+        for (; i + 16 <= n; i += 16) add(i);
+        if (i < n) add(n - 16);
+        return {high != 0, special != 0, space != 0};
+    }
+#endif
+    if (n >= 8) {
+        std::uint64_t first;
+        std::uint64_t last;
+        std::memcpy(&first, data, 8);
+        std::memcpy(&last, data + n - 8, 8);
+        swar::Add(first, kinds);
+        swar::Add(last, kinds);
+        if (n <= 16) return kinds;
+        kinds = {};
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = data[i];
+        kinds.High = kinds.High || static_cast<unsigned char>(c) >= 0x80;
+        kinds.EqualsOrNul = kinds.EqualsOrNul || c == '=' || c == '\0';
+        kinds.Space = kinds.Space || IsFoldingSpace(c);
+    }
+    return kinds;
 }
 
 // Appends text to a phrase with runs of white space made one space.
@@ -69,11 +148,12 @@ void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace
 
 // An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
 // address after it counts. The text itself when it holds neither a route nor white space,
-// else the address written into buffer, whose room is reused from entry to entry.
-std::string_view AngleAddress(std::string_view text, std::string& buffer) {
-    if (!text.empty() && text.front() != '@' &&
-        std::none_of(text.begin(), text.end(), IsFoldingSpace))
-        return text;
+// else the address written into buffer, whose room is reused from entry to entry. high tells
+// whether the address holds bytes of 128 or more.
+std::string_view AngleAddress(std::string_view text, std::string& buffer, bool& high) {
+    const TByteKinds kinds = KindsOf(text);
+    high = kinds.High;
+    if (!text.empty() && text.front() != '@' && !kinds.Space) return text;
     buffer.clear();
     for (char c : text) {
         if (!IsFoldingSpace(c)) buffer += c;
@@ -87,44 +167,46 @@ std::string_view AngleAddress(std::string_view text, std::string& buffer) {
 
 constexpr int MaxCommentDepth = 50;
 
-bool IsAscii(std::string_view text) {
-    unsigned char any = 0;
-    for (char c : text) any |= static_cast<unsigned char>(c);
-    return any < 0x80;
-}
-
 // DecodeWords of a collected phrase, written into out; the trimmed phrase itself when there
 // is nothing to decode. out keeps its room from entry to entry, so a list of many thousand
 // names costs no allocation per name.
 std::string_view DecodedPhrase(std::string_view phrase, std::string& out) {
-    bool plain = true; // no NUL, no "=", no 8-bit byte: nothing to decode
-    for (char c : phrase) {
-        if (c == '\0' || c == '=' || static_cast<unsigned char>(c) >= 0x80) {
-            plain = false;
-            break;
+    const TByteKinds kinds = KindsOf(phrase);
+    if (kinds.EqualsOrNul) {
+        for (std::size_t i = 0; i < phrase.size(); ++i) {
+            const char c = phrase[i];
+            if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?')) {
+                DecodeWordsTo(phrase, out);
+                return out;
+            }
         }
     }
-    if (plain) return TrimMail(phrase);
-    for (std::size_t i = 0; i < phrase.size(); ++i) {
-        const char c = phrase[i];
-        if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?')) {
-            out = DecodeWords(phrase);
-            return out;
-        }
-    }
-    if (!IsAscii(phrase) && !IsValidUtf8(phrase)) {
-        out = DecodeWords(phrase);
+    if (kinds.High && !IsValidUtf8(phrase)) {
+        DecodeWordsTo(phrase, out);
         return out;
     }
     return TrimMail(phrase);
 }
 
 // HeaderBytesToUtf8 of a collected address, written into out; the address itself when it is
-// UTF-8 already.
-std::string_view AddressUtf8(std::string_view address, std::string& out) {
-    if (IsAscii(address) || IsValidUtf8(address)) return address;
+// UTF-8 already. high: whether the address holds bytes of 128 or more.
+std::string_view AddressUtf8(std::string_view address, bool high, std::string& out) {
+    if (!high || IsValidUtf8(address)) return address;
     out = HeaderBytesToUtf8(address);
     return out;
+}
+
+// Whether a header line starts with "Name:", the name's letters in any case. A header of
+// thousands of lines asks this once a line.
+bool StartsWithName(std::string_view line, std::string_view prefix) {
+    if (line.size() < prefix.size() || line[prefix.size() - 1] != prefix.back()) return false;
+    for (std::size_t k = 0; k + 1 < prefix.size(); ++k) {
+        const unsigned char a = static_cast<unsigned char>(line[k]);
+        const unsigned char b = static_cast<unsigned char>(prefix[k]);
+        if (a != b && ((a | 0x20) != (b | 0x20) || static_cast<unsigned char>((b | 0x20) - 'a') > 25))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -160,6 +242,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
     bool phraseQuoted = false; // the phrase holds a quoted string: it is a name, not an address
     bool pendingSpace = false;
     std::string_view angleAddress; // the address in angle brackets: in value or in angle
+    bool angleHigh = false;        // whether it holds bytes of 128 or more
     auto emit = [&] {
         // Views into the value, the collecting buffers or name and address.
         std::string_view entryName;
@@ -167,18 +250,19 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         if (haveAngle) {
             entryName = DecodedPhrase(phrase, name);
             if (entryName.empty()) entryName = DecodedPhrase(comment, name);
-            entryAddress = AddressUtf8(angleAddress, address);
+            entryAddress = AddressUtf8(angleAddress, angleHigh, address);
         } else if (phraseQuoted && phrase.find('@') == std::string::npos) {
             entryName = DecodedPhrase(phrase, name);
         } else {
-            if (std::none_of(phrase.begin(), phrase.end(), IsFoldingSpace)) {
-                entryAddress = AddressUtf8(phrase, address);
+            const TByteKinds kinds = KindsOf(phrase);
+            if (!kinds.Space) {
+                entryAddress = AddressUtf8(phrase, kinds.High, address);
             } else {
                 squeezed.clear();
                 for (char c : phrase) {
                     if (!IsFoldingSpace(c)) squeezed += c;
                 }
-                entryAddress = AddressUtf8(squeezed, address);
+                entryAddress = AddressUtf8(squeezed, kinds.High, address);
             }
             entryName = DecodedPhrase(comment, name);
         }
@@ -202,8 +286,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
             ++i;
             while (i < n && value[i] != '"') {
                 if (value[i] == '\\' && i + 1 < n) ++i;
-                std::size_t run = i + 1;
-                while (run < n && value[run] != '"' && value[run] != '\\') ++run;
+                const std::size_t run = FindStop<'"', '\\'>(value, i + 1);
                 phrase.append(value.data() + i, run - i);
                 i = run;
             }
@@ -241,7 +324,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         if (c == '<') {
             std::size_t close = value.find('>', i + 1);
             std::size_t end = close == std::string_view::npos ? n : close;
-            angleAddress = AngleAddress(value.substr(i + 1, end - i - 1), angle);
+            angleAddress = AngleAddress(value.substr(i + 1, end - i - 1), angle, angleHigh);
             haveAngle = true;
             i = end == n ? n : end + 1;
             continue;
@@ -264,11 +347,16 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
             ++i;
             continue;
         }
+        if (IsFoldingSpace(c)) {
+            pendingSpace = !phrase.empty();
+            ++i;
+            continue;
+        }
         // Ordinary text: the run up to the next special character or white space goes in one
         // piece, so long lists cost no call per character.
         const std::size_t run = RunEnd(value, i);
         if (run == i) {
-            AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // white space, or a lone ':'
+            AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // a lone ':'
             ++i;
             continue;
         }
@@ -363,11 +451,11 @@ void TMailRecipients::Refresh() const {
     const std::string prefix = HeaderName + ":";
     TScanBuffers buffers;
     for (const std::string& entry : OwningMessage->HeaderLines) {
-        if (!StartsWithNoCase(entry, prefix)) continue;
-        // Room for the line's text and an entry per 32 bytes of it (an address with a short
-        // name), grown geometrically, so that a header of one long line is not moved again
+        if (!StartsWithName(entry, prefix)) continue;
+        // Room for the line's text, the listing's separators and an entry per 32 bytes of it
+        // (an address with a short name), grown geometrically, so that a header of one long line is not moved again
         // and again and one of thousands of lines not once per line.
-        const std::size_t text = Arena_.size() + entry.size();
+        const std::size_t text = Arena_.size() + entry.size() + entry.size() / 8;
         if (text > Arena_.capacity()) Arena_.reserve(std::max(text, 2 * Arena_.capacity()));
         const std::size_t entries = Entries_.size() + entry.size() / 32 + 1;
         if (entries > Entries_.capacity())
@@ -382,9 +470,21 @@ void TMailRecipients::Refresh() const {
 }
 
 void TMailRecipients::AppendEntry(std::string_view name, std::string_view address) const {
-    Entries_.push_back({Arena_.size(), name.size(), address.size()});
-    Arena_ += name;
-    Arena_ += address;
+    // A name of nothing but white space shows as no name, and is kept as none.
+    if (!name.empty() && IsFoldingSpace(name.front()) &&
+        std::all_of(name.begin(), name.end(), IsFoldingSpace))
+        name = {};
+    if (!Entries_.empty()) Arena_ += "; ";
+    const TEntry entry{Arena_.size(), name.size(), address.size()};
+    Entries_.push_back(entry);
+    if (name.empty()) {
+        Arena_ += address;
+    } else {
+        Arena_ += name;
+        Arena_ += " (";
+        Arena_ += address;
+        Arena_ += ')';
+    }
     if (StringsMade_) {
         Names_.emplace_back(name);
         Addresses_.emplace_back(address);
@@ -400,7 +500,7 @@ void TMailRecipients::MakeStrings() const {
     Addresses_.reserve(Entries_.size());
     for (const TEntry& entry : Entries_) {
         Names_.emplace_back(Arena_, entry.Begin, entry.NameSize);
-        Addresses_.emplace_back(Arena_, entry.Begin + entry.NameSize, entry.AddressSize);
+        Addresses_.emplace_back(Arena_, entry.AddressBegin(), entry.AddressSize);
     }
     StringsMade_ = true;
 }
@@ -435,30 +535,15 @@ std::string_view TMailRecipients::AddressView(int i) const {
     Refresh();
     if (i < 0 || i >= static_cast<int>(Entries_.size())) return {};
     const TEntry& entry = Entries_[i];
-    return std::string_view(Arena_).substr(entry.Begin + entry.NameSize, entry.AddressSize);
+    return std::string_view(Arena_).substr(entry.AddressBegin(), entry.AddressSize);
 }
 
-std::string TMailRecipients::ListingText() const {
+std::string_view TMailRecipients::ListingView() const {
     Refresh();
-    std::string text;
-    text.reserve(Arena_.size() + Entries_.size() * 5);
-    const std::string_view arena(Arena_);
-    for (const TEntry& entry : Entries_) {
-        if (!text.empty()) text += "; ";
-        const std::string_view name = arena.substr(entry.Begin, entry.NameSize);
-        const std::string_view address = arena.substr(entry.Begin + entry.NameSize, entry.AddressSize);
-        // A name of nothing but white space shows as no name.
-        if (std::all_of(name.begin(), name.end(), IsFoldingSpace)) {
-            text += address;
-            continue;
-        }
-        text += name;
-        text += " (";
-        text += address;
-        text += ')';
-    }
-    return text;
+    return Arena_;
 }
+
+std::string TMailRecipients::ListingText() const { return std::string(ListingView()); }
 
 std::string TMailRecipients::NamesCommaText() const { return CommaText(Names()); }
 
@@ -497,7 +582,7 @@ void TMailRecipients::WriteHeader() {
             if (i > 0) value += ", ";
             const TEntry& entry = Entries_[i];
             value += FormatAddress(arena.substr(entry.Begin, entry.NameSize),
-                                   arena.substr(entry.Begin + entry.NameSize, entry.AddressSize),
+                                   arena.substr(entry.AddressBegin(), entry.AddressSize),
                                    OwningMessage->Charset);
         }
         OwningMessage->SetHeaderValue(HeaderName, value);

@@ -5,8 +5,10 @@
 // whatever the header holds (the message's HeaderVersion, the place and length of its header
 // lines and of the first entry of the header), so a loop over Count()/NameAt()/AddressAt()
 // parses the header once and is linear in the number of recipients. The entries are kept
-// in one text of the list's own; the std::string forms that NameAt, AddressAt, Names and
-// Addresses hand out are made from it the first time one of them is asked for.
+// in one text of the list's own, written as a message list shows them ("name (address)",
+// joined by "; "), so that the listing is made while the header is read; the std::string
+// forms that NameAt, AddressAt, Names and Addresses hand out are made from it the first time
+// one of them is asked for.
 
 #include <cstdint>
 #include <string>
@@ -56,7 +58,9 @@ public:
     std::string_view NameView(int i) const;
     std::string_view AddressView(int i) const;
     // The entries as a message list shows them: "name (address)", or the address alone when
-    // the name is empty or white space, joined by "; ".
+    // the name is empty or white space, joined by "; ". The view is valid until the list
+    // changes.
+    std::string_view ListingView() const;
     std::string ListingText() const;
     std::string NamesCommaText() const;
     std::string AddressesCommaText() const;
@@ -83,11 +87,13 @@ private:
     };
     TMarker CurrentMarker() const;
 
-    // An entry's name and, right after it, its address in Arena_.
+    // An entry in Arena_: its name at Begin, then " (" address ")", or the address alone at
+    // Begin when the name is empty.
     struct TEntry {
         std::size_t Begin;
         std::size_t NameSize;
         std::size_t AddressSize;
+        std::size_t AddressBegin() const { return NameSize == 0 ? Begin : Begin + NameSize + 2; }
     };
     mutable std::vector<TEntry> Entries_;
     mutable std::string Arena_;

@@ -119,7 +119,8 @@ bool AppendRowFromFile(TMessageList& list, const std::string& path, std::int64_t
             }
         }
         // "name (address)" of every To recipient, joined by "; ", as AddressText writes one.
-        const std::string recipients = showRecipients ? message.ToRecipients.ListingText() : "";
+        const std::string_view recipients =
+            showRecipients ? message.ToRecipients.ListingView() : std::string_view();
         const TMailAddress from = message.GetSender();
         AppendMessageRow(list, size, state, showRecipients, message.GetMessageId(), path,
                          message.GetSubject(), recipients, AddressText(from.Name, from.Address),

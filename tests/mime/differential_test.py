@@ -47,6 +47,9 @@ REASONS = {
     "split-character-joined":
         "adjacent encoded words of one charset are decoded as one byte string, so a character "
         "split between two words reads as that character; Python decodes each word alone",
+    "raw-utf8-header":
+        "raw UTF-8 in a header (RFC 6532) reads as UTF-8; Python's reading of message bytes "
+        "keeps it as escaped bytes, so the truth is Python's reading of the header as text",
     "raw-8bit-header":
         "raw 8-bit header bytes that are not UTF-8 read as windows-1252; Python shows "
         "replacement characters",

@@ -315,6 +315,32 @@ def hand_written():
     add("quoted-escapes", "From: \"Doe, \\\"JD\\\" John\" <jd@example.com>\nTo: \"A \\\\ B\" <ab@example.com>, "
         "undisclosed-recipients:;\nCc: Team: x@example.com, \"Y Z\" <y@example.com>;, w@example.com\n"
         "Subject: escapes\nDate: Tue, 12 Mar 2024 09:14:07 +0100\n\nbody\n")
+    # Names and addresses of every length from 1 to 40 with a quote, an escape, a space or a
+    # non-ASCII letter at different places: a list reader that takes texts a block at a time
+    # must find them at the start, middle and end of a block alike. The header is raw UTF-8,
+    # which Python's reading of message bytes keeps as escaped bytes: the truth is Python's
+    # reading of the same header as text.
+    people = []
+    for length in range(1, 41):
+        at = [0, length // 2, length - 1][length % 3]
+        special = ['\\"', " ", "é", "\\\\"][length % 4]
+        if special == " ":
+            at = min(max(at, 1), length - 2)  # inside: the ends of a name are trimmed
+        name = "n" * length
+        if at >= 0:
+            name = name[:at] + special + name[at + 1:]
+        people.append(f'"{name}" <{"a" * length}.{length}@example.com>')
+        people.append(f'{"b" * length}@example.org')
+        people.append(f'Plain {"c" * length} Name <c{length}@example.net>')
+        people.append(f'{"d" * length} =?utf-8?Q?=C3=A9t=C3=A9?= <d{length}@example.net>')
+        people.append(f'{"f" * length} =?utf-8?Q?x?= <f{length}@example.net>')
+    to = ",\n ".join(people)
+    add("address-lengths", ("From: a@example.com\nTo: " + to + "\nSubject: lengths\n"
+                            "Date: Tue, 12 Mar 2024 09:14:07 +0100\n"
+                            "Content-Type: text/plain; charset=utf-8\n\nbody\n").encode().replace(b"\n", b"\r\n"),
+        {"to": {"reason": "raw-utf8-header",
+                "value": [[a.display_name, a.addr_spec] for a in
+                          policy.default.header_factory("To", to.replace("\n", "")).addresses]}})
     add("comment-name", "From: jd@example.com (John Doe)\nTo: b@example.com\nSubject: comment\n"
         "Date: Tue, 12 Mar 2024 09:14:07 +0100\n\nbody\n",
         {"from": {"reason": "comment-as-name", "value": [["John Doe", "jd@example.com"]]}})
