@@ -89,17 +89,27 @@ int HexValue(char c) {
 // decoded in one pass without the general path's buffers. False, with out unspecified, for
 // anything else: the general path then reads the text.
 bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
-    if (text.size() < 8 || text.substr(0, 2) != "=?" || text.substr(text.size() - 2) != "?=")
+    const std::size_t n = text.size();
+    if (n < 8 || text[0] != '=' || text[1] != '?' || text[n - 2] != '?' || text[n - 1] != '=')
         return false;
-    TEncodedWord word;
-    if (!FindEncodedWord(text, 0, word) || word.Begin != 0 || word.End != text.size()) return false;
-    if (!EqualsNoCase(word.Charset, "utf-8") && !EqualsNoCase(word.Charset, "us-ascii"))
+    const std::size_t charsetEnd = text.find('?', 2);
+    if (charsetEnd == std::string_view::npos || charsetEnd + 3 > n - 2 ||
+        text[charsetEnd + 2] != '?')
         return false;
-    out.clear();
-    if (word.Letter == 'B') {
-        DecodeBase64LineTo(word.Text, out);
-    } else if (word.Letter == 'Q') {
-        const std::string_view q = word.Text;
+    const std::string_view charset = text.substr(2, charsetEnd - 2);
+    if (!EqualsNoCase(charset, "utf-8") && !EqualsNoCase(charset, "us-ascii")) return false;
+    const char letter = UpperAscii(text[charsetEnd + 1]);
+    // The text up to the closing "?=". A "?" inside it ends the word earlier: several words
+    // (or one followed by text), which the general path reads.
+    const std::string_view encoded = text.substr(charsetEnd + 3, n - 2 - (charsetEnd + 3));
+    bool nul = false;
+    if (letter == 'B') {
+        if (encoded.find('?') != std::string_view::npos) return false;
+        out.clear();
+        DecodeBase64LineTo(encoded, out);
+        nul = out.find('\0') != std::string::npos;
+    } else if (letter == 'Q') {
+        const std::string_view q = encoded;
         out.resize(q.size()); // a Q word never decodes longer than it is written
         char* to = out.data();
         for (std::size_t i = 0; i < q.size(); ++i) {
@@ -111,9 +121,11 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
                 const int high = i + 2 < q.size() ? HexValue(q[i + 1]) : -1;
                 const int low = high >= 0 ? HexValue(q[i + 2]) : -1;
                 if (low < 0) return false;
-                *to++ = static_cast<char>(high * 16 + low);
+                *to = static_cast<char>(high * 16 + low);
+                nul = nul || *to == '\0';
+                ++to;
                 i += 2;
-            } else if (IsWordSpace(c)) {
+            } else if (IsWordSpace(c) || c == '?') {
                 return false;
             } else {
                 *to++ = c;
@@ -124,7 +136,7 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
         return false;
     }
     if (!IsValidUtf8(out)) return false;
-    std::erase(out, '\0');
+    if (nul) std::erase(out, '\0');
     return true;
 }
 

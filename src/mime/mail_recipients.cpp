@@ -23,73 +23,101 @@ bool IsFoldingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 #if defined(__SSE2__)
 // Bit i set when byte i of the chunk is one of Stops.
 template <char... Stops>
-int StopMask(__m128i chunk) {
+[[gnu::always_inline]] inline int StopMask(__m128i chunk) {
     __m128i hit = _mm_setzero_si128();
     ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(Stops)))), ...);
     return _mm_movemask_epi8(hit);
 }
 #endif
 
-// The first of Stops at or after i, or the end of the text. Sixteen bytes at a time where the
-// processor offers it, the last sixteen of a text read once more rather than byte by byte:
-// names and addresses are mostly runs of 10 to 30 bytes.
+// What a short text holds that matters for taking it as a name or an address: bytes of 128
+// or more, "=" or NUL (an encoded word, or a byte no header text keeps), folding white space.
+// Kept as bits of one word: flags in separate bytes cost a stalled read when handed back.
+struct TByteKinds {
+    static constexpr unsigned HighBit = 1;
+    static constexpr unsigned EqualsOrNulBit = 2;
+    static constexpr unsigned SpaceBit = 4;
+    unsigned Bits = 0;
+    bool High() const { return (Bits & HighBit) != 0; }
+    bool EqualsOrNul() const { return (Bits & EqualsOrNulBit) != 0; }
+    bool Space() const { return (Bits & SpaceBit) != 0; }
+};
+
+namespace swar {
+constexpr std::uint64_t Ones = 0x0101010101010101ULL;
+constexpr std::uint64_t Highs = 0x8080808080808080ULL;
+constexpr std::uint64_t ZeroBytes(std::uint64_t v) { return (v - Ones) & ~v & Highs; }
+constexpr std::uint64_t Bytes(std::uint64_t v, char c) {
+    return ZeroBytes(v ^ (Ones * static_cast<unsigned char>(c)));
+}
+unsigned Kinds(std::uint64_t v) {
+    const std::uint64_t special = ZeroBytes(v) | Bytes(v, '=');
+    const std::uint64_t space = Bytes(v, ' ') | Bytes(v, '\t') | Bytes(v, '\r') | Bytes(v, '\n');
+    return ((v & Highs) != 0 ? TByteKinds::HighBit : 0u) |
+           (special != 0 ? TByteKinds::EqualsOrNulBit : 0u) |
+           (space != 0 ? TByteKinds::SpaceBit : 0u);
+}
+} // namespace swar
+
+[[gnu::always_inline]] inline unsigned CharKinds(char c) {
+    return (static_cast<unsigned char>(c) >= 0x80 ? TByteKinds::HighBit : 0u) |
+           (c == '=' || c == '\0' ? TByteKinds::EqualsOrNulBit : 0u) |
+           (IsFoldingSpace(c) ? TByteKinds::SpaceBit : 0u);
+}
+
+#if defined(__SSE2__)
+// The kinds of the bytes of a chunk whose bit is set in valid.
+[[gnu::always_inline]] inline unsigned ChunkKinds(__m128i chunk, int valid) {
+    return ((_mm_movemask_epi8(chunk) & valid) != 0 ? TByteKinds::HighBit : 0u) |
+           ((StopMask<'=', '\0'>(chunk) & valid) != 0 ? TByteKinds::EqualsOrNulBit : 0u) |
+           ((StopMask<' ', '\t', '\r', '\n'>(chunk) & valid) != 0 ? TByteKinds::SpaceBit : 0u);
+}
+#endif
+
+// The first of Stops at or after i, or the end of the text; the kinds of the bytes passed over
+// are added to bits, so that a name or an address is classified while it is found. Sixteen
+// bytes at a time where the processor offers it, the last sixteen of a text read once more
+// rather than byte by byte: names and addresses are mostly runs of 10 to 30 bytes.
 template <char... Stops>
-std::size_t FindStop(std::string_view text, std::size_t i) {
+std::size_t FindStop(std::string_view text, std::size_t i, unsigned& bits) {
     const std::size_t n = text.size();
     const char* data = text.data();
 #if defined(__SSE2__)
     if (n >= 16) {
         for (; i + 16 <= n; i += 16) {
-            const int mask =
-                StopMask<Stops...>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
-            if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+            const int mask = StopMask<Stops...>(chunk);
+            if (mask != 0) {
+                bits |= ChunkKinds(chunk, (mask & -mask) - 1);
+                return i + static_cast<std::size_t>(__builtin_ctz(mask));
+            }
+            bits |= ChunkKinds(chunk, 0xFFFF);
         }
         if (i >= n) return n;
         const std::size_t last = n - 16;
-        const int mask =
-            StopMask<Stops...>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last))) >>
-            (i - last);
+        const int shift = static_cast<int>(i - last);
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last));
+        const int mask = StopMask<Stops...>(chunk) >> shift;
+        const int passed = mask != 0 ? (mask & -mask) - 1 : 0xFFFF >> shift;
+        bits |= ChunkKinds(chunk, passed << shift);
         return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : n;
     }
 #endif
     for (; i < n; ++i) {
         const char c = data[i];
         if (((c == Stops) || ...)) return i;
+        bits |= CharKinds(c);
     }
     return n;
 }
 
 // The end of the run of ordinary text that starts at i: the next folding white space or
 // character the list parser acts on.
-std::size_t RunEnd(std::string_view value, std::size_t i) {
-    return FindStop<' ', '\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'>(value, i);
+std::size_t RunEnd(std::string_view value, std::size_t i, unsigned& bits) {
+    return FindStop<' ', '\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'>(value, i, bits);
 }
-
-// What a short text holds that matters for taking it as a name or an address: bytes of 128
-// or more, "=" or NUL (an encoded word, or a byte no header text keeps), folding white space.
-struct TByteKinds {
-    bool High = false;
-    bool EqualsOrNul = false;
-    bool Space = false;
-};
-
-namespace swar {
-constexpr std::uint64_t Ones = 0x0101010101010101ULL;
-constexpr std::uint64_t Highs = 0x8080808080808080ULL;
-constexpr bool HasZero(std::uint64_t v) { return ((v - Ones) & ~v & Highs) != 0; }
-constexpr bool HasByte(std::uint64_t v, char c) {
-    return HasZero(v ^ (Ones * static_cast<unsigned char>(c)));
-}
-void Add(std::uint64_t v, TByteKinds& kinds) {
-    kinds.High = kinds.High || (v & Highs) != 0;
-    kinds.EqualsOrNul = kinds.EqualsOrNul || HasZero(v) || HasByte(v, '=');
-    kinds.Space = kinds.Space || HasByte(v, ' ') || HasByte(v, '\t') || HasByte(v, '\r') ||
-                  HasByte(v, '\n');
-}
-} // namespace swar
 
 TByteKinds KindsOf(std::string_view text) {
-    TByteKinds kinds;
     const char* data = text.data();
     const std::size_t n = text.size();
 #if defined(__SSE2__)
@@ -106,27 +134,29 @@ TByteKinds KindsOf(std::string_view text) {
         std::size_t i = 0;
         for (; i + 16 <= n; i += 16) add(i);
         if (i < n) add(n - 16);
-        return {high != 0, special != 0, space != 0};
+        return {(high != 0 ? TByteKinds::HighBit : 0u) |
+                (special != 0 ? TByteKinds::EqualsOrNulBit : 0u) |
+                (space != 0 ? TByteKinds::SpaceBit : 0u)};
     }
 #endif
-    if (n >= 8) {
+    if (n >= 8 && n <= 16) {
         std::uint64_t first;
         std::uint64_t last;
         std::memcpy(&first, data, 8);
         std::memcpy(&last, data + n - 8, 8);
-        swar::Add(first, kinds);
-        swar::Add(last, kinds);
-        if (n <= 16) return kinds;
-        kinds = {};
+        return {swar::Kinds(first) | swar::Kinds(last)};
     }
+    unsigned bits = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const char c = data[i];
-        kinds.High = kinds.High || static_cast<unsigned char>(c) >= 0x80;
-        kinds.EqualsOrNul = kinds.EqualsOrNul || c == '=' || c == '\0';
-        kinds.Space = kinds.Space || IsFoldingSpace(c);
+        if (static_cast<unsigned char>(c) >= 0x80) bits |= TByteKinds::HighBit;
+        if (c == '=' || c == '\0') bits |= TByteKinds::EqualsOrNulBit;
+        if (IsFoldingSpace(c)) bits |= TByteKinds::SpaceBit;
     }
-    return kinds;
+    return {bits};
 }
+
+
 
 // Appends text to a phrase with runs of white space made one space.
 void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace) {
@@ -148,12 +178,10 @@ void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace
 
 // An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
 // address after it counts. The text itself when it holds neither a route nor white space,
-// else the address written into buffer, whose room is reused from entry to entry. high tells
-// whether the address holds bytes of 128 or more.
-std::string_view AngleAddress(std::string_view text, std::string& buffer, bool& high) {
-    const TByteKinds kinds = KindsOf(text);
-    high = kinds.High;
-    if (!text.empty() && text.front() != '@' && !kinds.Space) return text;
+// else the address written into buffer, whose room is reused from entry to entry. kinds: what
+// the text holds.
+std::string_view AngleAddress(std::string_view text, TByteKinds kinds, std::string& buffer) {
+    if (!text.empty() && text.front() != '@' && !kinds.Space()) return text;
     buffer.clear();
     for (char c : text) {
         if (!IsFoldingSpace(c)) buffer += c;
@@ -168,11 +196,10 @@ std::string_view AngleAddress(std::string_view text, std::string& buffer, bool& 
 constexpr int MaxCommentDepth = 50;
 
 // DecodeWords of a collected phrase, written into out; the trimmed phrase itself when there
-// is nothing to decode. out keeps its room from entry to entry, so a list of many thousand
+// is nothing to decode. kinds: what the phrase holds. out keeps its room from entry to entry, so a list of many thousand
 // names costs no allocation per name.
-std::string_view DecodedPhrase(std::string_view phrase, std::string& out) {
-    const TByteKinds kinds = KindsOf(phrase);
-    if (kinds.EqualsOrNul) {
+std::string_view DecodedPhrase(std::string_view phrase, TByteKinds kinds, std::string& out) {
+    if (kinds.EqualsOrNul()) {
         for (std::size_t i = 0; i < phrase.size(); ++i) {
             const char c = phrase[i];
             if (c == '\0' || (c == '=' && i + 1 < phrase.size() && phrase[i + 1] == '?')) {
@@ -181,7 +208,7 @@ std::string_view DecodedPhrase(std::string_view phrase, std::string& out) {
             }
         }
     }
-    if (kinds.High && !IsValidUtf8(phrase)) {
+    if (kinds.High() && !IsValidUtf8(phrase)) {
         DecodeWordsTo(phrase, out);
         return out;
     }
@@ -241,34 +268,37 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
     bool haveAngle = false;
     bool phraseQuoted = false; // the phrase holds a quoted string: it is a name, not an address
     bool pendingSpace = false;
+    unsigned phraseBits = 0;       // the kinds of the phrase's bytes (TByteKinds)
     std::string_view angleAddress; // the address in angle brackets: in value or in angle
-    bool angleHigh = false;        // whether it holds bytes of 128 or more
+    TByteKinds angleKinds;
     auto emit = [&] {
         // Views into the value, the collecting buffers or name and address.
         std::string_view entryName;
         std::string_view entryAddress;
         if (haveAngle) {
-            entryName = DecodedPhrase(phrase, name);
-            if (entryName.empty()) entryName = DecodedPhrase(comment, name);
-            entryAddress = AddressUtf8(angleAddress, angleHigh, address);
+            entryName = DecodedPhrase(phrase, {phraseBits}, name);
+            if (entryName.empty() && !comment.empty())
+                entryName = DecodedPhrase(comment, KindsOf(comment), name);
+            entryAddress = AddressUtf8(angleAddress, angleKinds.High(), address);
         } else if (phraseQuoted && phrase.find('@') == std::string::npos) {
-            entryName = DecodedPhrase(phrase, name);
+            entryName = DecodedPhrase(phrase, {phraseBits}, name);
         } else {
-            const TByteKinds kinds = KindsOf(phrase);
-            if (!kinds.Space) {
-                entryAddress = AddressUtf8(phrase, kinds.High, address);
+            const TByteKinds kinds{phraseBits};
+            if (!kinds.Space()) {
+                entryAddress = AddressUtf8(phrase, kinds.High(), address);
             } else {
                 squeezed.clear();
                 for (char c : phrase) {
                     if (!IsFoldingSpace(c)) squeezed += c;
                 }
-                entryAddress = AddressUtf8(squeezed, kinds.High, address);
+                entryAddress = AddressUtf8(squeezed, kinds.High(), address);
             }
-            entryName = DecodedPhrase(comment, name);
+            if (!comment.empty()) entryName = DecodedPhrase(comment, KindsOf(comment), name);
         }
         // Empty entries (a trailing or doubled separator) name nobody and are skipped.
         if (!entryName.empty() || !entryAddress.empty()) addEntry(entryName, entryAddress);
         phrase.clear();
+        phraseBits = 0;
         comment.clear();
         angleAddress = {};
         haveAngle = false;
@@ -281,12 +311,16 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         char c = value[i];
         if (c == '"') {
             // quoted string; an unclosed one runs to the end
-            if (pendingSpace && !phrase.empty()) phrase += ' ';
+            if (pendingSpace && !phrase.empty()) {
+                phrase += ' ';
+                phraseBits |= TByteKinds::SpaceBit;
+            }
             pendingSpace = false;
             ++i;
             while (i < n && value[i] != '"') {
                 if (value[i] == '\\' && i + 1 < n) ++i;
-                const std::size_t run = FindStop<'"', '\\'>(value, i + 1);
+                phraseBits |= CharKinds(value[i]);
+                const std::size_t run = FindStop<'"', '\\'>(value, i + 1, phraseBits);
                 phrase.append(value.data() + i, run - i);
                 i = run;
             }
@@ -322,9 +356,9 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
             continue;
         }
         if (c == '<') {
-            std::size_t close = value.find('>', i + 1);
-            std::size_t end = close == std::string_view::npos ? n : close;
-            angleAddress = AngleAddress(value.substr(i + 1, end - i - 1), angle, angleHigh);
+            angleKinds = {};
+            const std::size_t end = FindStop<'>'>(value, i + 1, angleKinds.Bits);
+            angleAddress = AngleAddress(value.substr(i + 1, end - i - 1), angleKinds, angle);
             haveAngle = true;
             i = end == n ? n : end + 1;
             continue;
@@ -332,6 +366,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         if (c == ':' && !haveAngle) {
             // a group's name: what follows are its members
             phrase.clear();
+            phraseBits = 0;
             comment.clear();
             phraseQuoted = false;
             pendingSpace = false;
@@ -354,13 +389,17 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         }
         // Ordinary text: the run up to the next special character or white space goes in one
         // piece, so long lists cost no call per character.
-        const std::size_t run = RunEnd(value, i);
+        const std::size_t run = RunEnd(value, i, phraseBits);
         if (run == i) {
             AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // a lone ':'
+            phraseBits |= KindsOf(phrase).Bits;
             ++i;
             continue;
         }
-        if (pendingSpace) phrase += ' ';
+        if (pendingSpace) {
+            phrase += ' ';
+            phraseBits |= TByteKinds::SpaceBit;
+        }
         pendingSpace = false;
         phrase.append(value.data() + i, run - i);
         i = run;
@@ -453,8 +492,8 @@ void TMailRecipients::Refresh() const {
     for (const std::string& entry : OwningMessage->HeaderLines) {
         if (!StartsWithName(entry, prefix)) continue;
         // Room for the line's text, the listing's separators and an entry per 32 bytes of it
-        // (an address with a short name), grown geometrically, so that a header of one long line is not moved again
-        // and again and one of thousands of lines not once per line.
+        // (an address with a short name), grown geometrically, so that a header of one long
+        // line is not moved again and again and one of thousands of lines not once per line.
         const std::size_t text = Arena_.size() + entry.size() + entry.size() / 8;
         if (text > Arena_.capacity()) Arena_.reserve(std::max(text, 2 * Arena_.capacity()));
         const std::size_t entries = Entries_.size() + entry.size() / 32 + 1;
