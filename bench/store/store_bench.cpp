@@ -135,8 +135,8 @@ int GenMail(const std::string& home, const std::string& maildir, int count, int 
         if (!WriteFileAtomically(inbox + name, text))
             return 1;
         // The same file for the peers, as a Maildir message (seen unless unread).
-        fs::create_hard_link(inbox + name, maildir + "/cur/" + stem + ".bench:2," +
-                                               (unread ? "" : "S"));
+        fs::create_hard_link(inbox + name,
+                             maildir + "/cur/" + stem + ".bench:2," + (unread ? "" : "S"));
     }
     return 0;
 }
@@ -236,8 +236,7 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     // The input set, where a mode takes one: the last argument, 1 when left out.
     auto set = [&](int setArgument) {
-        return argc > setArgument ? std::clamp(Number(argv[setArgument]), 1, bench::kStoreSets)
-                                  : 1;
+        return argc > setArgument ? std::clamp(Number(argv[setArgument]), 1, bench::kStoreSets) : 1;
     };
     if (mode == "gen-index" && (argc == 4 || argc == 5))
         return GenIndex(argv[2], Number(argv[3]), set(4));

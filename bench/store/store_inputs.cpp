@@ -8,17 +8,32 @@ namespace pelmora::bench {
 
 namespace {
 
-const char* kWords[] = {"project", "meeting", "invoice", "report", "schedule", "review",
+const char* kWords[] = {"project", "meeting", "invoice", "report",   "schedule", "review",
                         "budget",  "draft",   "update",  "question", "delivery", "contract",
                         "Re:",     "Fwd:",    "urgent",  "weekly",   "status",   "plan"};
 
 // Set 2 writes in several languages: two- and three-byte characters, so that cutting a long
 // text at 255 bytes has to find a character boundary.
-const char* kLongWords[] = {"Angebotsprüfung", "réunion",   "Übersicht",      "quarterly",
-                            "Zusammenfassung", "naïve",     "coöperation",    "заседание",
-                            "会議",            "proposal",  "follow-up",      "AW:",
-                            "WG:",             "Протокол",  "évaluation",     "deliverables",
-                            "Lieferbedingungen", "计划",    "Größenänderung", "façade"};
+const char* kLongWords[] = {"Angebotsprüfung",
+                            "réunion",
+                            "Übersicht",
+                            "quarterly",
+                            "Zusammenfassung",
+                            "naïve",
+                            "coöperation",
+                            "заседание",
+                            "会議",
+                            "proposal",
+                            "follow-up",
+                            "AW:",
+                            "WG:",
+                            "Протокол",
+                            "évaluation",
+                            "deliverables",
+                            "Lieferbedingungen",
+                            "计划",
+                            "Größenänderung",
+                            "façade"};
 
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -59,7 +74,9 @@ void AppendSet1Rows(TMessageList& list, int rows) {
     for (int i = 0; i < rows; ++i) {
         const int state = std::array<int, 6>{-1, -1, -1, 2, 1, 4}[random() % 6];
         const std::string name = (state == 2 ? "_" : "") + std::to_string(1000000 + i) +
-                                 (state == 1 ? ".emlf" : state == 4 ? ".emlo" : ".eml");
+                                 (state == 1   ? ".emlf"
+                                  : state == 4 ? ".emlo"
+                                               : ".eml");
         AppendMessageRow(list, 1000 + random() % 200000, state, false,
                          "<" + std::to_string(random()) + ".JavaMail@mail.example.org>",
                          "/home/user/.local/share/pelmora/Projects/1000/inbox/" + name,
@@ -76,8 +93,8 @@ void AppendSet2Rows(TMessageList& list, int rows) {
     std::mt19937 random(29);
     for (int i = 0; i < rows; ++i) {
         const int state = std::array<int, 6>{-1, -1, -1, -1, 1, 2}[random() % 6];
-        const std::string name = (state == 2 ? "_" : "") + std::to_string(3000000 + i) +
-                                 (state == 1 ? ".emlf" : ".eml");
+        const std::string name =
+            (state == 2 ? "_" : "") + std::to_string(3000000 + i) + (state == 1 ? ".emlf" : ".eml");
         std::string recipients;
         const int count = 5 + static_cast<int>(Pick(random, 36));
         for (int r = 0; r < count; ++r) {
@@ -111,13 +128,21 @@ std::string Set1Message(std::mt19937& random, int i) {
                              std::to_string(i % 300) + "@example.com>";
     std::string head = "Return-Path: <person@example.com>\r\n"
                        "Received: from mail.example.com (mail.example.com [192.0.2.7])\r\n"
-                       "\tby mx.example.org with ESMTPS id " + std::to_string(random()) + "\r\n"
+                       "\tby mx.example.org with ESMTPS id " +
+                       std::to_string(random()) +
+                       "\r\n"
                        "\tfor <me@example.org>; Tue, 05 Mar 2024 14:07:09 +0100\r\n"
-                       "From: " + from + "\r\nTo: Me <me@example.org>, team@example.org\r\n"
-                       "Subject: " + Words(random, 4) + " #" + std::to_string(i) + "\r\n"
-                       "Date: Tue, " + std::to_string(1 + i % 28) + " Mar 2024 1" +
-                       std::to_string(i % 10) + ":07:09 +0100\r\nMessage-ID: <" +
-                       std::to_string(i) + "." + std::to_string(random()) + "@example.com>\r\n"
+                       "From: " +
+                       from +
+                       "\r\nTo: Me <me@example.org>, team@example.org\r\n"
+                       "Subject: " +
+                       Words(random, 4) + " #" + std::to_string(i) +
+                       "\r\n"
+                       "Date: Tue, " +
+                       std::to_string(1 + i % 28) + " Mar 2024 1" + std::to_string(i % 10) +
+                       ":07:09 +0100\r\nMessage-ID: <" + std::to_string(i) + "." +
+                       std::to_string(random()) +
+                       "@example.com>\r\n"
                        "MIME-Version: 1.0\r\n";
     std::string body;
     const int lines = 20 + static_cast<int>(random() % 120);
@@ -125,14 +150,19 @@ std::string Set1Message(std::mt19937& random, int i) {
         body += Words(random, 9) + "\r\n";
     const int kind = static_cast<int>(random() % 20);
     if (kind < 12) // plain text
-        return head + "Content-Type: text/plain; charset=utf-8\r\n"
-                      "Content-Transfer-Encoding: 8bit\r\n\r\n" + body;
+        return head +
+               "Content-Type: text/plain; charset=utf-8\r\n"
+               "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+               body;
     if (kind < 17) { // text and HTML alternatives
         std::string html = "<html><body><p>" + body + "</p></body></html>\r\n";
-        return head + "Content-Type: multipart/alternative; boundary=\"alt\"\r\n\r\n"
-                      "--alt\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + body +
+        return head +
+               "Content-Type: multipart/alternative; boundary=\"alt\"\r\n\r\n"
+               "--alt\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
+               body +
                "--alt\r\nContent-Type: text/html; charset=utf-8\r\n"
-               "Content-Transfer-Encoding: quoted-printable\r\n\r\n" + html + "--alt--\r\n";
+               "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+               html + "--alt--\r\n";
     }
     // With an attachment of 20 to 120 KB.
     std::string attachment;
@@ -142,9 +172,10 @@ std::string Set1Message(std::mt19937& random, int i) {
             attachment += kBase64[random() % 64];
         attachment += "\r\n";
     }
-    return head + "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n"
-                  "--mix\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + body +
-           "--mix\r\nContent-Type: application/pdf; name=\"doc" + std::to_string(i) +
+    return head +
+           "Content-Type: multipart/mixed; boundary=\"mix\"\r\n\r\n"
+           "--mix\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
+           body + "--mix\r\nContent-Type: application/pdf; name=\"doc" + std::to_string(i) +
            ".pdf\"\r\nContent-Disposition: attachment; filename=\"doc" + std::to_string(i) +
            ".pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" + attachment + "--mix--\r\n";
 }
@@ -217,8 +248,8 @@ std::string Set2Message(std::mt19937& random, int n) {
     char date[64];
     std::snprintf(date, sizeof date, "%s, %u %s %u %02u:%02u:%02u %s",
                   std::array{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"}[weekday], day,
-                  std::array{"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep",
-                             "Oct", "Nov", "Dec"}[month],
+                  std::array{"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct",
+                             "Nov", "Dec"}[month],
                   year, hour, minute, second,
                   std::array{"-0700", "+0000", "+0530", "+0100", "-0300"}[zone]);
     std::string head;
@@ -249,22 +280,26 @@ std::string Set2Message(std::mt19937& random, int n) {
                        "\r\nContent-Type: multipart/alternative; boundary=\"" + alt +
                        "\"\r\n\r\n--" + alt +
                        "\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                       "Content-Transfer-Encoding: 8bit\r\n\r\n" + text + "--" + alt +
+                       "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+                       text + "--" + alt +
                        "\r\nContent-Type: text/html; charset=utf-8\r\n"
-                       "Content-Transfer-Encoding: 8bit\r\n\r\n<html><body><p>" + text +
-                       "</p></body></html>\r\n--" + alt + "--\r\n";
+                       "Content-Transfer-Encoding: 8bit\r\n\r\n<html><body><p>" +
+                       text + "</p></body></html>\r\n--" + alt + "--\r\n";
     const int attachments = 3 + static_cast<int>(Pick(random, 14));
     for (int a = 0; a < attachments; ++a) {
         const std::string name = "%C3%9Cbersicht-" + std::to_string(a) + ".pdf";
         const std::string data = Base64Lines(random, 1024 + Pick(random, 29 * 1024));
-        body += "--" + mix + "\r\nContent-Type: application/pdf\r\n"
-                "Content-Disposition: attachment;\r\n filename*=utf-8''" + name +
-                "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + data;
+        body += "--" + mix +
+                "\r\nContent-Type: application/pdf\r\n"
+                "Content-Disposition: attachment;\r\n filename*=utf-8''" +
+                name + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + data;
     }
     if (n % 10 == 0)
-        body += "--" + mix + "\r\nContent-Type: message/rfc822\r\n\r\n"
+        body += "--" + mix +
+                "\r\nContent-Type: message/rfc822\r\n\r\n"
                 "From: Ann <ann@example.org>\r\nTo: bob@example.org\r\nSubject: forwarded\r\n"
-                "Message-ID: <inner." + std::to_string(n) + "@example.org>\r\n\r\n" + text;
+                "Message-ID: <inner." +
+                std::to_string(n) + "@example.org>\r\n\r\n" + text;
     return head + body + "--" + mix + "--\r\n";
 }
 

@@ -140,8 +140,8 @@ bool RunPeer(const std::string& arguments, double& wall, double& cpu, long& coun
         output += buffer;
     const int status = pclose(pipe);
     bytes = -1;
-    if (status != 0 || std::sscanf(output.c_str(), "%lf %lf %ld %lld", &wall, &cpu, &count,
-                                   &bytes) < 3) {
+    if (status != 0 ||
+        std::sscanf(output.c_str(), "%lf %lf %ld %lld", &wall, &cpu, &count, &bytes) < 3) {
         Fail("the peer failed: " + command + "\n" + output);
         return false;
     }
@@ -221,7 +221,8 @@ bool SameMessages(const std::vector<TBodyText>& fetched, const std::vector<std::
     return true;
 }
 
-void BenchPop3(TUiServices& ui, int set, int rounds, const std::vector<bench::TPop3Mailbox>& boxes) {
+void BenchPop3(TUiServices& ui, int set, int rounds,
+               const std::vector<bench::TPop3Mailbox>& boxes) {
     TTempDir files("pelmora-bench-pop3");
     TTestCa ca(files.Path());
     TTestCertificate certificate = ca.Issue({"localhost", {"localhost"}, {"127.0.0.1"}});
@@ -275,8 +276,8 @@ void BenchPop3(TUiServices& ui, int set, int rounds, const std::vector<bench::TP
             double wall = 0, cpu = 0;
             long count = 0;
             long long bytes = 0;
-            if (!RunPeer("pop3 " + std::to_string(server.Pop3Port()) + " " + box.User +
-                             " bench " + expected,
+            if (!RunPeer("pop3 " + std::to_string(server.Pop3Port()) + " " + box.User + " bench " +
+                             expected,
                          wall, cpu, count, bytes) ||
                 count != static_cast<long>(size.Count) || bytes != size.Bytes) {
                 Fail("poplib fetched " + std::to_string(count) + " messages of " +
@@ -288,8 +289,8 @@ void BenchPop3(TUiServices& ui, int set, int rounds, const std::vector<bench::TP
             return true;
         };
         Alternate(rounds, oursOnce, peerOnce);
-        PrintComparison("POP3 fetch " + box.Title + ", set " + std::to_string(set), ours,
-                        "poplib", peer);
+        PrintComparison("POP3 fetch " + box.Title + ", set " + std::to_string(set), ours, "poplib",
+                        peer);
     }
 }
 
