@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmora {
 
@@ -22,15 +23,20 @@ bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
 bool SaveReceivedMessageDurably(std::string_view addedHeaders, std::string_view serverText,
                                 const std::string& path, std::string* error = nullptr);
 
-// Flushes, in one go, everything written so far on the file system that holds `path`: the
-// files of a batch of messages and their directory entries. Much cheaper than a flush per
-// file when many small files were written. False when the flush failed (the caller then
-// flushes file by file with SyncMessageFile).
-bool FlushFileSystemOf(const std::string& path);
+// Flushes a batch of written message files and their directories, whichever way costs less
+// right now: while the file system holds little else unwritten, one flush of the whole file
+// system; while other programs have much unwritten data there (a flush of everything would
+// wait for all of it), each of these files by itself, several at a time. result[i] tells
+// whether paths[i] is a non-empty regular file that is on disk.
+std::vector<bool> FlushWrittenFiles(const std::vector<std::string>& paths);
 
-// Flushes one written message file and its directory; false when the file is missing, empty
-// or could not be flushed.
-bool SyncMessageFile(const std::string& path);
+// The file-by-file way of FlushWrittenFiles: never waits for other programs' writes.
+std::vector<bool> FlushEachFile(const std::vector<std::string>& paths);
+
+// Removes files, several at a time: on file systems that tell the disk about every freed
+// block, each removal waits for the disk. Missing files are no error; returns how many files
+// could not be removed.
+int RemoveFiles(const std::vector<std::string>& paths);
 
 // The size of a file, or -1 when it cannot be read.
 std::int64_t FileSizeOf(const std::string& path);

@@ -154,31 +154,34 @@ void TSentFiling::Flush() {
     CompleteFlush();
     if (Written.empty())
         return;
-    // The file system is flushed aside while the next messages go out: syncfs waits for every
-    // dirty page of the file system, other programs' too, and that wait need not hold up the
-    // conversation. Only the copies written before it started count as flushed by it.
+    // The copies are flushed aside while the next messages go out. Only the copies written
+    // before the flush started count as flushed by it.
     Flushing.swap(Written);
-    const std::string store = Run.Shell().Dirs().Store;
-    FlushDone = std::async(std::launch::async, [store] { return FlushFileSystemOf(store); });
+    std::vector<std::string> copies;
+    copies.reserve(Flushing.size());
+    for (const TPending& pending : Flushing)
+        copies.push_back(pending.Row.FilePath);
+    FlushDone = std::async(std::launch::async, [copies = std::move(copies)] {
+        return FlushWrittenFiles(copies);
+    });
 }
 
 void TSentFiling::CompleteFlush() {
     if (!FlushDone.valid())
         return;
-    const bool flushed = FlushDone.get();
+    const std::vector<bool> flushed = FlushDone.get();
     std::vector<TPending> batch;
     batch.swap(Flushing);
 
     // The copies first, flushed: until then the outbox files stay.
     std::vector<TPending> filed;
-    for (TPending& pending : batch) {
-        const std::string& copy = pending.Row.FilePath;
-        if (flushed ? FileSizeOf(copy) > 0 : SyncMessageFile(copy)) {
-            filed.push_back(std::move(pending));
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (i < flushed.size() && flushed[i]) {
+            filed.push_back(std::move(batch[i]));
             continue;
         }
         std::error_code ignored;
-        std::filesystem::remove(copy, ignored);
+        std::filesystem::remove(batch[i].Row.FilePath, ignored);
         FilingFailed(Run, 32);
     }
 
@@ -229,12 +232,15 @@ bool TSentFiling::PrepareFolder(const std::string& folder) {
 
 void TSentFiling::Finish() {
     Flush();
+    // The outbox files of earlier batches go while the last copies are being flushed; only now,
+    // as no more copies are created here. Every removal may wait for the disk, so they go
+    // several at a time.
+    RemoveFiles(MovedAside);
+    MovedAside.clear();
     CompleteFlush();
     RemoveSome(Filed.size());
-    for (const std::string& path : MovedAside) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-    }
+    std::future<int> removing = std::async(
+        std::launch::async, [aside = std::move(MovedAside)] { return RemoveFiles(aside); });
     MovedAside.clear();
     // The outbox rows of the removed files, one index write per project.
     TShell& shell = Run.Shell();
@@ -253,6 +259,7 @@ void TSentFiling::Finish() {
         first = end;
     }
     Removed.clear();
+    removing.wait();
 }
 
 namespace {

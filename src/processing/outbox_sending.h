@@ -9,9 +9,10 @@
 //
 // The copy is written while the server takes the message text (and removed again when the
 // server refuses it); flushing, rows and removals are done for batches of sent messages
-// (TSentFiling): one flush of the file system instead of one per file, one write of each
-// index per batch. A crash before a batch is finished leaves its messages in the outbox, so
-// the next run sends them again: mail may be sent twice, but none is lost.
+// (TSentFiling): the copies of a batch are flushed together, aside, while later messages go
+// out, and each index is written once per batch. A crash before a batch is finished leaves
+// its messages in the outbox, so the next run sends them again: mail may be sent twice, but
+// none is lost.
 
 #include "processing/index_row.h"
 
@@ -85,7 +86,7 @@ private:
     TTransferRun& Run; // Not owned.
     std::vector<TPending> Written;  // copies written since the last flush started
     std::vector<TPending> Flushing; // copies of the flush in progress
-    std::future<bool> FlushDone;    // its result: true when the file system was flushed
+    std::future<std::vector<bool>> FlushDone; // its result: which copies are on disk
     std::chrono::steady_clock::time_point Started;
     std::deque<std::pair<int, std::string>> Filed;    // project, outbox name
     std::vector<std::pair<int, std::string>> Removed; // outbox files whose rows remain
