@@ -7,10 +7,11 @@
 // side times its own work, interpreter start-up excluded: wall time and CPU time (user +
 // system of the working thread; of the peer's process). Every run is checked before it
 // counts: the messages fetched, their number, bytes and texts, against what the server was
-// given; the messages the SMTP server stored against what was sent. A failed check stops
-// the measure without a ratio and makes the exit status 1. Per measure the report gives
-// each side's median with its spread (smallest-largest) and the ratio of the medians
-// (ours / peer: below 1 is faster), for wall and CPU time.
+// given; the messages the SMTP server stored against what was sent, and their envelopes
+// against those of the other side (smtplib's come from Python's mail parser reading the
+// same headers). A failed check stops the measure without a ratio and makes the exit status
+// 1. Per measure the report gives each side's median with its spread (smallest-largest) and
+// the ratio of the medians (ours / peer: below 1 is faster), for wall and CPU time.
 //
 //   pelmora_bench_transport [--rounds N (5)] [--set 1|2] [--only pop3|smtp|idle] [--quick]
 //
@@ -296,9 +297,26 @@ void BenchPop3(TUiServices& ui, int set, int rounds,
 
 // --- SMTP ---------------------------------------------------------------------------------
 
-// What the server stored against the texts sent, in order.
+// The envelopes of the stored messages, one line each: the sender, then the recipients in
+// sorted order.
+std::string Envelopes(const std::vector<TReceivedMail>& received) {
+    std::string lines;
+    for (const TReceivedMail& mail : received) {
+        std::vector<std::string> to = mail.To;
+        std::sort(to.begin(), to.end());
+        lines += mail.From;
+        for (const std::string& address : to)
+            lines += " " + address;
+        lines += "\n";
+    }
+    return lines;
+}
+
+// What the server stored against the texts sent, in order, and the envelopes against
+// `envelopes`: the first run fills it in, every other run (of either side) must match it, so
+// both sides do the same work.
 bool SameAsSent(const TSmtpTestServer& server, const std::vector<std::string>& sent,
-                std::string& problem) {
+                std::string& envelopes, std::string& problem) {
     const std::vector<TReceivedMail> received = server.Received();
     long long bytes = 0;
     for (const TReceivedMail& mail : received)
@@ -314,6 +332,13 @@ bool SameAsSent(const TSmtpTestServer& server, const std::vector<std::string>& s
             problem = "message " + std::to_string(n + 1) + " arrived changed";
             return false;
         }
+    }
+    const std::string these = Envelopes(received);
+    if (envelopes.empty())
+        envelopes = these;
+    if (these != envelopes) {
+        problem = "the envelopes differ from those of the first run";
+        return false;
     }
     return true;
 }
@@ -343,6 +368,7 @@ void BenchSmtp(TUiServices& ui, int set, int rounds) {
     for (std::size_t packet : {std::size_t{4096}, std::size_t{512}}) {
         TSamples ours;
         TSamples peer;
+        std::string envelopes;
         auto oursOnce = [&] {
             TSmtpTestServer server;
             if (!server.Start(options)) {
@@ -366,7 +392,7 @@ void BenchSmtp(TUiServices& ui, int set, int rounds) {
             const double wall = watch.Wall();
             const double cpu = watch.CpuUsed();
             std::string problem = client.LastReply();
-            if (!ok || !SameAsSent(server, sent, problem)) {
+            if (!ok || !SameAsSent(server, sent, envelopes, problem)) {
                 Fail("our SMTP send: " + problem);
                 ours.Failed = true;
                 return false;
@@ -384,7 +410,7 @@ void BenchSmtp(TUiServices& ui, int set, int rounds) {
                 !RunPeer("smtp " + std::to_string(server.Port()) + " " + files.Path() +
                              (auth ? " bench bench" : ""),
                          wall, cpu, count, bytes) ||
-                !SameAsSent(server, sent, problem)) {
+                !SameAsSent(server, sent, envelopes, problem)) {
                 Fail("smtplib send: " + problem);
                 peer.Failed = true;
                 return false;

@@ -8,7 +8,11 @@ start-up and the checks excluded), the number of messages and, for POP3, their b
 POP3 fetches every message, then compares the texts with the server's copies in
 EXPECTED_DIR (as sets: the server numbers messages in an order of its own) and exits with
 status 1 when they differ. SMTP sends every file of DIRECTORY, in the order of the numbers
-in their names, over one connection (the caller checks what the server stored)."""
+in their names, over one connection, each from the address of its From to every address of
+its To and Cc as Python's mail parser reads them (the caller checks what the server stored,
+envelopes included)."""
+import email.parser
+import email.utils
 import os
 import poplib
 import smtplib
@@ -40,19 +44,25 @@ def pop3(port, user, password, expected_dir):
 
 def smtp(port, directory, login):
     names = sorted(os.listdir(directory), key=lambda n: int(n.split(".")[0]))
-    texts = []
+    parser = email.parser.BytesHeaderParser()
+    mails = []
     for name in names:
         with open(os.path.join(directory, name), "rb") as f:
-            texts.append(f.read())
+            text = f.read()
+        head = parser.parsebytes(text)
+        sender = email.utils.parseaddr(head["From"])[1]
+        recipients = sorted({address for _, address in email.utils.getaddresses(
+            head.get_all("To", []) + head.get_all("Cc", []))})
+        mails.append((sender, recipients, text))
     start, cpu = time.perf_counter(), time.process_time()
     server = smtplib.SMTP("127.0.0.1", port)
     server.ehlo()
     if login:
         server.login(*login)
-    for text in texts:
-        server.sendmail("ann@example.org", ["bob@example.org"], text)
+    for sender, recipients, text in mails:
+        server.sendmail(sender, recipients, text)
     server.quit()
-    print("%.6f %.6f %d" % (time.perf_counter() - start, time.process_time() - cpu, len(texts)))
+    print("%.6f %.6f %d" % (time.perf_counter() - start, time.process_time() - cpu, len(mails)))
 
 
 if __name__ == "__main__":
