@@ -150,11 +150,11 @@ def compare(measure, ours, peer_name, theirs, target, faster):
     sys.stdout.flush()
 
 
-def alone(measure, samples, count=0, unit="row"):
+def alone(measure, samples, count=0):
     line = f"  wall {spread(samples.wall)} s  cpu {spread(samples.cpu)} s"
     if count:
         line += (f"  ({statistics.median(samples.wall) * 1e6 / count:.1f} us wall, "
-                 f"{statistics.median(samples.cpu) * 1e6 / count:.1f} us cpu per {unit})")
+                 f"{statistics.median(samples.cpu) * 1e6 / count:.1f} us cpu per row)")
     print(f"{measure} (median of {len(samples.wall)} runs, spread in brackets)\n{line}")
     sys.stdout.flush()
 
@@ -224,7 +224,11 @@ def inputs(bench, data, number, regenerate):
     base = os.path.join(data, f"set{number}")
     stamp = os.path.join(base, "inputs")
     wanted = f"{GENERATION} {setting['rows']} {setting['messages']}\n"
-    if regenerate or not os.path.exists(stamp) or open(stamp).read() != wanted:
+    written = ""
+    if os.path.exists(stamp):
+        with open(stamp) as f:
+            written = f.read()
+    if regenerate or written != wanted:
         shutil.rmtree(base, ignore_errors=True)
         os.makedirs(base)
         run([bench, "gen-index", os.path.join(base, "index"), str(setting["rows"]),
