@@ -23,6 +23,15 @@ bool SaveMessageDurably(const TMailMessage& message, const std::string& path,
 bool SaveReceivedMessageDurably(std::string_view addedHeaders, std::string_view serverText,
                                 const std::string& path, std::string* error = nullptr);
 
+// Writes `message` as `path` (which must not exist yet) by rewriting `spare`, a file of ours
+// that is no longer needed, and renaming it into place: the bytes SaveMessageFile writes,
+// without creating a file. Creating a file just after many were removed costs the file system
+// a search past each of them; a rewritten file costs none. False, with nothing new under
+// `path`, when `spare` is not a plain file of ours with no other name, or cannot be written or
+// renamed; `spare` may then still exist. Not flushed: FlushWrittenFiles does that.
+bool SaveMessageOverSpare(const TMailMessage& message, const std::string& spare,
+                          const std::string& path);
+
 // Flushes a batch of written message files and their directories, whichever way costs less
 // right now: while the file system holds little else unwritten, one flush of the whole file
 // system; while other programs have much unwritten data there (a flush of everything would

@@ -200,6 +200,12 @@ void TSentFiling::CompleteFlush() {
         Filed.push_back({pending.Project, std::move(pending.OutboxName)});
 }
 
+void TSentFiling::CompleteFlushIfDone() {
+    if (FlushDone.valid() &&
+        FlushDone.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        CompleteFlush();
+}
+
 void TSentFiling::RemoveSome(std::size_t count) {
     const std::string& store = Run.Shell().Dirs().Store;
     const std::string& aside = Run.Shell().Dirs().Temp;
@@ -228,6 +234,17 @@ bool TSentFiling::PrepareFolder(const std::string& folder) {
         return false;
     Prepared.insert(folder);
     return true;
+}
+
+bool TSentFiling::WriteCopy(const TMailMessage& message, const std::string& path) {
+    if (!MovedAside.empty()) {
+        const std::string spare = std::move(MovedAside.back());
+        MovedAside.pop_back();
+        if (SaveMessageOverSpare(message, spare, path))
+            return true;
+        MovedAside.push_back(spare); // still to be deleted, if it is there
+    }
+    return static_cast<bool>(message.SaveMessageFile(path));
 }
 
 void TSentFiling::Finish() {
@@ -306,7 +323,7 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
     smtp.OnTextSent = [&] {
         filing.PrepareFolder(folder);
         name = FreeSentName(folder, SentFileName(fileName));
-        copied = static_cast<bool>(message.SaveMessageFile(folder + name));
+        copied = filing.WriteCopy(message, folder + name);
         // Outbox files of flushed copies go meanwhile too, a few at a time.
         filing.RemoveSome(2);
         whileServerTakes();
@@ -497,6 +514,8 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
             }
             if (filing.Due())
                 filing.Flush();
+            else
+                filing.CompleteFlushIfDone();
         }
         filing.Finish();
     }

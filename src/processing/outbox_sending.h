@@ -46,9 +46,10 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode);
 // then flushed together with their index rows, then their outbox files are removed (a few
 // while each later message is with the server, the rest at the end) and finally their outbox
 // rows, with one index write per project. A removed outbox file is first moved aside into the
-// program's temporary directory and deleted at the end: on file systems without a journal a
-// file created just after others were deleted costs a search past each of them, and every
-// sent message creates its copy.
+// program's temporary directory, where it serves as the copy of a later message, and what is
+// left there is deleted at the end: on file systems without a journal a file created just
+// after others were deleted costs a search past each of them, and every sent message needs a
+// file for its copy.
 class TSentFiling {
 public:
     // Written copies are flushed after this many messages or this long after the first.
@@ -69,12 +70,18 @@ public:
     void Flush();
     // Waits for the flush in progress, if any, and completes it as above.
     void CompleteFlush();
+    // Completes the flush in progress if it has ended, without waiting: its outbox files may
+    // then go, and serve as later copies.
+    void CompleteFlushIfDone();
     // Removes up to `count` outbox files of flushed copies.
     void RemoveSome(std::size_t count);
     // Flushes, removes every outbox file whose copy is flushed and their outbox rows.
     void Finish();
     // Creates a folder for copies (once per folder and session); false when it cannot be.
     bool PrepareFolder(const std::string& folder);
+    // Writes the copy of a message as `path`: over a removed outbox file where there is one
+    // (a rewritten file costs the file system less than a new one), else as a new file.
+    bool WriteCopy(const TMailMessage& message, const std::string& path);
 
 private:
     struct TPending {
@@ -90,7 +97,7 @@ private:
     std::chrono::steady_clock::time_point Started;
     std::deque<std::pair<int, std::string>> Filed;    // project, outbox name
     std::vector<std::pair<int, std::string>> Removed; // outbox files whose rows remain
-    std::vector<std::string> MovedAside; // removed outbox files, deleted at Finish
+    std::vector<std::string> MovedAside; // removed outbox files: later copies, or deleted
     std::set<std::string> Prepared;      // folders known to exist
 };
 

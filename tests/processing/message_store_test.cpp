@@ -2,7 +2,12 @@
 // thread handled it; only complete, non-empty regular files count as flushed.
 
 #include "processing/message_store.h"
+
+#include "mime/mail_message.h"
 #include "support/temp_dir.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using pelmora::testing::TTempDir;
+using pelmora::testing::ReadTextFile;
 using pelmora::testing::WriteTextFile;
 
 enum class TKind { Message, Empty, Missing, Folder };
@@ -74,6 +80,76 @@ TEST(MessageStoreTest, RemoveCountsOnlyWhatStays) {
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         left.push_back(entry.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"folder"});
+}
+
+struct TSpareCase {
+    const char* Name;
+    const char* Body;  // the message's body as it stands in memory
+    std::size_t Spare; // bytes the spare file held before
+};
+
+class SaveOverSpare : public ::testing::TestWithParam<TSpareCase> {};
+
+// A spare file rewritten with a message holds exactly what saving the message as a new file
+// writes, whatever the spare held before and however the body's lines end.
+TEST_P(SaveOverSpare, WritesWhatANewFileGets) {
+    const TSpareCase& row = GetParam();
+    TTempDir dir("pelmora-spare");
+    TMailMessage message;
+    message.SetHeaderValue("From", "Ann <ann@example.net>");
+    message.SetHeaderValue("Subject", "a subject long enough to be folded: " + std::string(90, 'x'));
+    message.SetHeaderValue("Bcc", "hidden@example.org");
+    message.RawBody = std::string(row.Body);
+    ASSERT_TRUE(message.SaveMessageFile(dir.Path() + "new.eml"));
+    const std::string spare = dir.Path() + "spare.eml";
+    ASSERT_TRUE(WriteTextFile(spare, std::string(row.Spare, 's')));
+    ::chmod(spare.c_str(), 0644);
+
+    ASSERT_TRUE(SaveMessageOverSpare(message, spare, dir.Path() + "copy.eml"));
+    EXPECT_FALSE(fs::exists(spare));
+    EXPECT_EQ(ReadTextFile(dir.Path() + "copy.eml"), ReadTextFile(dir.Path() + "new.eml"));
+    struct stat info {};
+    ASSERT_EQ(::stat((dir.Path() + "copy.eml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, SaveOverSpare,
+    ::testing::Values(TSpareCase{"CrLfSpareLonger", "one\r\ntwo\r\n", 5000},
+                      TSpareCase{"CrLfSpareShorter", "one\r\ntwo\r\n", 3},
+                      TSpareCase{"BareLineFeeds", "one\ntwo\n\nthree\n", 100},
+                      TSpareCase{"BareCarriageReturns", "one\rtwo\r\r\nthree\r", 100},
+                      TSpareCase{"NoFinalLineBreak", "one\r\nlast", 100},
+                      TSpareCase{"EmptyBody", "", 100},
+                      TSpareCase{"EmptySpare", "body\r\n", 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// What is never written over: a file with a second name, a link, a missing file; and a name
+// that is taken meanwhile keeps its file.
+TEST(MessageStoreTest, SpareThatIsNotOursAloneIsLeftAlone) {
+    TTempDir dir("pelmora-spare-refused");
+    TMailMessage message;
+    message.SetHeaderValue("Subject", "copy");
+    message.RawBody = std::string("body\r\n");
+    const std::string other = dir.Path() + "other.txt";
+    ASSERT_TRUE(WriteTextFile(other, "someone's file"));
+
+    const std::string linked = dir.Path() + "linked.eml";
+    fs::create_hard_link(other, linked);
+    EXPECT_FALSE(SaveMessageOverSpare(message, linked, dir.Path() + "a.eml"));
+    const std::string symlink = dir.Path() + "symlink.eml";
+    fs::create_symlink(other, symlink);
+    EXPECT_FALSE(SaveMessageOverSpare(message, symlink, dir.Path() + "b.eml"));
+    EXPECT_FALSE(SaveMessageOverSpare(message, dir.Path() + "missing.eml", dir.Path() + "c.eml"));
+    EXPECT_EQ(ReadTextFile(other), "someone's file");
+    for (const char* name : {"a.eml", "b.eml", "c.eml"})
+        EXPECT_FALSE(fs::exists(dir.Path() + name)) << name;
+
+    const std::string spare = dir.Path() + "spare.eml";
+    ASSERT_TRUE(WriteTextFile(spare, "old"));
+    ASSERT_TRUE(WriteTextFile(dir.Path() + "taken.eml", "already here"));
+    EXPECT_FALSE(SaveMessageOverSpare(message, spare, dir.Path() + "taken.eml"));
+    EXPECT_EQ(ReadTextFile(dir.Path() + "taken.eml"), "already here");
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 namespace pelmora {
 namespace {
@@ -279,6 +280,17 @@ TEST_F(OutboxSendingTest, ManyMessagesAreFiledOnceAcrossBatches) {
             ReadFolderSummary(SummaryPathFor(FolderPath(Store, 1001, folder) + "tree.lst"));
         ASSERT_TRUE(summary.has_value()) << "folder " << folder;
         EXPECT_EQ(summary->Total, static_cast<int>(rows.size())) << "folder " << folder;
+    }
+    // Every copy, whether written as a new file or over a removed outbox file, is the message
+    // as the server got it.
+    std::set<std::string> received;
+    for (const auto& mail : Smtp.Received())
+        received.insert(mail.Data);
+    for (const std::string& name : Files(113)) {
+        const std::string copy =
+            ReadWholeFile(FolderPath(Store, 1001, 113) + name).value_or("missing " + name);
+        EXPECT_TRUE(received.count(copy) || received.count(copy.substr(0, copy.size() - 2)))
+            << name << ":\n" << copy;
     }
 }
 
