@@ -187,6 +187,19 @@ std::string StuffMessageText(std::string_view text) {
     return out;
 }
 
+std::string StuffMessageText(std::string&& text) {
+    const std::string_view view(text);
+    bool ready = view.ends_with("\r\n") && !view.starts_with('.');
+    for (std::size_t at = view.find('\n'); ready && at != std::string_view::npos;
+         at = view.find('\n', at + 1)) {
+        ready = view[at - 1] == '\r' && (at + 1 == view.size() || view[at + 1] != '.');
+    }
+    if (!ready)
+        return StuffMessageText(view);
+    text.append(".\r\n");
+    return std::move(text);
+}
+
 TSmtpClient::TSmtpClient(TUiServices& ui) : Talk(ui) {
     Talk.Sender = this;
     Talk.OnReplyComplete = [](TSocketTalk&, TalkStep step, bool& accepted,

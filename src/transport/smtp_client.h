@@ -96,5 +96,8 @@ std::vector<std::string> EnvelopeRecipients(std::string_view commaText);
 // The message text as transmitted after DATA: every line ended by CR LF, every line that
 // begins with "." given a second ".", and the end mark "." CR LF appended.
 std::string StuffMessageText(std::string_view text);
+// The same, reusing text's own storage: a text whose lines all end in CR LF and none begins
+// with "." (most mail) only gets the end mark appended, without a copy.
+std::string StuffMessageText(std::string&& text);
 
 } // namespace pelmora

@@ -152,9 +152,14 @@ TEST_F(SmtpClientTest, StuffingTable) {
         {".x\r\n..y\r\nz.\r\n", "..x\r\n...y\r\nz.\r\n.\r\n"},
         {"bare\nlf\n.dot\n", "bare\r\nlf\r\n..dot\r\n.\r\n"},
         {"", ".\r\n"},
+        {"lone\rcr\r\n", "lone\rcr\r\n.\r\n"},
+        {"x\r\r\n\r\n", "x\r\r\n\r\n.\r\n"},
+        {"a\r\n\r\n.b\r\n", "a\r\n\r\n..b\r\n.\r\n"},
+        {"a\r\nb\nc\r\n", "a\r\nb\r\nc\r\n.\r\n"},
     };
     for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(StuffMessageText(text), expected) << text;
+        EXPECT_EQ(StuffMessageText(std::string_view(text)), expected) << text;
+        EXPECT_EQ(StuffMessageText(std::string(text)), expected) << text;
     }
 }
 
