@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -144,11 +145,16 @@ bool IsValidUtf8(std::string_view bytes) {
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
-        // Runs of ASCII eight bytes at a time.
+        // Runs of ASCII eight bytes at a time, up to the first byte of 128 or more.
         while (i + 8 <= n) {
             std::uint64_t word;
             std::memcpy(&word, s + i, 8);
-            if ((word & 0x8080808080808080ULL) != 0) break;
+            const std::uint64_t high = word & 0x8080808080808080ULL;
+            if (high != 0) {
+                if constexpr (std::endian::native == std::endian::little)
+                    i += static_cast<std::size_t>(std::countr_zero(high)) / 8;
+                break;
+            }
             i += 8;
         }
         if (i >= n) break;
