@@ -113,9 +113,10 @@ bool WriteAllAt(int fd, std::string_view data) {
 }
 
 // How much other programs may have waiting to be written before a flush of the whole file
-// system costs more than flushing a batch file by file (a few milliseconds of a disk's
-// writing).
-constexpr std::uint64_t kForeignUnwrittenLimit = 32u << 20;
+// system costs more than flushing a batch file by file. A flush of one file writes its inode
+// and its directory by themselves and costs about a millisecond, so a batch of a hundred
+// costs what writing some hundred megabytes of others' data does.
+constexpr std::uint64_t kForeignUnwrittenLimit = 128u << 20;
 
 // The system's data waiting to be written or being written ("Dirty" and "Writeback" of
 // /proc/meminfo), in bytes; none when it cannot be read.
