@@ -4,16 +4,16 @@
 #include "shell/atomic_file.h"
 
 #include <algorithm>
-#include <charconv>
-#include <optional>
-#include <string_view>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -225,17 +225,21 @@ std::vector<bool> FlushWrittenFiles(const std::vector<std::string>& paths) {
         return {};
     std::vector<bool> present(paths.size(), false);
     std::uint64_t ours = 0;
+    std::size_t first = paths.size();
     for (std::size_t i = 0; i < paths.size(); ++i) {
         struct stat info {};
         if (::stat(paths[i].c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
             present[i] = true;
             ours += static_cast<std::uint64_t>(info.st_size);
+            first = std::min(first, i);
         }
     }
+    if (first == paths.size())
+        return present; // nothing to flush
     const std::optional<std::uint64_t> unwritten = UnwrittenBytes();
     if (!unwritten || *unwritten > ours + kForeignUnwrittenLimit)
         return FlushEachFile(paths);
-    const int fd = ::open(paths.front().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(paths[first].c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     const bool synced = fd >= 0 && ::syncfs(fd) == 0;
     if (fd >= 0)
         ::close(fd);
