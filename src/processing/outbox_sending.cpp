@@ -146,7 +146,8 @@ void TSentFiling::Add(int project, int folderCode, const std::string& outboxName
 }
 
 bool TSentFiling::Due() const {
-    return !Written.empty() && (Written.size() >= kBatchMessages ||
+    const std::size_t batch = FlushStarted ? kBatchMessages : kFirstBatchMessages;
+    return !Written.empty() && (Written.size() >= batch ||
                                 std::chrono::steady_clock::now() - Started >= kBatchTime);
 }
 
@@ -157,6 +158,7 @@ void TSentFiling::Flush() {
     // The copies are flushed aside while the next messages go out. Only the copies written
     // before the flush started count as flushed by it.
     Flushing.swap(Written);
+    FlushStarted = true;
     std::vector<std::string> copies;
     copies.reserve(Flushing.size());
     for (const TPending& pending : Flushing)

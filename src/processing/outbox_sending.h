@@ -55,6 +55,8 @@ public:
     // Written copies are flushed after this many messages or this long after the first.
     static constexpr std::size_t kBatchMessages = 100;
     static constexpr std::chrono::milliseconds kBatchTime{500};
+    // The first batch is small: its outbox files soon serve as the copies of later messages.
+    static constexpr std::size_t kFirstBatchMessages = 16;
 
     explicit TSentFiling(TTransferRun& run) : Run(run) {}
     TSentFiling(const TSentFiling&) = delete;
@@ -95,6 +97,7 @@ private:
     std::vector<TPending> Flushing; // copies of the flush in progress
     std::future<std::vector<bool>> FlushDone; // its result: which copies are on disk
     std::chrono::steady_clock::time_point Started;
+    bool FlushStarted = false; // a flush was started in this session
     std::deque<std::pair<int, std::string>> Filed;    // project, outbox name
     std::vector<std::pair<int, std::string>> Removed; // outbox files whose rows remain
     std::vector<std::string> MovedAside; // removed outbox files: later copies, or deleted
