@@ -6,9 +6,9 @@
 #     server, against fetchmail --bsmtp (one file; target <= 1.0x); every run's stored
 #     messages are compared byte for byte with the mailbox before it counts; then the same
 #     into an inbox that already holds 50,000 rows, against the empty inbox (target <= 1.2x);
-#   - sending 500 queued messages of one project to a local aiosmtpd sink against Python's
-#     smtplib over one connection (target <= 1.0x); the messages the sink received are
-#     counted before a run counts.
+#   - sending 500 queued messages of one project to a local aiosmtpd sink (with --send-only,
+#     the run of "Send Mail for this Account") against Python's smtplib over one connection
+#     (target <= 1.0x); the messages the sink received are counted before a run counts.
 # Two input sets (bench/processing/transfer_mail.h): set 1, 1,000 mostly small messages of
 # about 200 MB and 500 outgoing ones; set 2, another seed and shape with one very large
 # message of many base64 attachments and one of thousands of small parts, sending with AUTH.

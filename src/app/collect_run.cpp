@@ -88,12 +88,17 @@ TCollectCommand TakeCollectOptions(std::vector<std::string>& arguments) {
             }
             command.Account = number;
             it = arguments.erase(it, std::next(it, 2));
+        } else if (*it == "--send-only") {
+            command.SendOnly = true;
+            it = arguments.erase(it);
         } else {
             ++it;
         }
     }
     if (command.Account && !command.Collect)
         command.Error = "--account only goes with --collect";
+    else if (command.SendOnly && !command.Collect)
+        command.Error = "--send-only only goes with --collect";
     return command;
 }
 
@@ -137,7 +142,10 @@ int RunCollect(const TCollectOptions& options) {
     TTransferGate gate(run);
     const TTransferStart started = gate.RunLocked([&] {
         if (options.Account)
-            run.RunTransfer(*options.Account, kRetrieveAndSend, true, false);
+            run.RunTransfer(*options.Account, options.SendOnly ? kSendOnly : kRetrieveAndSend, true,
+                            false);
+        else if (options.SendOnly)
+            run.RunTransfer(-1, kSendOnly, true, true);
         else
             StartTransferCommand(run, TTransferCommand::CollectMailTimer);
     });

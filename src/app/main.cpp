@@ -1,7 +1,7 @@
 // The pelmora executable, the one users, desktop entries and timers start. It links the core
-// only: "--collect [--account N]" runs the unattended transfer here (collect_run.h), and every
-// other start becomes the window program beside it (window_program.h) with the same
-// arguments, in the same process.
+// only: "--collect [--account N] [--send-only]" runs the unattended transfer here
+// (collect_run.h), and every other start becomes the window program beside it
+// (window_program.h) with the same arguments, in the same process.
 //
 // The data home is $PELMORA_HOME, --home DIR, else the XDG data directory.
 
@@ -25,6 +25,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (command.Collect)
-        return RunCollect({ResolveDataHome(args.Home), command.Account});
+        return RunCollect({ResolveDataHome(args.Home), command.Account, command.SendOnly});
     return StartWindowProgram(argv);
 }

@@ -5,6 +5,7 @@
 #include "processing/processing_fixture.h"
 #include "shell/atomic_file.h"
 #include "store/message_files.h"
+#include "store/node_helpers.h"
 #include "store/store_layout.h"
 #include "support/dovecot_server.h"
 #include "support/smtp_test_server.h"
@@ -114,6 +115,19 @@ protected:
                 names.push_back(entry.path().filename().string());
         return names;
     }
+    // A message for bob@example.com in the project's outbox, with its row.
+    void QueueMail(const std::string& outbox) {
+        const std::string queued = "To: bob@example.com\r\nFrom: me@example.org\r\nSubject: queued\r\n"
+                                   "\r\nHello Bob.\r\n";
+        PutFile(outbox + "queued.eml", queued);
+        TIndexRow row;
+        row.FolderPath = outbox;
+        row.FilePath = outbox + "queued.eml";
+        row.State = MessageStateFromName("queued.eml");
+        row.Subject = "queued";
+        row.Size = static_cast<std::int64_t>(queued.size());
+        ASSERT_TRUE(AppendToFolderIndex(row));
+    }
     TProgramRun Collect(std::vector<std::string> more = {}) {
         std::vector<std::string> args{"--collect", "--home", Home.string()};
         args.insert(args.end(), more.begin(), more.end());
@@ -132,17 +146,7 @@ protected:
 TEST_F(CollectTest, RetrievesAndSendsWithoutAWindow) {
     ASSERT_TRUE(Pop3.AddMessage("collect", Mail("first")));
     ASSERT_TRUE(Pop3.AddMessage("collect", Mail("second")));
-    const std::string outbox = FolderPath(Store, Project, kFolderOutbox);
-    const std::string queued = "To: bob@example.com\r\nFrom: me@example.org\r\nSubject: queued\r\n"
-                               "\r\nHello Bob.\r\n";
-    PutFile(outbox + "queued.eml", queued);
-    TIndexRow row;
-    row.FolderPath = outbox;
-    row.FilePath = outbox + "queued.eml";
-    row.State = MessageStateFromName("queued.eml");
-    row.Subject = "queued";
-    row.Size = static_cast<std::int64_t>(queued.size());
-    ASSERT_TRUE(AppendToFolderIndex(row));
+    QueueMail(FolderPath(Store, Project, kFolderOutbox));
     HandOver();
 
     const TProgramRun run = Collect();
@@ -154,6 +158,30 @@ TEST_F(CollectTest, RetrievesAndSendsWithoutAWindow) {
     EXPECT_EQ(Smtp.Received()[0].To, std::vector<std::string>{"bob@example.com"});
     EXPECT_TRUE(Files(kFolderOutbox).empty());
     EXPECT_EQ(Files(kFolderSent).size(), 1u);
+}
+
+// --send-only sends the queued mail as "Send Mail for this Account" does and leaves the
+// mailbox alone, even when the mailbox cannot be reached at all.
+TEST_F(CollectTest, SendOnlyLeavesTheMailbox) {
+    ASSERT_TRUE(Pop3.AddMessage("collect", Mail("waiting")));
+    QueueMail(FolderPath(Store, Project, kFolderOutbox));
+    SetAccountParameter(*Workspace, AccountNode, 121, "1"); // nothing listens there
+    HandOver();
+
+    TProgramRun run = RunProgram({"--send-only", "--home", Home.string()}, Scratch.Path());
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find("--send-only only goes with --collect"), std::string::npos) << run.Err;
+    EXPECT_EQ(Smtp.ReceivedCount(), 0);
+
+    const int account = NodeNumber(AccountNode->Text());
+    run = Collect({"--account", std::to_string(account), "--send-only"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Out << run.Err;
+    ASSERT_EQ(Smtp.ReceivedCount(), 1) << run.Out << Smtp.Log();
+    EXPECT_NE(Smtp.Received()[0].Data.find("Hello Bob."), std::string::npos);
+    EXPECT_TRUE(Files(kFolderOutbox).empty());
+    EXPECT_EQ(Files(kFolderSent).size(), 1u);
+    EXPECT_TRUE(Files(kFolderInbox).empty());
+    EXPECT_EQ(Pop3.MessageCount("collect"), 1);
 }
 
 // An account without a default project gets one from routing; the run saves it in the account
