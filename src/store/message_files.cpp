@@ -3,6 +3,7 @@
 #include "paramtree/text_util.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -77,35 +78,35 @@ bool IsMessageFileName(std::string_view fileName) {
 }
 
 TMessageCounts CountMessageFiles(const std::string& pattern) {
-    namespace fs = std::filesystem;
     size_t slash = pattern.rfind('/');
     std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
     std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     TMessageCounts counts;
-    std::error_code ec;
-    fs::directory_iterator it(dir, ec), end;
-    if (ec)
+    DIR* folder = ::opendir(dir.c_str());
+    if (!folder)
         return {};
-    for (; it != end; it.increment(ec)) {
-        if (ec)
-            return {};
-        const std::string name = it->path().filename().string();
+    const int folderFd = ::dirfd(folder);
+    // One look at each entry itself (a symbolic link is never a message file) gives its kind
+    // and size: a folder of thousands of messages is counted at every transfer.
+    for (errno = 0; const dirent* entry = ::readdir(folder); errno = 0) {
+        const std::string_view name = entry->d_name;
         if (!MatchFileMask(name, mask))
             continue;
-        std::error_code sizeError;
-        // The entry itself: a symbolic link is never a message file.
-        if (!std::filesystem::is_regular_file(it->symlink_status(sizeError)) || sizeError)
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
             continue;
-        auto size = it->file_size(sizeError);
-        if (sizeError || size == 0)
+        struct stat info {};
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode) || info.st_size == 0)
             continue;
         ++counts.Total;
         size_t dot = name.rfind('.');
-        bool orphan = dot != std::string::npos && LowerAscii(name.substr(dot)) == ".emlo";
+        bool orphan = dot != std::string_view::npos && LowerAscii(name.substr(dot)) == ".emlo";
         if (name[0] == '_' || orphan)
             ++counts.Unread;
     }
-    if (ec)
+    const bool failed = errno != 0;
+    ::closedir(folder);
+    if (failed)
         return {};
     return counts;
 }

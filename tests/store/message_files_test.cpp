@@ -74,6 +74,7 @@ TEST_F(StoreFilesTest, CountsMessagesAndUnread) {
     Put("5.eml", ""); // empty files are not messages
     Put("6.txt", "x");
     fs::create_directory(Dir + "7.eml"); // nor are directories
+    fs::create_symlink(Dir + "3.eml", Dir + "8.eml"); // nor links, even to a message
     TMessageCounts counts = CountMessageFiles(Dir + "*.eml?");
     EXPECT_EQ(counts.Total, 4);
     EXPECT_EQ(counts.Unread, 2);
