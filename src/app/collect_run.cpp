@@ -2,6 +2,7 @@
 
 #include "processing/transfer_gate.h"
 #include "processing/transfer_run.h"
+#include "shell/directories.h"
 #include "shell/shell_state.h"
 #include "shell/ui_services.h"
 #include "store/node_helpers.h"
@@ -100,6 +101,17 @@ TCollectCommand TakeCollectOptions(std::vector<std::string>& arguments) {
     else if (command.SendOnly && !command.Collect)
         command.Error = "--send-only only goes with --collect";
     return command;
+}
+
+std::optional<int> RunCollectIfAsked(TStartArguments& args) {
+    const TCollectCommand command = TakeCollectOptions(args.Others);
+    if (!command.Error.empty()) {
+        std::cerr << "pelmora: " << command.Error << "\n";
+        return 1;
+    }
+    if (!command.Collect)
+        return std::nullopt;
+    return RunCollect({ResolveDataHome(args.Home), command.Account, command.SendOnly});
 }
 
 int RunCollect(const TCollectOptions& options) {

@@ -35,4 +35,11 @@ TCollectCommand TakeCollectOptions(std::vector<std::string>& arguments);
 
 int RunCollect(const TCollectOptions& options);
 
+struct TStartArguments;
+
+// The collect run of a command line, when it asks for one: takes the collect options out of
+// args.Others and gives the run's exit status (1 for unusable options, with a message);
+// nothing when the command line is not a collect run.
+std::optional<int> RunCollectIfAsked(TStartArguments& args);
+
 } // namespace pelmora

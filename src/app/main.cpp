@@ -9,7 +9,6 @@
 #include "shell/directories.h"
 #include "window_program.h"
 
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -19,12 +18,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         rawArgs.emplace_back(argv[i]);
     TStartArguments args = ParseStartArguments(rawArgs);
-    const TCollectCommand command = TakeCollectOptions(args.Others);
-    if (!command.Error.empty()) {
-        std::cerr << "pelmora: " << command.Error << "\n";
-        return 1;
-    }
-    if (command.Collect)
-        return RunCollect({ResolveDataHome(args.Home), command.Account, command.SendOnly});
+    if (const std::optional<int> status = RunCollectIfAsked(args))
+        return *status;
     return StartWindowProgram(argv);
 }

@@ -6,7 +6,8 @@
 // Extra option for checking the window: --screenshot FILE saves a picture of the main window
 // once it is up, then closes it.
 //
-// --collect [--account N] runs the unattended transfer without any window, as "pelmora" does.
+// --collect [--account N] [--send-only] runs the unattended transfer without any window, as
+// "pelmora" does.
 //
 // One window per data home (single_instance.h): a second start brings the first window up
 // and ends with 0.
@@ -45,13 +46,8 @@ int main(int argc, char** argv) {
         rawArgs.emplace_back(argv[i]);
     TStartArguments args = ParseStartArguments(rawArgs);
 
-    const TCollectCommand command = TakeCollectOptions(args.Others);
-    if (!command.Error.empty()) {
-        std::cerr << "pelmora: " << command.Error << "\n";
-        return 1;
-    }
-    if (command.Collect)
-        return RunCollect({ResolveDataHome(args.Home), command.Account});
+    if (const std::optional<int> status = RunCollectIfAsked(args))
+        return *status;
 
     TPelmoraApplication app(argc, argv);
     QString screenshot;

@@ -1,5 +1,6 @@
 // "pelmora --collect": the unattended transfer run started from cron or a timer, run as the
 // real program against local servers.
+#include "program_run.h"
 #include "paramtree/tree_file.h"
 #include "processing/index_row.h"
 #include "processing/processing_fixture.h"
@@ -13,14 +14,9 @@
 #include "support/test_ca.h"
 #include "shell/transfer_lock.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <memory>
-
-extern char** environ;
 
 namespace pelmora {
 namespace {
@@ -28,45 +24,13 @@ namespace {
 namespace fs = std::filesystem;
 using pelmora::testing::TDovecotOptions;
 using pelmora::testing::TDovecotServer;
+using pelmora::testing::RunProgram;
+using pelmora::testing::TProgramRun;
 using pelmora::testing::TSmtpTestServer;
 using pelmora::testing::TTempDir;
 using pelmora::testing::TTestCa;
 
 const std::string kPassword = "collect secret";
-
-struct TProgramRun {
-    int ExitCode = -1;
-    std::string Out;
-    std::string Err;
-};
-
-// Runs the program with the arguments and waits for it; its output is read back from files.
-TProgramRun RunProgram(const std::vector<std::string>& arguments, const std::string& scratch) {
-    std::vector<std::string> args{PELMORA_PROGRAM};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const std::string out = scratch + "/out.txt";
-    const std::string err = scratch + "/err.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    TProgramRun run;
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return run;
-    int status = 0;
-    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.ExitCode = WEXITSTATUS(status);
-    run.Out = ReadWholeFile(out).value_or("");
-    run.Err = ReadWholeFile(err).value_or("");
-    return run;
-}
 
 std::string Mail(const std::string& subject) {
     return "From: Ann <ann@example.net>\r\nTo: me@example.org\r\nSubject: " + subject +
@@ -131,7 +95,7 @@ protected:
     TProgramRun Collect(std::vector<std::string> more = {}) {
         std::vector<std::string> args{"--collect", "--home", Home.string()};
         args.insert(args.end(), more.begin(), more.end());
-        return RunProgram(args, Scratch.Path());
+        return RunProgram(PELMORA_PROGRAM, args, Scratch.Path());
     }
 
     TTempDir Scratch{"pelmora-collect"};
@@ -168,7 +132,7 @@ TEST_F(CollectTest, SendOnlyLeavesTheMailbox) {
     SetAccountParameter(*Workspace, AccountNode, 121, "1"); // nothing listens there
     HandOver();
 
-    TProgramRun run = RunProgram({"--send-only", "--home", Home.string()}, Scratch.Path());
+    TProgramRun run = RunProgram(PELMORA_PROGRAM, {"--send-only", "--home", Home.string()}, Scratch.Path());
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_NE(run.Err.find("--send-only only goes with --collect"), std::string::npos) << run.Err;
     EXPECT_EQ(Smtp.ReceivedCount(), 0);

@@ -1,0 +1,22 @@
+#pragma once
+// Starts a program of ours as a child process the way users and their timers do, with its
+// standard output and error written to files, and waits for it.
+
+#include <string>
+#include <vector>
+
+namespace pelmora::testing {
+
+struct TProgramRun {
+    int ExitCode = -1; // -1: did not end by itself (killed by a signal or after the time)
+    std::string Out;
+    std::string Err;
+};
+
+// Runs `program` with the arguments; output goes to out.txt and err.txt in the scratch
+// directory. Without a display the window platform is "offscreen", and $PELMORA_HOME of the
+// test's environment is not passed on. A run longer than a minute is killed.
+TProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& scratch);
+
+} // namespace pelmora::testing
