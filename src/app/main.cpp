@@ -9,15 +9,10 @@
 #include "shell/directories.h"
 #include "window_program.h"
 
-#include <string>
-#include <vector>
 
 int main(int argc, char** argv) {
     using namespace pelmora;
-    std::vector<std::string> rawArgs;
-    for (int i = 1; i < argc; ++i)
-        rawArgs.emplace_back(argv[i]);
-    TStartArguments args = ParseStartArguments(rawArgs);
+    TStartArguments args = ParseStartArguments(argc, argv);
     if (const std::optional<int> status = RunCollectIfAsked(args))
         return *status;
     return StartWindowProgram(argv);

@@ -41,10 +41,7 @@ constexpr int kHandOverMs = 10000;
 
 int main(int argc, char** argv) {
     using namespace pelmora;
-    std::vector<std::string> rawArgs;
-    for (int i = 1; i < argc; ++i)
-        rawArgs.emplace_back(argv[i]);
-    TStartArguments args = ParseStartArguments(rawArgs);
+    TStartArguments args = ParseStartArguments(argc, argv);
 
     if (const std::optional<int> status = RunCollectIfAsked(args))
         return *status;

@@ -187,17 +187,7 @@ void AppendNormalised(std::string_view text, std::string& out, bool& pendingCr) 
 
 } // namespace
 
-TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
-    // Written beside the target and renamed over it, so a failure leaves the old file whole.
-    // The temporary name is created afresh, never through a link planted there, and only
-    // its owner may read it.
-    const std::string temporary = path + ".saving";
-    ::unlink(temporary.c_str());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(errno));
-    }
+int TMailMessage::WriteMessageFile(int fd) const {
     bool ok = true;
     int failure = 0;
     auto put = [&](std::string_view data) {
@@ -206,7 +196,7 @@ TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 ok = false;
-                failure = errno;
+                failure = n < 0 && errno != 0 ? errno : EIO;
                 return;
             }
             data.remove_prefix(static_cast<std::size_t>(n));
@@ -234,6 +224,22 @@ TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
     }
     // Every line, the last included, ends in CR LF.
     if (!body.empty() && body.back() != '\r' && body.back() != '\n') put("\r\n");
+    return ok ? 0 : failure;
+}
+
+TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {
+    // Written beside the target and renamed over it, so a failure leaves the old file whole.
+    // The temporary name is created afresh, never through a link planted there, and only
+    // its owner may read it.
+    const std::string temporary = path + ".saving";
+    ::unlink(temporary.c_str());
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return TMimeStatus::Failure("Cannot write message file " + path + ": " + std::strerror(errno));
+    }
+    int failure = WriteMessageFile(fd);
+    bool ok = failure == 0;
     if (::close(fd) != 0 && ok) {
         ok = false;
         failure = errno;

@@ -94,6 +94,10 @@ public:
     void MapParts();
     TMimeStatus LoadMessageFile(const std::string& path);
     TMimeStatus SaveMessageFile(const std::string& path) const;
+    // Writes the bytes of the message file (the folded header, a blank line and the body,
+    // every line ending in CR LF) to fd from its current position. 0, or the errno of the
+    // failed write.
+    int WriteMessageFile(int fd) const;
 
     // Building.
     void Restructure(RestructureMode mode);

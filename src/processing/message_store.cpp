@@ -64,54 +64,6 @@ template <typename Job> void ForEachAtOnce(std::size_t count, const Job& job) {
         thread.join();
 }
 
-// True when every CR of text is followed by LF and every LF follows a CR.
-bool HasOnlyCrLf(std::string_view text) {
-    const char* data = text.data();
-    const char* end = data + text.size();
-    for (const char* at = data; (at = static_cast<const char*>(std::memchr(at, '\n', end - at)));
-         ++at) {
-        if (at == data || at[-1] != '\r')
-            return false;
-    }
-    for (const char* at = data; (at = static_cast<const char*>(std::memchr(at, '\r', end - at)));
-         ++at) {
-        if (at + 1 == end || at[1] != '\n')
-            return false;
-    }
-    return true;
-}
-
-// text with every CR, LF and CR LF written as CR LF.
-std::string WithCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32 + 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            out += "\r\n";
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-bool WriteAllAt(int fd, std::string_view data) {
-    off_t offset = 0;
-    while (!data.empty()) {
-        const ssize_t n = ::pwrite(fd, data.data(), data.size(), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-        offset += n;
-    }
-    return true;
-}
-
 // How much other programs may have waiting to be written before a flush of the whole file
 // system costs more than flushing a batch file by file. A flush of one file writes its inode
 // and its directory by themselves and costs about a millisecond, so a batch of a hundred
@@ -174,14 +126,10 @@ bool SaveMessageOverSpare(const TMailMessage& message, const std::string& spare,
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
               info.st_uid == ::geteuid() && ::fchmod(fd, kPrivateFileMode) == 0;
     if (ok) {
-        // As the message file is written: the folded header, a blank line and the body, every
-        // line ending in CR LF, the last one included.
-        std::string text = message.FullText();
-        if (!HasOnlyCrLf(text))
-            text = WithCrLf(text);
-        if (!text.empty() && text.back() != '\n')
-            text += "\r\n";
-        ok = WriteAllAt(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+        // The bytes a new message file gets, then the rest of the old text cut off.
+        ok = message.WriteMessageFile(fd) == 0;
+        const off_t written = ok ? ::lseek(fd, 0, SEEK_CUR) : -1;
+        ok = written >= 0 && ::ftruncate(fd, written) == 0;
     }
     ok = ::close(fd) == 0 && ok;
     // Never over a file that came meanwhile.

@@ -67,6 +67,13 @@ TDirectories MakeDirectories(const std::string& programDir, const std::optional<
     return dirs;
 }
 
+TStartArguments ParseStartArguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return ParseStartArguments(args);
+}
+
 TStartArguments ParseStartArguments(const std::vector<std::string>& args) {
     TStartArguments result;
     for (size_t i = 0; i < args.size(); ++i) {

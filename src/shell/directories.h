@@ -40,6 +40,8 @@ struct TStartArguments {
 };
 // args excludes the program name.
 TStartArguments ParseStartArguments(const std::vector<std::string>& args);
+// The same of a main's argc and argv (argv[0] is the program name).
+TStartArguments ParseStartArguments(int argc, char** argv);
 
 // The data home: pelmoraHome when set and not empty, else homeOption, else xdgDataHome +
 // "/pelmora" when that is an absolute path, else userHome + "/.local/share/pelmora". Relative

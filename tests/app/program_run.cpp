@@ -15,8 +15,8 @@ extern char** environ;
 
 namespace pelmora::testing {
 
-TProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& scratch) {
+int SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& outPath, const std::string& errPath) {
     std::vector<std::string> args{program};
     args.insert(args.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -33,17 +33,25 @@ TProgramRun RunProgram(const std::string& program, const std::vector<std::string
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    const std::string out = scratch + "/out.txt";
-    const std::string err = scratch + "/err.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    TProgramRun run;
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    return spawned == 0 ? pid : -1;
+}
+
+TProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& scratch) {
+    const std::string out = scratch + "/out.txt";
+    const std::string err = scratch + "/err.txt";
+    TProgramRun run;
+    const pid_t pid = SpawnProgram(program, arguments, out, err);
+    if (pid < 0)
         return run;
     int status = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);

@@ -13,9 +13,14 @@ struct TProgramRun {
     std::string Err;
 };
 
-// Runs `program` with the arguments; output goes to out.txt and err.txt in the scratch
-// directory. Without a display the window platform is "offscreen", and $PELMORA_HOME of the
-// test's environment is not passed on. A run longer than a minute is killed.
+// Starts `program` with the arguments, its output going to the files outPath and errPath.
+// Without a display the window platform is "offscreen", and $PELMORA_HOME of the test's
+// environment is not passed on. The child's process id, or -1 when it did not start.
+int SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const std::string& outPath, const std::string& errPath);
+
+// Runs `program` with the arguments as SpawnProgram starts it; output goes to out.txt and err.txt in the scratch
+// directory. A run longer than a minute is killed.
 TProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& scratch);
 

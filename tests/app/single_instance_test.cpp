@@ -6,13 +6,12 @@
 #include "store/folder_index.h"
 #include "store/message_list.h"
 #include "store/store_layout.h"
+#include "program_run.h"
 #include "support/temp_dir.h"
 #include "shell/transfer_lock.h"
 #include "shell/window_lock.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +21,6 @@
 #include <map>
 #include <thread>
 
-extern char** environ;
 
 namespace pelmora {
 namespace {
@@ -36,31 +34,8 @@ constexpr int kDefaultProject = 100000;
 class TProgram {
 public:
     TProgram(std::vector<std::string> arguments, const std::string& logBase) : Log(logBase) {
-        std::vector<std::string> args{PELMORA_PROGRAM};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen"};
-        for (char** e = environ; *e; ++e) {
-            if (std::string_view(*e).rfind("QT_QPA_PLATFORM=", 0) != 0 &&
-                std::string_view(*e).rfind("PELMORA_HOME=", 0) != 0)
-                env.emplace_back(*e);
-        }
-        std::vector<char*> envp;
-        for (std::string& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (Log + ".out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, (Log + ".err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&Pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
-            Pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        Pid = pelmora::testing::SpawnProgram(PELMORA_PROGRAM, arguments, Log + ".out",
+                                             Log + ".err");
     }
     ~TProgram() { Kill(); }
     void Kill() {
