@@ -163,28 +163,25 @@ bool IsValidUtf8(std::string_view bytes) {
             ++i;
             continue;
         }
-        std::size_t len;
-        unsigned lowest;
+        // The second byte's range depends on the first: it excludes overlong forms, the
+        // surrogates (ED A0..BF) and everything past U+10FFFF.
+        auto continuation = [&](std::size_t at) { return at < n && (s[at] & 0xC0) == 0x80; };
         if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            lowest = 0x80;
+            if (!continuation(i + 1)) return false;
+            i += 2;
         } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            lowest = 0x800;
+            if (!continuation(i + 1) || !continuation(i + 2)) return false;
+            const unsigned char second = s[i + 1];
+            if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F)) return false;
+            i += 3;
         } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            lowest = 0x10000;
+            if (!continuation(i + 1) || !continuation(i + 2) || !continuation(i + 3)) return false;
+            const unsigned char second = s[i + 1];
+            if ((c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F)) return false;
+            i += 4;
         } else {
             return false;
         }
-        if (i + len > n) return false;
-        unsigned code = c & (0x7F >> len);
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (s[i + k] & 0x3F);
-        }
-        if (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += len;
     }
     return true;
 }

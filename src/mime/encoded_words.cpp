@@ -88,16 +88,27 @@ int HexValue(char c) {
 // The common shape of a name or subject, one UTF-8 (or ASCII) encoded word and nothing else,
 // decoded in one pass without the general path's buffers. False, with out unspecified, for
 // anything else: the general path then reads the text.
+// Whether a byte of a Q-encoded word stands for itself: anything but "_", "=", "?" and white
+// space.
+constexpr bool IsPlainQ(char c) {
+    return c != '_' && c != '=' && c != '?' && c != ' ' && c != '\t' && c != '\r' && c != '\n';
+}
+
+// "utf-8" in any case, the label of nearly every encoded word.
+bool IsUtf8Label(std::string_view label) {
+    return label.size() == 5 && (label[0] | 0x20) == 'u' && (label[1] | 0x20) == 't' &&
+           (label[2] | 0x20) == 'f' && label[3] == '-' && label[4] == '8';
+}
+
 bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
     const std::size_t n = text.size();
     if (n < 8 || text[0] != '=' || text[1] != '?' || text[n - 2] != '?' || text[n - 1] != '=')
         return false;
-    const std::size_t charsetEnd = text.find('?', 2);
-    if (charsetEnd == std::string_view::npos || charsetEnd + 3 > n - 2 ||
-        text[charsetEnd + 2] != '?')
-        return false;
+    std::size_t charsetEnd = 2;
+    while (charsetEnd < n && text[charsetEnd] != '?') ++charsetEnd;
+    if (charsetEnd + 3 > n - 2 || text[charsetEnd + 2] != '?') return false;
     const std::string_view charset = text.substr(2, charsetEnd - 2);
-    if (!EqualsNoCase(charset, "utf-8") && !EqualsNoCase(charset, "us-ascii")) return false;
+    if (!IsUtf8Label(charset) && !EqualsNoCase(charset, "us-ascii")) return false;
     const char letter = UpperAscii(text[charsetEnd + 1]);
     // The text up to the closing "?=". A "?" inside it ends the word earlier: several words
     // (or one followed by text), which the general path reads.
@@ -114,7 +125,9 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
         char* to = out.data();
         for (std::size_t i = 0; i < q.size(); ++i) {
             const char c = q[i];
-            if (c == '_') {
+            if (IsPlainQ(c)) {
+                *to++ = c;
+            } else if (c == '_') {
                 *to++ = ' ';
             } else if (c == '=') {
                 // A stray "=" or white space in the word: the general path's rules apply.

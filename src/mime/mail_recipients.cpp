@@ -66,11 +66,15 @@ unsigned Kinds(std::uint64_t v) {
 }
 
 #if defined(__SSE2__)
-// The kinds of the bytes of a chunk whose bit is set in valid.
+// The kinds of the bytes of a chunk whose bit is set in valid. Without SpaceBit where the
+// caller stops at white space, so that no byte passed over can be one.
+template <bool StopsAtSpace>
 [[gnu::always_inline]] inline unsigned ChunkKinds(__m128i chunk, int valid) {
-    return ((_mm_movemask_epi8(chunk) & valid) != 0 ? TByteKinds::HighBit : 0u) |
-           ((StopMask<'=', '\0'>(chunk) & valid) != 0 ? TByteKinds::EqualsOrNulBit : 0u) |
-           ((StopMask<' ', '\t', '\r', '\n'>(chunk) & valid) != 0 ? TByteKinds::SpaceBit : 0u);
+    unsigned bits = ((_mm_movemask_epi8(chunk) & valid) != 0 ? TByteKinds::HighBit : 0u) |
+                    ((StopMask<'=', '\0'>(chunk) & valid) != 0 ? TByteKinds::EqualsOrNulBit : 0u);
+    if constexpr (!StopsAtSpace)
+        bits |= (StopMask<' ', '\t', '\r', '\n'>(chunk) & valid) != 0 ? TByteKinds::SpaceBit : 0u;
+    return bits;
 }
 #endif
 
@@ -79,19 +83,21 @@ unsigned Kinds(std::uint64_t v) {
 // bytes at a time where the processor offers it, the last sixteen of a text read once more
 // rather than byte by byte: names and addresses are mostly runs of 10 to 30 bytes.
 template <char... Stops>
-std::size_t FindStop(std::string_view text, std::size_t i, unsigned& bits) {
+[[gnu::always_inline]] inline std::size_t FindStop(std::string_view text, std::size_t i, unsigned& bits) {
     const std::size_t n = text.size();
     const char* data = text.data();
 #if defined(__SSE2__)
+    constexpr bool stopsAtSpace = ((Stops == ' ') || ...) && ((Stops == '\t') || ...) &&
+                                  ((Stops == '\r') || ...) && ((Stops == '\n') || ...);
     if (n >= 16) {
         for (; i + 16 <= n; i += 16) {
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
             const int mask = StopMask<Stops...>(chunk);
             if (mask != 0) {
-                bits |= ChunkKinds(chunk, (mask & -mask) - 1);
+                bits |= ChunkKinds<stopsAtSpace>(chunk, (mask & -mask) - 1);
                 return i + static_cast<std::size_t>(__builtin_ctz(mask));
             }
-            bits |= ChunkKinds(chunk, 0xFFFF);
+            bits |= ChunkKinds<stopsAtSpace>(chunk, 0xFFFF);
         }
         if (i >= n) return n;
         const std::size_t last = n - 16;
@@ -99,7 +105,7 @@ std::size_t FindStop(std::string_view text, std::size_t i, unsigned& bits) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last));
         const int mask = StopMask<Stops...>(chunk) >> shift;
         const int passed = mask != 0 ? (mask & -mask) - 1 : 0xFFFF >> shift;
-        bits |= ChunkKinds(chunk, passed << shift);
+        bits |= ChunkKinds<stopsAtSpace>(chunk, passed << shift);
         return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : n;
     }
 #endif
@@ -113,7 +119,7 @@ std::size_t FindStop(std::string_view text, std::size_t i, unsigned& bits) {
 
 // The end of the run of ordinary text that starts at i: the next folding white space or
 // character the list parser acts on.
-std::size_t RunEnd(std::string_view value, std::size_t i, unsigned& bits) {
+[[gnu::always_inline]] inline std::size_t RunEnd(std::string_view value, std::size_t i, unsigned& bits) {
     return FindStop<' ', '\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'>(value, i, bits);
 }
 
@@ -157,6 +163,31 @@ TByteKinds KindsOf(std::string_view text) {
 }
 
 
+
+// Copies a piece of an entry into the listing text; names and addresses are mostly 8 to 32
+// bytes, copied here in two overlapping moves instead of a call per piece.
+[[gnu::always_inline]] inline char* CopyPiece(char* to, std::string_view piece) {
+    const char* from = piece.data();
+    const std::size_t n = piece.size();
+    if (n >= 8 && n <= 16) {
+        std::uint64_t a;
+        std::uint64_t b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+#if defined(__SSE2__)
+    } else if (n > 16 && n <= 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + n - 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + n - 16), b);
+#endif
+    } else if (n != 0) {
+        std::memcpy(to, from, n);
+    }
+    return to + n;
+}
 
 // Appends text to a phrase with runs of white space made one space.
 void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace) {
@@ -407,6 +438,74 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
     emit();
 }
 
+// The shapes nearly every list is made of, read without collecting anything: a bare address,
+// "quoted name" <address>, name words <address> and <address>, each followed by "," or ";" or
+// the end. Entries go to addEntry as views into the value or the buffers. False as soon as the
+// value holds anything else (comments, groups, escapes, stray brackets, words without
+// brackets): the caller then drops what was added and reads the value with ScanAddressList,
+// which gives the same entries for these shapes.
+template <typename TAddEntry>
+bool ScanSimpleList(std::string_view value, TScanBuffers& buffers, TAddEntry&& addEntry) {
+    const std::size_t n = value.size();
+    const char* data = value.data();
+    std::size_t i = 0;
+    auto skipSpace = [&] {
+        while (i < n && IsFoldingSpace(data[i])) ++i;
+    };
+    for (;;) {
+        skipSpace();
+        if (i == n) return true;
+        std::string_view phrase;
+        unsigned phraseBits = 0;
+        if (data[i] == '"') {
+            const std::size_t close = FindStop<'"', '\\'>(value, i + 1, phraseBits);
+            if (close == n || data[close] != '"') return false;
+            phrase = value.substr(i + 1, close - i - 1);
+            i = close + 1;
+            skipSpace();
+        } else if (data[i] != '<') {
+            const std::size_t begin = i;
+            std::size_t end;
+            bool words = false;
+            for (;;) {
+                end = RunEnd(value, i, phraseBits);
+                if (end == i) return false;
+                // One space and another word: the name goes on, as the reader joins it.
+                if (end + 1 < n && data[end] == ' ' && !IsFoldingSpace(data[end + 1]) &&
+                    data[end + 1] != '<') {
+                    i = end + 1;
+                    words = true;
+                    continue;
+                }
+                break;
+            }
+            phrase = value.substr(begin, end - begin);
+            i = end;
+            skipSpace();
+            if (i == n || data[i] == ',' || data[i] == ';') {
+                if (words) return false; // words without brackets: the reader squeezes them
+                addEntry(std::string_view(), AddressUtf8(phrase, TByteKinds{phraseBits}.High(),
+                                                         buffers.Address));
+                if (i < n) ++i;
+                continue;
+            }
+        }
+        if (i == n || data[i] != '<') return false;
+        TByteKinds angleKinds;
+        const std::size_t close = FindStop<'>'>(value, i + 1, angleKinds.Bits);
+        if (close == n) return false;
+        const std::string_view angle =
+            AngleAddress(value.substr(i + 1, close - i - 1), angleKinds, buffers.Angle);
+        i = close + 1;
+        skipSpace();
+        if (i < n && data[i] != ',' && data[i] != ';') return false;
+        const std::string_view name = DecodedPhrase(phrase, TByteKinds{phraseBits}, buffers.Name);
+        const std::string_view address = AddressUtf8(angle, angleKinds.High(), buffers.Address);
+        if (!name.empty() || !address.empty()) addEntry(name, address);
+        if (i < n) ++i;
+    }
+}
+
 std::vector<TMailAddress> ParseAddressList(std::string_view value) {
     std::vector<TMailAddress> entries;
     TScanBuffers buffers;
@@ -483,7 +582,7 @@ void TMailRecipients::Refresh() const {
     TMarker current = CurrentMarker();
     if (Parsed_ && current == ParsedFrom_) return;
     Entries_.clear();
-    Arena_.clear();
+    ArenaSize_ = 0;
     Names_.clear();
     Addresses_.clear();
     StringsMade_ = false;
@@ -494,15 +593,22 @@ void TMailRecipients::Refresh() const {
         // Room for the line's text, the listing's separators and an entry per 32 bytes of it
         // (an address with a short name), grown geometrically, so that a header of one long
         // line is not moved again and again and one of thousands of lines not once per line.
-        const std::size_t text = Arena_.size() + entry.size() + entry.size() / 8;
-        if (text > Arena_.capacity()) Arena_.reserve(std::max(text, 2 * Arena_.capacity()));
+        const std::size_t text = ArenaSize_ + entry.size() + entry.size() / 8;
+        if (text > Arena_.size()) Arena_.resize(std::max(text, 2 * Arena_.size()));
         const std::size_t entries = Entries_.size() + entry.size() / 32 + 1;
         if (entries > Entries_.capacity())
             Entries_.reserve(std::max(entries, 2 * Entries_.capacity()));
-        ScanAddressList(std::string_view(entry).substr(prefix.size()), buffers,
-                        [&](std::string_view name, std::string_view address) {
-                            AppendEntry(name, address);
-                        });
+        const std::string_view value = std::string_view(entry).substr(prefix.size());
+        auto add = [&](std::string_view name, std::string_view address) {
+            AppendEntry(name, address);
+        };
+        const std::size_t arenaSize = ArenaSize_;
+        const std::size_t entryCount = Entries_.size();
+        if (!ScanSimpleList(value, buffers, add)) {
+            ArenaSize_ = arenaSize;
+            Entries_.resize(entryCount);
+            ScanAddressList(value, buffers, add);
+        }
     }
     ParsedFrom_ = current;
     Parsed_ = true;
@@ -513,17 +619,25 @@ void TMailRecipients::AppendEntry(std::string_view name, std::string_view addres
     if (!name.empty() && IsFoldingSpace(name.front()) &&
         std::all_of(name.begin(), name.end(), IsFoldingSpace))
         name = {};
-    if (!Entries_.empty()) Arena_ += "; ";
-    const TEntry entry{Arena_.size(), name.size(), address.size()};
-    Entries_.push_back(entry);
-    if (name.empty()) {
-        Arena_ += address;
-    } else {
-        Arena_ += name;
-        Arena_ += " (";
-        Arena_ += address;
-        Arena_ += ')';
+    // "; " name " (" address ")"
+    const std::size_t most = ArenaSize_ + name.size() + address.size() + 5;
+    if (most > Arena_.size()) Arena_.resize(std::max(most, 2 * Arena_.size()));
+    char* to = Arena_.data() + ArenaSize_;
+    if (!Entries_.empty()) {
+        std::memcpy(to, "; ", 2);
+        to += 2;
     }
+    const std::size_t begin = static_cast<std::size_t>(to - Arena_.data());
+    Entries_.push_back({begin, name.size(), address.size()});
+    if (name.empty()) {
+        to = CopyPiece(to, address);
+    } else {
+        to = CopyPiece(to, name);
+        std::memcpy(to, " (", 2);
+        to = CopyPiece(to + 2, address);
+        *to++ = ')';
+    }
+    ArenaSize_ = static_cast<std::size_t>(to - Arena_.data());
     if (StringsMade_) {
         Names_.emplace_back(name);
         Addresses_.emplace_back(address);
@@ -538,8 +652,8 @@ void TMailRecipients::MakeStrings() const {
     Names_.reserve(Entries_.size());
     Addresses_.reserve(Entries_.size());
     for (const TEntry& entry : Entries_) {
-        Names_.emplace_back(Arena_, entry.Begin, entry.NameSize);
-        Addresses_.emplace_back(Arena_, entry.AddressBegin(), entry.AddressSize);
+        Names_.emplace_back(ArenaView().substr(entry.Begin, entry.NameSize));
+        Addresses_.emplace_back(ArenaView().substr(entry.AddressBegin(), entry.AddressSize));
     }
     StringsMade_ = true;
 }
@@ -567,19 +681,19 @@ std::string_view TMailRecipients::NameView(int i) const {
     Refresh();
     if (i < 0 || i >= static_cast<int>(Entries_.size())) return {};
     const TEntry& entry = Entries_[i];
-    return std::string_view(Arena_).substr(entry.Begin, entry.NameSize);
+    return ArenaView().substr(entry.Begin, entry.NameSize);
 }
 
 std::string_view TMailRecipients::AddressView(int i) const {
     Refresh();
     if (i < 0 || i >= static_cast<int>(Entries_.size())) return {};
     const TEntry& entry = Entries_[i];
-    return std::string_view(Arena_).substr(entry.AddressBegin(), entry.AddressSize);
+    return ArenaView().substr(entry.AddressBegin(), entry.AddressSize);
 }
 
 std::string_view TMailRecipients::ListingView() const {
     Refresh();
-    return Arena_;
+    return ArenaView();
 }
 
 std::string TMailRecipients::ListingText() const { return std::string(ListingView()); }
@@ -606,7 +720,7 @@ void TMailRecipients::Add(std::string_view name, std::string_view address) {
 
 void TMailRecipients::Clear() {
     Entries_.clear();
-    Arena_.clear();
+    ArenaSize_ = 0;
     Names_.clear();
     Addresses_.clear();
     WriteHeader();
@@ -615,7 +729,7 @@ void TMailRecipients::Clear() {
 void TMailRecipients::WriteHeader() {
     OwningMessage->RemoveHeader(HeaderName);
     if (!Entries_.empty()) {
-        const std::string_view arena(Arena_);
+        const std::string_view arena = ArenaView();
         std::string value;
         for (std::size_t i = 0; i < Entries_.size(); ++i) {
             if (i > 0) value += ", ";

@@ -96,7 +96,11 @@ private:
         std::size_t AddressBegin() const { return NameSize == 0 ? Begin : Begin + NameSize + 2; }
     };
     mutable std::vector<TEntry> Entries_;
+    // The entries' text: the first ArenaSize_ bytes of Arena_, whose size is its room, so that
+    // an entry is written with plain copies and no size bookkeeping per piece.
     mutable std::string Arena_;
+    mutable std::size_t ArenaSize_ = 0;
+    std::string_view ArenaView() const { return {Arena_.data(), ArenaSize_}; }
     mutable std::vector<std::string> Names_;     // made from Arena_ when first asked for
     mutable std::vector<std::string> Addresses_;
     mutable bool StringsMade_ = false;

@@ -22,8 +22,6 @@ std::string_view TrimAllWhite(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 std::string LowerAsciiCopy(std::string_view text) {
     std::string result(text);

@@ -16,8 +16,8 @@ std::string_view TrimMail(std::string_view text);
 // Removes leading and trailing spaces, tabs, CRs and LFs.
 std::string_view TrimAllWhite(std::string_view text);
 
-char LowerAscii(char c);
-char UpperAscii(char c);
+inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 std::string LowerAsciiCopy(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
