@@ -120,9 +120,12 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
         DecodeBase64LineTo(encoded, out);
         nul = out.find('\0') != std::string::npos;
     } else if (letter == 'Q') {
+        // Decoded on the stack when short, as names are, and copied out once.
         const std::string_view q = encoded;
-        out.resize(q.size()); // a Q word never decodes longer than it is written
-        char* to = out.data();
+        char local[128];
+        if (q.size() > sizeof local) out.resize(q.size()); // a Q word never decodes longer
+        char* const begin = q.size() > sizeof local ? out.data() : local;
+        char* to = begin;
         for (std::size_t i = 0; i < q.size(); ++i) {
             const char c = q[i];
             if (IsPlainQ(c)) {
@@ -138,13 +141,15 @@ bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
                 nul = nul || *to == '\0';
                 ++to;
                 i += 2;
-            } else if (IsWordSpace(c) || c == '?') {
-                return false;
             } else {
-                *to++ = c;
+                return false;
             }
         }
-        out.resize(static_cast<std::size_t>(to - out.data()));
+        const std::size_t size = static_cast<std::size_t>(to - begin);
+        if (begin == local)
+            out.assign(local, size);
+        else
+            out.resize(size);
     } else {
         return false;
     }

@@ -587,17 +587,26 @@ void TMailRecipients::Refresh() const {
     Addresses_.clear();
     StringsMade_ = false;
     const std::string prefix = HeaderName + ":";
+    // Room for the text of every line of the header and an entry per 32 bytes of it (an
+    // address with a short name), taken at once: the listing text is about as long as the
+    // lines it is read from, so a header of thousands of lines is not moved as it grows.
+    std::size_t lineBytes = 0;
+    std::size_t lines = 0;
+    for (const std::string& entry : OwningMessage->HeaderLines) {
+        if (!StartsWithName(entry, prefix)) continue;
+        lineBytes += entry.size();
+        ++lines;
+    }
+    if (lines == 0) {
+        ParsedFrom_ = current;
+        Parsed_ = true;
+        return;
+    }
+    ReserveArena(lineBytes + lineBytes / 8);
+    Entries_.reserve(lines + lineBytes / 32);
     TScanBuffers buffers;
     for (const std::string& entry : OwningMessage->HeaderLines) {
         if (!StartsWithName(entry, prefix)) continue;
-        // Room for the line's text, the listing's separators and an entry per 32 bytes of it
-        // (an address with a short name), grown geometrically, so that a header of one long
-        // line is not moved again and again and one of thousands of lines not once per line.
-        const std::size_t text = ArenaSize_ + entry.size() + entry.size() / 8;
-        if (text > Arena_.size()) Arena_.resize(std::max(text, 2 * Arena_.size()));
-        const std::size_t entries = Entries_.size() + entry.size() / 32 + 1;
-        if (entries > Entries_.capacity())
-            Entries_.reserve(std::max(entries, 2 * Entries_.capacity()));
         const std::string_view value = std::string_view(entry).substr(prefix.size());
         auto add = [&](std::string_view name, std::string_view address) {
             AppendEntry(name, address);
@@ -614,20 +623,29 @@ void TMailRecipients::Refresh() const {
     Parsed_ = true;
 }
 
+void TMailRecipients::ReserveArena(std::size_t bytes) const {
+    if (ArenaSize_ + bytes <= ArenaRoom_) return;
+    const std::size_t room = std::max(ArenaSize_ + bytes, 2 * ArenaRoom_);
+    auto fresh = std::make_unique_for_overwrite<char[]>(room);
+    if (ArenaSize_ > 0) std::memcpy(fresh.get(), Arena_.get(), ArenaSize_);
+    Arena_ = std::move(fresh);
+    ArenaRoom_ = room;
+}
+
 void TMailRecipients::AppendEntry(std::string_view name, std::string_view address) const {
     // A name of nothing but white space shows as no name, and is kept as none.
     if (!name.empty() && IsFoldingSpace(name.front()) &&
         std::all_of(name.begin(), name.end(), IsFoldingSpace))
         name = {};
     // "; " name " (" address ")"
-    const std::size_t most = ArenaSize_ + name.size() + address.size() + 5;
-    if (most > Arena_.size()) Arena_.resize(std::max(most, 2 * Arena_.size()));
-    char* to = Arena_.data() + ArenaSize_;
+    ReserveArena(name.size() + address.size() + 5);
+    char* const start = Arena_.get();
+    char* to = start + ArenaSize_;
     if (!Entries_.empty()) {
         std::memcpy(to, "; ", 2);
         to += 2;
     }
-    const std::size_t begin = static_cast<std::size_t>(to - Arena_.data());
+    const std::size_t begin = static_cast<std::size_t>(to - start);
     Entries_.push_back({begin, name.size(), address.size()});
     if (name.empty()) {
         to = CopyPiece(to, address);
@@ -637,7 +655,7 @@ void TMailRecipients::AppendEntry(std::string_view name, std::string_view addres
         to = CopyPiece(to + 2, address);
         *to++ = ')';
     }
-    ArenaSize_ = static_cast<std::size_t>(to - Arena_.data());
+    ArenaSize_ = static_cast<std::size_t>(to - start);
     if (StringsMade_) {
         Names_.emplace_back(name);
         Addresses_.emplace_back(address);

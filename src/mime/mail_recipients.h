@@ -11,6 +11,7 @@
 // one of them is asked for.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,11 +97,13 @@ private:
         std::size_t AddressBegin() const { return NameSize == 0 ? Begin : Begin + NameSize + 2; }
     };
     mutable std::vector<TEntry> Entries_;
-    // The entries' text: the first ArenaSize_ bytes of Arena_, whose size is its room, so that
-    // an entry is written with plain copies and no size bookkeeping per piece.
-    mutable std::string Arena_;
+    // The entries' text: the first ArenaSize_ of ArenaRoom_ bytes at Arena_, left unfilled
+    // until written, so that an entry is written with plain copies.
+    mutable std::unique_ptr<char[]> Arena_;
+    mutable std::size_t ArenaRoom_ = 0;
     mutable std::size_t ArenaSize_ = 0;
-    std::string_view ArenaView() const { return {Arena_.data(), ArenaSize_}; }
+    std::string_view ArenaView() const { return {Arena_.get(), ArenaSize_}; }
+    void ReserveArena(std::size_t bytes) const;
     mutable std::vector<std::string> Names_;     // made from Arena_ when first asked for
     mutable std::vector<std::string> Addresses_;
     mutable bool StringsMade_ = false;
