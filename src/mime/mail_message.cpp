@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <fcntl.h>
+#include <climits>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace pelmora {
@@ -185,22 +187,50 @@ void AppendNormalised(std::string_view text, std::string& out, bool& pendingCr) 
     out.append(text.data() + start, text.size() - start);
 }
 
+// Whether every CR and LF of text stands in a CR LF pair: such text is written as it is.
+bool HasOnlyCrLf(std::string_view text) {
+    std::size_t lineFeeds = 0;
+    for (const char* at = text.data(), *end = text.data() + text.size();;) {
+        const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
+        if (!found) break;
+        const char* lf = static_cast<const char*>(found);
+        if (lf == text.data() || lf[-1] != '\r') return false;
+        ++lineFeeds;
+        at = lf + 1;
+    }
+    // Each LF has its CR; one more CR stands alone.
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\r')) == lineFeeds;
+}
+
 } // namespace
 
-int TMailMessage::WriteMessageFile(int fd) const {
-    bool ok = true;
-    int failure = 0;
-    auto put = [&](std::string_view data) {
-        while (ok && !data.empty()) {
-            const ssize_t n = ::write(fd, data.data(), data.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = false;
-                failure = n < 0 && errno != 0 ? errno : EIO;
-                return;
-            }
-            data.remove_prefix(static_cast<std::size_t>(n));
+int TMailMessage::WriteMessageFile(int fd, std::size_t* written) const {
+    std::size_t total = 0;
+    // Writes the pieces in order with as few calls as the system takes; 0 or the errno.
+    auto put = [&](std::initializer_list<std::string_view> pieces) {
+        std::vector<iovec> vectors;
+        for (std::string_view piece : pieces) {
+            if (!piece.empty())
+                vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
         }
+        std::size_t next = 0;
+        while (next < vectors.size()) {
+            const int count = static_cast<int>(std::min<std::size_t>(vectors.size() - next, IOV_MAX));
+            const ssize_t n = ::writev(fd, vectors.data() + next, count);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return n < 0 && errno != 0 ? errno : EIO;
+            total += static_cast<std::size_t>(n);
+            for (std::size_t left = static_cast<std::size_t>(n); left > 0;) {
+                iovec& first = vectors[next];
+                const std::size_t taken = std::min(left, first.iov_len);
+                first.iov_base = static_cast<char*>(first.iov_base) + taken;
+                first.iov_len -= taken;
+                left -= taken;
+                if (first.iov_len == 0) ++next;
+            }
+            while (next < vectors.size() && vectors[next].iov_len == 0) ++next;
+        }
+        return 0;
     };
     std::string header;
     for (const std::string& entry : HeaderLines) {
@@ -213,18 +243,28 @@ int TMailMessage::WriteMessageFile(int fd) const {
     bool pendingCr = false;
     std::string normalisedHeader;
     AppendNormalised(chunk, normalisedHeader, pendingCr);
-    put(normalisedHeader);
-    constexpr std::size_t ChunkSize = 1 << 20;
-    std::string_view body = RawBody;
-    std::string buffer;
-    for (std::size_t pos = 0; pos < body.size(); pos += ChunkSize) {
-        buffer.clear();
-        AppendNormalised(body.substr(pos, ChunkSize), buffer, pendingCr);
-        put(buffer);
-    }
+    const std::string_view body = RawBody;
     // Every line, the last included, ends in CR LF.
-    if (!body.empty() && body.back() != '\r' && body.back() != '\n') put("\r\n");
-    return ok ? 0 : failure;
+    const std::string_view lastEnd =
+        !body.empty() && body.back() != '\r' && body.back() != '\n' ? "\r\n" : "";
+    int failure = 0;
+    if (HasOnlyCrLf(body)) {
+        failure = put({normalisedHeader, body, lastEnd});
+    } else {
+        failure = put({normalisedHeader});
+        constexpr std::size_t ChunkSize = 1 << 20;
+        std::string buffer;
+        for (std::size_t pos = 0; failure == 0 && pos < body.size(); pos += ChunkSize) {
+            buffer.clear();
+            const std::string_view piece = body.substr(pos, ChunkSize);
+            buffer.reserve(piece.size() + piece.size() / 16 + 2); // room for the added CRs
+            AppendNormalised(piece, buffer, pendingCr);
+            failure = put({buffer});
+        }
+        if (failure == 0) failure = put({lastEnd});
+    }
+    if (written) *written = total;
+    return failure;
 }
 
 TMimeStatus TMailMessage::SaveMessageFile(const std::string& path) const {

@@ -96,8 +96,8 @@ public:
     TMimeStatus SaveMessageFile(const std::string& path) const;
     // Writes the bytes of the message file (the folded header, a blank line and the body,
     // every line ending in CR LF) to fd from its current position. 0, or the errno of the
-    // failed write.
-    int WriteMessageFile(int fd) const;
+    // failed write; written, when given, gets the number of bytes written.
+    int WriteMessageFile(int fd, std::size_t* written = nullptr) const;
 
     // Building.
     void Restructure(RestructureMode mode);

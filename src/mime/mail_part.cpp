@@ -381,7 +381,8 @@ std::string TMailPart::FullText() const {
         header += "\r\n";
     }
     std::string text = FoldHeaderText(header);
-    text.reserve(text.size() + 2 + RawBody.size());
+    // With room for the ".\r\n" that ends the text on the way to a mail server.
+    text.reserve(text.size() + 2 + RawBody.size() + 3);
     text += "\r\n";
     text += RawBody;
     return text;

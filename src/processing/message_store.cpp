@@ -122,14 +122,17 @@ bool SaveMessageOverSpare(const TMailMessage& message, const std::string& spare,
     if (fd < 0)
         return false;
     struct stat info {};
+    static const uid_t self = ::geteuid();
     // A file with another name (a hard link) or someone else's is never written over.
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 &&
-              info.st_uid == ::geteuid() && ::fchmod(fd, kPrivateFileMode) == 0;
+              info.st_uid == self &&
+              ((info.st_mode & 07777) == kPrivateFileMode || ::fchmod(fd, kPrivateFileMode) == 0);
     if (ok) {
         // The bytes a new message file gets, then the rest of the old text cut off.
-        ok = message.WriteMessageFile(fd) == 0;
-        const off_t written = ok ? ::lseek(fd, 0, SEEK_CUR) : -1;
-        ok = written >= 0 && ::ftruncate(fd, written) == 0;
+        std::size_t written = 0;
+        ok = message.WriteMessageFile(fd, &written) == 0;
+        ok = ok && (info.st_size <= static_cast<off_t>(written) ||
+                    ::ftruncate(fd, static_cast<off_t>(written)) == 0);
     }
     ok = ::close(fd) == 0 && ok;
     // Never over a file that came meanwhile.

@@ -145,9 +145,9 @@ void TSentFiling::Add(int project, int folderCode, const std::string& outboxName
     Written.push_back({project, folderCode, outboxName, std::move(row)});
 }
 
-bool TSentFiling::Due() const {
+bool TSentFiling::Due(std::size_t left) const {
     const std::size_t batch = FlushStarted ? kBatchMessages : kFirstBatchMessages;
-    return !Written.empty() && (Written.size() >= batch ||
+    return !Written.empty() && (Written.size() >= batch || left == kFirstBatchMessages ||
                                 std::chrono::steady_clock::now() - Started >= kBatchTime);
 }
 
@@ -514,7 +514,7 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                 }
                 run.Pump();
             }
-            if (filing.Due())
+            if (filing.Due(names.size() - i - 1))
                 filing.Flush();
             else
                 filing.CompleteFlushIfDone();

@@ -64,8 +64,10 @@ public:
 
     // A message sent from `outboxName` of `project` whose copy is written as `row.FilePath`.
     void Add(int project, int folderCode, const std::string& outboxName, TIndexRow row);
-    // True when the written copies should be flushed.
-    bool Due() const;
+    // True when the written copies should be flushed; `left` messages are still to go. The
+    // batch before the last few messages is flushed early, so that the flush at the end,
+    // which the session waits for, holds no more than those few.
+    bool Due(std::size_t left) const;
     // Starts flushing the written copies (the flush runs aside); the flush started before is
     // completed first: its copies get their index rows, a copy that cannot be flushed is
     // removed and its outbox file kept, and the outbox files of the others may then go.

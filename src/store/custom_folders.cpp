@@ -2,6 +2,7 @@
 
 #include "shell/atomic_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <system_error>
@@ -25,6 +26,18 @@ std::optional<int> CustomCode(const std::string& name) {
 }
 
 } // namespace
+
+std::vector<int> CustomFolderCodesOnDisk(const std::string& storeDir, int project) {
+    std::vector<int> codes;
+    std::error_code ec;
+    for (fs::directory_iterator it(FolderPath(storeDir, project, kFolderInbox), ec), end;
+         !ec && it != end; it.increment(ec)) {
+        if (const std::optional<int> code = CustomCode(it->path().filename().string()))
+            codes.push_back(*code);
+    }
+    std::sort(codes.begin(), codes.end());
+    return codes;
+}
 
 TCustomFolder* TCustomFolderTable::At(int code) {
     return IsCustomFolderCode(code) ? &Folders[static_cast<size_t>(code - kFirstCustomFolder)]

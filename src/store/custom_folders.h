@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "store/store_layout.h"
 
@@ -27,6 +28,10 @@ struct TCustomFolderTable {
     TCustomFolder* At(int code);
     const TCustomFolder* At(int code) const;
 };
+
+// The codes of the entries of a project's inbox named as custom folders, ascending: one
+// look at the directory instead of one per possible code.
+std::vector<int> CustomFolderCodesOnDisk(const std::string& storeDir, int project);
 
 // Reads the custom folders of a project. A folder whose "label.txt" is missing or unreadable
 // is named `notSetName` (text 3/14). Directories not named by a number from 600 to 900 are

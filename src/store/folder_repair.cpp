@@ -208,7 +208,7 @@ TIndexRepair RepairProjectIndexes(const std::string& storeDir, int project,
             return repair;
         RepairFolder(storeDir, project, code, FolderPath(storeDir, project, code), control, repair);
     }
-    for (int code = kFirstCustomFolder; code <= kLastCustomFolder; ++code) {
+    for (int code : CustomFolderCodesOnDisk(storeDir, project)) {
         if (control.Stopping())
             return repair;
         RepairFolder(storeDir, project, code, FolderPath(storeDir, project, code), control, repair);

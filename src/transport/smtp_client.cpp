@@ -464,7 +464,25 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
             return Refuse("a recipient address contains a line break or NUL");
         }
     }
-    if (!Command("MAIL FROM:<" + sender + ">\r\n", TalkStep::MailFrom)) {
+    // The text is made while the server takes MAIL FROM, so that it is ready when DATA is
+    // answered.
+    Talk.TimeOut = TimeOut;
+    Talk.Deadline = Deadline;
+    Talk.Send("MAIL FROM:<" + sender + ">\r\n", "\r\n", TalkStep::MailFrom);
+    if (Trim(MailMessage->GetMessageId()).empty()) {
+        std::string address = Talk.LocalAddress();
+        if (address.find(':') != std::string::npos) {
+            address = "[IPv6:" + address + "]";
+        }
+        MailMessage->NewMessageId(address);
+    }
+    std::vector<std::string> savedHeader = MailMessage->HeaderLines;
+    MailMessage->RemoveHeader("Bcc");
+    std::string text = StuffMessageText(MailMessage->FullText());
+    MailMessage->HeaderLines = std::move(savedHeader);
+    Talk.WaitReply();
+    LastReplyText = ReplyOrFailure();
+    if (!Talk.ReplyAccepted) {
         NullSenderRefused = sender.empty() && Usable() && Talk.ReplyBuffer.starts_with("5");
         Reset();
         return false;
@@ -475,19 +493,8 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
             return false;
         }
     }
-    if (Trim(MailMessage->GetMessageId()).empty()) {
-        std::string address = Talk.LocalAddress();
-        if (address.find(':') != std::string::npos) {
-            address = "[IPv6:" + address + "]";
-        }
-        MailMessage->NewMessageId(address);
-    }
-    std::vector<std::string> savedHeader = MailMessage->HeaderLines;
-    MailMessage->RemoveHeader("Bcc");
     bool accepted = false;
     if (Command("DATA\r\n", TalkStep::Data)) {
-        std::string text = StuffMessageText(MailMessage->FullText());
-        MailMessage->HeaderLines = savedHeader;
         Talk.TimeOut = TimeOut;
         Talk.Deadline = Deadline;
         // Every piece is a system call; progress, shown at most every ProgressInterval, needs
@@ -515,10 +522,8 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
         LastReplyText = ReplyOrFailure();
         accepted = Talk.ReplyAccepted;
     } else {
-        MailMessage->HeaderLines = savedHeader;
         Reset();
     }
-    MailMessage->HeaderLines = std::move(savedHeader);
     return accepted;
 }
 

@@ -227,6 +227,9 @@ void TSocketTalk::ReadAvailable() {
         if (io == TIo::Done) {
             ReplyBuffer.append(buffer, count);
             burst += count;
+            // Less than asked for: nothing more was there. Asking again would only be told so
+            // (a call per reply of every short command); the next wait finds what comes.
+            if (count < sizeof buffer) break;
             continue;
         }
         if (io == TIo::Closed) {

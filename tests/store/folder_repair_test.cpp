@@ -113,19 +113,26 @@ TEST_F(KilledWriteTest, StartRepairsFoldersSoTheTreesCountTheFile) {
         Put(home.Dir(601) + "1.eml", Message("c"));
         TCustomFolderTable scratch;
         MarkFolderStale(store, kProject, 601, scratch);
+        // Another behind a gap in the numbers, and an entry of the inbox that is no folder.
+        fs::create_directories(home.Dir(750));
+        WriteFolderLabel(home.Dir(750), "Suppliers");
+        Put(home.Dir(750) + "1.eml", Message("e"));
+        MarkFolderStale(store, kProject, 750, scratch);
+        Put(home.Dir(kFolderInbox) + "700", "not a folder");
         // Killed after the message file was written, before its row.
         ASSERT_TRUE(WriteNewMessageFile(home.Dir(kFolderInbox), kStateUnread, Message("d")));
     }
     fs::create_directories(store + "Backups"); // not a project: passed over
 
     const TIndexRepair repair = RepairStoreIndexes(store);
-    EXPECT_EQ(repair.Rebuilt, 2);
+    EXPECT_EQ(repair.Rebuilt, 3);
     EXPECT_EQ(repair.Failed, 0);
     const auto summary = ReadFolderSummary(FolderPath(store, kProject, kFolderInbox) + "tree.cnt");
     ASSERT_TRUE(summary);
     EXPECT_EQ(summary->Total, 3);
     EXPECT_EQ(summary->Unread, 2);
     EXPECT_FALSE(fs::exists(FolderPath(store, kProject, 601) + "update.txt"));
+    EXPECT_FALSE(fs::exists(FolderPath(store, kProject, 750) + "update.txt"));
     EXPECT_EQ(RepairStoreIndexes(store).Rebuilt, 0) << "a second start finds nothing to do";
 
     TRunningHome again(Root);
