@@ -208,6 +208,12 @@ int RemoveFiles(const std::vector<std::string>& paths) {
     return failed.load();
 }
 
+std::vector<bool> RemoveEach(const std::vector<std::string>& paths) {
+    std::vector<char> removed(paths.size(), 0);
+    ForEachAtOnce(paths.size(), [&](std::size_t i) { removed[i] = ::unlink(paths[i].c_str()) == 0; });
+    return std::vector<bool>(removed.begin(), removed.end());
+}
+
 bool SaveMessageDurably(const TMailMessage& message, const std::string& path, std::string* error) {
     auto fail = [&](const std::string& reason) {
         if (error)

@@ -46,6 +46,8 @@ std::vector<bool> FlushEachFile(const std::vector<std::string>& paths);
 // block, each removal waits for the disk. Missing files are no error; returns how many files
 // could not be removed.
 int RemoveFiles(const std::vector<std::string>& paths);
+// The same, telling for each file whether it was removed (a missing one was not).
+std::vector<bool> RemoveEach(const std::vector<std::string>& paths);
 
 // The size of a file, or -1 when it cannot be read.
 std::int64_t FileSizeOf(const std::string& path);

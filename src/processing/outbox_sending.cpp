@@ -257,10 +257,21 @@ void TSentFiling::Finish() {
     RemoveFiles(MovedAside);
     MovedAside.clear();
     CompleteFlush();
-    RemoveSome(Filed.size());
-    std::future<int> removing = std::async(
-        std::launch::async, [aside = std::move(MovedAside)] { return RemoveFiles(aside); });
-    MovedAside.clear();
+    // No copy is written any more: the outbox files of the last flushes go at once, several
+    // at a time, instead of being moved aside first.
+    const std::string& store = Run.Shell().Dirs().Store;
+    std::vector<std::string> last;
+    last.reserve(Filed.size());
+    for (const auto& [project, name] : Filed)
+        last.push_back(FolderPath(store, project, kOutboxFolder) + name);
+    const std::vector<bool> gone = RemoveEach(last);
+    for (std::size_t i = 0; i < gone.size(); ++i) {
+        if (gone[i])
+            Removed.emplace_back(Filed[i].first, std::move(Filed[i].second));
+        else
+            FilingFailed(Run, 33);
+    }
+    Filed.clear();
     // The outbox rows of the removed files, one index write per project.
     TShell& shell = Run.Shell();
     std::stable_sort(Removed.begin(), Removed.end(),
@@ -278,7 +289,6 @@ void TSentFiling::Finish() {
         first = end;
     }
     Removed.clear();
-    removing.wait();
 }
 
 namespace {
@@ -477,14 +487,22 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                 (readAhead == i ? readAheadOk
                                 : PrepareOutboxMessage(message, outbox + fileName, project));
             if (prepared) {
-                auto readNext = [&, i] {
+                // While the server takes the text: the next file is read, and the filing of
+                // earlier copies goes on (their flush, index rows and outbox files), so that
+                // none of it stands between the server's answer and the next message.
+                auto whileServerTakes = [&, i] {
                     if (i + 1 < names.size() && FileSizeOf(outbox + names[i + 1]) > 0) {
                         readAheadOk = PrepareOutboxMessage(messages[(i + 1) % 2],
                                                            outbox + names[i + 1], project);
                         readAhead = i + 1;
                     }
+                    if (filing.Due(names.size() - i - 1))
+                        filing.Flush();
+                    else
+                        filing.CompleteFlushIfDone();
                 };
-                result = SendOutboxFile(run, project, fileName, message, filing, readNext);
+                result =
+                    SendOutboxFile(run, project, fileName, message, filing, whileServerTakes);
             } else {
                 message.ResetMessage(); // an empty or unreadable file has no recipients to report
             }
@@ -514,10 +532,6 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                 }
                 run.Pump();
             }
-            if (filing.Due(names.size() - i - 1))
-                filing.Flush();
-            else
-                filing.CompleteFlushIfDone();
         }
         filing.Finish();
     }

@@ -450,10 +450,17 @@ void TTransferRun::VisitAccount(AccountSettings& account, int mode, bool& stop) 
         return;
     }
     if (accountMode == kRetrieveAndSend || accountMode == kSendOnly) {
+        // The number waiting shows in the progress window; without one, whether any waits.
         int waiting = 0;
-        for (int project : AccountProjects(account))
-            waiting +=
-                CountMessageFiles(FolderPath(Shell().Dirs().Store, project, 115) + "*.eml?").Total;
+        for (int project : AccountProjects(account)) {
+            const std::string outbox = FolderPath(Shell().Dirs().Store, project, 115) + "*.eml?";
+            if (ProgressWindowExists) {
+                waiting += CountMessageFiles(outbox).Total;
+            } else if (AnyMessageFile(outbox)) {
+                waiting = 1;
+                break;
+            }
+        }
         if ((!RunAllAccounts || account.ScheduleMail) && waiting == 0 &&
             accountMode == kRetrieveAndSend) {
             accountMode = kRetrieveOnly;

@@ -23,7 +23,7 @@ bool MailWaiting(TWorkspace& work) {
         const AccountSettings details = ReadAccountSettings(account, shell.Text(3, 33));
         for (int project : AccountProjects(details)) {
             const std::string outbox = FolderPath(shell.Dirs().Store, project, kFolderOutbox);
-            if (CountMessageFiles(outbox + "*.eml?").Total > 0)
+            if (AnyMessageFile(outbox + "*.eml?"))
                 return true;
         }
     }

@@ -77,7 +77,11 @@ bool IsMessageFileName(std::string_view fileName) {
     return MatchFileMask(fileName, "*.eml?");
 }
 
-TMessageCounts CountMessageFiles(const std::string& pattern) {
+namespace {
+
+// Counts the message files of a folder as CountMessageFiles does; with firstOnly, stops at the
+// first one.
+TMessageCounts CountFiles(const std::string& pattern, bool firstOnly) {
     size_t slash = pattern.rfind('/');
     std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
     std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
@@ -103,6 +107,8 @@ TMessageCounts CountMessageFiles(const std::string& pattern) {
         bool orphan = dot != std::string_view::npos && LowerAscii(name.substr(dot)) == ".emlo";
         if (name[0] == '_' || orphan)
             ++counts.Unread;
+        if (firstOnly)
+            break;
     }
     const bool failed = errno != 0;
     ::closedir(folder);
@@ -110,6 +116,12 @@ TMessageCounts CountMessageFiles(const std::string& pattern) {
         return {};
     return counts;
 }
+
+} // namespace
+
+TMessageCounts CountMessageFiles(const std::string& pattern) { return CountFiles(pattern, false); }
+
+bool AnyMessageFile(const std::string& pattern) { return CountFiles(pattern, true).Total > 0; }
 
 bool CopyFileBlocks(const std::string& source, const std::string& destination, bool overwrite) {
     struct stat st {};

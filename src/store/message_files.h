@@ -44,6 +44,8 @@ struct TMessageCounts {
 // Counts regular files (not symbolic links) of non-zero size matching the pattern (directory + mask, e.g.
 // dir + "*.eml?"). Any failure while enumerating gives zero counts.
 TMessageCounts CountMessageFiles(const std::string& pattern);
+// Whether CountMessageFiles would count at least one file: stops at the first.
+bool AnyMessageFile(const std::string& pattern);
 
 // Copies a file in blocks of 2048 bytes. With overwrite an existing destination is deleted
 // first; without, an existing destination makes the copy fail. A short write (disk full)

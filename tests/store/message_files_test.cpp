@@ -81,6 +81,12 @@ TEST_F(StoreFilesTest, CountsMessagesAndUnread) {
     TMessageCounts missing = CountMessageFiles(Dir + "nowhere/*.eml?");
     EXPECT_EQ(missing.Total, 0);
     EXPECT_EQ(missing.Unread, 0);
+    EXPECT_TRUE(AnyMessageFile(Dir + "*.eml?"));
+    EXPECT_FALSE(AnyMessageFile(Dir + "nowhere/*.eml?"));
+    // An empty file, a directory and a link are no waiting message either.
+    for (const char* name : {"_1.emlf", "2.EMLO", "3.eml", "4.emlc"})
+        fs::remove(Dir + name);
+    EXPECT_FALSE(AnyMessageFile(Dir + "*.eml?"));
 }
 
 TEST_F(StoreFilesTest, CopiesInBlocksAndHonoursOverwrite) {
