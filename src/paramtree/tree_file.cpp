@@ -148,7 +148,9 @@ TTreeLoadOutcome LoadTreeFileSafely(const std::string& path, TNodeTree& tree, TU
             play(safety.PlayPopped);
             popup(safety.BackupFailedText, safety.BackupFailedMs);
         }
-        WriteFileAtomically(lastGood, data, safety.Mode);
+        // A last good copy that holds the text already stays as it is.
+        if (!previous || *previous != data)
+            WriteFileAtomically(lastGood, data, safety.Mode);
     };
     auto readWhole = [&](std::string& data) -> TTreeReadResult {
         std::string error;

@@ -145,8 +145,14 @@ TEST_F(TreeFileTest, CopiesMoveOnOnlyAfterWholeReads) {
     ASSERT_EQ(LoadTreeFileSafely(Path, Tree, Ui, Safety), TTreeLoadOutcome::Loaded);
     EXPECT_EQ(Slurp(Path + ".lw_backup"), second);
     EXPECT_EQ(Slurp(Path + ".backup"), first); // the good copy before
-    // Loading the same file again keeps the older generation.
+    // Loading the same file again keeps the older generation, and leaves the last good copy
+    // untouched: it is not written again (a new file would have another inode).
+    struct stat before {};
+    ASSERT_EQ(::stat((Path + ".lw_backup").c_str(), &before), 0);
     ASSERT_EQ(LoadTreeFileSafely(Path, Tree, Ui, Safety), TTreeLoadOutcome::Loaded);
+    struct stat after {};
+    ASSERT_EQ(::stat((Path + ".lw_backup").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(Slurp(Path + ".lw_backup"), second);
     EXPECT_EQ(Slurp(Path + ".backup"), first);
     EXPECT_TRUE(Ui.Questions.empty());
