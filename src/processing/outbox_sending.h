@@ -53,10 +53,9 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode);
 class TSentFiling {
 public:
     // Written copies are flushed after this many messages or this long after the first.
-    // Batches as small as the flush keeps up with: the outbox files of one batch serve as
-    // the copies of the next, so that few copies need a new file, and few files are left to
-    // remove at the end.
-    static constexpr std::size_t kBatchMessages = 32;
+    // Smaller batches let more copies reuse outbox files but cost a flush and two index
+    // writes each: measured, 32 took a fifth more processor time than 100.
+    static constexpr std::size_t kBatchMessages = 100;
     static constexpr std::chrono::milliseconds kBatchTime{500};
     // The first batch is small: its outbox files soon serve as the copies of later messages.
     static constexpr std::size_t kFirstBatchMessages = 16;
