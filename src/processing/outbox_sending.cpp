@@ -310,14 +310,14 @@ bool PrepareOutboxMessage(TMailMessage& message, const std::string& path, int pr
     return true;
 }
 
-// Sends one prepared outbox message over the run's open SMTP session and writes its copy;
-// `filing` finishes the filing. `whileServerTakes` runs while the server takes the text.
+// Sends one prepared outbox message of `size` bytes over the run's open SMTP session and
+// writes its copy; `filing` finishes the filing. `whileServerTakes` runs while the server
+// takes the text.
 TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& fileName,
-                             TMailMessage& message, TSentFiling& filing,
+                             std::int64_t size, TMailMessage& message, TSentFiling& filing,
                              const std::function<void()>& whileServerTakes) {
     TSmtpClient& smtp = run.Smtp();
     const std::string& store = run.Shell().Dirs().Store;
-    const std::string path = FolderPath(store, project, kOutboxFolder) + fileName;
 
     const std::string sending = run.Text(1, 286) + run.Text(2, 32) + " " + run.Text(4, 32) + ": " +
                                 message.ToRecipients.AddressesCommaText();
@@ -371,7 +371,7 @@ TOutboxResult SendOutboxFile(TTransferRun& run, int project, const std::string& 
         row.AddressColumn =
             AddressText(message.ToRecipients.NameAt(0), message.ToRecipients.AddressAt(0));
     row.Subject = message.GetSubject();
-    row.Size = FileSizeOf(path);
+    row.Size = size;
     row.MessageId = message.GetMessageId();
     filing.Add(project, folderCode, fileName, std::move(row));
     return TOutboxResult::Sent;
@@ -502,7 +502,7 @@ bool SendOutboxes(TTransferRun& run, const AccountSettings& account, int mode) {
                         filing.CompleteFlushIfDone();
                 };
                 result =
-                    SendOutboxFile(run, project, fileName, message, filing, whileServerTakes);
+                    SendOutboxFile(run, project, fileName, size, message, filing, whileServerTakes);
             } else {
                 message.ResetMessage(); // an empty or unreadable file has no recipients to report
             }

@@ -2,6 +2,7 @@
 // the real program must end in bounded time and memory, report a failure with exit code 1,
 // store nothing half and leave the message on the server; odd but valid servers must work.
 #include "processing/processing_fixture.h"
+#include "program_run.h"
 #include "shell/atomic_file.h"
 #include "shell/settings.h"
 #include "store/message_files.h"
@@ -28,6 +29,7 @@ namespace pelmora {
 namespace {
 
 namespace fs = std::filesystem;
+using pelmora::testing::TArgv;
 using pelmora::testing::TChildProcess;
 using pelmora::testing::TTempDir;
 
@@ -42,12 +44,7 @@ struct TMeasuredRun {
 // is killed (and fails the test through its exit code).
 TMeasuredRun RunMeasured(const std::vector<std::string>& arguments, const std::string& scratch,
                          int limitSeconds) {
-    std::vector<std::string> args{PELMORA_PROGRAM};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    TArgv argv(PELMORA_PROGRAM, arguments);
     const std::string out = scratch + "/out.txt";
     TMeasuredRun run;
     const auto start = std::chrono::steady_clock::now();
@@ -68,7 +65,7 @@ TMeasuredRun RunMeasured(const std::vector<std::string>& arguments, const std::s
             dup2(fd, 1);
             dup2(fd, 2);
         }
-        execve(argv[0], argv.data(), environ);
+        execve(argv.Data()[0], argv.Data(), environ);
         _exit(127);
     }
     int status = 0;

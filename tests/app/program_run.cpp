@@ -15,14 +15,17 @@ extern char** environ;
 
 namespace pelmora::testing {
 
+TArgv::TArgv(const std::string& program, const std::vector<std::string>& arguments)
+    : Strings{program} {
+    Strings.insert(Strings.end(), arguments.begin(), arguments.end());
+    for (std::string& arg : Strings)
+        Pointers.push_back(arg.data());
+    Pointers.push_back(nullptr);
+}
+
 int SpawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const std::string& outPath, const std::string& errPath) {
-    std::vector<std::string> args{program};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    TArgv argv(program, arguments);
     std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen"};
     for (char** e = environ; *e; ++e) {
         const std::string_view entry(*e);
@@ -40,7 +43,7 @@ int SpawnProgram(const std::string& program, const std::vector<std::string>& arg
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argv.Data()[0], &actions, nullptr, argv.Data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return spawned == 0 ? pid : -1;
 }

@@ -13,6 +13,19 @@ struct TProgramRun {
     std::string Err;
 };
 
+// The argument vector of a start of `program`: its path, then the arguments, as exec takes it.
+class TArgv {
+public:
+    TArgv(const std::string& program, const std::vector<std::string>& arguments);
+    TArgv(const TArgv&) = delete; // the pointers point into the strings
+    TArgv& operator=(const TArgv&) = delete;
+    char** Data() { return Pointers.data(); }
+
+private:
+    std::vector<std::string> Strings;
+    std::vector<char*> Pointers;
+};
+
 // Starts `program` with the arguments, its output going to the files outPath and errPath.
 // Without a display the window platform is "offscreen", and $PELMORA_HOME of the test's
 // environment is not passed on. The child's process id, or -1 when it did not start.
