@@ -7,6 +7,8 @@
 #include "mime/quoted_printable.h"
 #include "mime/uuencode.h"
 
+#include <array>
+
 namespace pelmora {
 
 std::string EncodeWord(std::string_view text, std::string_view charset) {
@@ -85,14 +87,16 @@ int HexValue(char c) {
     return -1;
 }
 
-// The common shape of a name or subject, one UTF-8 (or ASCII) encoded word and nothing else,
-// decoded in one pass without the general path's buffers. False, with out unspecified, for
-// anything else: the general path then reads the text.
 // Whether a byte of a Q-encoded word stands for itself: anything but "_", "=", "?" and white
-// space.
-constexpr bool IsPlainQ(char c) {
-    return c != '_' && c != '=' && c != '?' && c != ' ' && c != '\t' && c != '\r' && c != '\n';
-}
+// space. One table lookup a byte: names are decoded byte by byte, and seven comparisons a
+// byte cost more than the rest of their decoding.
+constexpr auto PlainQ = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = c != '_' && c != '=' && c != '?' && c != ' ' && c != '\t' && c != '\r' && c != '\n';
+    return table;
+}();
+inline bool IsPlainQ(char c) { return PlainQ[static_cast<unsigned char>(c)]; }
 
 // "utf-8" in any case, the label of nearly every encoded word.
 bool IsUtf8Label(std::string_view label) {
@@ -100,6 +104,9 @@ bool IsUtf8Label(std::string_view label) {
            (label[2] | 0x20) == 'f' && label[3] == '-' && label[4] == '8';
 }
 
+// The common shape of a name or subject, one UTF-8 (or ASCII) encoded word and nothing else,
+// decoded in one pass without the general path's buffers. False, with out unspecified, for
+// anything else: the general path then reads the text.
 bool DecodeSingleUtf8Word(std::string_view text, std::string& out) {
     const std::size_t n = text.size();
     if (n < 8 || text[0] != '=' || text[1] != '?' || text[n - 2] != '?' || text[n - 1] != '=')

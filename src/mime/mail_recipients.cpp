@@ -20,16 +20,6 @@ namespace {
 
 bool IsFoldingSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-#if defined(__SSE2__)
-// Bit i set when byte i of the chunk is one of Stops.
-template <char... Stops>
-[[gnu::always_inline]] inline int StopMask(__m128i chunk) {
-    __m128i hit = _mm_setzero_si128();
-    ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(Stops)))), ...);
-    return _mm_movemask_epi8(hit);
-}
-#endif
-
 // What a short text holds that matters for taking it as a name or an address: bytes of 128
 // or more, "=" or NUL (an encoded word, or a byte no header text keeps), folding white space.
 // Kept as bits of one word: flags in separate bytes cost a stalled read when handed back.
@@ -66,61 +56,107 @@ unsigned Kinds(std::uint64_t v) {
 }
 
 #if defined(__SSE2__)
-// The kinds of the bytes of a chunk whose bit is set in valid. Without SpaceBit where the
-// caller stops at white space, so that no byte passed over can be one.
-template <bool StopsAtSpace>
+// Bit i set when byte i of the chunk is one of Chars.
+template <char... Chars>
+[[gnu::always_inline]] inline int CharMask(__m128i chunk) {
+    __m128i hit = _mm_setzero_si128();
+    ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(Chars)))), ...);
+    return _mm_movemask_epi8(hit);
+}
+#endif
+
+// A set of bytes to stop at, given as the bytes themselves.
+template <char... Chars>
+struct TStopAt {
+    static constexpr bool StopsAtSpace = ((Chars == ' ') || ...) && ((Chars == '\t') || ...) &&
+                                         ((Chars == '\r') || ...) && ((Chars == '\n') || ...);
+    static constexpr bool StopsAtNul = ((Chars == '\0') || ...);
+    static bool Is(char c) { return ((c == Chars) || ...); }
+#if defined(__SSE2__)
+    [[gnu::always_inline]] static int Mask(__m128i chunk) { return CharMask<Chars...>(chunk); }
+#endif
+};
+
+// Where a run of ordinary text in an address list ends: at white space or any other control
+// character, and at the characters the list reader acts on (" ( < > : , ;). The pairs ( ,
+// and : ; and < > differ in one bit each, so a chunk is tested with five comparisons, not
+// eleven.
+struct TRunStops {
+    static constexpr bool StopsAtSpace = true;
+    static constexpr bool StopsAtNul = true;
+    static bool Is(char c) {
+        return static_cast<unsigned char>(c) <= ' ' || c == '"' || (c | 4) == ',' ||
+               (c | 1) == ';' || (c | 2) == '>';
+    }
+#if defined(__SSE2__)
+    [[gnu::always_inline]] static int Mask(__m128i chunk) {
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, _mm_set1_epi8(' ')), chunk);
+        const __m128i quote = _mm_cmpeq_epi8(chunk, _mm_set1_epi8('"'));
+        auto pair = [&](char bit, char c) {
+            return _mm_cmpeq_epi8(_mm_or_si128(chunk, _mm_set1_epi8(bit)), _mm_set1_epi8(c));
+        };
+        return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(control, quote),
+                                              _mm_or_si128(pair(4, ','), _mm_or_si128(pair(1, ';'), pair(2, '>')))));
+    }
+#endif
+};
+
+#if defined(__SSE2__)
+// The kinds of the bytes of a chunk whose bit is set in valid, leaving out what the caller
+// stops at, so that no byte passed over can be one.
+template <typename TStops>
 [[gnu::always_inline]] inline unsigned ChunkKinds(__m128i chunk, int valid) {
-    unsigned bits = ((_mm_movemask_epi8(chunk) & valid) != 0 ? TByteKinds::HighBit : 0u) |
-                    ((StopMask<'=', '\0'>(chunk) & valid) != 0 ? TByteKinds::EqualsOrNulBit : 0u);
-    if constexpr (!StopsAtSpace)
-        bits |= (StopMask<' ', '\t', '\r', '\n'>(chunk) & valid) != 0 ? TByteKinds::SpaceBit : 0u;
+    unsigned bits = (_mm_movemask_epi8(chunk) & valid) != 0 ? TByteKinds::HighBit : 0u;
+    const int special = TStops::StopsAtNul ? CharMask<'='>(chunk) : CharMask<'=', '\0'>(chunk);
+    if ((special & valid) != 0) bits |= TByteKinds::EqualsOrNulBit;
+    if constexpr (!TStops::StopsAtSpace)
+        bits |= (CharMask<' ', '\t', '\r', '\n'>(chunk) & valid) != 0 ? TByteKinds::SpaceBit : 0u;
     return bits;
 }
 #endif
 
-// The first of Stops at or after i, or the end of the text; the kinds of the bytes passed over
-// are added to bits, so that a name or an address is classified while it is found. Sixteen
-// bytes at a time where the processor offers it, the last sixteen of a text read once more
-// rather than byte by byte: names and addresses are mostly runs of 10 to 30 bytes.
-template <char... Stops>
+// The first byte of TStops at or after i, or the end of the text; the kinds of the bytes
+// passed over are added to bits, so that a name or an address is classified while it is
+// found. Sixteen bytes at a time where the processor offers it, the last sixteen of a text
+// read once more rather than byte by byte: names and addresses are mostly runs of 10 to 30
+// bytes.
+template <typename TStops>
 [[gnu::always_inline]] inline std::size_t FindStop(std::string_view text, std::size_t i, unsigned& bits) {
     const std::size_t n = text.size();
     const char* data = text.data();
 #if defined(__SSE2__)
-    constexpr bool stopsAtSpace = ((Stops == ' ') || ...) && ((Stops == '\t') || ...) &&
-                                  ((Stops == '\r') || ...) && ((Stops == '\n') || ...);
     if (n >= 16) {
         for (; i + 16 <= n; i += 16) {
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-            const int mask = StopMask<Stops...>(chunk);
+            const int mask = TStops::Mask(chunk);
             if (mask != 0) {
-                bits |= ChunkKinds<stopsAtSpace>(chunk, (mask & -mask) - 1);
+                bits |= ChunkKinds<TStops>(chunk, (mask & -mask) - 1);
                 return i + static_cast<std::size_t>(__builtin_ctz(mask));
             }
-            bits |= ChunkKinds<stopsAtSpace>(chunk, 0xFFFF);
+            bits |= ChunkKinds<TStops>(chunk, 0xFFFF);
         }
         if (i >= n) return n;
         const std::size_t last = n - 16;
         const int shift = static_cast<int>(i - last);
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + last));
-        const int mask = StopMask<Stops...>(chunk) >> shift;
+        const int mask = TStops::Mask(chunk) >> shift;
         const int passed = mask != 0 ? (mask & -mask) - 1 : 0xFFFF >> shift;
-        bits |= ChunkKinds<stopsAtSpace>(chunk, passed << shift);
+        bits |= ChunkKinds<TStops>(chunk, passed << shift);
         return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : n;
     }
 #endif
     for (; i < n; ++i) {
         const char c = data[i];
-        if (((c == Stops) || ...)) return i;
+        if (TStops::Is(c)) return i;
         bits |= CharKinds(c);
     }
     return n;
 }
 
-// The end of the run of ordinary text that starts at i: the next folding white space or
-// character the list parser acts on.
+// The end of the run of ordinary text that starts at i: the next white space, control
+// character or character the list parser acts on.
 [[gnu::always_inline]] inline std::size_t RunEnd(std::string_view value, std::size_t i, unsigned& bits) {
-    return FindStop<' ', '\t', '\r', '\n', '"', '(', '<', '>', ':', ',', ';'>(value, i, bits);
+    return FindStop<TRunStops>(value, i, bits);
 }
 
 TByteKinds KindsOf(std::string_view text) {
@@ -134,8 +170,8 @@ TByteKinds KindsOf(std::string_view text) {
         auto add = [&](std::size_t at) {
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
             high |= _mm_movemask_epi8(chunk);
-            special |= StopMask<'=', '\0'>(chunk);
-            space |= StopMask<' ', '\t', '\r', '\n'>(chunk);
+            special |= CharMask<'=', '\0'>(chunk);
+            space |= CharMask<' ', '\t', '\r', '\n'>(chunk);
         };
         std::size_t i = 0;
         for (; i + 16 <= n; i += 16) add(i);
@@ -210,9 +246,8 @@ void AppendPhrase(std::string& phrase, std::string_view text, bool& pendingSpace
 // An angle address may carry an obsolete route ("<@relay,@relay2:user@host>"); only the
 // address after it counts. The text itself when it holds neither a route nor white space,
 // else the address written into buffer, whose room is reused from entry to entry. kinds: what
-// the text holds.
-std::string_view AngleAddress(std::string_view text, TByteKinds kinds, std::string& buffer) {
-    if (!text.empty() && text.front() != '@' && !kinds.Space()) return text;
+// the text holds. The common case is inline, the rest in AngleAddressRewritten.
+[[gnu::noinline]] std::string_view AngleAddressRewritten(std::string_view text, std::string& buffer) {
     buffer.clear();
     for (char c : text) {
         if (!IsFoldingSpace(c)) buffer += c;
@@ -224,12 +259,20 @@ std::string_view AngleAddress(std::string_view text, TByteKinds kinds, std::stri
     return buffer;
 }
 
+[[gnu::always_inline]] inline std::string_view AngleAddress(std::string_view text, TByteKinds kinds,
+                                                            std::string& buffer) {
+    if (!text.empty() && text.front() != '@' && !kinds.Space()) return text;
+    return AngleAddressRewritten(text, buffer);
+}
+
 constexpr int MaxCommentDepth = 50;
 
 // DecodeWords of a collected phrase, written into out; the trimmed phrase itself when there
-// is nothing to decode. kinds: what the phrase holds. out keeps its room from entry to entry, so a list of many thousand
-// names costs no allocation per name.
-std::string_view DecodedPhrase(std::string_view phrase, TByteKinds kinds, std::string& out) {
+// is nothing to decode. kinds: what the phrase holds. out keeps its room from entry to entry,
+// so a list of many thousand names costs no allocation per name. A phrase of plain or UTF-8
+// text, nearly every name, is taken inline; the rest in DecodedPhraseText.
+[[gnu::noinline]] std::string_view DecodedPhraseText(std::string_view phrase, TByteKinds kinds,
+                                                     std::string& out) {
     if (kinds.EqualsOrNul()) {
         for (std::size_t i = 0; i < phrase.size(); ++i) {
             const char c = phrase[i];
@@ -246,9 +289,16 @@ std::string_view DecodedPhrase(std::string_view phrase, TByteKinds kinds, std::s
     return TrimMail(phrase);
 }
 
+[[gnu::always_inline]] inline std::string_view DecodedPhrase(std::string_view phrase, TByteKinds kinds,
+                                                             std::string& out) {
+    if (!kinds.EqualsOrNul() && (!kinds.High() || IsValidUtf8(phrase))) return TrimMail(phrase);
+    return DecodedPhraseText(phrase, kinds, out);
+}
+
 // HeaderBytesToUtf8 of a collected address, written into out; the address itself when it is
 // UTF-8 already. high: whether the address holds bytes of 128 or more.
-std::string_view AddressUtf8(std::string_view address, bool high, std::string& out) {
+[[gnu::always_inline]] inline std::string_view AddressUtf8(std::string_view address, bool high,
+                                                           std::string& out) {
     if (!high || IsValidUtf8(address)) return address;
     out = HeaderBytesToUtf8(address);
     return out;
@@ -351,7 +401,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
             while (i < n && value[i] != '"') {
                 if (value[i] == '\\' && i + 1 < n) ++i;
                 phraseBits |= CharKinds(value[i]);
-                const std::size_t run = FindStop<'"', '\\'>(value, i + 1, phraseBits);
+                const std::size_t run = FindStop<TStopAt<'"', '\\'>>(value, i + 1, phraseBits);
                 phrase.append(value.data() + i, run - i);
                 i = run;
             }
@@ -388,7 +438,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         }
         if (c == '<') {
             angleKinds = {};
-            const std::size_t end = FindStop<'>'>(value, i + 1, angleKinds.Bits);
+            const std::size_t end = FindStop<TStopAt<'>'>>(value, i + 1, angleKinds.Bits);
             angleAddress = AngleAddress(value.substr(i + 1, end - i - 1), angleKinds, angle);
             haveAngle = true;
             i = end == n ? n : end + 1;
@@ -422,7 +472,7 @@ void ScanAddressList(std::string_view value, TScanBuffers& buffers, TAddEntry&& 
         // piece, so long lists cost no call per character.
         const std::size_t run = RunEnd(value, i, phraseBits);
         if (run == i) {
-            AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // a lone ':'
+            AppendPhrase(phrase, value.substr(i, 1), pendingSpace); // a lone ":" or control
             phraseBits |= KindsOf(phrase).Bits;
             ++i;
             continue;
@@ -458,7 +508,7 @@ bool ScanSimpleList(std::string_view value, TScanBuffers& buffers, TAddEntry&& a
         std::string_view phrase;
         unsigned phraseBits = 0;
         if (data[i] == '"') {
-            const std::size_t close = FindStop<'"', '\\'>(value, i + 1, phraseBits);
+            const std::size_t close = FindStop<TStopAt<'"', '\\'>>(value, i + 1, phraseBits);
             if (close == n || data[close] != '"') return false;
             phrase = value.substr(i + 1, close - i - 1);
             i = close + 1;
@@ -492,7 +542,7 @@ bool ScanSimpleList(std::string_view value, TScanBuffers& buffers, TAddEntry&& a
         }
         if (i == n || data[i] != '<') return false;
         TByteKinds angleKinds;
-        const std::size_t close = FindStop<'>'>(value, i + 1, angleKinds.Bits);
+        const std::size_t close = FindStop<TStopAt<'>'>>(value, i + 1, angleKinds.Bits);
         if (close == n) return false;
         const std::string_view angle =
             AngleAddress(value.substr(i + 1, close - i - 1), angleKinds, buffers.Angle);
@@ -586,26 +636,23 @@ void TMailRecipients::Refresh() const {
     Names_.clear();
     Addresses_.clear();
     StringsMade_ = false;
-    const std::string prefix = HeaderName + ":";
-    // Room for the text of every line of the header and an entry per 32 bytes of it (an
-    // address with a short name), taken at once: the listing text is about as long as the
-    // lines it is read from, so a header of thousands of lines is not moved as it grows.
-    std::size_t lineBytes = 0;
-    std::size_t lines = 0;
-    for (const std::string& entry : OwningMessage->HeaderLines) {
-        if (!StartsWithName(entry, prefix)) continue;
-        lineBytes += entry.size();
-        ++lines;
-    }
-    if (lines == 0) {
+    if (current.FirstEntry == nullptr) {
         ParsedFrom_ = current;
         Parsed_ = true;
         return;
     }
-    ReserveArena(lineBytes + lineBytes / 8);
-    Entries_.reserve(lines + lineBytes / 32);
+    const std::string prefix = HeaderName + ":";
+    // Room for the text of the whole header and an entry per 32 bytes of it (an address with
+    // a short name), taken at once: the listing text is at most about as long as the lines it
+    // is read from, so a header of thousands of lines is not moved as it grows. The sizes are
+    // read from the line list itself, without visiting the text of every line.
+    const std::vector<std::string>& lines = OwningMessage->HeaderLines;
+    std::size_t headerBytes = 0;
+    for (const std::string& entry : lines) headerBytes += entry.size();
+    ReserveArena(headerBytes + headerBytes / 8);
+    Entries_.reserve(lines.size() + headerBytes / 32);
     TScanBuffers buffers;
-    for (const std::string& entry : OwningMessage->HeaderLines) {
+    for (const std::string& entry : lines) {
         if (!StartsWithName(entry, prefix)) continue;
         const std::string_view value = std::string_view(entry).substr(prefix.size());
         auto add = [&](std::string_view name, std::string_view address) {

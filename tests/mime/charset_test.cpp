@@ -1,7 +1,8 @@
 // UTF-8 validation decides whether header and body bytes are shown as they are or read as
 // windows-1252. Its verdict is compared with Python's strict UTF-8 decoder for sequences
 // (valid, overlong, surrogate, out of range, cut short, stray continuation) placed at every
-// offset around the eight-byte steps the validator takes through ASCII runs.
+// offset around the eight-byte steps the validator takes through ASCII runs, and in texts of
+// up to sixteen bytes, which it checks in one step.
 
 #include "mime/charset.h"
 
@@ -34,7 +35,9 @@ TEST(Utf8Validation, AgreesWithPythonAtEveryOffset) {
         "\xE9",             "\xC3",             "\x80",             // Latin-1, cut short, stray
         "\xC0\xAF",         "\xE0\x80\xAF",     "\xED\xA0\x80",     // overlong, overlong, surrogate
         "\xF4\x90\x80\x80", "\xF8\x88\x80\x80", "\xFF",             // above U+10FFFF, old forms
-        "\xE2\x82",         "\xC3\xA9\xC3\xA9\xE9"};
+        "\xE2\x82",         "\xC3\xA9\xC3\xA9\xE9",             // cut short, Latin-1 after UTF-8
+        "\xC1\xBF",         "\xDF\xBF\xC2\x80", "\xC3\xA9\x80",     // overlong, edges, extra continuation
+        "\xC3\xC3\xA9"};                                            // lead without continuation
     std::vector<std::string> cases;
     for (const std::string& sequence : sequences) {
         for (std::size_t before = 0; before <= 17; ++before) {

@@ -63,6 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         TListCase{"WordsWithoutBracketsSqueezed", "John Smith, a@x.org", {{"", "JohnSmith"}, {"", "a@x.org"}}},
         TListCase{"QuotedNameAlone", "\"Ann Lee\", a@x.org", {{"Ann Lee", ""}, {"", "a@x.org"}}},
         TListCase{"UnclosedAngle", "Ann <a@x.org", {{"Ann", "a@x.org"}}},
+        TListCase{"ControlCharactersKept", "Ann\x01Lee <a\x02@x.org>, b\x7F@x.org",
+                  {{"Ann\x01Lee", "a\x02@x.org"}, {"", "b\x7F@x.org"}}},
         TListCase{"Empty", "", {}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
