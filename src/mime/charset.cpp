@@ -177,17 +177,35 @@ bool IsValidUtf8(std::string_view bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
 #if defined(__SSE2__)
-    // Names and words are mostly short, and hold at most two-byte characters (Latin, Greek,
-    // Cyrillic): checked at once, without a branch per character. Each lead byte C2..DF must
-    // be followed by a continuation byte 80..BF and each continuation byte follow one; any
-    // other byte of 128 or more goes to the full check below.
-    if (n != 0 && n <= 16) {
-        const __m128i text = LoadShort(s, n);
-        const int high = _mm_movemask_epi8(text);
+    // Names, words and addresses are mostly short, and hold at most two-byte characters
+    // (Latin, Greek, Cyrillic): up to 32 bytes are checked at once, without a branch per
+    // character. Each lead byte C2..DF must be followed by a continuation byte 80..BF and each
+    // continuation byte follow one; any other byte of 128 or more goes to the full check below.
+    if (n != 0 && n <= 32) {
+        // Bit k of each mask is byte k of the text; a text of 17 to 32 bytes is read as its
+        // first and its last sixteen, whose overlap gives the same bits twice.
+        auto masks = [](__m128i chunk, std::uint64_t& high, std::uint64_t& continuation,
+                        std::uint64_t& lead, int at) {
+            high |= static_cast<std::uint64_t>(_mm_movemask_epi8(chunk)) << at;
+            continuation |= static_cast<std::uint64_t>(
+                                _mm_movemask_epi8(_mm_cmplt_epi8(chunk, _mm_set1_epi8(-64))))
+                            << at;
+            lead |= static_cast<std::uint64_t>(_mm_movemask_epi8(
+                        _mm_and_si128(_mm_cmpgt_epi8(chunk, _mm_set1_epi8(-63)),
+                                      _mm_cmplt_epi8(chunk, _mm_set1_epi8(-32)))))
+                    << at;
+        };
+        std::uint64_t high = 0;
+        std::uint64_t continuation = 0;
+        std::uint64_t lead = 0;
+        if (n <= 16) {
+            masks(LoadShort(s, n), high, continuation, lead, 0);
+        } else {
+            masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), high, continuation, lead, 0);
+            masks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 16)), high, continuation,
+                  lead, static_cast<int>(n - 16));
+        }
         if (high == 0) return true;
-        const int continuation = _mm_movemask_epi8(_mm_cmplt_epi8(text, _mm_set1_epi8(-64)));
-        const int lead = _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(text, _mm_set1_epi8(-63)),
-                                                         _mm_cmplt_epi8(text, _mm_set1_epi8(-32))));
         if ((continuation | lead) == high) return (lead << 1) == continuation;
     }
 #endif
