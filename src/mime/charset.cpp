@@ -163,7 +163,8 @@ __m128i LoadShort(const unsigned char* s, std::size_t n) {
         std::uint32_t last;
         std::memcpy(&first, s, 4);
         std::memcpy(&last, s + n - 4, 4);
-        low = first | (static_cast<std::uint64_t>(last >> (8 * (8 - n))) << 32);
+        // Bytes 4 to n - 1 are the top n - 4 bytes of last (none when n is 4).
+        low = first | ((static_cast<std::uint64_t>(last) >> (8 * (8 - n))) << 32);
     } else {
         for (std::size_t k = 0; k < n; ++k) low |= static_cast<std::uint64_t>(s[k]) << (8 * k);
     }
