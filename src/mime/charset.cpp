@@ -142,10 +142,6 @@ bool IsAsciiLabel(std::string_view label) {
            label == "ansi_x3.4-1968" || label == "iso646-us" || label == "default";
 }
 
-} // namespace
-
-namespace {
-
 #if defined(__SSE2__)
 // The bytes of a text of 1 to 16 bytes in one register, zero after its end, read without
 // touching a byte outside it.

@@ -237,9 +237,17 @@ std::string TSmtpClient::ReplyOrFailure() const {
 }
 
 bool TSmtpClient::Command(std::string_view text, TalkStep step) {
+    SendCommand(text, step);
+    return CommandAccepted();
+}
+
+void TSmtpClient::SendCommand(std::string_view text, TalkStep step) {
     Talk.TimeOut = TimeOut;
     Talk.Deadline = Deadline;
     Talk.Send(text, "\r\n", step);
+}
+
+bool TSmtpClient::CommandAccepted() {
     Talk.WaitReply();
     LastReplyText = ReplyOrFailure();
     return Talk.ReplyAccepted;
@@ -466,9 +474,7 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
     }
     // The text is made while the server takes MAIL FROM, so that it is ready when DATA is
     // answered.
-    Talk.TimeOut = TimeOut;
-    Talk.Deadline = Deadline;
-    Talk.Send("MAIL FROM:<" + sender + ">\r\n", "\r\n", TalkStep::MailFrom);
+    SendCommand("MAIL FROM:<" + sender + ">\r\n", TalkStep::MailFrom);
     if (Trim(MailMessage->GetMessageId()).empty()) {
         std::string address = Talk.LocalAddress();
         if (address.find(':') != std::string::npos) {
@@ -480,9 +486,7 @@ bool TSmtpClient::SendMailTo(const std::string& sender, const std::string& recip
     MailMessage->RemoveHeader("Bcc");
     std::string text = StuffMessageText(MailMessage->FullText());
     MailMessage->HeaderLines = std::move(savedHeader);
-    Talk.WaitReply();
-    LastReplyText = ReplyOrFailure();
-    if (!Talk.ReplyAccepted) {
+    if (!CommandAccepted()) {
         NullSenderRefused = sender.empty() && Usable() && Talk.ReplyBuffer.starts_with("5");
         Reset();
         return false;

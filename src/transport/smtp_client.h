@@ -74,7 +74,11 @@ public:
     const std::string& LastReply() const { return LastReplyText; }
 
 private:
+    // Sends a command and waits for its reply: true when the server accepts it. Split in two
+    // where work can be done while the server answers.
     bool Command(std::string_view text, TalkStep step);
+    void SendCommand(std::string_view text, TalkStep step);
+    bool CommandAccepted();
     std::string ReplyOrFailure() const;
     bool Usable() const { return Connected && Talk.IsOpen(); }
     bool Refuse(std::string reason);
